@@ -1,0 +1,209 @@
+#include "detect.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "driver.h"
+#include "feature.h"
+
+EvalCounts eval_counts;
+
+namespace {
+
+int line_of(const std::string &text, size_t offset) {
+  // Where a record that stopped loading begins: past the whitespace that the
+  // scan skips, on the line that holds its first byte.
+  while (offset < text.size() && std::strchr(" \t\n\v\f\r", text[offset]) && text[offset] != '\0')
+    offset++;
+  int line = 1;
+  for (size_t i = 0; i < offset && i < text.size(); i++) line += text[i] == '\n';
+  return line;
+}
+
+void warn_stopped(const char *path, const std::string &where, const char *reason) {
+  std::fprintf(stderr, "fullstop: warning: %s%s: %s; loading stopped, %zu features loaded\n", path,
+               where.c_str(), reason, feats.size());
+}
+
+// Appends the normalised text of data[start, end) to out: newlines read as
+// spaces, each run of spaces becomes one, trailing spaces are dropped; tabs,
+// carriage returns and every other byte are kept as they are.
+void append_sentence_text(std::string &out, int32_t start, int32_t end) {
+  for (int32_t i = start; i < end; i++) {
+    char c = data[i];
+    if (c == '\n') c = ' ';
+    if (c == ' ' && !out.empty() && out.back() == ' ') continue;
+    out.push_back(c);
+  }
+  while (!out.empty() && out.back() == ' ') out.pop_back();
+}
+
+void print_percent(const char *label, int numerator, int denominator) {
+  out_write(label, std::strlen(label));
+  if (denominator == 0) {
+    // 0/0 in double precision: what the C library prints for that NaN on x86-64.
+    out_write("-nan%\n");
+    return;
+  }
+  char buf[64];
+  int n = std::snprintf(buf, sizeof buf, "%.2f%%\n", numerator * 100.0 / denominator);
+  out_write(buf, static_cast<size_t>(n));
+}
+
+void print_count(const char *label, int value) {
+  out_write(label, std::strlen(label));
+  out_int(value);
+  out_char('\n');
+}
+
+std::string sentence_text;
+
+}  // namespace
+
+void load_model(const char *path) {
+  FILE *f = std::fopen(path, "r");
+  if (f == nullptr) {
+    std::perror(path);
+    std::exit(255);
+  }
+  std::string text;
+  char block[1 << 16];
+  size_t got;
+  while ((got = std::fread(block, 1, sizeof block, f)) > 0) text.append(block, got);
+  int read_errno = std::ferror(f) ? errno : 0;
+  std::fclose(f);
+
+  // The records are scanned exactly as "%lf\t%[^\n]\n" scans them (any
+  // whitespace run separates, names keep inner and trailing blanks), but a
+  // name of any length is read whole.
+  if (!text.empty()) {
+    FILE *m = fmemopen(text.data(), text.size(), "r");
+    if (m == nullptr) out_of_memory();
+    for (;;) {
+      long at = std::ftell(m);
+      double weight = 0;
+      char *name = nullptr;
+      int converted = std::fscanf(m, "%lf\t%m[^\n]\n", &weight, &name);
+      if (converted == 2) {
+        build_feature(name, weight);
+        std::free(name);
+        continue;
+      }
+      std::free(name);
+      if (converted == EOF) break;  // nothing but whitespace was left
+      std::string where = ":" + std::to_string(line_of(text, static_cast<size_t>(at)));
+      warn_stopped(path, where,
+                   converted == 0 ? "not a weight and feature name" : "weight without a feature name");
+      read_errno = 0;
+      break;
+    }
+    std::fclose(m);
+  }
+  if (read_errno != 0) {
+    std::string reason = std::string("read error: ") + std::strerror(read_errno);
+    warn_stopped(path, "", reason.c_str());
+  }
+}
+
+double test_event() {
+  double score = 0.0;
+  for (int k = 0; k < nnz; k++) score += feats[e_feats[k]]->weight;
+  return score > 0.0 ? 1.0 : 0.0;
+}
+
+int detect_toks(const Token *window, int count) {
+  new_event();
+  do_features(window, count);
+  return static_cast<int>(test_event());
+}
+
+void complete_sentence(int32_t start, int32_t end) {
+  if (!full_text) {
+    out_write("<sentence start=\"");
+    out_int(start);
+    out_write("\" end=\"");
+    out_int(end);
+    out_write("\"/>\n");
+    return;
+  }
+  sentence_text.clear();
+  append_sentence_text(sentence_text, start, end);
+  if (only_text) {
+    out_write(sentence_text);
+    out_char('\n');
+    return;
+  }
+  out_write("<sentence start=\"");
+  out_int(start);
+  out_write("\" end=\"");
+  out_int(end);
+  out_write("\">");
+  out_write(sentence_text);
+  out_write("</sentence>\n");
+}
+
+void show_toks(const Token *window, int count) {
+  for (int k = 0; k < count; k++) {
+    out_char(' ');
+    out_write(window[k].text());
+  }
+  out_char('\n');
+}
+
+void detect() {
+  EvalCounts &c = eval_counts;
+  c = EvalCounts{};
+  if (!do_test && !only_text) out_write("<sentence-list>\n");
+  int32_t start = 0;
+  const int64_t n = static_cast<int64_t>(toks.size());
+  for (int64_t i = 2; i < n - 2; i++) {
+    const Token &t = toks[i];
+    if (!t.is_punct() && !t.para_break) continue;
+    const Token *window = &toks[i - 2];
+    int decision = detect_toks(window, kWindow);
+    if (t.para_break) decision = 1;
+    if (do_test) {
+      if (decision == 1 && t.boundary == 0) {
+        if (c.nfalse_positives <= 9) {
+          out_write("false positive: ");
+          show_toks(window, kWindow);
+        }
+        c.nfalse_positives++;
+      } else if (decision == 0 && t.boundary == 1) {
+        if (c.nfalse_negatives <= 9) {
+          out_write("false negative: ");
+          show_toks(window, kWindow);
+        }
+        c.nfalse_negatives++;
+      } else if (decision == 1) {
+        c.ntrue_positives++;
+      } else {
+        c.ntrue_negatives++;
+      }
+      c.nsites++;
+      continue;
+    }
+    if (decision == 1) {
+      complete_sentence(start, t.end());
+      start = toks[i + 1].start;
+    }
+  }
+  if (do_test) {
+    out_write("tested ");
+    out_int(c.nsites);
+    out_write(" sites\n");
+    print_count("nfalse_positives = ", c.nfalse_positives);
+    print_count("nfalse_negatives = ", c.nfalse_negatives);
+    print_count("ntrue_positives = ", c.ntrue_positives);
+    print_count("ntrue_negatives = ", c.ntrue_negatives);
+    print_percent("accuracy  = ", c.ntrue_positives + c.ntrue_negatives, c.nsites);
+    print_percent("precision = ", c.ntrue_positives, c.nfalse_positives + c.ntrue_positives);
+    print_percent("recall = ", c.ntrue_positives, c.nfalse_negatives + c.ntrue_positives);
+    return;
+  }
+  complete_sentence(start, data_len);
+  if (!only_text) out_write("</sentence-list>\n");
+}

@@ -1,0 +1,31 @@
+// Detection: model loading, scoring of candidates, sentence output and the
+// evaluation report.
+#ifndef FULLSTOP_DETECT_H
+#define FULLSTOP_DETECT_H
+
+#include <cstdint>
+
+#include "intake.h"
+
+// Loads "WEIGHT<whitespace>NAME" records into the feature table, one feature
+// per record in file order.  A file that cannot be opened ends the run with
+// the system's message and status 255; loading stops at the first record that
+// does not scan, with a warning on standard error.
+void load_model(const char *path);
+
+// Walks every candidate and prints the sentences, or the evaluation report
+// when `do_test` is set.
+void detect();
+int detect_toks(const Token *window, int count);
+// 1.0 when the summed weights of the current event exceed 0, else 0.0.
+double test_event();
+void complete_sentence(int32_t start, int32_t end);
+void show_toks(const Token *window, int count);
+
+// Evaluation counters of the last detect() run with `do_test`.
+struct EvalCounts {
+  int nfalse_positives, nfalse_negatives, ntrue_positives, ntrue_negatives, nsites;
+};
+extern EvalCounts eval_counts;
+
+#endif  // FULLSTOP_DETECT_H

@@ -1,0 +1,21 @@
+// The run driver: options, the input phase, then the training path or, with a
+// model, the detection path.
+#ifndef FULLSTOP_DRIVER_H
+#define FULLSTOP_DRIVER_H
+
+extern const char *model_fname;  // -m: take the detection path with this model
+extern int do_test;              // -t: evaluation instead of sentence output
+extern int full_text;            // -f, -F: print each sentence's text
+extern int only_text;            // -F: bare lines of text, no markup
+
+// Reads the options with getopt and "m:tfF".  Unknown options and -m without
+// an argument get getopt's own message and are otherwise ignored.
+void parse_opts(int argc, char **argv);
+
+// The whole run; returns the exit status.
+int run(int argc, char **argv);
+
+// Clears every global of the detector (for tests that run it in-process).
+void reset_run();
+
+#endif  // FULLSTOP_DRIVER_H

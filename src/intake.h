@@ -1,0 +1,94 @@
+// Text intake and tokens: the whole input in one buffer, cut into tokens.
+//
+// A token is a maximal run of one character class (punctuation or not) inside
+// a whitespace-delimited word, so "(Stop.)" yields "(", "Stop" and ".)".
+// Every token with the same bytes and the same word position (first run of its
+// word, last run of its word) forms the same feature names, so tokens are
+// interned as `Word` records: a token is just its offset, its word and two
+// flags, its text is its bytes in `data`, and per-word work is done once.
+#ifndef FULLSTOP_INTAKE_H
+#define FULLSTOP_INTAKE_H
+
+#include <cstdint>
+#include <string_view>
+
+#include "util.h"
+
+// Window positions 0..4 times the four feature templates.
+inline constexpr int kWindow = 5;
+inline constexpr int kTemplates = 4;
+
+// One distinct (text, space_before, space_after) combination.
+struct Word {
+  int32_t start;  // offset of the first occurrence in `data`
+  int32_t len;
+  uint32_t hash;
+  uint8_t is_punct;      // a punctuation run
+  uint8_t is_upper;      // first byte is A-Z
+  uint8_t space_before;  // first run of its whitespace-delimited word
+  uint8_t space_after;   // last run of its whitespace-delimited word
+  char stem[4];          // first three bytes, A-Z lowered, NUL-terminated
+  // Feature ids this word forms at each window position, by template, or -1
+  // when not yet looked up (see do_features).
+  int32_t ids[kWindow * kTemplates];
+};
+
+// The input buffer: every byte of standard input, NULs included.  Not
+// NUL-terminated.  Offsets everywhere are offsets into it.
+extern char *data;
+extern int32_t data_len;
+
+extern PodArray<Word> words;
+
+struct Token {
+  int32_t start;
+  uint32_t word : 30;
+  uint32_t boundary : 1;    // last token of an input line
+  uint32_t para_break : 1;  // a blank line followed its line
+
+  const Word &w() const { return words[word]; }
+  int32_t end() const { return start + w().len; }
+  std::string_view text() const { return {data + start, static_cast<size_t>(w().len)}; }
+  std::string_view stem() const { return w().stem; }
+  bool is_punct() const { return w().is_punct; }
+  bool is_upper() const { return w().is_upper; }
+  bool space_before() const { return w().space_before; }
+  bool space_after() const { return w().space_after; }
+};
+static_assert(sizeof(Token) == 8);
+
+extern PodArray<Token> toks;
+
+// Reads all of file descriptor fd into `data`.  Input that would pass the
+// range of 32-bit offsets ends the run before any output.
+void read_input(int fd);
+// Sets `data` to a copy of text (tests and tools that do not read a stream).
+void set_input(std::string_view text);
+// Cuts `data` into lines and tokens: line ends set `boundary`, blank lines set
+// `para_break` on the last token so far.
+void index_input();
+// Splits the line [begin, end) of `data` (leading spaces and tabs already
+// skipped, newline removed) into words, then marks the line end.
+void tokenize(int32_t begin, int32_t end);
+// Splits one non-empty word [begin, end) into runs and adds a token for each.
+void tokenize_word(int32_t begin, int32_t end);
+// Appends a token for the run [start, start + len) of `data`.
+void add_token(int32_t start, int32_t len, bool punct, bool space_before, bool space_after);
+void mark_boundary();
+
+// Forgets all input, tokens and words.
+void reset_intake();
+
+// Character classes of the C locale, whatever the process locale is.  Bytes
+// 0x80 to 0xFF are word characters, never upper case.
+inline bool is_punct_byte(unsigned char c) {
+  return (c >= 33 && c <= 47) || (c >= 58 && c <= 64) || (c >= 91 && c <= 96) ||
+         (c >= 123 && c <= 126);
+}
+inline bool is_upper_byte(unsigned char c) { return c >= 'A' && c <= 'Z'; }
+// Word separators: space, tab, newline, and NUL (a NUL never joins a word).
+inline bool is_separator_byte(unsigned char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\0';
+}
+
+#endif  // FULLSTOP_INTAKE_H

@@ -1,0 +1,128 @@
+#include "feature.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "driver.h"
+
+namespace {
+
+class Features : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    reset_run();
+    fhash = hash_new("features");
+  }
+  void TearDown() override { reset_run(); }
+
+  std::vector<std::string> event_names() const {
+    std::vector<std::string> names;
+    for (int k = 0; k < nnz; k++) names.push_back(feats[e_feats[k]]->text);
+    return names;
+  }
+};
+
+TEST_F(Features, EventKeepsIdsSortedWithCounts) {
+  for (int i = 0; i < 22; i++) build_feature("f" + std::to_string(i), 0.0);
+  new_event();
+  for (int id : {20, 21, 8, 9, 15, 9}) new_feature(id);
+  ASSERT_EQ(nnz, 5);
+  std::vector<int> ids(e_feats, e_feats + nnz), counts(e_vals, e_vals + nnz);
+  EXPECT_EQ(ids, (std::vector<int>{8, 9, 15, 20, 21}));
+  EXPECT_EQ(counts, (std::vector<int>{1, 2, 1, 1, 1}));
+  new_event();
+  EXPECT_EQ(nnz, 0);
+}
+
+TEST_F(Features, NewNamesGetNextIdAndZeroWeight) {
+  build_feature("known", 2.5);
+  new_event();
+  new_feature("fresh");
+  new_feature("known");
+  new_feature("fresh");
+  ASSERT_EQ(feats.size(), 2u);
+  EXPECT_EQ(feats[1]->id, 1);
+  EXPECT_STREQ(feats[1]->text, "fresh");
+  EXPECT_EQ(feats[1]->weight, 0.0);
+  EXPECT_EQ(nnz, 2);
+  EXPECT_EQ(e_vals[1], 2);
+}
+
+TEST_F(Features, RepeatedBuildMakesSecondRecord) {
+  std::string name = "dup";
+  build_feature(name, 1.0);
+  name[0] = 'X';  // the caller may reuse its buffer
+  build_feature("dup", -1.0);
+  EXPECT_EQ(feats.size(), 2u);
+  EXPECT_STREQ(feats[0]->text, "dup");
+  EXPECT_EQ(static_cast<Feature *>(hash_find(fhash, "dup"))->id, 1);
+}
+
+TEST_F(Features, WindowFormsTwentyNamesInTemplateOrder) {
+  set_input("He met Mr. Smith today.\n");
+  index_input();
+  new_event();
+  do_features(&toks[1], 5);
+  const std::vector<std::string> want = {
+      "text_0_met",   "stem_0_met", "stem2_0_1_1_met", "type_0_0", "text_1_Mr",
+      "stem_1_mr",    "stem2_1_1_0_mr", "type_1_1",    "text_2_.", "stem_2_.",
+      "stem2_2_0_1_.", "type_2_2",  "text_3_Smith",    "stem_3_smi", "stem2_3_1_1_smi",
+      "type_3_1",     "text_4_today", "stem_4_tod",    "stem2_4_1_0_tod", "type_4_0"};
+  EXPECT_EQ(event_names(), want);
+  for (int k = 0; k < nnz; k++) EXPECT_EQ(e_feats[k], k);
+  // The same window again creates nothing and counts the same ids.
+  new_event();
+  do_features(&toks[1], 5);
+  EXPECT_EQ(feats.size(), 20u);
+  EXPECT_EQ(nnz, 20);
+}
+
+TEST_F(Features, CachedIdsFollowIndexGrowth) {
+  // Two records share a name.  Before the index grows the later one answers;
+  // after a growth the earlier one does, even for a window seen before.
+  build_feature("text_2_.", -1.0);
+  build_feature("text_2_.", 1.0);
+  for (int i = 0; i < 1000; i++) build_feature("filler" + std::to_string(i), 0.0);
+  set_input("a b. c d e f. g h i j. k l\n");
+  index_input();
+  new_event();
+  do_features(&toks[0], 5);  // a b . c d
+  EXPECT_EQ(feats[e_feats[0]]->weight, 1.0);
+  ASSERT_EQ(fhash->size, 1024);
+  // New windows add enough new names to grow the index.
+  new_event();
+  do_features(&toks[4], 5);
+  new_event();
+  do_features(&toks[8], 5);
+  ASSERT_EQ(fhash->size, 2048);
+  new_event();
+  do_features(&toks[0], 5);
+  EXPECT_EQ(e_feats[0], 0);
+  EXPECT_EQ(feats[e_feats[0]]->weight, -1.0);
+}
+
+TEST_F(Features, LongTokensFormFullNames) {
+  std::string a(2000, 'a'), b = std::string(1999, 'a') + "b";
+  set_input("x y " + a + " " + b + " z w\n");
+  index_input();
+  new_event();
+  do_features(&toks[0], 5);
+  new_event();
+  do_features(&toks[1], 5);
+  ASSERT_NE(hash_find(fhash, ("text_2_" + a).c_str()), nullptr);
+  ASSERT_NE(hash_find(fhash, ("text_3_" + b).c_str()), nullptr);
+  EXPECT_NE(hash_find(fhash, ("text_2_" + a).c_str()), hash_find(fhash, ("text_2_" + b).c_str()));
+}
+
+TEST_F(Features, CapacityCheckAbortsWithAssertionMessage) {
+  for (int i = 0; i < 1021; i++) build_feature("f" + std::to_string(i), 0.0);
+  new_event();
+  for (int i = 0; i < 1020; i++) new_feature(i);
+  new_feature(5);  // already present: fine
+  EXPECT_EQ(e_vals[5], 2);
+  EXPECT_DEATH(new_feature(1020), "Assertion `nnz<1020' failed");
+}
+
+}  // namespace

@@ -1,0 +1,119 @@
+#include "intake.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Expected {
+  std::string text;
+  int start, end;
+  std::string stem;
+  bool punct, upper, space_before, space_after, boundary, para_break;
+};
+
+void expect_tokens(const std::string &input, const std::vector<Expected> &want) {
+  set_input(input);
+  index_input();
+  ASSERT_EQ(toks.size(), want.size()) << input;
+  for (size_t i = 0; i < want.size(); i++) {
+    const Token &t = toks[i];
+    const Expected &e = want[i];
+    SCOPED_TRACE("token " + std::to_string(i) + " of " + input);
+    EXPECT_EQ(t.text(), e.text);
+    EXPECT_EQ(t.start, e.start);
+    EXPECT_EQ(t.end(), e.end);
+    EXPECT_EQ(t.stem(), e.stem);
+    EXPECT_EQ(t.is_punct(), e.punct);
+    EXPECT_EQ(t.is_upper(), e.upper);
+    EXPECT_EQ(t.space_before(), e.space_before);
+    EXPECT_EQ(t.space_after(), e.space_after);
+    EXPECT_EQ(t.boundary, e.boundary);
+    EXPECT_EQ(t.para_break, e.para_break);
+  }
+}
+
+TEST(Tokenizer, WordsSplitIntoClassRuns) {
+  expect_tokens("He said: (Stop.) Then", {
+                                             {"He", 0, 2, "he", 0, 1, 1, 1, 0, 0},
+                                             {"said", 3, 7, "sai", 0, 0, 1, 0, 0, 0},
+                                             {":", 7, 8, ":", 1, 0, 0, 1, 0, 0},
+                                             {"(", 9, 10, "(", 1, 0, 1, 0, 0, 0},
+                                             {"Stop", 10, 14, "sto", 0, 1, 0, 0, 0, 0},
+                                             {".)", 14, 16, ".)", 1, 0, 0, 1, 0, 0},
+                                             {"Then", 17, 21, "the", 0, 1, 1, 1, 1, 0},
+                                         });
+}
+
+TEST(Tokenizer, OffsetsCountLeadingWhitespaceAndNewlines) {
+  expect_tokens("  Hi.\nNo", {
+                                 {"Hi", 2, 4, "hi", 0, 1, 1, 0, 0, 0},
+                                 {".", 4, 5, ".", 1, 0, 0, 1, 1, 0},
+                                 {"No", 6, 8, "no", 0, 1, 1, 1, 1, 0},
+                             });
+}
+
+TEST(Tokenizer, ClassesFollowTheCLocale) {
+  // Bytes above 0x7F are word characters and never upper case; only A-Z is
+  // lowered in stems; a carriage return is an ordinary word character.
+  expect_tokens("\xC3\x89t\xC3\xA9 U.S. McDonald --\r", {
+                                                            {"\xC3\x89t\xC3\xA9", 0, 5, "\xC3\x89t", 0, 0, 1, 1, 0, 0},
+                                                            {"U", 6, 7, "u", 0, 1, 1, 0, 0, 0},
+                                                            {".", 7, 8, ".", 1, 0, 0, 0, 0, 0},
+                                                            {"S", 8, 9, "s", 0, 1, 0, 0, 0, 0},
+                                                            {".", 9, 10, ".", 1, 0, 0, 1, 0, 0},
+                                                            {"McDonald", 11, 19, "mcd", 0, 1, 1, 1, 0, 0},
+                                                            {"--", 20, 22, "--", 1, 0, 1, 0, 0, 0},
+                                                            {"\r", 22, 23, "\r", 0, 0, 0, 1, 1, 0},
+                                                        });
+}
+
+TEST(Tokenizer, BlankLinesMarkParagraphBreaks) {
+  // Blank lines before the first token set nothing; several act as one; a
+  // line of spaces and tabs is blank, a line with a NUL is not.
+  expect_tokens(std::string("\n \t\nA\n\n\n B\n\x00\nC", 14), {
+                                                  {"A", 4, 5, "a", 0, 1, 1, 1, 1, 1},
+                                                  {"B", 9, 10, "b", 0, 1, 1, 1, 1, 0},
+                                                  {"C", 13, 14, "c", 0, 1, 1, 1, 1, 0},
+                                              });
+}
+
+TEST(Tokenizer, NulSeparatesWordsAndKeepsOffsets) {
+  std::string input("ab\0cd. e", 8);
+  expect_tokens(input, {
+                           {"ab", 0, 2, "ab", 0, 0, 1, 1, 0, 0},
+                           {"cd", 3, 5, "cd", 0, 0, 1, 0, 0, 0},
+                           {".", 5, 6, ".", 1, 0, 0, 1, 0, 0},
+                           {"e", 7, 8, "e", 0, 0, 1, 1, 1, 0},
+                       });
+  EXPECT_EQ(data_len, 8);
+}
+
+TEST(Tokenizer, VeryLongLineIsReadWhole) {
+  // No invented line ends and no split words, however long the line.
+  std::string word(300000, 'w');
+  std::string input = word + " " + word + ".\n";
+  set_input(input);
+  index_input();
+  ASSERT_EQ(toks.size(), 3u);
+  EXPECT_EQ(toks[0].end(), 300000);
+  EXPECT_EQ(toks[1].start, 300001);
+  EXPECT_EQ(toks[0].boundary, 0u);
+  EXPECT_EQ(toks[2].boundary, 1u);
+  // The same bytes with the same spacing share a word record.
+  EXPECT_NE(toks[0].word, toks[1].word);  // different space_after
+}
+
+TEST(Tokenizer, SameTextAndSpacingShareAWord) {
+  set_input("a. a. a.b");
+  index_input();
+  ASSERT_EQ(toks.size(), 7u);
+  EXPECT_EQ(toks[0].word, toks[2].word);
+  EXPECT_EQ(toks[1].word, toks[3].word);
+  EXPECT_NE(toks[1].word, toks[5].word);  // "." inside "a.b" has no space after
+  EXPECT_EQ(words.size(), 4u);
+}
+
+}  // namespace
