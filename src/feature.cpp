@@ -120,37 +120,102 @@ void feature_name(std::string &out, int which, int p, const Token &t) {
   }
 }
 
+namespace {
+
+// The four feature ids of token t at window position p, in template order.
+// The first time a word stands at a position its four names are formed and
+// looked up (creating the missing ones, in template order, so new features get
+// their ids in order of first formation); later the cached ids are used.
+// `weighted` receives a bit per template whose feature has a non-zero weight.
+const int32_t *position_ids(const Token &t, int p, int32_t *scratch, uint8_t *weighted) {
+  int32_t *cached = words[t.word].ids + p * kTemplates;
+  if (cached[0] >= 0) {
+    *weighted = words[t.word].weighted[p];
+    return cached;
+  }
+  bool grew = false;
+  uint8_t bits = 0;
+  for (int which = 0; which < kTemplates; which++) {
+    feature_name(name_buffer, which, p, t);
+    int32_t id = find_or_build(name_buffer);
+    if (cached_index_size != fhash->size) {
+      // The index just grew: ids cached before the growth may no longer be
+      // what a lookup answers, and neither may the ones formed so far here.
+      drop_id_caches();
+      grew = true;
+    }
+    scratch[which] = id;
+    if (feats[id]->weight != 0.0) bits |= static_cast<uint8_t>(1u << which);
+  }
+  *weighted = bits;
+  if (grew) return scratch;
+  Word &w = words[t.word];
+  std::memcpy(w.ids + p * kTemplates, scratch, kTemplates * sizeof(int32_t));
+  w.weighted[p] = bits;
+  return w.ids + p * kTemplates;
+}
+
+void sort_ids(int32_t *ids, int n) {
+  for (int i = 1; i < n; i++) {
+    int32_t v = ids[i];
+    int j = i;
+    for (; j > 0 && ids[j - 1] > v; j--) ids[j] = ids[j - 1];
+    ids[j] = v;
+  }
+}
+
+}  // namespace
+
 void do_features(const Token *window, int count) {
   if (cached_index_size != fhash->size) drop_id_caches();
-  for (int p = 0; p < count; p++) {
-    const Token &t = window[p];
-    if (p >= kWindow) {
-      // Positions beyond the cached five are formed and looked up each time.
+  if (nnz != 0 || count > kWindow) {
+    // The general case: count each feature into whatever the event holds.
+    for (int p = 0; p < count; p++) {
       for (int which = 0; which < kTemplates; which++) {
-        feature_name(name_buffer, which, p, t);
+        feature_name(name_buffer, which, p, window[p]);
         new_feature(find_or_build(name_buffer));
       }
-      continue;
     }
-    int32_t *ids = words[t.word].ids + p * kTemplates;
-    if (ids[0] < 0) {
-      // First time this word stands at this position (since the caches were
-      // last dropped): form its four names in template order, so that new
-      // features get their ids in order of first formation.
-      for (int which = 0; which < kTemplates; which++) {
-        feature_name(name_buffer, which, p, t);
-        int32_t id = find_or_build(name_buffer);
-        if (cached_index_size != fhash->size) {
-          // The index just grew: cached ids formed before the growth may no
-          // longer be what a lookup answers.
-          drop_id_caches();
-        }
-        ids = words[t.word].ids + p * kTemplates;
-        ids[which] = id;
-        new_feature(id);
-      }
-      continue;
-    }
-    for (int which = 0; which < kTemplates; which++) new_feature(ids[which]);
+    return;
   }
+  // An empty event and at most five positions: gather the ids, sort them
+  // once and fill the event, instead of inserting them one by one.
+  int32_t ids[kWindow * kTemplates];
+  int32_t scratch[kTemplates];
+  int n = 0;
+  for (int p = 0; p < count; p++) {
+    uint8_t weighted;
+    const int32_t *r = position_ids(window[p], p, scratch, &weighted);
+    for (int which = 0; which < kTemplates; which++) ids[n++] = r[which];
+  }
+  sort_ids(ids, n);
+  for (int k = 0; k < n; k++) {
+    if (nnz > 0 && e_feats[nnz - 1] == ids[k]) {
+      e_vals[nnz - 1]++;
+    } else {
+      e_feats[nnz] = ids[k];
+      e_vals[nnz] = 1;
+      nnz++;
+    }
+  }
+}
+
+double score_window(const Token *window) {
+  if (cached_index_size != fhash->size) drop_id_caches();
+  // Only features with a non-zero weight can change the sum (the sum starts
+  // at +0.0, and adding a zero to it changes nothing), so only those are
+  // gathered; they are added in ascending id order, as the event holds them.
+  int32_t ids[kWindow * kTemplates];
+  int32_t scratch[kTemplates];
+  int n = 0;
+  for (int p = 0; p < kWindow; p++) {
+    uint8_t weighted;
+    const int32_t *r = position_ids(window[p], p, scratch, &weighted);
+    for (; weighted != 0; weighted &= static_cast<uint8_t>(weighted - 1))
+      ids[n++] = r[__builtin_ctz(weighted)];
+  }
+  sort_ids(ids, n);
+  double score = 0.0;
+  for (int k = 0; k < n; k++) score += feats[ids[k]]->weight;
+  return score;
 }

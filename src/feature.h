@@ -44,6 +44,10 @@ void new_feature(int32_t id);
 // "type_p_T", in that order.
 void do_features(const Token *window, int count);
 
+// The summed weights of the features of a five-token window, exactly as the
+// event that do_features would build for it sums them, without building it.
+double score_window(const Token *window);
+
 // Forms the name of template `which` (0..3) for token t at window position p.
 void feature_name(std::string &out, int which, int p, const Token &t);
 

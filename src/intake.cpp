@@ -1,5 +1,6 @@
 #include "intake.h"
 
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -13,21 +14,48 @@ PodArray<Token> toks;
 
 namespace {
 
-size_t data_cap = 0;
+size_t data_cap = 0;  // usable bytes in `data`, padding not counted
+
+// Byte classes for the tokenizer's inner loops.
+enum : uint8_t { kWordChar = 0, kPunctChar = 1, kSeparator = 2 };
+constexpr std::array<uint8_t, 256> kByteClass = [] {
+  std::array<uint8_t, 256> t{};
+  for (int c = 0; c < 256; c++)
+    t[c] = is_separator_byte(static_cast<unsigned char>(c))
+               ? kSeparator
+               : (is_punct_byte(static_cast<unsigned char>(c)) ? kPunctChar : kWordChar);
+  return t;
+}();
+inline uint8_t byte_class(char c) { return kByteClass[static_cast<unsigned char>(c)]; }
 
 // Open-addressing index from (bytes, space_before, space_after) to a Word:
 // slot = word index + 1, 0 = empty.
 PodArray<uint32_t> word_slots;
 size_t word_mask = 0;
 
-uint32_t hash_bytes(const char *p, size_t n, uint32_t seed) {
-  // FNV-1a; tokens are short, so a simple byte loop is fast enough.
-  uint32_t h = 2166136261u ^ seed;
-  for (size_t i = 0; i < n; i++) {
-    h ^= static_cast<unsigned char>(p[i]);
-    h *= 16777619u;
-  }
-  return h ^ (h >> 15);
+inline uint64_t load8(const char *p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  return v;
+}
+
+// The first min(len, 8) bytes, zero-padded.  Reads 8 bytes, which the
+// padding after `data` makes safe.
+inline uint64_t prefix_of(const char *p, int32_t len) {
+  uint64_t v = load8(p);
+  return len >= 8 ? v : v & ((uint64_t{1} << (8 * len)) - 1);
+}
+
+inline uint64_t mix(uint64_t h) {
+  h ^= h >> 32;
+  h *= 0x9E3779B97F4A7C15ull;
+  return h ^ (h >> 29);
+}
+
+uint32_t hash_word(const char *p, int32_t len, uint64_t prefix, uint32_t flags) {
+  uint64_t h = mix(prefix ^ (static_cast<uint64_t>(len) << 2 | flags));
+  for (int32_t i = 8; i < len; i += 8) h = mix(h ^ prefix_of(p + i, len - i < 8 ? len - i : 8));
+  return static_cast<uint32_t>(h);
 }
 
 void grow_word_slots() {
@@ -47,21 +75,24 @@ void grow_word_slots() {
 uint32_t intern_word(int32_t start, int32_t len, bool punct, bool space_before, bool space_after) {
   if ((words.size() + 1) * 2 > word_slots.size()) grow_word_slots();
   const char *bytes = data + start;
-  uint32_t flags = (space_before ? 1u : 0u) | (space_after ? 2u : 0u);
-  uint32_t h = hash_bytes(bytes, static_cast<size_t>(len), flags);
+  uint8_t flags = static_cast<uint8_t>((space_before ? 1u : 0u) | (space_after ? 2u : 0u));
+  uint64_t prefix = prefix_of(bytes, len);
+  uint32_t h = hash_word(bytes, len, prefix, flags);
   size_t s = h & word_mask;
   while (uint32_t slot = word_slots[s]) {
     const Word &w = words[slot - 1];
-    if (w.hash == h && w.len == len && w.space_before == space_before &&
-        w.space_after == space_after && std::memcmp(data + w.start, bytes, len) == 0)
+    if (w.hash == h && w.prefix == prefix && w.len == len && w.space_before == space_before &&
+        w.space_after == space_after &&
+        (len <= 8 || std::memcmp(data + w.start + 8, bytes + 8, len - 8) == 0))
       return slot - 1;
     s = (s + 1) & word_mask;
   }
-  if (words.size() >= (1u << 30)) die("standard input: too many distinct tokens");
+  if (words.size() >= (1u << 29)) die("standard input: too many distinct tokens");
   Word w;
   std::memset(&w, 0, sizeof w);
   w.start = start;
   w.len = len;
+  w.prefix = prefix;
   w.hash = h;
   w.is_punct = punct;
   w.is_upper = is_upper_byte(static_cast<unsigned char>(bytes[0]));
@@ -83,6 +114,11 @@ uint32_t intern_word(int32_t start, int32_t len, bool punct, bool space_before, 
   die("standard input: input larger than 2147483647 bytes; offsets would overflow");
 }
 
+void reserve_data(size_t cap) {
+  data = static_cast<char *>(xrealloc(data, cap + kDataPadding));
+  data_cap = cap;
+}
+
 }  // namespace
 
 void reset_intake() {
@@ -99,23 +135,23 @@ void reset_intake() {
 void set_input(std::string_view text) {
   reset_intake();
   if (text.size() > static_cast<size_t>(INT32_MAX)) too_large();
-  data = static_cast<char *>(xrealloc(nullptr, text.size()));
+  reserve_data(text.size());
   if (!text.empty()) std::memcpy(data, text.data(), text.size());
+  std::memset(data + text.size(), 0, kDataPadding);
   data_len = static_cast<int32_t>(text.size());
-  data_cap = text.size();
 }
 
 void read_input(int fd) {
   size_t len = 0;
   struct stat st;
-  // A regular file tells its size: read it into a block of exactly that size.
+  // A regular file tells its size: read it into a block of that size (+1, so
+  // that reaching the end of the file costs no growth).
   if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
     off_t here = lseek(fd, 0, SEEK_CUR);
     if (here >= 0 && st.st_size > here) {
       size_t expect = static_cast<size_t>(st.st_size - here);
       if (expect > static_cast<size_t>(INT32_MAX)) too_large();
-      data_cap = expect + 1;  // +1 so that reaching end of file costs no growth
-      data = static_cast<char *>(xrealloc(data, data_cap));
+      reserve_data(expect + 1);
     }
   }
   for (;;) {
@@ -123,8 +159,7 @@ void read_input(int fd) {
       size_t grown = data_cap < (1u << 20) ? (1u << 20) : data_cap + data_cap / 2;
       if (grown > static_cast<size_t>(INT32_MAX) + 1) grown = static_cast<size_t>(INT32_MAX) + 1;
       if (grown <= len) too_large();
-      data = static_cast<char *>(xrealloc(data, grown));
-      data_cap = grown;
+      reserve_data(grown);
     }
     ssize_t got = ::read(fd, data + len, data_cap - len);
     if (got < 0) {
@@ -135,13 +170,15 @@ void read_input(int fd) {
     len += static_cast<size_t>(got);
     if (len > static_cast<size_t>(INT32_MAX)) too_large();
   }
+  if (data == nullptr) reserve_data(0);
+  std::memset(data + len, 0, kDataPadding);
   data_len = static_cast<int32_t>(len);
 }
 
 void index_input() {
   toks.clear();
-  // A rough first guess (one token per six bytes) saves most regrowth.
-  toks.reserve(static_cast<size_t>(data_len) / 6 + 16);
+  // A rough first guess (one token per five bytes) saves most regrowth.
+  toks.reserve(static_cast<size_t>(data_len) / 5 + 16);
   int32_t pos = 0;
   while (pos < data_len) {
     const char *nl = static_cast<const char *>(std::memchr(data + pos, '\n', data_len - pos));
@@ -159,35 +196,36 @@ void index_input() {
 }
 
 void tokenize(int32_t begin, int32_t end) {
+  // One pass over the line: skip separators, then split each word into class
+  // runs.  The byte at `end` is the line's newline or the zero padding after
+  // the input, both separators, so the inner loops need no bounds checks.
   int32_t p = begin;
-  while (p < end) {
-    while (p < end && is_separator_byte(static_cast<unsigned char>(data[p]))) p++;
-    if (p == end) break;
-    int32_t word_start = p;
-    while (p < end && !is_separator_byte(static_cast<unsigned char>(data[p]))) p++;
-    tokenize_word(word_start, p);
-  }
-  mark_boundary();
-}
-
-void tokenize_word(int32_t begin, int32_t end) {
-  int32_t run = begin;
-  bool punct = is_punct_byte(static_cast<unsigned char>(data[begin]));
-  for (int32_t p = begin + 1; p < end; p++) {
-    bool c = is_punct_byte(static_cast<unsigned char>(data[p]));
-    if (c != punct) {
-      add_token(run, p - run, punct, run == begin, false);
+  for (;;) {
+    while (byte_class(data[p]) == kSeparator && p < end) p++;
+    if (p >= end) break;
+    int32_t run = p;
+    bool first = true;
+    uint8_t cls = byte_class(data[p]);
+    for (;;) {
+      uint8_t next;
+      do next = byte_class(data[++p]);
+      while (next == cls);
+      bool word_ends = next == kSeparator;
+      add_token(run, p - run, cls == kPunctChar, first, word_ends);
+      if (word_ends) break;
+      first = false;
       run = p;
-      punct = c;
+      cls = next;
     }
   }
-  add_token(run, end - run, punct, run == begin, true);
+  mark_boundary();
 }
 
 void add_token(int32_t start, int32_t len, bool punct, bool space_before, bool space_after) {
   Token t;
   t.start = start;
   t.word = intern_word(start, len, punct, space_before, space_after);
+  t.punct = punct;
   t.boundary = 0;
   t.para_break = 0;
   toks.push_back(t);

@@ -22,6 +22,7 @@ inline constexpr int kTemplates = 4;
 struct Word {
   int32_t start;  // offset of the first occurrence in `data`
   int32_t len;
+  uint64_t prefix;  // the first (up to) eight bytes, zero-padded: a fast equality test
   uint32_t hash;
   uint8_t is_punct;      // a punctuation run
   uint8_t is_upper;      // first byte is A-Z
@@ -31,10 +32,15 @@ struct Word {
   // Feature ids this word forms at each window position, by template, or -1
   // when not yet looked up (see do_features).
   int32_t ids[kWindow * kTemplates];
+  // Per window position, a bit per template whose feature has a non-zero
+  // weight; valid while ids[position * kTemplates] is.
+  uint8_t weighted[kWindow];
 };
 
-// The input buffer: every byte of standard input, NULs included.  Not
-// NUL-terminated.  Offsets everywhere are offsets into it.
+// The input buffer: every byte of standard input, NULs included.  Offsets
+// everywhere are offsets into it.  At least kDataPadding zero bytes follow the
+// last byte, so word-sized loads near the end stay inside the block.
+inline constexpr size_t kDataPadding = 8;
 extern char *data;
 extern int32_t data_len;
 
@@ -42,7 +48,8 @@ extern PodArray<Word> words;
 
 struct Token {
   int32_t start;
-  uint32_t word : 30;
+  uint32_t word : 29;
+  uint32_t punct : 1;       // copy of the word's is_punct, read by every candidate walk
   uint32_t boundary : 1;    // last token of an input line
   uint32_t para_break : 1;  // a blank line followed its line
 
@@ -50,7 +57,7 @@ struct Token {
   int32_t end() const { return start + w().len; }
   std::string_view text() const { return {data + start, static_cast<size_t>(w().len)}; }
   std::string_view stem() const { return w().stem; }
-  bool is_punct() const { return w().is_punct; }
+  bool is_punct() const { return punct; }
   bool is_upper() const { return w().is_upper; }
   bool space_before() const { return w().space_before; }
   bool space_after() const { return w().space_after; }
@@ -68,10 +75,10 @@ void set_input(std::string_view text);
 // `para_break` on the last token so far.
 void index_input();
 // Splits the line [begin, end) of `data` (leading spaces and tabs already
-// skipped, newline removed) into words, then marks the line end.
+// skipped; data[end] is its newline or the end of the input) into words at
+// separators, each word into class runs with a token for each, then marks
+// the line end.
 void tokenize(int32_t begin, int32_t end);
-// Splits one non-empty word [begin, end) into runs and adds a token for each.
-void tokenize_word(int32_t begin, int32_t end);
 // Appends a token for the run [start, start + len) of `data`.
 void add_token(int32_t start, int32_t len, bool punct, bool space_before, bool space_after);
 void mark_boundary();
@@ -81,13 +88,13 @@ void reset_intake();
 
 // Character classes of the C locale, whatever the process locale is.  Bytes
 // 0x80 to 0xFF are word characters, never upper case.
-inline bool is_punct_byte(unsigned char c) {
+inline constexpr bool is_punct_byte(unsigned char c) {
   return (c >= 33 && c <= 47) || (c >= 58 && c <= 64) || (c >= 91 && c <= 96) ||
          (c >= 123 && c <= 126);
 }
 inline bool is_upper_byte(unsigned char c) { return c >= 'A' && c <= 'Z'; }
 // Word separators: space, tab, newline, and NUL (a NUL never joins a word).
-inline bool is_separator_byte(unsigned char c) {
+inline constexpr bool is_separator_byte(unsigned char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\0';
 }
 

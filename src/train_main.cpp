@@ -1,0 +1,186 @@
+// fullstop-train: fits the detector's model from its training contexts.
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "trainer.h"
+
+namespace {
+
+constexpr const char *kProgram = "fullstop-train";
+
+void usage(std::FILE *out) {
+  fullstop::FitOptions defaults;
+  std::fprintf(out,
+               "Usage: %s [options] -o MODEL [CONTEXTS]\n"
+               "Fits the sentence-end model to the training contexts that fullstop prints\n"
+               "when run without a model, and writes it as WEIGHT<tab>NAME records.\n"
+               "\n"
+               "  CONTEXTS   the context stream; '-' or none: standard input\n"
+               "  -o MODEL   where to write the model ('-': standard output); required\n"
+               "  -d PATH    the feature names fullstop wrote (default: features.def)\n"
+               "  -s SOLVER  l2: L2-regularised logistic regression (default: %s)\n"
+               "             l1: L1-regularised, which gives a sparser model\n"
+               "             l2dual: L2-regularised, solved in the dual\n"
+               "  -c COST    inverse regularisation strength, > 0 (default: %g)\n"
+               "  -e EPS     stopping tolerance, > 0 (default: %g for l2 and l1, %g for l2dual)\n"
+               "  -v         show the solver's progress on standard error\n"
+               "  -h, --help show this help\n"
+               "\n"
+               "The names are read after the whole context stream (fullstop writes them last),\n"
+               "so fullstop can pipe its contexts straight in: see scripts/train-model.\n",
+               kProgram, std::string(fullstop::solver_name(defaults.solver)).c_str(), defaults.cost,
+               fullstop::default_eps(fullstop::Solver::l2),
+               fullstop::default_eps(fullstop::Solver::l2_dual));
+}
+
+[[noreturn]] void usage_error(const std::string &message) {
+  std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", kProgram, message.c_str(), kProgram);
+  std::exit(2);
+}
+
+double positive_number(char option, std::string_view text) {
+  double value = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value) ||
+      value <= 0) {
+    usage_error(std::string("-") + option + " needs a positive number, not '" + std::string(text) +
+                "'");
+  }
+  return value;
+}
+
+struct Settings {
+  std::string input = "-";
+  std::string output;
+  std::string names = "features.def";
+  fullstop::FitOptions fit;
+};
+
+Settings parse_command_line(int argc, char **argv) {
+  Settings settings;
+  bool have_input = false;
+  bool options_done = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string_view arg = argv[i];
+    if (!options_done && (arg == "-h" || arg == "--help")) {
+      usage(stdout);
+      std::exit(0);
+    }
+    if (!options_done && arg == "--") {
+      options_done = true;
+      continue;
+    }
+    if (options_done || arg.size() < 2 || arg[0] != '-') {
+      if (have_input) usage_error("more than one context stream given");
+      settings.input = std::string(arg);
+      have_input = true;
+      continue;
+    }
+    char option = arg[1];
+    if (option == 'v' && arg.size() == 2) {
+      settings.fit.verbose = true;
+      continue;
+    }
+    if (std::string_view("odsce").find(option) == std::string_view::npos || arg[1] == '-') {
+      usage_error("unknown option '" + std::string(arg) + "'");
+    }
+    std::string_view value;
+    if (arg.size() > 2) {
+      value = arg.substr(2);
+    } else if (i + 1 < argc) {
+      value = argv[++i];
+    } else {
+      usage_error(std::string("-") + option + " needs a value");
+    }
+    switch (option) {
+      case 'o':
+        settings.output = std::string(value);
+        break;
+      case 'd':
+        settings.names = std::string(value);
+        break;
+      case 's':
+        if (auto solver = fullstop::parse_solver(value)) {
+          settings.fit.solver = *solver;
+        } else {
+          usage_error("unknown solver '" + std::string(value) + "' (l2, l1 or l2dual)");
+        }
+        break;
+      case 'c':
+        settings.fit.cost = positive_number(option, value);
+        break;
+      case 'e':
+        settings.fit.eps = positive_number(option, value);
+        break;
+    }
+  }
+  if (settings.output.empty()) usage_error("no model file given (-o MODEL)");
+  return settings;
+}
+
+int train(const Settings &settings) {
+  auto start = std::chrono::steady_clock::now();
+
+  std::string source = settings.input == "-" ? "<stdin>" : settings.input;
+  fullstop::Contexts contexts;
+  if (settings.input == "-") {
+    contexts = fullstop::read_contexts(stdin, source);
+  } else {
+    std::FILE *in = std::fopen(settings.input.c_str(), "rb");
+    if (!in) {
+      throw fullstop::TrainError(settings.input + ": cannot open: " + std::strerror(errno));
+    }
+    try {
+      contexts = fullstop::read_contexts(in, source);
+    } catch (...) {
+      std::fclose(in);
+      throw;
+    }
+    std::fclose(in);
+  }
+  fullstop::FeatureNames names = fullstop::read_feature_names(settings.names);
+  fullstop::check_feature_ids(contexts, source, names, settings.names);
+
+  std::size_t ends = 0;
+  for (auto label : contexts.labels) ends += label;
+  if (ends == 0 || ends == contexts.size()) {
+    std::fprintf(stderr,
+                 "%s: warning: %s: every context is labelled %d, so the model will predict "
+                 "that everywhere\n",
+                 kProgram, source.c_str(), ends == 0 ? 0 : 1);
+  }
+
+  std::vector<double> weights = fullstop::fit(contexts, names.size(), settings.fit);
+  fullstop::write_model_file(settings.output, weights, names);
+
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::fprintf(stderr,
+               "%s: %zu contexts (%zu sentence ends), %zu features, %zu non-zero weights, "
+               "training accuracy %.4f%%, %.2f s\n",
+               kProgram, contexts.size(), ends, names.size(), fullstop::count_nonzero(weights),
+               100.0 * fullstop::training_accuracy(weights, contexts), seconds);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  Settings settings = parse_command_line(argc, argv);
+  try {
+    return train(settings);
+  } catch (const fullstop::TrainError &e) {
+    std::fprintf(stderr, "%s: %s\n", kProgram, e.what());
+  } catch (const std::bad_alloc &) {
+    std::fprintf(stderr, "%s: out of memory\n", kProgram);
+  }
+  return 1;
+}
