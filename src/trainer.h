@@ -93,8 +93,10 @@ double default_eps(Solver solver);  // liblinear's own default stopping toleranc
 
 // The defaults are meant to be tuned on held-out data: change them here only.
 struct FitOptions {
-  Solver solver = Solver::l2;
-  double cost = 1.0;     // liblinear's C: larger means weaker regularisation
+  // L1 with C = 10 was best on the Brown dev split (boundary F1 0.984) and keeps the model
+  // small: about 6,000 non-zero weights where L2 keeps all 100,000.
+  Solver solver = Solver::l1;
+  double cost = 10.0;    // liblinear's C: larger means weaker regularisation
   double eps = 0.0;      // stopping tolerance; 0 means default_eps(solver)
   bool verbose = false;  // pass liblinear's progress messages on to stderr
 };

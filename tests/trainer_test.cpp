@@ -417,7 +417,7 @@ TEST(TrainProgram, TrainsFromStdinAndRefusesBadInputWithoutTouchingTheModel) {
   TempDir dir;
   write_text(dir.file("features.def"), "0\tend\n1\tabbrev\n2\tunused\n");
   write_text(dir.file("ctx"), stream({{1, {0}}, {0, {1}}, {1, {0}}, {0, {1}}}));
-  Outcome good = run_shell(dir, kTrainer + " -o m < ctx");
+  Outcome good = run_shell(dir, kTrainer + " -s l2 -c 1 -o m < ctx");
   ASSERT_EQ(good.status, 0) << good.err;
   std::string model = read_text(dir.file("m"));
   EXPECT_NE(model.find("\tend\n"), std::string::npos);
@@ -455,7 +455,7 @@ TEST(TrainModelScript, TrainsInAScratchDirectoryAndFailsWithTheDetector) {
 
   std::string script = std::string(FULLSTOP_SOURCE_DIR) + "/scripts/train-model";
   std::string env = "FULLSTOP_TRAIN=" + kTrainer + " ";
-  Outcome good = run_shell(dir, env + "FULLSTOP_BIN=./detector " + script + " -c 2 train.lines m");
+  Outcome good = run_shell(dir, env + "FULLSTOP_BIN=./detector " + script + " -s l2 -c 2 train.lines m");
   ASSERT_EQ(good.status, 0) << good.err;
   std::string model = read_text(dir.file("m"));
   EXPECT_NE(model.find("\tend\n"), std::string::npos) << model;
