@@ -115,7 +115,7 @@ double test_event() {
 }
 
 int detect_toks(const Token *window, int count) {
-  if (count == kWindow) return score_window(window) > 0.0 ? 1 : 0;
+  if (count == kWindow) return score_window_sign(window);
   new_event();
   do_features(window, count);
   return static_cast<int>(test_event());

@@ -1,6 +1,7 @@
 #include "feature.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -133,6 +134,7 @@ const int32_t *position_ids(const Token &t, int p, int32_t *scratch, uint8_t *we
     *weighted = words[t.word].weighted[p];
     return cached;
   }
+  double sum = 0.0, abs_sum = 0.0;
   bool grew = false;
   uint8_t bits = 0;
   for (int which = 0; which < kTemplates; which++) {
@@ -145,13 +147,20 @@ const int32_t *position_ids(const Token &t, int p, int32_t *scratch, uint8_t *we
       grew = true;
     }
     scratch[which] = id;
-    if (feats[id]->weight != 0.0) bits |= static_cast<uint8_t>(1u << which);
+    double weight = feats[id]->weight;
+    if (weight != 0.0) {
+      bits |= static_cast<uint8_t>(1u << which);
+      sum += weight;
+      abs_sum += std::fabs(weight);
+    }
   }
   *weighted = bits;
   if (grew) return scratch;
   Word &w = words[t.word];
   std::memcpy(w.ids + p * kTemplates, scratch, kTemplates * sizeof(int32_t));
   w.weighted[p] = bits;
+  w.weight_sum[p] = sum;
+  w.weight_abs[p] = abs_sum;
   return w.ids + p * kTemplates;
 }
 
@@ -200,22 +209,67 @@ void do_features(const Token *window, int count) {
   }
 }
 
-double score_window(const Token *window) {
-  if (cached_index_size != fhash->size) drop_id_caches();
-  // Only features with a non-zero weight can change the sum (the sum starts
-  // at +0.0, and adding a zero to it changes nothing), so only those are
-  // gathered; they are added in ascending id order, as the event holds them.
-  int32_t ids[kWindow * kTemplates];
+namespace {
+
+// Collects the window's feature ids (four per position, in template order) and
+// the per-position bits of those with a non-zero weight.  Returns false when
+// some position's ids are not cached (the index grew while they were formed),
+// so that their partial sums are unknown.
+bool gather_window(const Token *window, int32_t *ids, uint8_t *weighted) {
   int32_t scratch[kTemplates];
-  int n = 0;
+  bool cached = true;
   for (int p = 0; p < kWindow; p++) {
-    uint8_t weighted;
-    const int32_t *r = position_ids(window[p], p, scratch, &weighted);
-    for (; weighted != 0; weighted &= static_cast<uint8_t>(weighted - 1))
-      ids[n++] = r[__builtin_ctz(weighted)];
+    const int32_t *r = position_ids(window[p], p, scratch, &weighted[p]);
+    std::memcpy(ids + p * kTemplates, r, kTemplates * sizeof(int32_t));
+    cached = cached && r != scratch;
   }
+  return cached;
+}
+
+// The exact score: the non-zero weights of the window's features added one by
+// one in ascending id order, as the event holds them.  Zero weights are left
+// out: the sum starts at +0.0, and adding a zero to it changes nothing.
+double ordered_score(const int32_t *window_ids, const uint8_t *weighted) {
+  int32_t ids[kWindow * kTemplates];
+  int n = 0;
+  for (int p = 0; p < kWindow; p++)
+    for (uint8_t bits = weighted[p]; bits != 0; bits &= static_cast<uint8_t>(bits - 1))
+      ids[n++] = window_ids[p * kTemplates + __builtin_ctz(bits)];
   sort_ids(ids, n);
   double score = 0.0;
   for (int k = 0; k < n; k++) score += feats[ids[k]]->weight;
   return score;
+}
+
+}  // namespace
+
+int score_window_sign(const Token *window) {
+  if (cached_index_size != fhash->size) drop_id_caches();
+  int32_t ids[kWindow * kTemplates];
+  uint8_t weighted[kWindow];
+  if (!gather_window(window, ids, weighted)) return ordered_score(ids, weighted) > 0.0 ? 1 : 0;
+  // Fast path: add the per-position partial sums cached with each word.  A
+  // different order of the same (at most 20) additions differs from the
+  // ordered sum by less than 20 * 2^-53 * (sum of magnitudes) each way, so
+  // whenever the fast sum lies further than twice that from zero, both sums
+  // have the same sign.  Near zero, or with infinities or NaNs, the ordered
+  // sum decides.
+  double sum = 0.0, abs_sum = 0.0;
+  for (int p = 0; p < kWindow; p++) {
+    const Word &w = words[window[p].word];
+    sum += w.weight_sum[p];
+    abs_sum += w.weight_abs[p];
+  }
+  double margin = abs_sum * 0x1p-46;  // 128 * 2^-53: a generous bound
+  if (sum > margin) return 1;
+  if (sum < -margin) return 0;
+  return ordered_score(ids, weighted) > 0.0 ? 1 : 0;
+}
+
+double score_window(const Token *window) {
+  if (cached_index_size != fhash->size) drop_id_caches();
+  int32_t ids[kWindow * kTemplates];
+  uint8_t weighted[kWindow];
+  gather_window(window, ids, weighted);
+  return ordered_score(ids, weighted);
 }

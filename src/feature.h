@@ -47,6 +47,9 @@ void do_features(const Token *window, int count);
 // The summed weights of the features of a five-token window, exactly as the
 // event that do_features would build for it sums them, without building it.
 double score_window(const Token *window);
+// 1 when score_window(window) > 0, else 0; usually decided from cached
+// per-word partial sums without ordering the features.
+int score_window_sign(const Token *window);
 
 // Forms the name of template `which` (0..3) for token t at window position p.
 void feature_name(std::string &out, int which, int p, const Token &t);

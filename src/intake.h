@@ -32,9 +32,12 @@ struct Word {
   // Feature ids this word forms at each window position, by template, or -1
   // when not yet looked up (see do_features).
   int32_t ids[kWindow * kTemplates];
-  // Per window position, a bit per template whose feature has a non-zero
-  // weight; valid while ids[position * kTemplates] is.
+  // Per window position, valid while ids[position * kTemplates] is: a bit
+  // per template whose feature has a non-zero weight, and the sum and the sum
+  // of magnitudes of those weights (see score_window).
   uint8_t weighted[kWindow];
+  double weight_sum[kWindow];
+  double weight_abs[kWindow];
 };
 
 // The input buffer: every byte of standard input, NULs included.  Offsets

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# The detector's outputs on the Brown dev and test texts, in every mode, must
+# stay byte for byte what the plain first implementation printed with
+# models/en.model (recorded in brown_conformance.sha256).  Speed work must not
+# change one byte.  If the bundled model is retrained, record new sums with a
+# build of the plain implementation.
+set -euo pipefail
+fullstop=$1
+root=$2
+data=${BROWN_DATA:-$root/data/brown}
+if [[ ! -f $data/test.txt ]]; then
+  "$root/scripts/brown-data" --out "$data" 2>/dev/null
+fi
+model=$root/models/en.model
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+for s in dev test; do
+  "$fullstop" -m "$model" <"$data/$s.txt" >"$s.offsets"
+  "$fullstop" -m "$model" -f <"$data/$s.txt" >"$s.text"
+  "$fullstop" -m "$model" -F <"$data/$s.txt" >"$s.bare"
+  "$fullstop" -m "$model" -t <"$data/$s.lines" >"$s.eval"
+  "$fullstop" <"$data/$s.lines" >"$s.train"
+  mv features.def "$s.features.def"
+  "$fullstop" -m "$model" <"$data/$s.lines" >"$s.lines.offsets"
+done
+sha256sum -c --quiet "$root/tests/brown_conformance.sha256"
+echo "all outputs identical"
