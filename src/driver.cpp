@@ -44,9 +44,7 @@ void reset_run() {
   out_discard();
 }
 
-int run(int argc, char **argv) {
-  parse_opts(argc, argv);
-  read_input(0);
+void run_paths(const char *features_def) {
   index_input();
   if (fhash == nullptr) fhash = hash_new("features");
   if (model_fname != nullptr) {
@@ -56,7 +54,13 @@ int run(int argc, char **argv) {
   } else {
     report();
     out_flush();
-    write_features_def("features.def");
+    write_features_def(features_def);
   }
+}
+
+int run(int argc, char **argv) {
+  parse_opts(argc, argv);
+  read_input(0);
+  run_paths("features.def");
   return 0;
 }

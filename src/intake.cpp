@@ -28,9 +28,18 @@ constexpr std::array<uint8_t, 256> kByteClass = [] {
 }();
 inline uint8_t byte_class(char c) { return kByteClass[static_cast<unsigned char>(c)]; }
 
-// Open-addressing index from (bytes, space_before, space_after) to a Word:
-// slot = word index + 1, 0 = empty.
-PodArray<uint32_t> word_slots;
+// Open-addressing index from (bytes, space_before, space_after) to a Word.
+// Each slot carries the word's key fields, so that finding a token's word
+// touches only the slot (and, for tokens over eight bytes, their bytes), not
+// the much larger Word record.
+struct WordSlot {
+  uint64_t prefix;    // first eight bytes, zero-padded
+  uint32_t hash;
+  uint32_t len_flags;  // length << 2 | space_after << 1 | space_before
+  uint32_t index;      // word index + 1; 0 = empty
+  int32_t start;       // where the word's bytes are in `data`
+};
+PodArray<WordSlot> word_slots;
 size_t word_mask = 0;
 
 inline uint64_t load8(const char *p) {
@@ -58,33 +67,38 @@ uint32_t hash_word(const char *p, int32_t len, uint64_t prefix, uint32_t flags) 
   return static_cast<uint32_t>(h);
 }
 
+uint32_t len_flags_of(int32_t len, bool space_before, bool space_after) {
+  return static_cast<uint32_t>(len) << 2 | (space_after ? 2u : 0u) | (space_before ? 1u : 0u);
+}
+
 void grow_word_slots() {
   size_t cap = word_slots.size() == 0 ? 4096 : word_slots.size() * 2;
   word_slots.release();
   word_slots.reserve(cap);
   word_slots.n = cap;
-  std::memset(word_slots.ptr, 0, cap * sizeof(uint32_t));
+  std::memset(word_slots.ptr, 0, cap * sizeof(WordSlot));
   word_mask = cap - 1;
   for (size_t i = 0; i < words.size(); i++) {
-    size_t s = words[i].hash & word_mask;
-    while (word_slots[s] != 0) s = (s + 1) & word_mask;
-    word_slots[s] = static_cast<uint32_t>(i + 1);
+    const Word &w = words[i];
+    size_t s = w.hash & word_mask;
+    while (word_slots[s].index != 0) s = (s + 1) & word_mask;
+    word_slots[s] = WordSlot{w.prefix, w.hash, len_flags_of(w.len, w.space_before, w.space_after),
+                             static_cast<uint32_t>(i + 1), w.start};
   }
 }
 
 uint32_t intern_word(int32_t start, int32_t len, bool punct, bool space_before, bool space_after) {
   if ((words.size() + 1) * 2 > word_slots.size()) grow_word_slots();
   const char *bytes = data + start;
-  uint8_t flags = static_cast<uint8_t>((space_before ? 1u : 0u) | (space_after ? 2u : 0u));
+  uint32_t len_flags = len_flags_of(len, space_before, space_after);
   uint64_t prefix = prefix_of(bytes, len);
-  uint32_t h = hash_word(bytes, len, prefix, flags);
+  uint32_t h = hash_word(bytes, len, prefix, len_flags & 3);
   size_t s = h & word_mask;
-  while (uint32_t slot = word_slots[s]) {
-    const Word &w = words[slot - 1];
-    if (w.hash == h && w.prefix == prefix && w.len == len && w.space_before == space_before &&
-        w.space_after == space_after &&
-        (len <= 8 || std::memcmp(data + w.start + 8, bytes + 8, len - 8) == 0))
-      return slot - 1;
+  while (word_slots[s].index != 0) {
+    const WordSlot &slot = word_slots[s];
+    if (slot.hash == h && slot.prefix == prefix && slot.len_flags == len_flags &&
+        (len <= 8 || std::memcmp(data + slot.start + 8, bytes + 8, len - 8) == 0))
+      return slot.index - 1;
     s = (s + 1) & word_mask;
   }
   if (words.size() >= (1u << 29)) die("standard input: too many distinct tokens");
@@ -106,7 +120,7 @@ uint32_t intern_word(int32_t start, int32_t len, bool punct, bool space_before, 
   for (int32_t &id : w.ids) id = -1;
   uint32_t index = static_cast<uint32_t>(words.size());
   words.push_back(w);
-  word_slots[s] = index + 1;
+  word_slots[s] = WordSlot{prefix, h, len_flags, index + 1, start};
   return index;
 }
 
