@@ -154,45 +154,56 @@ void show_toks(const Token *window, int count) {
   out_char('\n');
 }
 
-void detect() {
-  EvalCounts &c = eval_counts;
-  c = EvalCounts{};
-  if (!do_test && !only_text) out_write("<sentence-list>\n");
-  int32_t start = 0;
-  const int64_t n = static_cast<int64_t>(toks.size());
-  for (int64_t i = 2; i < n - 2; i++) {
-    const Token &t = toks[i];
-    if (!t.is_punct() && !t.para_break) continue;
-    const Token *window = &toks[i - 2];
-    int decision = detect_toks(window, kWindow);
-    if (t.para_break) decision = 1;
-    if (do_test) {
-      if (decision == 1 && t.boundary == 0) {
-        if (c.nfalse_positives <= 9) {
-          out_write("false positive: ");
-          show_toks(window, kWindow);
-        }
-        c.nfalse_positives++;
-      } else if (decision == 0 && t.boundary == 1) {
-        if (c.nfalse_negatives <= 9) {
-          out_write("false negative: ");
-          show_toks(window, kWindow);
-        }
-        c.nfalse_negatives++;
-      } else if (decision == 1) {
-        c.ntrue_positives++;
-      } else {
-        c.ntrue_negatives++;
-      }
-      c.nsites++;
-      continue;
-    }
-    if (decision == 1) {
-      complete_sentence(start, t.end());
-      start = toks[i + 1].start;
-    }
-  }
+namespace {
+
+struct DetectState {
+  int32_t start = 0;  // where the sentence being collected begins
+};
+
+void detect_site(const Token *window, void *context) {
+  DetectState &state = *static_cast<DetectState *>(context);
+  const Token &t = window[2];
+  int decision = detect_toks(window, kWindow);
+  if (t.para_break) decision = 1;
   if (do_test) {
+    EvalCounts &c = eval_counts;
+    if (decision == 1 && t.boundary == 0) {
+      if (c.nfalse_positives <= 9) {
+        out_write("false positive: ");
+        show_toks(window, kWindow);
+      }
+      c.nfalse_positives++;
+    } else if (decision == 0 && t.boundary == 1) {
+      if (c.nfalse_negatives <= 9) {
+        out_write("false negative: ");
+        show_toks(window, kWindow);
+      }
+      c.nfalse_negatives++;
+    } else if (decision == 1) {
+      c.ntrue_positives++;
+    } else {
+      c.ntrue_negatives++;
+    }
+    c.nsites++;
+    return;
+  }
+  if (decision == 1) {
+    complete_sentence(state.start, t.end());
+    state.start = window[3].start;
+  }
+}
+
+}  // namespace
+
+void detect() {
+  eval_counts = EvalCounts{};
+  if (!do_test && !only_text) out_write("<sentence-list>\n");
+  // Candidates: punctuation tokens and tokens followed by a blank line, each
+  // with two tokens on either side.
+  DetectState state;
+  walk_input(detect_site, &state);
+  if (do_test) {
+    const EvalCounts &c = eval_counts;
     out_write("tested ");
     out_int(c.nsites);
     out_write(" sites\n");
@@ -205,6 +216,6 @@ void detect() {
     print_percent("recall = ", c.ntrue_positives, c.nfalse_negatives + c.ntrue_positives);
     return;
   }
-  complete_sentence(start, data_len);
+  complete_sentence(state.start, data_len);
   if (!only_text) out_write("</sentence-list>\n");
 }

@@ -45,7 +45,6 @@ void reset_run() {
 }
 
 void run_paths(const char *features_def) {
-  index_input();
   if (fhash == nullptr) fhash = hash_new("features");
   if (model_fname != nullptr) {
     load_model(model_fname);

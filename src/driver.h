@@ -12,7 +12,7 @@ extern int only_text;            // -F: bare lines of text, no markup
 // an argument get getopt's own message and are otherwise ignored.
 void parse_opts(int argc, char **argv);
 
-// Everything after the input phase: tokens, the feature index, then the
+// Everything after reading the input: the feature index, then the
 // detection path (with `model_fname`) or the training path, which writes the
 // feature list to `features_def`.  `data` must hold the input.
 void run_paths(const char *features_def);

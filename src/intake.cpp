@@ -7,6 +7,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 char *data = nullptr;
 int32_t data_len = 0;
 PodArray<Word> words;
@@ -189,27 +193,43 @@ void read_input(int fd) {
   data_len = static_cast<int32_t>(len);
 }
 
-void index_input() {
-  toks.clear();
-  // A rough first guess (one token per five bytes) saves most regrowth.
-  toks.reserve(static_cast<size_t>(data_len) / 5 + 16);
-  int32_t pos = 0;
-  while (pos < data_len) {
-    const char *nl = static_cast<const char *>(std::memchr(data + pos, '\n', data_len - pos));
-    int32_t line_end = nl ? static_cast<int32_t>(nl - data) : data_len;
-    int32_t p = pos;
-    while (p < line_end && (data[p] == ' ' || data[p] == '\t')) p++;
-    if (p == line_end) {
-      // A blank line (empty, or only spaces and tabs) ends a paragraph.
-      if (!toks.empty()) toks.back().para_break = 1;
-    } else {
-      tokenize(p, line_end);
-    }
-    pos = nl ? line_end + 1 : data_len;
+namespace {
+
+// The tokenizer's state: what to do with each new token.
+struct Walk {
+  SiteVisitor visit = nullptr;  // null: keep and intern every token
+  void *context = nullptr;
+  bool bytewise = false;        // use the plain scanner
+};
+
+// Keep this many tokens when `toks` is compacted during a walk: a window
+// needs the last five.
+constexpr size_t kKeep = 4;
+constexpr size_t kWalkCapacity = 4096;
+
+inline void append_token(const Walk &walk, int32_t start, int32_t len, bool punct,
+                         bool space_before, bool space_after) {
+  if (walk.visit != nullptr && toks.size() == kWalkCapacity) {
+    std::memmove(toks.ptr, toks.ptr + kWalkCapacity - kKeep, kKeep * sizeof(Token));
+    toks.n = kKeep;
   }
+  if (toks.n == toks.cap) toks.reserve(toks.n + 1);
+  toks.ptr[toks.n++] = Token{start, len, kNoWord, punct, space_before, space_after, 0, 0};
+  if (walk.visit == nullptr) {
+    intern(toks.back());
+    return;
+  }
+  // The token two back now has two tokens on each side (when at least two
+  // precede it), and its flags are final: only the last token's can change.
+  if (toks.size() < 5) return;
+  Token *window = toks.end() - 5;
+  if (!window[2].punct && !window[2].para_break) return;
+  for (int k = 0; k < 5; k++)
+    if (window[k].word == kNoWord) intern(window[k]);
+  walk.visit(window, walk.context);
 }
 
-void tokenize(int32_t begin, int32_t end) {
+void tokenize_line(const Walk &walk, int32_t begin, int32_t end) {
   // One pass over the line: skip separators, then split each word into class
   // runs.  The byte at `end` is the line's newline or the zero padding after
   // the input, both separators, so the inner loops need no bounds checks.
@@ -225,7 +245,7 @@ void tokenize(int32_t begin, int32_t end) {
       do next = byte_class(data[++p]);
       while (next == cls);
       bool word_ends = next == kSeparator;
-      add_token(run, p - run, cls == kPunctChar, first, word_ends);
+      append_token(walk, run, p - run, cls == kPunctChar, first, word_ends);
       if (word_ends) break;
       first = false;
       run = p;
@@ -235,14 +255,152 @@ void tokenize(int32_t begin, int32_t end) {
   mark_boundary();
 }
 
+// A line without tokens: blank (empty, or only spaces and tabs) ends a
+// paragraph; one that holds a NUL is not blank and changes nothing, since the
+// last token already ends its own line.
+void end_line(int32_t line_start, int32_t line_end, int line_tokens) {
+  if (line_tokens > 0) {
+    mark_boundary();
+  } else if (std::memchr(data + line_start, '\0', line_end - line_start) == nullptr) {
+    if (!toks.empty()) toks.back().para_break = 1;
+  }
+}
+
+// The plain scanner: line by line, byte by byte.
+void scan_bytewise(const Walk &walk) {
+  int32_t pos = 0;
+  while (pos < data_len) {
+    const char *nl = static_cast<const char *>(std::memchr(data + pos, '\n', data_len - pos));
+    int32_t line_end = nl ? static_cast<int32_t>(nl - data) : data_len;
+    int32_t p = pos;
+    while (p < line_end && (data[p] == ' ' || data[p] == '\t')) p++;
+    if (p == line_end) {
+      // A blank line (empty, or only spaces and tabs) ends a paragraph.
+      if (!toks.empty()) toks.back().para_break = 1;
+    } else {
+      tokenize_line(walk, p, line_end);
+    }
+    pos = nl ? line_end + 1 : data_len;
+  }
+}
+
+#if defined(__SSE2__)
+// Bit masks of one 64-byte block: separators (space, tab, newline, NUL),
+// punctuation, and newlines; bit i is byte i.
+struct BlockMasks {
+  uint64_t sep, punct, newline;
+};
+
+inline uint64_t movemask64(__m128i a, __m128i b, __m128i c, __m128i d) {
+  return static_cast<uint64_t>(static_cast<uint16_t>(_mm_movemask_epi8(a))) |
+         static_cast<uint64_t>(static_cast<uint16_t>(_mm_movemask_epi8(b))) << 16 |
+         static_cast<uint64_t>(static_cast<uint16_t>(_mm_movemask_epi8(c))) << 32 |
+         static_cast<uint64_t>(static_cast<uint16_t>(_mm_movemask_epi8(d))) << 48;
+}
+
+inline void classify16(const char *p, __m128i &sep, __m128i &punct, __m128i &newline) {
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+  newline = _mm_cmpeq_epi8(v, _mm_set1_epi8('\n'));
+  sep = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')),
+                                  _mm_cmpeq_epi8(v, _mm_set1_epi8('\t'))),
+                     _mm_or_si128(newline, _mm_cmpeq_epi8(v, _mm_setzero_si128())));
+  // Signed compares: bytes 0x80-0xFF are negative and fall in no range.
+  auto in = [&](char lo, char hi) {
+    return _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(static_cast<char>(lo - 1))),
+                         _mm_cmplt_epi8(v, _mm_set1_epi8(static_cast<char>(hi + 1))));
+  };
+  punct = _mm_or_si128(_mm_or_si128(in(33, 47), in(58, 64)), _mm_or_si128(in(91, 96), in(123, 126)));
+}
+
+inline BlockMasks classify64(const char *p) {
+  __m128i s[4], q[4], n[4];
+  for (int k = 0; k < 4; k++) classify16(p + 16 * k, s[k], q[k], n[k]);
+  return {movemask64(s[0], s[1], s[2], s[3]), movemask64(q[0], q[1], q[2], q[3]),
+          movemask64(n[0], n[1], n[2], n[3])};
+}
+
+// The fast scanner: classifies 64 bytes at a time and visits only the bytes
+// where the class changes (a run starts or ends) and the newlines, so its
+// cost follows the number of tokens rather than of bytes.
+void scan_blocks(const Walk &walk) {
+  int32_t line_start = 0;
+  int line_tokens = 0;
+  int32_t run_start = -1;  // start of the open non-separator run, or -1
+  bool run_punct = false;
+  bool word_first = true;  // the open run is the first of its word
+  uint64_t prev_sep = 1, prev_punct = 0;  // the byte before the input: a separator
+  for (int32_t base = 0; base < data_len; base += 64) {
+    BlockMasks m = classify64(data + base);
+    uint64_t events = (m.sep ^ (m.sep << 1 | prev_sep)) | (m.punct ^ (m.punct << 1 | prev_punct)) |
+                      m.newline;
+    prev_sep = m.sep >> 63;
+    prev_punct = m.punct >> 63;
+    if (data_len - base < 64) events &= (uint64_t{1} << (data_len - base)) - 1;
+    while (events != 0) {
+      int32_t i = base + __builtin_ctzll(events);
+      events &= events - 1;
+      uint64_t bit = uint64_t{1} << (i - base);
+      bool sep = m.sep & bit;
+      if (run_start >= 0) {
+        // The open run ends here; it ends its word when a separator follows.
+        append_token(walk, run_start, i - run_start, run_punct, word_first, sep);
+        line_tokens++;
+        run_start = -1;
+        word_first = sep;
+      }
+      if (m.newline & bit) {
+        end_line(line_start, i, line_tokens);
+        line_start = i + 1;
+        line_tokens = 0;
+        word_first = true;
+      } else if (!sep) {
+        run_start = i;
+        run_punct = m.punct & bit;
+      } else {
+        word_first = true;
+      }
+    }
+  }
+  if (run_start >= 0) {
+    append_token(walk, run_start, data_len - run_start, run_punct, word_first, true);
+    line_tokens++;
+  }
+  if (line_start < data_len) end_line(line_start, data_len, line_tokens);
+}
+#endif
+
+// Cuts `data` into lines, and non-blank lines into tokens.
+void run_walk(const Walk &walk) {
+  toks.clear();
+  if (walk.visit == nullptr) {
+    // A rough first guess (one token per five bytes) saves most regrowth.
+    toks.reserve(static_cast<size_t>(data_len) / 5 + 16);
+  } else {
+    toks.reserve(kWalkCapacity);
+  }
+#if defined(__SSE2__)
+  if (!walk.bytewise) {
+    scan_blocks(walk);
+    return;
+  }
+#endif
+  scan_bytewise(walk);
+}
+
+}  // namespace
+
+void index_input() { run_walk(Walk{}); }
+
+void index_input_bytewise() { run_walk(Walk{nullptr, nullptr, true}); }
+
+void walk_input(SiteVisitor visit, void *context) { run_walk(Walk{visit, context}); }
+
+void intern(Token &t) {
+  t.word = intern_word(t.start, t.len, t.punct, t.space_before, t.space_after);
+}
+
 void add_token(int32_t start, int32_t len, bool punct, bool space_before, bool space_after) {
-  Token t;
-  t.start = start;
-  t.word = intern_word(start, len, punct, space_before, space_after);
-  t.punct = punct;
-  t.boundary = 0;
-  t.para_break = 0;
-  toks.push_back(t);
+  toks.push_back(Token{start, len, kNoWord, punct, space_before, space_after, 0, 0});
 }
 
 void mark_boundary() {

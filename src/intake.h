@@ -4,8 +4,8 @@
 // a whitespace-delimited word, so "(Stop.)" yields "(", "Stop" and ".)".
 // Every token with the same bytes and the same word position (first run of its
 // word, last run of its word) forms the same feature names, so tokens are
-// interned as `Word` records: a token is just its offset, its word and two
-// flags, its text is its bytes in `data`, and per-word work is done once.
+// interned as `Word` records: a token is its offset and length, its word and
+// a few flags, its text is its bytes in `data`, and per-word work is done once.
 #ifndef FULLSTOP_INTAKE_H
 #define FULLSTOP_INTAKE_H
 
@@ -42,31 +42,35 @@ struct Word {
 
 // The input buffer: every byte of standard input, NULs included.  Offsets
 // everywhere are offsets into it.  At least kDataPadding zero bytes follow the
-// last byte, so word-sized loads near the end stay inside the block.
-inline constexpr size_t kDataPadding = 8;
+// last byte, so block-sized loads near the end stay inside the allocation.
+inline constexpr size_t kDataPadding = 64;
 extern char *data;
 extern int32_t data_len;
 
 extern PodArray<Word> words;
 
+inline constexpr uint32_t kNoWord = 0xFFFFFFFFu;
+
 struct Token {
   int32_t start;
-  uint32_t word : 29;
-  uint32_t punct : 1;       // copy of the word's is_punct, read by every candidate walk
-  uint32_t boundary : 1;    // last token of an input line
-  uint32_t para_break : 1;  // a blank line followed its line
+  int32_t len;
+  uint32_t word;  // index in `words`, or kNoWord until the token is interned
+  uint8_t punct : 1;         // a punctuation run
+  uint8_t space_before : 1;  // first run of its whitespace-delimited word
+  uint8_t space_after : 1;   // last run of its whitespace-delimited word
+  uint8_t boundary : 1;      // last token of an input line
+  uint8_t para_break : 1;    // a blank line followed its line
 
   const Word &w() const { return words[word]; }
-  int32_t end() const { return start + w().len; }
-  std::string_view text() const { return {data + start, static_cast<size_t>(w().len)}; }
+  int32_t end() const { return start + len; }
+  std::string_view text() const { return {data + start, static_cast<size_t>(len)}; }
   std::string_view stem() const { return w().stem; }
   bool is_punct() const { return punct; }
   bool is_upper() const { return w().is_upper; }
-  bool space_before() const { return w().space_before; }
-  bool space_after() const { return w().space_after; }
 };
-static_assert(sizeof(Token) == 8);
-
+static_assert(sizeof(Token) == 16);
+// The tokens: all of them after index_input(); during walk_input() only the
+// most recent few.
 extern PodArray<Token> toks;
 
 // Reads all of file descriptor fd into `data`.  Input that would pass the
@@ -74,17 +78,33 @@ extern PodArray<Token> toks;
 void read_input(int fd);
 // Sets `data` to a copy of text (tests and tools that do not read a stream).
 void set_input(std::string_view text);
-// Cuts `data` into lines and tokens: line ends set `boundary`, blank lines set
-// `para_break` on the last token so far.
+
+// Cuts all of `data` into lines and tokens, kept in `toks` and interned: line
+// ends set `boundary`, blank lines set `para_break` on the last token so far.
 void index_input();
-// Splits the line [begin, end) of `data` (leading spaces and tabs already
-// skipped; data[end] is its newline or the end of the input) into words at
-// separators, each word into class runs with a token for each, then marks
-// the line end.
-void tokenize(int32_t begin, int32_t end);
-// Appends a token for the run [start, start + len) of `data`.
+
+// Called with the five tokens i-2 .. i+2 around each token i (i >= 2) that is
+// punctuation or followed by a blank line, in token order, as soon as token
+// i+2 exists.  The five tokens are interned; window[2] is token i.
+using SiteVisitor = void (*)(const Token *window, void *context);
+
+// Tokenizes all of `data` as index_input() does, but keeps only the last few
+// tokens and interns only those that stand in a visited window: one pass, and
+// memory that does not grow with the input.
+void walk_input(SiteVisitor visit, void *context);
+
+// index_input() by the plain byte-at-a-time line scanner, which the fast
+// scanner must always agree with (kept for tests and for targets without
+// SSE2).
+void index_input_bytewise();
+
+// Appends a token (not yet interned) for the run [start, start + len) of `data`.
 void add_token(int32_t start, int32_t len, bool punct, bool space_before, bool space_after);
+// Marks the last token so far as the end of its line.
 void mark_boundary();
+
+// Sets t.word: the Word of the token's bytes and spacing, created if new.
+void intern(Token &t);
 
 // Forgets all input, tokens and words.
 void reset_intake();

@@ -3,20 +3,27 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 
 #include "feature.h"
 
 void new_context() { out_write("2\n", 2); }
 
 void show_event(int label) {
+  // At most 1020 entries of two numbers, formatted straight into the output
+  // buffer in chunks that always fit.
   out_int(label);
   out_char(' ');
   out_int(nnz);
-  for (int k = 0; k < nnz; k++) {
-    out_char(' ');
-    out_int(e_feats[k]);
-    out_char(' ');
-    out_int(e_vals[k]);
+  for (int k = 0; k < nnz;) {
+    char *p = out_reserve(64 * 24);
+    for (int end = std::min(nnz, k + 64); k < end; k++) {
+      *p++ = ' ';
+      p = format_uint(p, static_cast<uint32_t>(e_feats[k]));
+      *p++ = ' ';
+      p = format_uint(p, static_cast<uint32_t>(e_vals[k]));
+    }
+    out_commit(p);
   }
   out_char('\n');
 }
@@ -31,10 +38,13 @@ void report_toks(const Token *window, int count, int label) {
 }
 
 void report() {
-  const int64_t n = static_cast<int64_t>(toks.size());
-  for (int64_t i = 2; i < n - 2; i++) {
-    if (toks[i].is_punct()) report_toks(&toks[i - 2], kWindow, toks[i].boundary);
-  }
+  // Every punctuation token with two tokens on either side; a blank line
+  // alone makes no candidate here.
+  walk_input(
+      [](const Token *window, void *) {
+        if (window[2].is_punct()) report_toks(window, kWindow, window[2].boundary);
+      },
+      nullptr);
 }
 
 void write_features_def(const char *path) {

@@ -60,6 +60,39 @@ void out_write(const char *bytes, size_t n) {
   out_used += n;
 }
 
+char *out_reserve(size_t n) {
+  if (n > kOutCapacity - out_used) out_flush();
+  return out_buffer + out_used;
+}
+
+void out_commit(char *end) { out_used = static_cast<size_t>(end - out_buffer); }
+
+char *format_uint(char *p, uint32_t value) {
+  if (value < 10) {
+    *p = static_cast<char>('0' + value);
+    return p + 1;
+  }
+  char digits[10];
+  int n = 0;
+  while (value >= 100) {
+    static constexpr char kPairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
+    uint32_t pair = (value % 100) * 2;
+    value /= 100;
+    digits[n++] = kPairs[pair + 1];
+    digits[n++] = kPairs[pair];
+  }
+  if (value >= 10) {
+    digits[n++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  }
+  if (value > 0 || n == 0) digits[n++] = static_cast<char>('0' + value);
+  while (n > 0) *p++ = digits[--n];
+  return p;
+}
+
 void out_char(char c) {
   if (out_used == kOutCapacity) out_flush();
   out_buffer[out_used++] = c;

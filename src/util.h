@@ -62,6 +62,13 @@ inline void out_write(std::string_view s) { out_write(s.data(), s.size()); }
 void out_char(char c);
 void out_int(int64_t value);
 void out_flush();
+// Direct writing into the output buffer: out_reserve(n) returns room for at
+// least n bytes (n at most 4096); out_commit(end) keeps what was written up
+// to end.
+char *out_reserve(size_t n);
+void out_commit(char *end);
+// Writes the decimal form of value at p and returns the end.
+char *format_uint(char *p, uint32_t value);
 // Drops buffered output without writing it (for tests that reset state).
 void out_discard();
 

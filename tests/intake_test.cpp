@@ -28,10 +28,10 @@ void expect_tokens(const std::string &input, const std::vector<Expected> &want) 
     EXPECT_EQ(t.stem(), e.stem);
     EXPECT_EQ(t.is_punct(), e.punct);
     EXPECT_EQ(t.is_upper(), e.upper);
-    EXPECT_EQ(t.space_before(), e.space_before);
-    EXPECT_EQ(t.space_after(), e.space_after);
-    EXPECT_EQ(t.boundary, e.boundary);
-    EXPECT_EQ(t.para_break, e.para_break);
+    EXPECT_EQ(static_cast<bool>(t.space_before), e.space_before);
+    EXPECT_EQ(static_cast<bool>(t.space_after), e.space_after);
+    EXPECT_EQ(static_cast<bool>(t.boundary), e.boundary);
+    EXPECT_EQ(static_cast<bool>(t.para_break), e.para_break);
   }
 }
 
@@ -100,8 +100,8 @@ TEST(Tokenizer, VeryLongLineIsReadWhole) {
   ASSERT_EQ(toks.size(), 3u);
   EXPECT_EQ(toks[0].end(), 300000);
   EXPECT_EQ(toks[1].start, 300001);
-  EXPECT_EQ(toks[0].boundary, 0u);
-  EXPECT_EQ(toks[2].boundary, 1u);
+  EXPECT_EQ(toks[0].boundary, 0);
+  EXPECT_EQ(toks[2].boundary, 1);
   // The same bytes with the same spacing share a word record.
   EXPECT_NE(toks[0].word, toks[1].word);  // different space_after
 }
@@ -114,6 +114,49 @@ TEST(Tokenizer, SameTextAndSpacingShareAWord) {
   EXPECT_EQ(toks[1].word, toks[3].word);
   EXPECT_NE(toks[1].word, toks[5].word);  // "." inside "a.b" has no space after
   EXPECT_EQ(words.size(), 4u);
+}
+
+}  // namespace
+
+namespace {
+
+struct Snapshot {
+  int32_t start, len;
+  uint32_t word;
+  bool punct, sb, sa, boundary, para;
+  bool operator==(const Snapshot &) const = default;
+};
+
+std::vector<Snapshot> snapshot() {
+  std::vector<Snapshot> s;
+  for (const Token &t : toks)
+    s.push_back({t.start, t.len, t.word, static_cast<bool>(t.punct), static_cast<bool>(t.space_before),
+                 static_cast<bool>(t.space_after), static_cast<bool>(t.boundary),
+                 static_cast<bool>(t.para_break)});
+  return s;
+}
+
+// The block scanner must cut exactly as the byte-at-a-time scanner does, on
+// any bytes: block edges, NULs, blank and NUL-only lines, no final newline.
+TEST(Tokenizer, BlockScannerAgreesWithBytewiseScanner) {
+  const std::string alphabet[] = {"a", "Bc", ".", ".\"", " ", "  ", "\t", "\n", "\n\n", " \n \t\n",
+                                  std::string("\0", 1), "\r", "\xE9", "--", "x.y", "word"};
+  unsigned seed = 7;
+  for (int round = 0; round < 400; round++) {
+    std::string text;
+    int pieces = static_cast<int>(seed % 200);
+    for (int i = 0; i < pieces; i++) {
+      seed = seed * 1103515245u + 12345u;
+      text += alphabet[(seed >> 16) % std::size(alphabet)];
+    }
+    seed = seed * 1103515245u + 12345u;
+    set_input(text);
+    index_input_bytewise();
+    std::vector<Snapshot> want = snapshot();
+    set_input(text);
+    index_input();
+    ASSERT_EQ(snapshot(), want) << "round " << round;
+  }
 }
 
 }  // namespace
