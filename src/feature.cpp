@@ -245,24 +245,28 @@ double ordered_score(const int32_t *window_ids, const uint8_t *weighted) {
 
 int score_window_sign(const Token *window) {
   if (cached_index_size != fhash->size) drop_id_caches();
-  int32_t ids[kWindow * kTemplates];
-  uint8_t weighted[kWindow];
-  if (!gather_window(window, ids, weighted)) return ordered_score(ids, weighted) > 0.0 ? 1 : 0;
   // Fast path: add the per-position partial sums cached with each word.  A
   // different order of the same (at most 20) additions differs from the
   // ordered sum by less than 20 * 2^-53 * (sum of magnitudes) each way, so
   // whenever the fast sum lies further than twice that from zero, both sums
-  // have the same sign.  Near zero, or with infinities or NaNs, the ordered
-  // sum decides.
+  // have the same sign.  Near zero, with infinities or NaNs, or when a word
+  // has not yet been seen at its position, the ordered sum decides.
   double sum = 0.0, abs_sum = 0.0;
   for (int p = 0; p < kWindow; p++) {
     const Word &w = words[window[p].word];
+    if (w.ids[p * kTemplates] < 0) goto ordered;
     sum += w.weight_sum[p];
     abs_sum += w.weight_abs[p];
   }
-  double margin = abs_sum * 0x1p-46;  // 128 * 2^-53: a generous bound
-  if (sum > margin) return 1;
-  if (sum < -margin) return 0;
+  {
+    double margin = abs_sum * 0x1p-46;  // 128 * 2^-53: a generous bound
+    if (sum > margin) return 1;
+    if (sum < -margin) return 0;
+  }
+ordered:
+  int32_t ids[kWindow * kTemplates];
+  uint8_t weighted[kWindow];
+  gather_window(window, ids, weighted);
   return ordered_score(ids, weighted) > 0.0 ? 1 : 0;
 }
 

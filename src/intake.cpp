@@ -59,20 +59,17 @@ inline uint64_t prefix_of(const char *p, int32_t len) {
   return len >= 8 ? v : v & ((uint64_t{1} << (8 * len)) - 1);
 }
 
-inline uint64_t mix(uint64_t h) {
-  h ^= h >> 32;
-  h *= 0x9E3779B97F4A7C15ull;
-  return h ^ (h >> 29);
-}
-
-uint32_t hash_word(const char *p, int32_t len, uint64_t prefix, uint32_t flags) {
-  uint64_t h = mix(prefix ^ (static_cast<uint64_t>(len) << 2 | flags));
-  for (int32_t i = 8; i < len; i += 8) h = mix(h ^ prefix_of(p + i, len - i < 8 ? len - i : 8));
-  return static_cast<uint32_t>(h);
-}
-
 uint32_t len_flags_of(int32_t len, bool space_before, bool space_after) {
   return static_cast<uint32_t>(len) << 2 | (space_after ? 2u : 0u) | (space_before ? 1u : 0u);
+}
+
+uint32_t hash_word(const char *p, int32_t len, uint64_t prefix, uint32_t len_flags) {
+  // Multiplicative hashing of the eight-byte chunks; the high half of the
+  // product mixes every input bit.
+  constexpr uint64_t kMul = 0x9E3779B97F4A7C15ull;
+  uint64_t h = (prefix ^ (static_cast<uint64_t>(len_flags) << 40)) * kMul;
+  for (int32_t i = 8; i < len; i += 8) h = (h ^ prefix_of(p + i, len - i < 8 ? len - i : 8)) * kMul;
+  return static_cast<uint32_t>(h >> 32);
 }
 
 void grow_word_slots() {
@@ -96,7 +93,7 @@ uint32_t intern_word(int32_t start, int32_t len, bool punct, bool space_before, 
   const char *bytes = data + start;
   uint32_t len_flags = len_flags_of(len, space_before, space_after);
   uint64_t prefix = prefix_of(bytes, len);
-  uint32_t h = hash_word(bytes, len, prefix, len_flags & 3);
+  uint32_t h = hash_word(bytes, len, prefix, len_flags);
   size_t s = h & word_mask;
   while (word_slots[s].index != 0) {
     const WordSlot &slot = word_slots[s];
