@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Inputs past the detector's limits end the run with a message on standard
+# error, a non-zero status and nothing on standard output.
+set -euo pipefail
+fullstop=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# Over 2 GiB: offsets would overflow.  A sparse file costs no disk or time,
+# since the size is checked before anything is read.
+truncate -s 2147483648 big.txt
+status=0
+"$fullstop" -m /dev/null <big.txt >out 2>err || status=$?
+[[ $status -ne 0 ]] || fail "2 GiB input: status 0"
+[[ ! -s out ]] || fail "2 GiB input: output written"
+grep -q "standard input: input larger than 2147483647 bytes" err || fail "2 GiB input: $(cat err)"
+
+# Running out of memory (not under the sanitizers, which need their own
+# address space).
+if ! ldd "$fullstop" | grep -q -e libasan -e libubsan; then
+  head -c 40000000 /dev/zero | tr '\0' 'a' | sed 's/aaaa/a. b /g' >many.txt
+  status=0
+  (ulimit -v 40000; "$fullstop" -m /dev/null <many.txt >out 2>err) || status=$?
+  [[ $status -ne 0 ]] || fail "out of memory: status 0"
+  [[ ! -s out ]] || fail "out of memory: output written"
+  grep -qx "out of memory" err || fail "out of memory: $(cat err)"
+fi
+echo "limits ok"
