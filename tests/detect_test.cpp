@@ -57,6 +57,7 @@ Model random_model(std::mt19937 &rng, int size) {
 }
 
 void load(const Model &m, int filler) {
+  reset_run();
   fhash = hash_new("features");
   for (const auto &[name, weight] : m.records) build_feature(name, weight);
   // Filler brings the index near its first growth, which detection then causes.
@@ -68,6 +69,13 @@ std::vector<int> sites() {
   for (int64_t i = 2; i < static_cast<int64_t>(toks.size()) - 2; i++)
     if (toks[i].is_punct() || toks[i].para_break) s.push_back(static_cast<int>(i));
   return s;
+}
+
+// A fresh run over text with the model loaded.
+void prepare(const std::string &text, const Model &m, int filler) {
+  load(m, filler);
+  set_input(text);
+  index_input();
 }
 
 // The plain reading: every name formed and looked up, counted one at a time.
@@ -89,10 +97,7 @@ TEST(FastPaths, DecisionsAndEventsMatchThePlainReading) {
     Model model = random_model(rng, 5 + round * 3);
     int filler = (round % 3 == 0) ? 0 : 1000 - static_cast<int>(model.records.size()) % 50;
 
-    reset_run();
-    set_input(text);
-    index_input();
-    load(model, filler);
+    prepare(text, model, filler);
     std::vector<int> fast, fast_sizes;
     for (int i : sites()) {
       fast.push_back(detect_toks(&toks[i - 2], 5));
@@ -100,10 +105,7 @@ TEST(FastPaths, DecisionsAndEventsMatchThePlainReading) {
     }
     size_t fast_features = feats.size();
 
-    reset_run();
-    set_input(text);
-    index_input();
-    load(model, filler);
+    prepare(text, model, filler);
     std::vector<int> plain, plain_sizes;
     for (int i : sites()) {
       reference_event(&toks[i - 2]);
@@ -115,20 +117,14 @@ TEST(FastPaths, DecisionsAndEventsMatchThePlainReading) {
     EXPECT_EQ(fast_features, feats.size());
 
     // Training events: the batch fill equals one-by-one counting.
-    reset_run();
-    set_input(text);
-    index_input();
-    load(model, filler);
+    prepare(text, model, filler);
     std::vector<std::vector<int>> batch;
     for (int i : sites()) {
       new_event();
       do_features(&toks[i - 2], 5);
       batch.emplace_back(e_feats, e_feats + nnz);
     }
-    reset_run();
-    set_input(text);
-    index_input();
-    load(model, filler);
+    prepare(text, model, filler);
     size_t k = 0;
     for (int i : sites()) {
       reference_event(&toks[i - 2]);
