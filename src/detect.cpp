@@ -6,6 +6,10 @@
 #include <cstring>
 #include <string>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "driver.h"
 #include "feature.h"
 
@@ -28,17 +32,73 @@ void warn_stopped(const char *path, const std::string &where, const char *reason
                where.c_str(), reason, feats.size());
 }
 
-// Appends the normalised text of data[start, end) to out: newlines read as
-// spaces, each run of spaces becomes one, trailing spaces are dropped; tabs,
-// carriage returns and every other byte are kept as they are.
-void append_sentence_text(std::string &out, int32_t start, int32_t end) {
-  for (int32_t i = start; i < end; i++) {
-    char c = data[i];
-    if (c == '\n') c = ' ';
-    if (c == ' ' && !out.empty() && out.back() == ' ') continue;
-    out.push_back(c);
+// Position of the first space or newline in [p, e), or e.  Reads whole
+// 16-byte blocks, which the padding after `data` keeps inside the buffer.
+const char *find_space_or_newline(const char *p, const char *e) {
+#if defined(__SSE2__)
+  const __m128i space = _mm_set1_epi8(' '), newline = _mm_set1_epi8('\n');
+  for (; p < e; p += 16) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    unsigned mask = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, space), _mm_cmpeq_epi8(v, newline))));
+    if (mask != 0) {
+      const char *hit = p + __builtin_ctz(mask);
+      return hit < e ? hit : e;
+    }
   }
-  while (!out.empty() && out.back() == ' ') out.pop_back();
+  return e;
+#else
+  while (p < e && *p != ' ' && *p != '\n') p++;
+  return p;
+#endif
+}
+
+// The first byte in [p, e) that normalising would change: a newline, or a
+// space right after a space.  Most sentences have none, and are printed
+// straight from the input.
+const char *first_irregular(const char *p, const char *e) {
+  if (p == e) return e;
+  if (*p == '\n') return p;
+#if defined(__SSE2__)
+  const __m128i space = _mm_set1_epi8(' '), newline = _mm_set1_epi8('\n');
+  for (const char *q = p + 1; q < e; q += 16) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(q));
+    __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i *>(q - 1));
+    __m128i odd = _mm_or_si128(_mm_cmpeq_epi8(v, newline),
+                               _mm_and_si128(_mm_cmpeq_epi8(v, space), _mm_cmpeq_epi8(before, space)));
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(odd));
+    if (mask != 0) {
+      const char *hit = q + __builtin_ctz(mask);
+      return hit < e ? hit : e;
+    }
+  }
+  return e;
+#else
+  for (const char *q = p + 1; q < e; q++)
+    if (*q == '\n' || (*q == ' ' && q[-1] == ' ')) return q;
+  return e;
+#endif
+}
+
+// Sets out to the normalised text of data[start, end): newlines read as
+// spaces, each run of spaces becomes one, trailing spaces are dropped; tabs,
+// carriage returns and every other byte are kept as they are.  The front is
+// not trimmed: a leading run becomes one space.
+void sentence_text_of(std::string &out, int32_t start, int32_t end) {
+  out.resize(static_cast<size_t>(end - start));
+  char *d = out.data();
+  const char *p = data + start, *e = data + end;
+  while (p < e) {
+    const char *q = find_space_or_newline(p, e);
+    std::memcpy(d, p, static_cast<size_t>(q - p));
+    d += q - p;
+    p = q;
+    if (p == e) break;
+    *d++ = ' ';
+    while (p < e && (*p == ' ' || *p == '\n')) p++;
+  }
+  if (d > out.data() && d[-1] == ' ') d--;
+  out.resize(static_cast<size_t>(d - out.data()));
 }
 
 void print_percent(const char *label, int numerator, int denominator) {
@@ -62,6 +122,18 @@ void print_count(const char *label, int value) {
 std::string sentence_text;
 
 }  // namespace
+
+std::string_view normalised_text(int32_t start, int32_t end, std::string &scratch) {
+  const char *p = data + start, *e = data + end;
+  if (first_irregular(p, e) == e) {
+    // Nothing to change but a single trailing space.
+    std::string_view text(p, static_cast<size_t>(e - p));
+    if (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    return text;
+  }
+  sentence_text_of(scratch, start, end);
+  return scratch;
+}
 
 void load_model(const char *path) {
   FILE *f = std::fopen(path, "r");
@@ -130,10 +202,9 @@ void complete_sentence(int32_t start, int32_t end) {
     out_write("\"/>\n");
     return;
   }
-  sentence_text.clear();
-  append_sentence_text(sentence_text, start, end);
+  std::string_view text = normalised_text(start, end, sentence_text);
   if (only_text) {
-    out_write(sentence_text);
+    out_write(text);
     out_char('\n');
     return;
   }
@@ -142,7 +213,7 @@ void complete_sentence(int32_t start, int32_t end) {
   out_write("\" end=\"");
   out_int(end);
   out_write("\">");
-  out_write(sentence_text);
+  out_write(text);
   out_write("</sentence>\n");
 }
 

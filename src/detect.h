@@ -4,6 +4,8 @@
 #define FULLSTOP_DETECT_H
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "intake.h"
 
@@ -20,6 +22,10 @@ int detect_toks(const Token *window, int count);
 // 1.0 when the summed weights of the current event exceed 0, else 0.0.
 double test_event();
 void complete_sentence(int32_t start, int32_t end);
+// The text printed for the sentence data[start, end): newlines read as
+// spaces, runs of spaces become one, trailing spaces are dropped, the front is
+// not trimmed.  Points into `data` or into scratch.
+std::string_view normalised_text(int32_t start, int32_t end, std::string &scratch);
 void show_toks(const Token *window, int count);
 
 // Evaluation counters of the last detect() run with `do_test`.

@@ -157,4 +157,36 @@ TEST(FastPaths, NearZeroSumsAreDecidedInIdOrder) {
   reset_run();
 }
 
+// Sentence text, the plain way: newline as space, a space dropped when the
+// text so far ends in one, trailing spaces removed.
+std::string plain_normalised(std::string_view bytes) {
+  std::string out;
+  for (char c : bytes) {
+    if (c == '\n') c = ' ';
+    if (c == ' ' && !out.empty() && out.back() == ' ') continue;
+    out.push_back(c);
+  }
+  while (!out.empty() && out.back() == ' ') out.pop_back();
+  return out;
+}
+
+TEST(SentenceText, MatchesPlainNormalisationOnAnyBytes) {
+  const char pieces[] = {' ', ' ', '\n', 'a', 'b', '\t', '\r', '\0', '<', '\xE9'};
+  std::mt19937 rng(99);
+  std::string scratch;
+  for (int round = 0; round < 3000; round++) {
+    std::string text;
+    int n = static_cast<int>(rng() % 70);
+    for (int i = 0; i < n; i++) text.push_back(pieces[rng() % sizeof pieces]);
+    reset_run();
+    set_input(text);
+    int32_t start = n ? static_cast<int32_t>(rng() % n) : 0;
+    int32_t end = start + (n - start ? static_cast<int32_t>(rng() % (n - start + 1)) : 0);
+    std::string_view got = normalised_text(start, end, scratch);
+    ASSERT_EQ(std::string(got), plain_normalised(std::string_view(text).substr(start, end - start)))
+        << "round " << round;
+  }
+  reset_run();
+}
+
 }  // namespace
