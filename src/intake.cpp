@@ -204,8 +204,8 @@ struct Walk {
 constexpr size_t kKeep = 4;
 constexpr size_t kWalkCapacity = 4096;
 
-inline void append_token(const Walk &walk, int32_t start, int32_t len, bool punct,
-                         bool space_before, bool space_after) {
+[[gnu::always_inline]] inline void append_token(const Walk &walk, int32_t start, int32_t len,
+                                                bool punct, bool space_before, bool space_after) {
   if (walk.visit != nullptr && toks.size() == kWalkCapacity) {
     std::memmove(toks.ptr, toks.ptr + kWalkCapacity - kKeep, kKeep * sizeof(Token));
     toks.n = kKeep;

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <unistd.h>
 
@@ -99,9 +100,12 @@ void out_char(char c) {
 }
 
 void out_int(int64_t value) {
-  char digits[24];
-  auto result = std::to_chars(digits, digits + sizeof digits, value);
-  out_write(digits, static_cast<size_t>(result.ptr - digits));
+  char *p = out_reserve(24);
+  if (value >= 0 && value <= UINT32_MAX) {
+    out_commit(format_uint(p, static_cast<uint32_t>(value)));
+    return;
+  }
+  out_commit(std::to_chars(p, p + 24, value).ptr);
 }
 
 void append_int(std::string &s, int64_t value) {
