@@ -69,29 +69,25 @@ char *out_reserve(size_t n) {
 void out_commit(char *end) { out_used = static_cast<size_t>(end - out_buffer); }
 
 char *format_uint(char *p, uint32_t value) {
-  if (value < 10) {
-    *p = static_cast<char>('0' + value);
-    return p + 1;
-  }
-  char digits[10];
-  int n = 0;
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
+  int digits = 1;
+  for (uint32_t bound = 10; digits < 10 && value >= bound; bound *= 10) digits++;
+  char *end = p + digits, *q = end;
   while (value >= 100) {
-    static constexpr char kPairs[] =
-        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-        "8081828384858687888990919293949596979899";
-    uint32_t pair = (value % 100) * 2;
+    uint32_t pair = value % 100;
     value /= 100;
-    digits[n++] = kPairs[pair + 1];
-    digits[n++] = kPairs[pair];
+    q -= 2;
+    std::memcpy(q, kPairs + 2 * pair, 2);
   }
   if (value >= 10) {
-    digits[n++] = static_cast<char>('0' + value % 10);
-    value /= 10;
+    std::memcpy(q - 2, kPairs + 2 * value, 2);
+  } else {
+    q[-1] = static_cast<char>('0' + value);
   }
-  if (value > 0 || n == 0) digits[n++] = static_cast<char>('0' + value);
-  while (n > 0) *p++ = digits[--n];
-  return p;
+  return end;
 }
 
 void out_char(char c) {
