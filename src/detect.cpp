@@ -195,11 +195,15 @@ int detect_toks(const Token *window, int count) {
 
 void complete_sentence(int32_t start, int32_t end) {
   if (!full_text) {
-    out_write("<sentence start=\"");
-    out_int(start);
-    out_write("\" end=\"");
-    out_int(end);
-    out_write("\"/>\n");
+    // One reservation and constant-size copies: this line is printed for
+    // every sentence of the input.
+    char *p = out_reserve(64);
+    std::memcpy(p, "<sentence start=\"", 17);
+    p = format_uint(p + 17, static_cast<uint32_t>(start));
+    std::memcpy(p, "\" end=\"", 7);
+    p = format_uint(p + 7, static_cast<uint32_t>(end));
+    std::memcpy(p, "\"/>\n", 4);
+    out_commit(p + 4);
     return;
   }
   std::string_view text = normalised_text(start, end, sentence_text);
