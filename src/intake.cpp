@@ -132,6 +132,7 @@ uint32_t intern_word(int32_t start, int32_t len, bool punct, bool space_before, 
 void reserve_data(size_t cap) {
   data = static_cast<char *>(xrealloc(data, cap + kDataPadding));
   data_cap = cap;
+  advise_huge_pages(data, cap);
 }
 
 }  // namespace

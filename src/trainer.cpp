@@ -314,8 +314,18 @@ FeatureNames parse_feature_names(std::string_view text, std::string_view source)
                ": ids must run from 0 up without gaps");
     }
     if (name.empty()) fail(source, line, "feature " + std::to_string(id) + " has an empty name");
-    if (name.find_first_of(" \t\r") != std::string_view::npos) {
-      fail(source, line, "feature name " + quote(name) + " contains a blank, tab or return");
+    if (name.find_first_of(" \t") != std::string_view::npos) {
+      fail(source, line, "feature name " + quote(name) + " contains a blank or tab");
+    }
+    // The detector reads a model record's name as a C string after skipping the
+    // whitespace that follows the weight, so such a name would come back as a
+    // different one.  A carriage return inside a name is fine: text with CRLF
+    // line ends gives tokens that end in one, and the detector keeps it.
+    if (name.find('\0') != std::string_view::npos) {
+      fail(source, line, "feature name " + quote(name) + " contains a NUL byte");
+    }
+    if (name[0] == '\r' || name[0] == '\v' || name[0] == '\f') {
+      fail(source, line, "feature name " + quote(name) + " starts with whitespace");
     }
     if (expected >= UINT32_MAX) fail(source, line, "too many features");
     names.text.append(name);

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
+#include <sys/mman.h>
 #include <unistd.h>
 
 void die(const std::string &message) {
@@ -20,6 +21,13 @@ void *xrealloc(void *p, size_t bytes) {
   void *q = std::realloc(p, bytes == 0 ? 1 : bytes);
   if (q == nullptr) out_of_memory();
   return q;
+}
+
+void advise_huge_pages(void *p, size_t bytes) {
+  constexpr uintptr_t kHuge = uintptr_t{2} << 20;
+  uintptr_t from = (reinterpret_cast<uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
+  uintptr_t to = (reinterpret_cast<uintptr_t>(p) + bytes) & ~(kHuge - 1);
+  if (to > from) madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE);
 }
 
 namespace {

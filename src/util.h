@@ -17,6 +17,9 @@
 [[noreturn]] void out_of_memory();
 
 void *xrealloc(void *p, size_t bytes);
+// Asks for huge pages for the whole 2 MiB pages inside [p, p + bytes): large
+// arrays then cost far fewer page faults, where the system grants them.
+void advise_huge_pages(void *p, size_t bytes);
 
 // A growable array of plain records.  Growth goes through realloc, which for
 // large blocks remaps pages instead of copying, so a huge array never needs
@@ -41,6 +44,7 @@ struct PodArray {
     if (grown < want) grown = want;
     ptr = static_cast<T *>(xrealloc(ptr, grown * sizeof(T)));
     cap = grown;
+    if (grown * sizeof(T) >= (size_t{4} << 20)) advise_huge_pages(ptr, grown * sizeof(T));
   }
   void push_back(const T &value) {
     if (n == cap) reserve(n + 1);
