@@ -88,21 +88,15 @@ void grow_word_slots() {
   }
 }
 
-uint32_t intern_word(int32_t start, int32_t len, bool punct, bool space_before, bool space_after) {
+// A token whose word is not in the index yet: makes room if needed, then
+// creates the Word.
+[[gnu::noinline]] uint32_t add_word(int32_t start, int32_t len, bool punct, uint64_t prefix,
+                                    uint32_t h, uint32_t len_flags) {
   if ((words.size() + 1) * 2 > word_slots.size()) grow_word_slots();
-  const char *bytes = data + start;
-  uint32_t len_flags = len_flags_of(len, space_before, space_after);
-  uint64_t prefix = prefix_of(bytes, len);
-  uint32_t h = hash_word(bytes, len, prefix, len_flags);
   size_t s = h & word_mask;
-  while (word_slots[s].index != 0) {
-    const WordSlot &slot = word_slots[s];
-    if (slot.hash == h && slot.prefix == prefix && slot.len_flags == len_flags &&
-        (len <= 8 || std::memcmp(data + slot.start + 8, bytes + 8, len - 8) == 0))
-      return slot.index - 1;
-    s = (s + 1) & word_mask;
-  }
+  while (word_slots[s].index != 0) s = (s + 1) & word_mask;
   if (words.size() >= (1u << 29)) die("standard input: too many distinct tokens");
+  const char *bytes = data + start;
   Word w;
   std::memset(&w, 0, sizeof w);
   w.start = start;
@@ -111,8 +105,8 @@ uint32_t intern_word(int32_t start, int32_t len, bool punct, bool space_before, 
   w.hash = h;
   w.is_punct = punct;
   w.is_upper = is_upper_byte(static_cast<unsigned char>(bytes[0]));
-  w.space_before = space_before;
-  w.space_after = space_after;
+  w.space_before = len_flags & 1;
+  w.space_after = (len_flags >> 1) & 1;
   int stem_len = len > 3 ? 3 : len;
   for (int i = 0; i < stem_len; i++) {
     char c = bytes[i];
@@ -123,6 +117,23 @@ uint32_t intern_word(int32_t start, int32_t len, bool punct, bool space_before, 
   words.push_back(w);
   word_slots[s] = WordSlot{prefix, h, len_flags, index + 1, start};
   return index;
+}
+
+// The Word of a token: one hash and usually one slot compare.  The index
+// always has a free slot (it is at most half full), so the probe ends.
+[[gnu::always_inline]] inline uint32_t intern_word(int32_t start, int32_t len, bool punct,
+                                                   bool space_before, bool space_after) {
+  const char *bytes = data + start;
+  uint32_t len_flags = len_flags_of(len, space_before, space_after);
+  uint64_t prefix = prefix_of(bytes, len);
+  uint32_t h = hash_word(bytes, len, prefix, len_flags);
+  for (size_t s = h & word_mask;; s = (s + 1) & word_mask) {
+    const WordSlot &slot = word_slots.ptr[s];
+    if (slot.index == 0) return add_word(start, len, punct, prefix, h, len_flags);
+    if (slot.hash == h && slot.prefix == prefix && slot.len_flags == len_flags &&
+        (len <= 8 || std::memcmp(data + slot.start + 8, bytes + 8, len - 8) == 0))
+      return slot.index - 1;
+  }
 }
 
 [[noreturn]] void too_large() {
@@ -214,7 +225,8 @@ constexpr size_t kWalkCapacity = 4096;
   if (toks.n == toks.cap) toks.reserve(toks.n + 1);
   toks.ptr[toks.n++] = Token{start, len, kNoWord, punct, space_before, space_after, 0, 0};
   if (walk.visit == nullptr) {
-    intern(toks.back());
+    Token &t = toks.back();
+    t.word = intern_word(t.start, t.len, t.punct, t.space_before, t.space_after);
     return;
   }
   // The token two back now has two tokens on each side (when at least two
@@ -223,7 +235,9 @@ constexpr size_t kWalkCapacity = 4096;
   Token *window = toks.end() - 5;
   if (!window[2].punct && !window[2].para_break) return;
   for (int k = 0; k < 5; k++)
-    if (window[k].word == kNoWord) intern(window[k]);
+    if (window[k].word == kNoWord)
+      window[k].word = intern_word(window[k].start, window[k].len, window[k].punct,
+                                   window[k].space_before, window[k].space_after);
   walk.visit(window, walk.context);
 }
 
@@ -370,6 +384,7 @@ void scan_blocks(const Walk &walk) {
 // Cuts `data` into lines, and non-blank lines into tokens.
 void run_walk(const Walk &walk) {
   toks.clear();
+  if (word_slots.size() == 0) grow_word_slots();
   if (walk.visit == nullptr) {
     // A rough first guess (one token per five bytes) saves most regrowth.
     toks.reserve(static_cast<size_t>(data_len) / 5 + 16);
