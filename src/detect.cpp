@@ -5,6 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -17,13 +21,51 @@ EvalCounts eval_counts;
 
 namespace {
 
-int line_of(const std::string &text, size_t offset) {
-  // Where a record that stopped loading begins: past the whitespace that the
-  // scan skips, on the line that holds its first byte.
-  while (offset < text.size() && std::strchr(" \t\n\v\f\r", text[offset]) && text[offset] != '\0')
-    offset++;
-  int line = 1;
-  for (size_t i = 0; i < offset && i < text.size(); i++) line += text[i] == '\n';
+// The model file as the scanner reads it: every byte handed to the C
+// library's stream is also kept in `pending` until the records that consumed
+// it are done, so that a record that stops loading can be located by line,
+// whatever kind of file the model is.
+struct ModelReader {
+  int fd = -1;
+  std::string pending;  // bytes read; those from `done` on are not yet consumed
+  size_t done = 0;
+  long long line = 1;   // line of pending[done]
+  int error = 0;        // errno of a failed read
+};
+
+ssize_t read_model_bytes(void *cookie, char *buf, size_t size) {
+  ModelReader &r = *static_cast<ModelReader *>(cookie);
+  ssize_t n;
+  do n = ::read(r.fd, buf, size);
+  while (n < 0 && errno == EINTR);
+  if (n < 0) {
+    r.error = errno;
+    return -1;
+  }
+  if (r.done > 0) {  // drop consumed bytes before keeping more
+    r.pending.erase(0, r.done);
+    r.done = 0;
+  }
+  r.pending.append(buf, static_cast<size_t>(n));
+  return n;
+}
+
+// A record of `consumed` bytes was loaded: forget its bytes, count its lines.
+void consume(ModelReader &r, size_t consumed) {
+  size_t end = std::min(r.done + consumed, r.pending.size());
+  for (size_t i = r.done; i < end; i++) r.line += r.pending[i] == '\n';
+  r.done = end;
+}
+
+// The line on which the record that stopped loading begins: past the
+// whitespace that the scan skips.
+long long stopped_line(const ModelReader &r) {
+  long long line = r.line;
+  for (size_t i = r.done; i < r.pending.size(); i++) {
+    char c = r.pending[i];
+    if (c == '\0' || std::strchr(" \t\n\v\f\r", c) == nullptr) break;
+    line += c == '\n';
+  }
   return line;
 }
 
@@ -136,48 +178,41 @@ std::string_view normalised_text(int32_t start, int32_t end, std::string &scratc
 }
 
 void load_model(const char *path) {
-  FILE *f = std::fopen(path, "r");
-  if (f == nullptr) {
+  ModelReader reader;
+  reader.fd = ::open(path, O_RDONLY);
+  if (reader.fd < 0) {
     std::perror(path);
     std::exit(255);
   }
-  std::string text;
-  char block[1 << 16];
-  size_t got;
-  while ((got = std::fread(block, 1, sizeof block, f)) > 0) text.append(block, got);
-  int read_errno = std::ferror(f) ? errno : 0;
-  std::fclose(f);
-
-  // The records are scanned exactly as "%lf\t%[^\n]\n" scans them (any
-  // whitespace run separates, names keep inner and trailing blanks), but a
-  // name of any length is read whole.
-  if (!text.empty()) {
-    FILE *m = fmemopen(text.data(), text.size(), "r");
-    if (m == nullptr) out_of_memory();
-    for (;;) {
-      long at = std::ftell(m);
-      double weight = 0;
-      char *name = nullptr;
-      int converted = std::fscanf(m, "%lf\t%m[^\n]\n", &weight, &name);
-      if (converted == 2) {
-        build_feature(name, weight);
-        std::free(name);
-        continue;
-      }
+  FILE *f = fopencookie(&reader, "r", cookie_io_functions_t{read_model_bytes, nullptr, nullptr, nullptr});
+  if (f == nullptr) out_of_memory();
+  // Records are scanned exactly as "%lf\t%[^\n]\n" scans them (any
+  // whitespace run separates, names keep inner and trailing blanks), except
+  // that a name of any length is read whole.  Nothing is read much past the
+  // record where loading stops, so an endless file costs nothing.
+  for (;;) {
+    double weight = 0;
+    char *name = nullptr;
+    int consumed = -1;
+    int converted = std::fscanf(f, "%lf\t%m[^\n]\n%n", &weight, &name, &consumed);
+    if (converted == 2) {
+      build_feature(name, weight);
       std::free(name);
-      if (converted == EOF) break;  // nothing but whitespace was left
-      std::string where = ":" + std::to_string(line_of(text, static_cast<size_t>(at)));
-      warn_stopped(path, where,
-                   converted == 0 ? "not a weight and feature name" : "weight without a feature name");
-      read_errno = 0;
-      break;
+      if (consumed >= 0) consume(reader, static_cast<size_t>(consumed));
+      continue;
     }
-    std::fclose(m);
+    std::free(name);
+    if (reader.error != 0) {
+      std::string reason = std::string("read error: ") + std::strerror(reader.error);
+      warn_stopped(path, "", reason.c_str());
+    } else if (converted != EOF) {
+      warn_stopped(path, ":" + std::to_string(stopped_line(reader)),
+                   converted == 0 ? "not a weight and feature name" : "weight without a feature name");
+    }
+    break;  // EOF with no error: nothing but whitespace was left
   }
-  if (read_errno != 0) {
-    std::string reason = std::string("read error: ") + std::strerror(read_errno);
-    warn_stopped(path, "", reason.c_str());
-  }
+  std::fclose(f);
+  ::close(reader.fd);
 }
 
 double test_event() {

@@ -267,17 +267,6 @@ void tokenize_line(const Walk &walk, int32_t begin, int32_t end) {
   mark_boundary();
 }
 
-// A line without tokens: blank (empty, or only spaces and tabs) ends a
-// paragraph; one that holds a NUL is not blank and changes nothing, since the
-// last token already ends its own line.
-void end_line(int32_t line_start, int32_t line_end, int line_tokens) {
-  if (line_tokens > 0) {
-    mark_boundary();
-  } else if (std::memchr(data + line_start, '\0', line_end - line_start) == nullptr) {
-    if (!toks.empty()) toks.back().para_break = 1;
-  }
-}
-
 // The plain scanner: line by line, byte by byte.
 void scan_bytewise(const Walk &walk) {
   int32_t pos = 0;
@@ -331,53 +320,98 @@ inline BlockMasks classify64(const char *p) {
           movemask64(n[0], n[1], n[2], n[3])};
 }
 
-// The fast scanner: classifies 64 bytes at a time and visits only the bytes
-// where the class changes (a run starts or ends) and the newlines, so its
-// cost follows the number of tokens rather than of bytes.
-void scan_blocks(const Walk &walk) {
-  int32_t line_start = 0;
-  int line_tokens = 0;
-  int32_t run_start = -1;  // start of the open non-separator run, or -1
-  bool run_punct = false;
-  bool word_first = true;  // the open run is the first of its word
-  uint64_t prev_sep = 1, prev_punct = 0;  // the byte before the input: a separator
-  for (int32_t base = 0; base < data_len; base += 64) {
-    BlockMasks m = classify64(data + base);
-    uint64_t events = (m.sep ^ (m.sep << 1 | prev_sep)) | (m.punct ^ (m.punct << 1 | prev_punct)) |
-                      m.newline;
-    prev_sep = m.sep >> 63;
-    prev_punct = m.punct >> 63;
-    if (data_len - base < 64) events &= (uint64_t{1} << (data_len - base)) - 1;
-    while (events != 0) {
-      int32_t i = base + __builtin_ctzll(events);
-      events &= events - 1;
-      uint64_t bit = uint64_t{1} << (i - base);
-      bool sep = m.sep & bit;
-      if (run_start >= 0) {
-        // The open run ends here; it ends its word when a separator follows.
-        append_token(walk, run_start, i - run_start, run_punct, word_first, sep);
-        line_tokens++;
-        run_start = -1;
-        word_first = sep;
-      }
-      if (m.newline & bit) {
-        end_line(line_start, i, line_tokens);
-        line_start = i + 1;
-        line_tokens = 0;
-        word_first = true;
-      } else if (!sep) {
-        run_start = i;
-        run_punct = m.punct & bit;
-      } else {
-        word_first = true;
-      }
+// Line-end and paragraph flags of the last token from the gap [from, to) of
+// separators that follows it, up to the next token or (at_end) the end of
+// the input.  A newline in the gap ends its line; a line inside the gap that
+// holds no NUL is blank and ends its paragraph.  At the end of the input the
+// last token's line always ends, and a last line without a newline counts
+// when it is not empty.
+void gap_flags(int32_t from, int32_t to, bool at_end) {
+  if (toks.empty()) return;
+  Token &last = toks.back();
+  int newlines = 0;
+  bool clean = true;  // the current line of the gap holds no NUL
+  for (int32_t i = from; i < to; i++) {
+    char c = data[i];
+    if (c == '\n') {
+      if (newlines > 0 && clean) last.para_break = 1;
+      newlines++;
+      clean = true;
+    } else if (c == '\0') {
+      clean = false;
     }
   }
-  if (run_start >= 0) {
-    append_token(walk, run_start, data_len - run_start, run_punct, word_first, true);
-    line_tokens++;
+  if (at_end) {
+    last.boundary = 1;
+    if (newlines > 0 && clean && data[to - 1] != '\n') last.para_break = 1;
+  } else if (newlines > 0) {
+    last.boundary = 1;
   }
-  if (line_start < data_len) end_line(line_start, data_len, line_tokens);
+}
+
+// The fast scanner: classifies 64 bytes at a time and visits only the bytes
+// where a token starts or ends, so its cost follows the number of tokens
+// rather than of bytes.  A token's line-end and paragraph flags follow from
+// the newlines in the gap before the next token: counted from the block's
+// newline mask when the gap lies in one block (nearly always), by
+// gap_flags() otherwise or when the gap holds two newlines or more.
+void scan_blocks(const Walk &walk) {
+  int32_t open_start = -1;  // start of the token being scanned, or -1
+  bool open_punct = false, open_first = false;
+  int32_t last_end = -1;  // end of the last token, -1 before the first
+  uint64_t carry_sep = 1, carry_punct = 0;  // the byte before the input: a separator
+  for (int32_t base = 0; base < data_len; base += 64) {
+    BlockMasks m = classify64(data + base);
+    uint64_t prev_sep = m.sep << 1 | carry_sep, prev_punct = m.punct << 1 | carry_punct;
+    carry_sep = m.sep >> 63;
+    carry_punct = m.punct >> 63;
+    uint64_t change = (m.sep ^ prev_sep) | (m.punct ^ prev_punct);
+    uint64_t starts = change & ~m.sep;  // a token begins here
+    uint64_t ends = change & ~prev_sep;  // the token before ends here
+    if (data_len - base < 64) {
+      uint64_t valid = (uint64_t{1} << (data_len - base)) - 1;
+      starts &= valid;
+      ends &= valid;
+    }
+    for (;;) {
+      if (open_start >= 0) {
+        if (ends == 0) break;  // the token goes on into the next block
+        int bit = __builtin_ctzll(ends);
+        ends &= ends - 1;
+        int32_t end = base + bit;
+        append_token(walk, open_start, end - open_start, open_punct, open_first,
+                     (m.sep >> bit) & 1);
+        last_end = end;
+        open_start = -1;
+      }
+      if (starts == 0) break;
+      int bit = __builtin_ctzll(starts);
+      starts &= starts - 1;
+      int32_t start = base + bit;
+      if (last_end >= 0) {
+        // The gap before this token decides the previous token's flags.
+        if (last_end >= base) {
+          uint64_t gap = (uint64_t{1} << bit) - (uint64_t{1} << (last_end - base));
+          int newlines = __builtin_popcountll(m.newline & gap);
+          if (newlines == 1) {
+            toks.back().boundary = 1;
+          } else if (newlines > 1) {
+            gap_flags(last_end, start, false);
+          }
+        } else {
+          gap_flags(last_end, start, false);
+        }
+      }
+      open_start = start;
+      open_punct = (m.punct >> bit) & 1;
+      open_first = (prev_sep >> bit) & 1;
+    }
+  }
+  if (open_start >= 0) {
+    append_token(walk, open_start, data_len - open_start, open_punct, open_first, true);
+    last_end = data_len;
+  }
+  if (last_end >= 0) gap_flags(last_end, data_len, true);
 }
 #endif
 
