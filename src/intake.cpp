@@ -392,11 +392,13 @@ void scan_blocks(const Walk &walk) {
         // The gap before this token decides the previous token's flags.
         if (last_end >= base) {
           uint64_t gap = (uint64_t{1} << bit) - (uint64_t{1} << (last_end - base));
-          int newlines = __builtin_popcountll(m.newline & gap);
-          if (newlines == 1) {
-            toks.back().boundary = 1;
-          } else if (newlines > 1) {
-            gap_flags(last_end, start, false);
+          uint64_t newlines = m.newline & gap;
+          if (newlines != 0) {
+            if ((newlines & (newlines - 1)) == 0) {
+              toks.back().boundary = 1;  // one newline: the line ended
+            } else {
+              gap_flags(last_end, start, false);  // blank lines, maybe
+            }
           }
         } else {
           gap_flags(last_end, start, false);
