@@ -27,4 +27,17 @@ if ! ldd "$fullstop" | grep -q -e libasan -e libubsan; then
   [[ ! -s out ]] || fail "out of memory: output written"
   grep -qx "out of memory" err || fail "out of memory: $(cat err)"
 fi
+# A features.def write that fails part way (file size limit) is reported and
+# leaves the previous list whole, with no temporary file behind.
+printf '0\told\n' >features.def
+for i in $(seq 1 4000); do echo "Sentence number $i ends here. And word$i. too"; done >lines.txt
+status=0
+(ulimit -f 64; trap '' XFSZ; "$fullstop" <lines.txt >/dev/null 2>err) || status=$?
+[[ $status -ne 0 ]] || fail "features.def size limit: status 0"
+grep -q "^fullstop: features.def: File too large" err || fail "features.def size limit: $(cat err)"
+[[ $(cat features.def) == $'0\told' ]] || fail "features.def size limit: previous list lost"
+ls | grep -q 'features.def.tmp' && fail "features.def size limit: temporary file left"
+# And a successful run replaces it.
+"$fullstop" <lines.txt >/dev/null
+[[ $(head -c 13 features.def) == $'0\ttext_0_ends' ]] || fail "features.def not replaced"
 echo "limits ok"

@@ -1,0 +1,163 @@
+// Whole-program fuzz target: arbitrary input bytes through every mode of the
+// detector (training, detection with offsets, -f and -F, evaluation) with a
+// small fixed model, and through -F with an empty model, each output compared
+// byte for byte with the reference model of the documented behaviour.  The training output must also be what
+// fullstop-train accepts: the detector and the trainer read one format.
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "driver.h"
+#include "intake.h"
+#include "harness.h"
+#include "reference.h"
+#include "trainer.h"
+
+namespace {
+
+// Records of the bundled English model that fire often, plus a repeated name
+// (whose winning record flips when the index grows), huge, infinite,
+// not-a-number, subnormal and negative-zero weights.
+const char kModel[] =
+    "-0.18549871816904487\ttype_0_0\n"
+    "-0.7165257797629875\ttype_1_1\n"
+    "0.0502657233319215\tstem2_2_0_0_'\n"
+    "-0.5032200548328043\ttype_2_2\n"
+    "-0.8025710972714417\ttype_3_0\n"
+    "0.04493613559547892\ttype_4_0\n"
+    "-0.3756979632145818\ttype_1_0\n"
+    "-1.0261124247017253\tstem2_2_1_0_\"\n"
+    "-1.152840486250719\tstem2_2_0_1_\"\n"
+    "1.5653164317460644\ttext_2_.\n"
+    "2.862889855938008\tstem2_2_0_1_.\n"
+    "0.39555334703030753\ttype_3_1\n"
+    "-1.0694549101117317\tstem2_2_0_0_-\n"
+    "-0.7824049297044913\ttype_0_1\n"
+    "-1.8012726821995317\tstem2_2_0_1_,\n"
+    "0.014384333888285673\ttype_3_2\n"
+    "0.2757934866155388\ttype_1_2\n"
+    "-0.09486705483354224\ttype_4_1\n"
+    "-0.17285522247520063\ttype_4_2\n"
+    "0.026995516063700705\ttype_0_2\n"
+    "-0.7055675775770603\tstem2_2_0_1_,\"\n"
+    "0.17497822389386453\tstem2_2_0_1_.\"\n"
+    "-0.3922853075073639\ttext_2_:\n"
+    "-0.7354547227402747\tstem2_2_0_1_:\n"
+    "-0.8993570098953019\tstem2_2_1_0_(\n"
+    "-0.3912101111327492\tstem2_2_0_1_)\n"
+    "-2.093180010534479\tstem2_2_1_1_--\n"
+    "-1.0666850640719086\tstem2_2_1_0_$\n"
+    "-0.39909222597069915\ttext_1_a\n"
+    "-1.400318982928713\tstem2_2_0_0_,\n"
+    "-0.5561916151206121\tstem2_2_0_1_'\n"
+    "-0.7756520019584757\tstem2_2_1_0_'\n"
+    "-3.764984459238817\tstem2_2_0_0_.\n"
+    "1.1792846322980823\tstem2_2_0_1_.)\n"
+    "-2.920391277741658\ttext_1_Dr\n"
+    "-0.9159433452665795\tstem2_2_1_1_&\n"
+    "1.9365401963610724\tstem2_2_0_1_?\"\n"
+    "-2.243003297600992\ttext_1_St\n"
+    "-4.200115100580109\ttext_1_Mr\n"
+    "1.4238358045287653\ttext_2_?\n"
+    "2.077575640943623\tstem2_2_0_1_?\n"
+    "3.5844837246107417\ttext_2_;\n"
+    "3.334955176897306\tstem2_2_0_1_;\n"
+    "1.542708313417425\tstem2_2_0_1_.'\"\n"
+    "2.372882796180881\tstem2_2_0_1_!\"\n"
+    "1.3801404358529343\tstem2_2_0_1_?'\"\n"
+    "4.158222675302367\tstem2_2_0_1_.;\n"
+    "3.377985541592418\tstem2_2_0_1_).\"\n"
+    "-0.49578558530763245\tstem2_2_0_1_),\n"
+    "2.3253345871061804\tstem2_2_0_1_).\n"
+    "-2.8533923596107202\tstem2_2_0_0_:\n"
+    "-0.406234923865666\tstem2_2_1_0_((\n"
+    "1.2529614394507842\ttext_2_!\n"
+    "1.9433549416212288\tstem2_2_0_1_!\n"
+    "-3.0099904811683276\tstem2_2_1_0_(\"\n"
+    "-0.06302042508527375\tstem2_2_0_0_/\n"
+    "-2.3825205797306683\tstem2_2_0_1_%\n"
+    "-0.003940244715327015\tstem2_2_0_1_%,\n"
+    "0.6946634326951615\tstem2_2_0_1_%.\n"
+    "-0.9161078187396012\tstem2_2_0_1_\")\n"
+    "-1\ttext_2_!\n"
+    "1e308\ttext_1_?\n"
+    "1e308\ttext_3_?\n"
+    "-inf\ttext_0_#\n"
+    "inf\ttext_4_#\n"
+    "nan\ttext_2_~\n"
+    "0x1p-1074\ttext_2_,\n"
+    "-0.0\ttype_2_2\n"
+    "  2.5\ttext_3_The\n"
+    "-0x1.8p+1\tstem_3_the\n";
+
+std::string model_path, empty_model_path, def_path;
+ref::Model model;
+
+// What the detector writes in training mode is fullstop-train's input.
+void check_trainer_accepts(std::string_view input, const std::string &contexts, const std::string &def) {
+  try {
+    fullstop::FeatureNames names = fullstop::parse_feature_names(def, "features.def");
+    if (contexts.empty()) return;  // no punctuation site: nothing to train on
+    fullstop::Contexts parsed = fullstop::parse_contexts(contexts, "contexts");
+    fullstop::check_feature_ids(parsed, "contexts", names, "features.def");
+  } catch (const fullstop::TrainError &e) {
+    harness::fail(std::string("fullstop-train rejects the training output: ") + e.what() +
+                  "\ninput:\n" + harness::show(input));
+  }
+}
+
+void check_mode(std::string_view input, ref::Mode mode, const ref::Result &want,
+                const std::string &model = model_path) {
+  reset_run();
+  if (mode != ref::Mode::train) model_fname = model.c_str();
+  do_test = mode == ref::Mode::eval;
+  full_text = mode == ref::Mode::text || mode == ref::Mode::bare;
+  only_text = mode == ref::Mode::bare;
+  unlink(def_path.c_str());
+  set_input(input);
+  harness::begin_capture();
+  run_paths(def_path.c_str());
+  harness::Captured got = harness::end_capture();
+  reset_run();
+
+  std::string what = std::string("standard output in ") + ref::mode_name(mode) + " mode";
+  if (got.out != want.out) harness::mismatch(what.c_str(), input, want.out, got.out);
+  if (!got.err.empty()) harness::mismatch("standard error", input, "", got.err);
+  if (mode == ref::Mode::train) {
+    std::string def = harness::read_file(def_path);
+    if (def != want.features_def) harness::mismatch("features.def", input, want.features_def, def);
+    check_trainer_accepts(input, got.out, def);
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+  harness::init();
+  model_path = harness::scratch_dir() + "/fixed.model";
+  def_path = harness::scratch_dir() + "/features.def";
+  std::string_view bytes(kModel, sizeof kModel - 1);
+  harness::write_file(model_path, bytes);
+  empty_model_path = harness::scratch_dir() + "/empty.model";
+  harness::write_file(empty_model_path, "");
+  model = ref::load_model(bytes);
+  if (model.stop_line != 0) harness::fail("the fixed model does not load whole");
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
+  std::string_view input(reinterpret_cast<const char *>(bytes), size);
+  std::vector<ref::Result> want = ref::run_all(input, model.records);
+  for (ref::Mode mode :
+       {ref::Mode::train, ref::Mode::offsets, ref::Mode::text, ref::Mode::bare, ref::Mode::eval})
+    check_mode(input, mode, want[static_cast<int>(mode)]);
+  // With no weights every window scores exactly zero, a case the fixed model
+  // (which weighs every window's types) never reaches.
+  std::vector<ref::Result> unweighted = ref::run_detection(input, {});
+  check_mode(input, ref::Mode::bare, unweighted[static_cast<int>(ref::Mode::bare)], empty_model_path);
+  return 0;
+}
