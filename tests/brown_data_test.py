@@ -1,8 +1,6 @@
 #!/usr/bin/env python3
 """Tests for scripts/brown-data: detokenising, the split rule and offsets."""
 
-import importlib.machinery
-import importlib.util
 import io
 import os
 import subprocess
@@ -15,15 +13,10 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SCRIPT = os.path.join(HERE, "..", "scripts", "brown-data")
 
 
-def load(path, name):
-    loader = importlib.machinery.SourceFileLoader(name, path)
-    spec = importlib.util.spec_from_loader(name, loader)
-    mod = importlib.util.module_from_spec(spec)
-    loader.exec_module(mod)
-    return mod
+sys.path.insert(0, HERE)
+from script_module import load_script  # noqa: E402
 
-
-bd = load(SCRIPT, "brown_data")
+bd = load_script("scripts/brown-data", "brown_data")
 
 
 def sentences(tagged):

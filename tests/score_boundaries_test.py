@@ -1,8 +1,6 @@
 #!/usr/bin/env python3
 """Tests for scripts/score-boundaries: input parsing and the arithmetic."""
 
-import importlib.machinery
-import importlib.util
 import json
 import os
 import subprocess
@@ -14,15 +12,10 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SCRIPT = os.path.join(HERE, "..", "scripts", "score-boundaries")
 
 
-def load(path, name):
-    loader = importlib.machinery.SourceFileLoader(name, path)
-    spec = importlib.util.spec_from_loader(name, loader)
-    mod = importlib.util.module_from_spec(spec)
-    loader.exec_module(mod)
-    return mod
+sys.path.insert(0, HERE)
+from script_module import load_script  # noqa: E402
 
-
-sb = load(SCRIPT, "score_boundaries")
+sb = load_script("scripts/score-boundaries", "score_boundaries")
 
 def spans(*pairs):
     return [(s, e, None) for s, e in pairs]
