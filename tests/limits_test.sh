@@ -19,7 +19,10 @@ grep -q "standard input: input larger than 2147483647 bytes" err || fail "2 GiB 
 
 # Running out of memory (not under the sanitizers, which need their own
 # address space).
-if ! ldd "$fullstop" | grep -q -e libasan -e libubsan; then
+# (ldd's output is taken whole first: grep -q stopping early would make ldd
+# fail on a closed pipe, and pipefail would then report no match.)
+libraries=$(ldd "$fullstop")
+if ! grep -q -e libasan -e libubsan <<<"$libraries"; then
   head -c 40000000 /dev/zero | tr '\0' 'a' | sed 's/aaaa/a. b /g' >many.txt
   status=0
   (ulimit -v 40000; "$fullstop" -m /dev/null <many.txt >out 2>err) || status=$?
