@@ -20,5 +20,6 @@ FULLSTOP_BIN=$fullstop FULLSTOP_TRAIN=$trainer "$root/scripts/train-model" train
 got=$(printf 'Mr. Brown went to town. Did he buy milk? Yes, he did.\n' | "$fullstop" -m m.model -F)
 want=$'Mr. Brown went to town.\nDid he buy milk?\nYes, he did.'
 [[ $got == "$want" ]] || { printf 'unexpected split:\n%s\n' "$got" >&2; exit 1; }
-"$fullstop" -m m.model -t <train.lines | grep -qx 'accuracy  = 100.00%'
+report=$("$fullstop" -m m.model -t <train.lines)
+grep -qx 'accuracy  = 100.00%' <<<"$report" || { printf 'evaluation:\n%s\n' "$report" >&2; exit 1; }
 echo "round trip ok"
