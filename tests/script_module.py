@@ -2,16 +2,15 @@
 can call its functions directly."""
 
 import importlib.machinery
-import importlib.util
 import os
+import types
 
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
 
 
 def load_script(relative_path, name):
     path = os.path.join(ROOT, relative_path)
-    loader = importlib.machinery.SourceFileLoader(name, path)
-    spec = importlib.util.spec_from_loader(name, loader)
-    module = importlib.util.module_from_spec(spec)
-    loader.exec_module(module)
+    module = types.ModuleType(name)
+    module.__file__ = path
+    importlib.machinery.SourceFileLoader(name, path).exec_module(module)
     return module
