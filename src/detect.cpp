@@ -74,27 +74,6 @@ void warn_stopped(const char *path, const std::string &where, const char *reason
                where.c_str(), reason, feats.size());
 }
 
-// Position of the first space or newline in [p, e), or e.  Reads whole
-// 16-byte blocks, which the padding after `data` keeps inside the buffer.
-const char *find_space_or_newline(const char *p, const char *e) {
-#if defined(__SSE2__)
-  const __m128i space = _mm_set1_epi8(' '), newline = _mm_set1_epi8('\n');
-  for (; p < e; p += 16) {
-    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-    unsigned mask = static_cast<unsigned>(
-        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, space), _mm_cmpeq_epi8(v, newline))));
-    if (mask != 0) {
-      const char *hit = p + __builtin_ctz(mask);
-      return hit < e ? hit : e;
-    }
-  }
-  return e;
-#else
-  while (p < e && *p != ' ' && *p != '\n') p++;
-  return p;
-#endif
-}
-
 // The first byte in [p, e) that normalising would change: a newline, or a
 // space right after a space.  Most sentences have none, and are printed
 // straight from the input.
@@ -122,27 +101,6 @@ const char *first_irregular(const char *p, const char *e) {
 #endif
 }
 
-// Sets out to the normalised text of data[start, end): newlines read as
-// spaces, each run of spaces becomes one, trailing spaces are dropped; tabs,
-// carriage returns and every other byte are kept as they are.  The front is
-// not trimmed: a leading run becomes one space.
-void sentence_text_of(std::string &out, int32_t start, int32_t end) {
-  out.resize(static_cast<size_t>(end - start));
-  char *d = out.data();
-  const char *p = data + start, *e = data + end;
-  while (p < e) {
-    const char *q = find_space_or_newline(p, e);
-    std::memcpy(d, p, static_cast<size_t>(q - p));
-    d += q - p;
-    p = q;
-    if (p == e) break;
-    *d++ = ' ';
-    while (p < e && (*p == ' ' || *p == '\n')) p++;
-  }
-  if (d > out.data() && d[-1] == ' ') d--;
-  out.resize(static_cast<size_t>(d - out.data()));
-}
-
 void print_percent(const char *label, int numerator, int denominator) {
   out_write(label, std::strlen(label));
   if (denominator == 0) {
@@ -167,13 +125,26 @@ std::string sentence_text;
 
 std::string_view normalised_text(int32_t start, int32_t end, std::string &scratch) {
   const char *p = data + start, *e = data + end;
-  if (first_irregular(p, e) == e) {
+  const char *odd = first_irregular(p, e);
+  if (odd == e) {
     // Nothing to change but a single trailing space.
     std::string_view text(p, static_cast<size_t>(e - p));
     if (!text.empty() && text.back() == ' ') text.remove_suffix(1);
     return text;
   }
-  sentence_text_of(scratch, start, end);
+  // The bytes before `odd` stay as they are.  From there: newlines read as
+  // spaces, a space after a space is dropped, and every other byte (tabs and
+  // carriage returns too) is kept.
+  scratch.resize(static_cast<size_t>(e - p));
+  char *d = scratch.data() + (odd - p);
+  std::memcpy(scratch.data(), p, static_cast<size_t>(odd - p));
+  for (; odd < e; odd++) {
+    char c = *odd == '\n' ? ' ' : *odd;
+    if (c == ' ' && d > scratch.data() && d[-1] == ' ') continue;
+    *d++ = c;
+  }
+  while (d > scratch.data() && d[-1] == ' ') d--;
+  scratch.resize(static_cast<size_t>(d - scratch.data()));
   return scratch;
 }
 
@@ -228,17 +199,25 @@ int detect_toks(const Token *window, int count) {
   return static_cast<int>(test_event());
 }
 
+namespace {
+
+// Prints `<sentence start="START" end="END` and then `tail`, with one
+// reservation and constant-size copies: this is printed for every sentence.
+void print_sentence_tag(int32_t start, int32_t end, std::string_view tail) {
+  char *p = out_reserve(48 + tail.size());
+  std::memcpy(p, "<sentence start=\"", 17);
+  p = format_uint(p + 17, static_cast<uint32_t>(start));
+  std::memcpy(p, "\" end=\"", 7);
+  p = format_uint(p + 7, static_cast<uint32_t>(end));
+  std::memcpy(p, tail.data(), tail.size());
+  out_commit(p + tail.size());
+}
+
+}  // namespace
+
 void complete_sentence(int32_t start, int32_t end) {
   if (!full_text) {
-    // One reservation and constant-size copies: this line is printed for
-    // every sentence of the input.
-    char *p = out_reserve(64);
-    std::memcpy(p, "<sentence start=\"", 17);
-    p = format_uint(p + 17, static_cast<uint32_t>(start));
-    std::memcpy(p, "\" end=\"", 7);
-    p = format_uint(p + 7, static_cast<uint32_t>(end));
-    std::memcpy(p, "\"/>\n", 4);
-    out_commit(p + 4);
+    print_sentence_tag(start, end, "\"/>\n");
     return;
   }
   std::string_view text = normalised_text(start, end, sentence_text);
@@ -247,11 +226,7 @@ void complete_sentence(int32_t start, int32_t end) {
     out_char('\n');
     return;
   }
-  out_write("<sentence start=\"");
-  out_int(start);
-  out_write("\" end=\"");
-  out_int(end);
-  out_write("\">");
+  print_sentence_tag(start, end, "\">");
   out_write(text);
   out_write("</sentence>\n");
 }
@@ -266,29 +241,27 @@ void show_toks(const Token *window, int count) {
 
 namespace {
 
-struct DetectState {
-  int32_t start = 0;  // where the sentence being collected begins
-};
+// Prints the window of one of the first ten errors of a kind, and counts it.
+void report_error(int &count, const char *label, const Token *window) {
+  if (count <= 9) {
+    out_write(label);
+    show_toks(window, kWindow);
+  }
+  count++;
+}
 
+// context: the offset where the sentence being collected begins.
 void detect_site(const Token *window, void *context) {
-  DetectState &state = *static_cast<DetectState *>(context);
+  int32_t &start = *static_cast<int32_t *>(context);
   const Token &t = window[2];
   int decision = detect_toks(window, kWindow);
   if (t.para_break) decision = 1;
   if (do_test) {
     EvalCounts &c = eval_counts;
     if (decision == 1 && t.boundary == 0) {
-      if (c.nfalse_positives <= 9) {
-        out_write("false positive: ");
-        show_toks(window, kWindow);
-      }
-      c.nfalse_positives++;
+      report_error(c.nfalse_positives, "false positive: ", window);
     } else if (decision == 0 && t.boundary == 1) {
-      if (c.nfalse_negatives <= 9) {
-        out_write("false negative: ");
-        show_toks(window, kWindow);
-      }
-      c.nfalse_negatives++;
+      report_error(c.nfalse_negatives, "false negative: ", window);
     } else if (decision == 1) {
       c.ntrue_positives++;
     } else {
@@ -298,8 +271,8 @@ void detect_site(const Token *window, void *context) {
     return;
   }
   if (decision == 1) {
-    complete_sentence(state.start, t.end());
-    state.start = window[3].start;
+    complete_sentence(start, t.end());
+    start = window[3].start;
   }
 }
 
@@ -310,8 +283,8 @@ void detect() {
   if (!do_test && !only_text) out_write("<sentence-list>\n");
   // Candidates: punctuation tokens and tokens followed by a blank line, each
   // with two tokens on either side.
-  DetectState state;
-  walk_input(detect_site, &state);
+  int32_t start = 0;
+  walk_input(detect_site, &start);
   if (do_test) {
     const EvalCounts &c = eval_counts;
     out_write("tested ");
@@ -326,6 +299,6 @@ void detect() {
     print_percent("recall = ", c.ntrue_positives, c.nfalse_negatives + c.ntrue_positives);
     return;
   }
-  complete_sentence(state.start, data_len);
+  complete_sentence(start, data_len);
   if (!only_text) out_write("</sentence-list>\n");
 }

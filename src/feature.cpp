@@ -173,6 +173,17 @@ void sort_ids(int32_t *ids, int n) {
   }
 }
 
+// Collects the feature ids of the first `count` (at most five) tokens of a
+// window, four per position in template order, and per position the bits of
+// those with a non-zero weight.
+void gather_window(const Token *window, int count, int32_t *ids, uint8_t *weighted) {
+  int32_t scratch[kTemplates];
+  for (int p = 0; p < count; p++) {
+    const int32_t *r = position_ids(window[p], p, scratch, &weighted[p]);
+    std::memcpy(ids + p * kTemplates, r, kTemplates * sizeof(int32_t));
+  }
+}
+
 }  // namespace
 
 void do_features(const Token *window, int count) {
@@ -190,13 +201,9 @@ void do_features(const Token *window, int count) {
   // An empty event and at most five positions: gather the ids, sort them
   // once and fill the event, instead of inserting them one by one.
   int32_t ids[kWindow * kTemplates];
-  int32_t scratch[kTemplates];
-  int n = 0;
-  for (int p = 0; p < count; p++) {
-    uint8_t weighted;
-    const int32_t *r = position_ids(window[p], p, scratch, &weighted);
-    for (int which = 0; which < kTemplates; which++) ids[n++] = r[which];
-  }
+  uint8_t weighted[kWindow];
+  gather_window(window, count, ids, weighted);
+  int n = count * kTemplates;
   sort_ids(ids, n);
   for (int k = 0; k < n; k++) {
     if (nnz > 0 && e_feats[nnz - 1] == ids[k]) {
@@ -210,21 +217,6 @@ void do_features(const Token *window, int count) {
 }
 
 namespace {
-
-// Collects the window's feature ids (four per position, in template order) and
-// the per-position bits of those with a non-zero weight.  Returns false when
-// some position's ids are not cached (the index grew while they were formed),
-// so that their partial sums are unknown.
-bool gather_window(const Token *window, int32_t *ids, uint8_t *weighted) {
-  int32_t scratch[kTemplates];
-  bool cached = true;
-  for (int p = 0; p < kWindow; p++) {
-    const int32_t *r = position_ids(window[p], p, scratch, &weighted[p]);
-    std::memcpy(ids + p * kTemplates, r, kTemplates * sizeof(int32_t));
-    cached = cached && r != scratch;
-  }
-  return cached;
-}
 
 // The exact score: the non-zero weights of the window's features added one by
 // one in ascending id order, as the event holds them.  Zero weights are left
@@ -252,28 +244,25 @@ int score_window_sign(const Token *window) {
   // have the same sign.  Near zero, with infinities or NaNs, or when a word
   // has not yet been seen at its position, the ordered sum decides.
   double sum = 0.0, abs_sum = 0.0;
-  for (int p = 0; p < kWindow; p++) {
+  bool cached = true;
+  for (int p = 0; p < kWindow && cached; p++) {
     const Word &w = words[window[p].word];
-    if (w.ids[p * kTemplates] < 0) goto ordered;
+    cached = w.ids[p * kTemplates] >= 0;
     sum += w.weight_sum[p];
     abs_sum += w.weight_abs[p];
   }
-  {
+  if (cached) {
     double margin = abs_sum * 0x1p-46;  // 128 * 2^-53: a generous bound
     if (sum > margin) return 1;
     if (sum < -margin) return 0;
   }
-ordered:
-  int32_t ids[kWindow * kTemplates];
-  uint8_t weighted[kWindow];
-  gather_window(window, ids, weighted);
-  return ordered_score(ids, weighted) > 0.0 ? 1 : 0;
+  return score_window(window) > 0.0 ? 1 : 0;
 }
 
 double score_window(const Token *window) {
   if (cached_index_size != fhash->size) drop_id_caches();
   int32_t ids[kWindow * kTemplates];
   uint8_t weighted[kWindow];
-  gather_window(window, ids, weighted);
+  gather_window(window, kWindow, ids, weighted);
   return ordered_score(ids, weighted);
 }

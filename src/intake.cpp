@@ -216,8 +216,14 @@ struct Walk {
 constexpr size_t kKeep = 4;
 constexpr size_t kWalkCapacity = 4096;
 
-[[gnu::always_inline]] inline void append_token(const Walk &walk, int32_t start, int32_t len,
-                                                bool punct, bool space_before, bool space_after) {
+[[gnu::always_inline]] inline void intern_token(Token &t) {
+  t.word = intern_word(t.start, t.len, t.punct, t.space_before, t.space_after);
+}
+
+// Appends a token for the run [start, start + len) of `data`; in a walk,
+// visits the token two back when it is a candidate.
+[[gnu::always_inline]] inline void add_token(const Walk &walk, int32_t start, int32_t len,
+                                             bool punct, bool space_before, bool space_after) {
   if (walk.visit != nullptr && toks.size() == kWalkCapacity) {
     std::memmove(toks.ptr, toks.ptr + kWalkCapacity - kKeep, kKeep * sizeof(Token));
     toks.n = kKeep;
@@ -225,8 +231,7 @@ constexpr size_t kWalkCapacity = 4096;
   if (toks.n == toks.cap) toks.reserve(toks.n + 1);
   toks.ptr[toks.n++] = Token{start, len, kNoWord, punct, space_before, space_after, 0, 0};
   if (walk.visit == nullptr) {
-    Token &t = toks.back();
-    t.word = intern_word(t.start, t.len, t.punct, t.space_before, t.space_after);
+    intern_token(toks.back());
     return;
   }
   // The token two back now has two tokens on each side (when at least two
@@ -235,9 +240,7 @@ constexpr size_t kWalkCapacity = 4096;
   Token *window = toks.end() - 5;
   if (!window[2].punct && !window[2].para_break) return;
   for (int k = 0; k < 5; k++)
-    if (window[k].word == kNoWord)
-      window[k].word = intern_word(window[k].start, window[k].len, window[k].punct,
-                                   window[k].space_before, window[k].space_after);
+    if (window[k].word == kNoWord) intern_token(window[k]);
   walk.visit(window, walk.context);
 }
 
@@ -257,7 +260,7 @@ void tokenize_line(const Walk &walk, int32_t begin, int32_t end) {
       do next = byte_class(data[++p]);
       while (next == cls);
       bool word_ends = next == kSeparator;
-      append_token(walk, run, p - run, cls == kPunctChar, first, word_ends);
+      add_token(walk, run, p - run, cls == kPunctChar, first, word_ends);
       if (word_ends) break;
       first = false;
       run = p;
@@ -379,7 +382,7 @@ void scan_blocks(const Walk &walk) {
         int bit = __builtin_ctzll(ends);
         ends &= ends - 1;
         int32_t end = base + bit;
-        append_token(walk, open_start, end - open_start, open_punct, open_first,
+        add_token(walk, open_start, end - open_start, open_punct, open_first,
                      (m.sep >> bit) & 1);
         last_end = end;
         open_start = -1;
@@ -410,7 +413,7 @@ void scan_blocks(const Walk &walk) {
     }
   }
   if (open_start >= 0) {
-    append_token(walk, open_start, data_len - open_start, open_punct, open_first, true);
+    add_token(walk, open_start, data_len - open_start, open_punct, open_first, true);
     last_end = data_len;
   }
   if (last_end >= 0) gap_flags(last_end, data_len, true);
@@ -443,14 +446,6 @@ void index_input() { run_walk(Walk{}); }
 void index_input_bytewise() { run_walk(Walk{nullptr, nullptr, true}); }
 
 void walk_input(SiteVisitor visit, void *context) { run_walk(Walk{visit, context}); }
-
-void intern(Token &t) {
-  t.word = intern_word(t.start, t.len, t.punct, t.space_before, t.space_after);
-}
-
-void add_token(int32_t start, int32_t len, bool punct, bool space_before, bool space_after) {
-  toks.push_back(Token{start, len, kNoWord, punct, space_before, space_after, 0, 0});
-}
 
 void mark_boundary() {
   if (!toks.empty()) toks.back().boundary = 1;

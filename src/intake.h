@@ -98,13 +98,8 @@ void walk_input(SiteVisitor visit, void *context);
 // SSE2).
 void index_input_bytewise();
 
-// Appends a token (not yet interned) for the run [start, start + len) of `data`.
-void add_token(int32_t start, int32_t len, bool punct, bool space_before, bool space_after);
 // Marks the last token so far as the end of its line.
 void mark_boundary();
-
-// Sets t.word: the Word of the token's bytes and spacing, created if new.
-void intern(Token &t);
 
 // Forgets all input, tokens and words.
 void reset_intake();
