@@ -24,6 +24,18 @@ def sentences(tagged):
     return [s for para in bd.convert(tagged) for s in para]
 
 
+def read_split(folder, split):
+    """A split's sentence lines (text), raw text (bytes) and gold spans (text)."""
+    base = os.path.join(folder, split)
+    with open(base + ".lines", encoding="utf-8") as f:
+        lines_text = f.read()
+    with open(base + ".txt", "rb") as f:
+        txt = f.read()
+    with open(base + ".gold", encoding="utf-8") as f:
+        gold = f.read()
+    return lines_text, txt, gold
+
+
 def check_offsets(test, lines_text, txt, gold):
     """Every gold span must be exactly the sentence of the matching line, and
     the paragraph numbers must follow the blank lines."""
@@ -219,13 +231,7 @@ class EndToEnd(unittest.TestCase):
             }
             for split, lines in want.items():
                 with self.subTest(split=split):
-                    base = os.path.join(out, split)
-                    with open(base + ".lines", encoding="utf-8") as f:
-                        lines_text = f.read()
-                    with open(base + ".txt", "rb") as f:
-                        txt = f.read()
-                    with open(base + ".gold", encoding="utf-8") as f:
-                        gold = f.read()
+                    lines_text, txt, gold = read_split(out, split)
                     self.assertEqual(lines_text.splitlines(), lines)
                     check_offsets(self, lines_text, txt, gold)
 
@@ -241,13 +247,7 @@ class BuiltData(unittest.TestCase):
     def test_offsets_and_marks(self):
         for split in ("train", "dev", "test"):
             with self.subTest(split=split):
-                base = os.path.join(DATA, split)
-                with open(base + ".lines", encoding="utf-8") as f:
-                    lines_text = f.read()
-                with open(base + ".txt", "rb") as f:
-                    txt = f.read()
-                with open(base + ".gold", encoding="utf-8") as f:
-                    gold = f.read()
+                lines_text, txt, gold = read_split(DATA, split)
                 check_offsets(self, lines_text, txt, gold)
                 for mark in (b";;", b"??", b"!!", b"::", b"..", b" ."):
                     self.assertNotIn(mark, txt)
