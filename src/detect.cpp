@@ -186,6 +186,20 @@ void load_model(const char *path) {
   ::close(reader.fd);
 }
 
+TextMode declared_text_mode(const char *path) {
+  for (const Feature *f : feats) {
+    std::string_view name = f->text;
+    if (name.substr(0, kTextModeRecord.size()) != kTextModeRecord) continue;
+    std::string_view value = name.substr(kTextModeRecord.size());
+    TextMode mode;
+    if (!parse_text_mode(value, &mode))
+      die(std::string(path) + ": unknown text mode '" + std::string(value) +
+          "' (known: classic, unicode)");
+    return mode;
+  }
+  return TextMode::classic;
+}
+
 double test_event() {
   double score = 0.0;
   for (int k = 0; k < nnz; k++) score += feats[e_feats[k]]->weight;
@@ -215,12 +229,9 @@ void print_sentence_tag(int32_t start, int32_t end, std::string_view tail) {
 
 }  // namespace
 
-void complete_sentence(int32_t start, int32_t end) {
-  if (!full_text) {
-    print_sentence_tag(start, end, "\"/>\n");
-    return;
-  }
-  std::string_view text = normalised_text(start, end, sentence_text);
+namespace {
+
+void print_sentence(int32_t start, int32_t end, std::string_view text) {
   if (only_text) {
     out_write(text);
     out_char('\n');
@@ -229,6 +240,27 @@ void complete_sentence(int32_t start, int32_t end) {
   print_sentence_tag(start, end, "\">");
   out_write(text);
   out_write("</sentence>\n");
+}
+
+// A sentence of the Unicode mode, by original offsets.
+void complete_original(int32_t start, int32_t end) {
+  if (!full_text) {
+    print_sentence_tag(start, end, "\"/>\n");
+    return;
+  }
+  print_sentence(start, end,
+                 unicode_sentence_text(original_data() + start, static_cast<size_t>(end - start),
+                                       sentence_text));
+}
+
+}  // namespace
+
+void complete_sentence(int32_t start, int32_t end) {
+  if (!full_text) {
+    print_sentence_tag(start, end, "\"/>\n");
+    return;
+  }
+  print_sentence(start, end, normalised_text(start, end, sentence_text));
 }
 
 void show_toks(const Token *window, int count) {
@@ -276,15 +308,48 @@ void detect_site(const Token *window, void *context) {
   }
 }
 
+// The Unicode mode's sentences.  A sentence ends at the end of its last
+// token and the next begins at the next token, wherever the edge markers
+// stand; a boundary after the last token opens no empty sentence, and the
+// last sentence takes the trailing whitespace, so that the sentences cover
+// the input up to its end.
+struct UnicodeSentences {
+  int32_t start;      // original offset where the open sentence begins
+  bool done = false;  // the last sentence has been printed
+};
+
+void detect_site_unicode(const Token *window, void *context) {
+  UnicodeSentences &s = *static_cast<UnicodeSentences *>(context);
+  if (do_test) {
+    detect_site(window, &s.start);  // counts only
+    return;
+  }
+  const Token &t = window[2];
+  if (t.para_break == 0 && detect_toks(window, kWindow) == 0) return;
+  int32_t next = next_token_start(t.end());
+  if (next == data_len) {
+    complete_original(s.start, original_len());
+    s.done = true;
+    return;
+  }
+  complete_original(s.start, original_end(t.end()));
+  s.start = original_start(next);
+}
+
 }  // namespace
 
-void detect() {
+void detect(TextMode mode) {
   eval_counts = EvalCounts{};
   if (!do_test && !only_text) out_write("<sentence-list>\n");
   // Candidates: punctuation tokens and tokens followed by a blank line, each
   // with two tokens on either side.
   int32_t start = 0;
-  walk_input(detect_site, &start);
+  UnicodeSentences unicode{original_start(0)};
+  if (mode == TextMode::unicode) {
+    walk_input(detect_site_unicode, &unicode, mode);
+  } else {
+    walk_input(detect_site, &start);
+  }
   if (do_test) {
     const EvalCounts &c = eval_counts;
     out_write("tested ");
@@ -299,6 +364,10 @@ void detect() {
     print_percent("recall = ", c.ntrue_positives, c.nfalse_negatives + c.ntrue_positives);
     return;
   }
-  complete_sentence(start, data_len);
+  if (mode == TextMode::unicode) {
+    if (!unicode.done) complete_original(unicode.start, original_len());
+  } else {
+    complete_sentence(start, data_len);
+  }
   if (!only_text) out_write("</sentence-list>\n");
 }

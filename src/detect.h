@@ -15,9 +15,15 @@
 // does not scan, with a warning on standard error.
 void load_model(const char *path);
 
+// The text mode a loaded model declares with its "#text-mode=NAME" record
+// (the first one counts), or classic when it has none.  A record naming an
+// unknown mode ends the run with a message naming the model file.
+TextMode declared_text_mode(const char *path);
+
 // Walks every candidate and prints the sentences, or the evaluation report
-// when `do_test` is set.
-void detect();
+// when `do_test` is set.  In the Unicode mode, `data` must have been mapped
+// (map_input) and offsets and texts are those of the original input.
+void detect(TextMode mode = TextMode::classic);
 int detect_toks(const Token *window, int count);
 // 1.0 when the summed weights of the current event exceed 0, else 0.0.
 double test_event();

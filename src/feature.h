@@ -54,8 +54,11 @@ int score_window_sign(const Token *window);
 // Forms the name of template `which` (0..3) for token t at window position p.
 void feature_name(std::string &out, int which, int p, const Token &t);
 
-// The type value of a token: 2 punctuation, 1 upper-case start, 0 otherwise.
-inline int token_type(const Word &w) { return w.is_punct ? 2 : (w.is_upper ? 1 : 0); }
+// The type value of a token: 2 punctuation, 1 upper-case start, 0 otherwise;
+// 3 for the Unicode mode's edge markers.
+inline int token_type(const Word &w) {
+  return w.is_punct ? 2 : (w.is_upper ? 1 : (w.is_edge ? 3 : 0));
+}
 
 // Forgets all features and the index.
 void reset_features();

@@ -20,6 +20,21 @@ namespace {
 
 size_t data_cap = 0;  // usable bytes in `data`, padding not counted
 
+// The Unicode mode's input: the original bytes when `data` holds their
+// mapping (else null), and the map between the two.
+char *orig_data = nullptr;
+int32_t orig_len = 0;
+OffsetMap input_map;
+
+// Words are read as Unicode text (any script's capitals count) in a walk of
+// the Unicode mode.
+bool unicode_words = false;
+
+// Where the edge markers' text lives: in the zero padding after the input,
+// past the bytes that block loads and token prefixes may read as zeros.
+inline constexpr int32_t kEdgeBefore = 32, kEdgeAfter = 40;
+static_assert(kEdgeAfter + 8 <= static_cast<int32_t>(kDataPadding));
+
 // Byte classes for the tokenizer's inner loops.
 enum : uint8_t { kWordChar = 0, kPunctChar = 1, kSeparator = 2 };
 constexpr std::array<uint8_t, 256> kByteClass = [] {
@@ -104,9 +119,11 @@ void grow_word_slots() {
   w.prefix = prefix;
   w.hash = h;
   w.is_punct = punct;
-  w.is_upper = is_upper_byte(static_cast<unsigned char>(bytes[0]));
+  w.is_upper = unicode_words ? starts_upper(bytes, static_cast<size_t>(len))
+                             : is_upper_byte(static_cast<unsigned char>(bytes[0]));
   w.space_before = len_flags & 1;
   w.space_after = (len_flags >> 1) & 1;
+  w.is_edge = start >= data_len;  // only edge markers live past the input
   int stem_len = len > 3 ? 3 : len;
   for (int i = 0; i < stem_len; i++) {
     char c = bytes[i];
@@ -153,6 +170,11 @@ void reset_intake() {
   data = nullptr;
   data_len = 0;
   data_cap = 0;
+  std::free(orig_data);
+  orig_data = nullptr;
+  orig_len = 0;
+  input_map.segments().clear();
+  unicode_words = false;
   words.release();
   toks.release();
   word_slots.release();
@@ -209,6 +231,7 @@ struct Walk {
   SiteVisitor visit = nullptr;  // null: keep and intern every token
   void *context = nullptr;
   bool bytewise = false;        // use the plain scanner
+  bool unicode = false;         // pad paragraphs, visit tokens before list markers
 };
 
 // Keep this many tokens when `toks` is compacted during a walk: a window
@@ -220,16 +243,21 @@ constexpr size_t kWalkCapacity = 4096;
   t.word = intern_word(t.start, t.len, t.punct, t.space_before, t.space_after);
 }
 
-// Appends a token for the run [start, start + len) of `data`; in a walk,
-// visits the token two back when it is a candidate.
-[[gnu::always_inline]] inline void add_token(const Walk &walk, int32_t start, int32_t len,
-                                             bool punct, bool space_before, bool space_after) {
+// A token of the Unicode mode's walk is visited when it is punctuation, ends
+// a paragraph, or stands before a list marker; edge markers never are.
+inline bool unicode_candidate(const Token *window) {
+  return !window[2].edge && list_marker_at(window[3], window[4]);
+}
+
+// Appends a token; in a walk, visits the token two back when it is a
+// candidate.
+[[gnu::always_inline]] inline void push_token(const Walk &walk, const Token &tok) {
   if (walk.visit != nullptr && toks.size() == kWalkCapacity) {
     std::memmove(toks.ptr, toks.ptr + kWalkCapacity - kKeep, kKeep * sizeof(Token));
     toks.n = kKeep;
   }
   if (toks.n == toks.cap) toks.reserve(toks.n + 1);
-  toks.ptr[toks.n++] = Token{start, len, kNoWord, punct, space_before, space_after, 0, 0};
+  toks.ptr[toks.n++] = tok;
   if (walk.visit == nullptr) {
     intern_token(toks.back());
     return;
@@ -238,10 +266,30 @@ constexpr size_t kWalkCapacity = 4096;
   // precede it), and its flags are final: only the last token's can change.
   if (toks.size() < 5) return;
   Token *window = toks.end() - 5;
-  if (!window[2].punct && !window[2].para_break) return;
+  if (!window[2].punct && !window[2].para_break && !(walk.unicode && unicode_candidate(window)))
+    return;
   for (int k = 0; k < 5; k++)
     if (window[k].word == kNoWord) intern_token(window[k]);
   walk.visit(window, walk.context);
+}
+
+// Two edge markers: "</s>" after a paragraph, "<s>" before one.
+void push_edges(const Walk &walk, bool after) {
+  Token edge{data_len + (after ? kEdgeAfter : kEdgeBefore), after ? 4 : 3, kNoWord, 0, 1, 1, 0, 0, 1};
+  push_token(walk, edge);
+  push_token(walk, edge);
+}
+
+// Appends a token for the run [start, start + len) of `data`.  In the
+// Unicode mode, a paragraph's first token is preceded by the edge markers
+// that close the previous paragraph and open this one.
+[[gnu::always_inline]] inline void add_token(const Walk &walk, int32_t start, int32_t len,
+                                             bool punct, bool space_before, bool space_after) {
+  if (walk.unicode && (toks.empty() || toks.back().para_break)) {
+    if (!toks.empty()) push_edges(walk, true);
+    push_edges(walk, false);
+  }
+  push_token(walk, Token{start, len, kNoWord, punct, space_before, space_after, 0, 0, 0});
 }
 
 void tokenize_line(const Walk &walk, int32_t begin, int32_t end) {
@@ -421,15 +469,7 @@ void scan_blocks(const Walk &walk) {
 #endif
 
 // Cuts `data` into lines, and non-blank lines into tokens.
-void run_walk(const Walk &walk) {
-  toks.clear();
-  if (word_slots.size() == 0) grow_word_slots();
-  if (walk.visit == nullptr) {
-    // A rough first guess (one token per five bytes) saves most regrowth.
-    toks.reserve(static_cast<size_t>(data_len) / 5 + 16);
-  } else {
-    toks.reserve(kWalkCapacity);
-  }
+void scan(const Walk &walk) {
 #if defined(__SSE2__)
   if (!walk.bytewise) {
     scan_blocks(walk);
@@ -439,13 +479,96 @@ void run_walk(const Walk &walk) {
   scan_bytewise(walk);
 }
 
+void run_walk(const Walk &walk) {
+  toks.clear();
+  unicode_words = walk.unicode;
+  if (walk.unicode) {
+    std::memcpy(data + data_len + kEdgeBefore, "<s>", 3);
+    std::memcpy(data + data_len + kEdgeAfter, "</s>", 4);
+  }
+  if (word_slots.size() == 0) grow_word_slots();
+  if (walk.visit == nullptr) {
+    // A rough first guess (one token per five bytes) saves most regrowth.
+    toks.reserve(static_cast<size_t>(data_len) / 5 + 16);
+  } else {
+    toks.reserve(kWalkCapacity);
+  }
+  scan(walk);
+  if (walk.unicode && !toks.empty()) push_edges(walk, true);
+}
+
 }  // namespace
 
-void index_input() { run_walk(Walk{}); }
+void index_input(TextMode mode) { run_walk(Walk{nullptr, nullptr, false, mode == TextMode::unicode}); }
 
 void index_input_bytewise() { run_walk(Walk{nullptr, nullptr, true}); }
 
-void walk_input(SiteVisitor visit, void *context) { run_walk(Walk{visit, context}); }
+void walk_input(SiteVisitor visit, void *context, TextMode mode) {
+  run_walk(Walk{visit, context, false, mode == TextMode::unicode});
+}
+
+bool list_marker_at(const Token &a, const Token &b) {
+  if (a.edge || b.edge || !a.space_before) return false;
+  const char *s = data + a.start;
+  if (a.punct) return a.len == 1 && (s[0] == '*' || s[0] == '-');  // a bullet
+  if (a.space_after || !b.punct || !b.space_after || a.len > 4) return false;
+  const char *t = data + b.start;
+  bool closes = (b.len == 1 && (t[0] == '.' || t[0] == ')')) || (b.len == 2 && t[0] == '.' && t[1] == ')');
+  if (!closes) return false;
+  auto all = [&](auto pred) {
+    for (int32_t i = 0; i < a.len; i++)
+      if (!pred(static_cast<unsigned char>(s[i]))) return false;
+    return true;
+  };
+  if (a.len <= 3 && all([](unsigned char c) { return c >= '0' && c <= '9'; })) return true;
+  auto letter = [](unsigned char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; };
+  if (a.len == 1) return letter(static_cast<unsigned char>(s[0]));
+  // Roman numerals up to xxxix in one case ("iv", "XII"), not words such as
+  // "mix" or "did" that happen to be spelt with their letters.
+  char low[5] = {};
+  bool upper = s[0] >= 'A' && s[0] <= 'Z';
+  for (int32_t i = 0; i < a.len; i++) {
+    char c = s[i];
+    if ((c >= 'A' && c <= 'Z') != upper) return false;
+    low[i] = static_cast<char>(c | 0x20);
+  }
+  std::string_view rest(low, static_cast<size_t>(a.len));
+  while (!rest.empty() && rest.front() == 'x') rest.remove_prefix(1);
+  for (std::string_view unit : {"", "i", "ii", "iii", "iv", "v", "vi", "vii", "viii", "ix"})
+    if (rest == unit) return true;
+  return false;
+}
+
+void map_input() {
+  if (orig_data != nullptr || !needs_mapping(data, static_cast<size_t>(data_len))) return;
+  // The mapping never lengthens the text, so a buffer of the input's size
+  // holds it.
+  char *mapped = static_cast<char *>(xrealloc(nullptr, static_cast<size_t>(data_len) + kDataPadding));
+  size_t n = map_unicode(data, static_cast<size_t>(data_len), mapped, input_map);
+  std::memset(mapped + n, 0, kDataPadding);
+  orig_data = data;
+  orig_len = data_len;
+  data = mapped;
+  data_len = static_cast<int32_t>(n);
+  data_cap = n;
+}
+
+const char *original_data() { return orig_data != nullptr ? orig_data : data; }
+
+int32_t original_len() { return orig_data != nullptr ? orig_len : data_len; }
+
+int32_t original_start(int32_t mapped) {
+  return orig_data != nullptr ? input_map.start(mapped) : mapped;
+}
+
+int32_t original_end(int32_t mapped) {
+  return orig_data != nullptr && mapped > 0 ? input_map.end(mapped) : mapped;
+}
+
+int32_t next_token_start(int32_t pos) {
+  while (pos < data_len && is_separator_byte(static_cast<unsigned char>(data[pos]))) pos++;
+  return pos;
+}
 
 void mark_boundary() {
   if (!toks.empty()) toks.back().boundary = 1;

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "unicode.h"
 #include "util.h"
 
 // Window positions 0..4 times the four feature templates.
@@ -28,6 +29,7 @@ struct Word {
   uint8_t is_upper;      // first byte is A-Z
   uint8_t space_before;  // first run of its whitespace-delimited word
   uint8_t space_after;   // last run of its whitespace-delimited word
+  uint8_t is_edge;       // a text-edge marker of the Unicode mode
   char stem[4];          // first three bytes, A-Z lowered, NUL-terminated
   // Feature ids this word forms at each window position, by template, or -1
   // when not yet looked up (see do_features).
@@ -60,6 +62,7 @@ struct Token {
   uint8_t space_after : 1;   // last run of its whitespace-delimited word
   uint8_t boundary : 1;      // last token of an input line
   uint8_t para_break : 1;    // a blank line followed its line
+  uint8_t edge : 1;          // a marker before or after a paragraph (Unicode mode)
 
   const Word &w() const { return words[word]; }
   int32_t end() const { return start + len; }
@@ -81,7 +84,7 @@ void set_input(std::string_view text);
 
 // Cuts all of `data` into lines and tokens, kept in `toks` and interned: line
 // ends set `boundary`, blank lines set `para_break` on the last token so far.
-void index_input();
+void index_input(TextMode mode = TextMode::classic);
 
 // Called with the five tokens i-2 .. i+2 around each token i (i >= 2) that is
 // punctuation or followed by a blank line, in token order, as soon as token
@@ -91,7 +94,36 @@ using SiteVisitor = void (*)(const Token *window, void *context);
 // Tokenizes all of `data` as index_input() does, but keeps only the last few
 // tokens and interns only those that stand in a visited window: one pass, and
 // memory that does not grow with the input.
-void walk_input(SiteVisitor visit, void *context);
+//
+// In the Unicode mode, every paragraph is padded with two edge markers on
+// each side (tokens whose text, "<s>" before and "</s>" after, no input can
+// form), so its first and last two tokens have full windows; and a token is
+// also visited when the two after it look like a list item's marker (see
+// list_marker_at).
+void walk_input(SiteVisitor visit, void *context, TextMode mode = TextMode::classic);
+
+// True when tokens a and b (the two after a candidate) open a list item: a
+// bullet ("*" or "-" starting a word: Unicode bullets map to "*"), or a label
+// of one to three digits, one letter or a short roman numeral directly
+// followed by ".", ")" or ".)" that ends its word.  The token before such a
+// marker is a candidate in the Unicode mode, so the model learns from its
+// features whether an item begins there; nothing forces the decision.
+bool list_marker_at(const Token &a, const Token &b);
+
+// --- The Unicode mode's input mapping ---------------------------------------
+// Maps `data` onto the ASCII feature space (see unicode.h) when it holds
+// anything to map; the original bytes stay available for output.
+void map_input();
+// The original input (what map_input() was given; `data` when nothing was
+// mapped or in the classic mode) and its length.
+const char *original_data();
+int32_t original_len();
+// Original offsets of a mapped token start and a mapped token end.
+int32_t original_start(int32_t mapped);
+int32_t original_end(int32_t mapped);
+// The offset of the first byte at or after pos that is no separator, or
+// data_len: where the token after pos begins.
+int32_t next_token_start(int32_t pos);
 
 // index_input() by the plain byte-at-a-time line scanner, which the fast
 // scanner must always agree with (kept for tests and for targets without

@@ -34,6 +34,9 @@ void usage(std::FILE *out) {
                "  -c COST    inverse regularisation strength, > 0 (default: %g)\n"
                "  -e EPS     stopping tolerance, > 0 (default: %g for l2 and l1, %g for l2dual)\n"
                "  -v         show the solver's progress on standard error\n"
+               "  --text-mode=MODE  record the text mode the contexts were made in (classic or\n"
+               "             unicode, as given to fullstop): the model then declares it in its\n"
+               "             first record, \"0<tab>#text-mode=MODE\", and fullstop uses it\n"
                "  -h, --help show this help\n"
                "\n"
                "The names are read after the whole context stream (fullstop writes them last),\n"
@@ -63,6 +66,7 @@ struct Settings {
   std::string input = "-";
   std::string output;
   std::string names = "features.def";
+  std::string text_mode;  // empty: the model declares none
   fullstop::FitOptions fit;
 };
 
@@ -78,6 +82,22 @@ Settings parse_command_line(int argc, char **argv) {
     }
     if (!options_done && arg == "--") {
       options_done = true;
+      continue;
+    }
+    if (!options_done && arg.substr(0, 11) == "--text-mode") {
+      std::string_view value;
+      if (arg.size() > 11 && arg[11] == '=') {
+        value = arg.substr(12);
+      } else if (arg.size() == 11 && i + 1 < argc) {
+        value = argv[++i];
+      } else if (arg.size() == 11) {
+        usage_error("--text-mode needs a value");
+      } else {
+        usage_error("unknown option '" + std::string(arg) + "'");
+      }
+      if (value != "classic" && value != "unicode")
+        usage_error("unknown text mode '" + std::string(value) + "' (classic or unicode)");
+      settings.text_mode = std::string(value);
       continue;
     }
     if (options_done || arg.size() < 2 || arg[0] != '-') {
@@ -161,7 +181,9 @@ int train(const Settings &settings) {
   }
 
   std::vector<double> weights = fullstop::fit(contexts, names.size(), settings.fit);
-  fullstop::write_model_file(settings.output, weights, names);
+  std::string header;
+  if (!settings.text_mode.empty()) header = "0\t#text-mode=" + settings.text_mode + "\n";
+  fullstop::write_model_file(settings.output, weights, names, header);
 
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::fprintf(stderr,

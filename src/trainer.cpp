@@ -502,7 +502,9 @@ std::size_t count_nonzero(const std::vector<double> &weights) {
 // ---------------------------------------------------------------------------------------------
 
 void write_model(std::FILE *out, std::string_view dest, const std::vector<double> &weights,
-                 const FeatureNames &names) {
+                 const FeatureNames &names, std::string_view header) {
+  if (!header.empty() && std::fwrite(header.data(), 1, header.size(), out) != header.size())
+    fail(dest, "cannot write: " + system_error_text());
   std::string record;
   for (std::size_t id = 0; id < weights.size(); ++id) {
     if (weights[id] == 0.0) continue;
@@ -521,12 +523,13 @@ void write_model(std::FILE *out, std::string_view dest, const std::vector<double
 }
 
 void write_model_file(const std::string &path, const std::vector<double> &weights,
-                      const FeatureNames &names) {
+                      const FeatureNames &names, std::string_view header) {
   if (path == "-") {
-    write_model(stdout, "standard output", weights, names);
+    write_model(stdout, "standard output", weights, names, header);
     return;
   }
-  write_file_atomically(path, [&](std::FILE *out) { write_model(out, path, weights, names); });
+  write_file_atomically(path,
+                        [&](std::FILE *out) { write_model(out, path, weights, names, header); });
 }
 
 namespace {

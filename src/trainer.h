@@ -120,16 +120,17 @@ std::size_t count_nonzero(const std::vector<double> &weights);
 // Writing the model.
 
 // Writes the records to `out`; `dest` names it in error messages. Weights print in the
-// shortest form that reads back to the same double.
+// shortest form that reads back to the same double. `header`, when not empty, is written
+// first as it is (the text-mode record "0\t#text-mode=unicode\n").
 void write_model(std::FILE *out, std::string_view dest, const std::vector<double> &weights,
-                 const FeatureNames &names);
+                 const FeatureNames &names, std::string_view header = {});
 
 // Writes `path` ("-": standard output) all or nothing: into a temporary file in the same
 // directory that is renamed over `path` only once everything is written and closed, so a
 // failure never leaves a partial model or clobbers an existing one. A symbolic link stays and
 // its target is replaced; a device or pipe (/dev/stdout, a FIFO) is simply written to.
 void write_model_file(const std::string &path, const std::vector<double> &weights,
-                      const FeatureNames &names);
+                      const FeatureNames &names, std::string_view header = {});
 
 // The all-or-nothing write on its own: `fill` writes the content (and throws on failure).
 void write_file_atomically(const std::string &path, const std::function<void(std::FILE *)> &fill);

@@ -39,9 +39,18 @@ void report_toks(const Token *window, int count, int label) {
   show_event(label == 0 ? 1 : 0);
 }
 
-void report() {
+void report(TextMode mode) {
   // Every punctuation token with two tokens on either side; a blank line
   // alone makes no candidate here.
+  if (mode == TextMode::unicode) {
+    walk_input(
+        [](const Token *window, void *) {
+          if (window[2].is_punct() || list_marker_at(window[3], window[4]))
+            report_toks(window, kWindow, window[2].boundary);
+        },
+        nullptr, mode);
+    return;
+  }
   walk_input(
       [](const Token *window, void *) {
         if (window[2].is_punct()) report_toks(window, kWindow, window[2].boundary);

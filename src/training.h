@@ -9,8 +9,9 @@
 
 #include "intake.h"
 
-// Prints the contexts of every punctuation candidate, in token order.
-void report();
+// Prints the contexts of every punctuation candidate, in token order (and,
+// in the Unicode mode, of every token before a list marker).
+void report(TextMode mode = TextMode::classic);
 void report_toks(const Token *window, int count, int label);
 void new_context();
 // Prints the current event as one event line with the given label.

@@ -1,0 +1,82 @@
+// The Unicode text mode: real-world text mapped onto the ASCII feature space.
+//
+// The classic tokenizer knows ASCII only: a curly quote is a word byte, a CRLF
+// line is never blank, "…" is no sentence mark.  The Unicode mode maps the
+// input, character by character, onto the ASCII text the features were
+// designed for (typographic quotes to ASCII quotes, "…" to "...", Unicode
+// spaces and line ends to ASCII ones, fullwidth marks to ASCII marks, bullets
+// to "*"), tokenizes that, and maps every offset back to the original bytes.
+// The mapping never lengthens the text, and a character maps either to
+// itself or to a short ASCII string; `OffsetMap` records only the characters
+// whose length changes, so all-ASCII text costs one scan and no copy.
+#ifndef FULLSTOP_UNICODE_H
+#define FULLSTOP_UNICODE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+enum class TextMode : uint8_t { classic, unicode };
+
+// "classic" or "unicode"; false for anything else.
+bool parse_text_mode(std::string_view name, TextMode *mode);
+const char *text_mode_name(TextMode mode);
+
+// The name of the model record that declares a model's text mode: a model
+// starts with "0<TAB>#text-mode=unicode".  No token can form a name that
+// begins with '#', so the record never matches a feature.
+inline constexpr std::string_view kTextModeRecord = "#text-mode=";
+
+// A run of `orig_len` original bytes that became `mapped_len` mapped bytes
+// (mapped_len < orig_len), at mapped offset `mapped` and original offset
+// `orig`.  Between segments, mapped and original bytes correspond one to one.
+struct MapSegment {
+  int32_t mapped, orig;
+  int32_t mapped_len, orig_len;
+};
+
+// Mapped offsets to original offsets, at the edges of the mapped bytes of
+// one original character (where tokens begin and end: a character never
+// maps to bytes of two classes).
+class OffsetMap {
+ public:
+  // Where the original character whose mapping begins at mapped byte m begins.
+  int32_t start(int32_t m) const;
+  // Where the original character whose mapping ends at mapped byte e - 1
+  // ends (e > 0).
+  int32_t end(int32_t e) const;
+  bool identity() const { return segments_.empty(); }
+  std::vector<MapSegment> &segments() { return segments_; }
+  const std::vector<MapSegment> &segments() const { return segments_; }
+
+ private:
+  // The last segment at or before mapped offset m, or nullptr.
+  const MapSegment *segment_before(int32_t m) const;
+  std::vector<MapSegment> segments_;
+};
+
+// True when the text holds a byte that the mapping would change: a byte of
+// 0x80 or above, CR, VT or FF.  Text without one maps to itself.
+bool needs_mapping(const char *text, size_t len);
+
+// Maps text[0, len) into out (room for len bytes) and returns the mapped
+// length; `map` receives the segments.  A UTF-8 byte order mark at the start
+// is dropped; invalid UTF-8 is copied as it is (word bytes).
+size_t map_unicode(const char *text, size_t len, char *out, OffsetMap &map);
+
+// True when the text starts with an upper-case or title-case letter of any
+// script (A-Z, É, Ö, Ł, Ω, Д ...), read as UTF-8.
+bool starts_upper(const char *text, size_t len);
+
+// The printed text of a sentence in the Unicode mode: the original bytes,
+// with every run of whitespace (ASCII blanks and line ends, NEL, Unicode
+// spaces, U+2028, U+2029) turned into one space and trailing whitespace
+// dropped; the front is not trimmed.  Points into text or into scratch.
+std::string_view unicode_sentence_text(const char *text, size_t len, std::string &scratch);
+
+// The length in bytes of the whitespace character at text[0, len), or 0.
+size_t unicode_space_length(const char *text, size_t len);
+
+#endif  // FULLSTOP_UNICODE_H

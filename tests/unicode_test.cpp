@@ -1,0 +1,180 @@
+// The Unicode text mode: the character mapping and its offsets against the
+// plain reference, capitals of any script, sentence text, and which tokens
+// the mode's walk makes candidates.
+#include "unicode.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "intake.h"
+#include "unicode_reference.h"
+
+namespace {
+
+std::string mapped(std::string_view in) {
+  std::string out(in.size(), '\0');
+  OffsetMap map;
+  out.resize(map_unicode(in.data(), in.size(), out.data(), map));
+  return out;
+}
+
+struct MapCase {
+  const char *in, *out;
+};
+
+class MapTest : public testing::TestWithParam<MapCase> {};
+
+TEST_P(MapTest, ReadsAsAscii) { EXPECT_EQ(mapped(GetParam().in), GetParam().out); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Characters, MapTest,
+    testing::Values(MapCase{"a\r\nb\rc\r\r\nd", "a\nb\nc\n\nd"}, MapCase{"\xEF\xBB\xBFHi", "Hi"},
+                    MapCase{"a\xEF\xBB\xBF" "b", "ab"},  // inside text: zero width
+                    MapCase{"x\xE2\x80\x8By\xC2\xADz", "xyz"}, MapCase{"a\vb\fc\td", "a b c\td"},
+                    MapCase{"a\xC2\xA0" "b\xE2\x80\x83" "c\xE3\x80\x80" "d", "a b c d"},
+                    MapCase{"a\xE2\x80\xA8" "b\xE2\x80\xA9" "c\xC2\x85" "d", "a\nb\n\nc\nd"},
+                    MapCase{"\xE2\x80\x9CStop!\xE2\x80\x9D he\xE2\x80\x99s", "\"Stop!\" he's"},
+                    MapCase{"\xC2\xAB Quoi ? \xC2\xBB \xE2\x80\xB9x\xE2\x80\xBA", "\" Quoi ? \" 'x'"},
+                    MapCase{"wait\xE2\x80\xA6 a\xE2\x80\x93" "b\xE2\x80\x94" "c", "wait... a-b--c"},
+                    MapCase{"No\xEF\xBC\x81 Why\xEF\xBC\x9F End\xE3\x80\x82", "No! Why? End."},
+                    MapCase{"\xE2\x80\xBC\xE2\x81\x87\xE2\x81\x88\xE2\x81\x89\xC2\xA1\xC2\xBF",
+                            "!!?" "?" "?!" "!?!?"},
+                    MapCase{"\xE2\x80\xA2 a \xE2\x97\xA6 b \xC2\xB7 c", "* a * b * c"},
+                    // Not UTF-8 (a lone continuation byte, an overlong slash, a
+                    // surrogate, a cut sequence): kept as word bytes.
+                    MapCase{"\x80\xC0\xAF\xED\xA0\x80\xE2\x80", "\x80\xC0\xAF\xED\xA0\x80\xE2\x80"},
+                    MapCase{"caf\xC3\xA9 \xD0\x94\xD0\xB0", "caf\xC3\xA9 \xD0\x94\xD0\xB0"}));
+
+// Random texts built from fragments that exercise every kind of mapping.
+std::string random_text(std::mt19937 &rng, int pieces) {
+  using namespace std::literals;
+  static const std::string_view kPieces[] = {
+      "a", "Bc", " ", "\n", "\r", "\r\n", "\t", "\v", ".", "\xE2\x80\x9C", "\xE2\x80\x9D",
+      "\xE2\x80\xA6", "\xE2\x80\x94", "\xC2\xA0", "\xE2\x80\xA8", "\xE2\x80\xA9",
+      "\xE2\x80\x8B", "\xEF\xBB\xBF", "\xC3\x89", "\xE2\x80\xBC", "\x80", "\xE2\x80",
+      "\xEF\xBC\x9F", "\xE2\x80\xA2", "\0"sv, "1."};
+  std::string s;
+  for (int i = 0; i < pieces; i++) s += kPieces[rng() % std::size(kPieces)];
+  return s;
+}
+
+TEST(OffsetMap, AgreesWithThePlainReference) {
+  std::mt19937 rng(7);
+  for (int round = 0; round < 3000; round++) {
+    std::string text = random_text(rng, 1 + round % 40);
+    uref::Mapped want = uref::map(text);
+    std::string out(text.size(), '\0');
+    OffsetMap map;
+    out.resize(map_unicode(text.data(), text.size(), out.data(), map));
+    ASSERT_EQ(out, want.text) << testing::PrintToString(text);
+    if (!needs_mapping(text.data(), text.size())) {
+      ASSERT_TRUE(map.identity() && out == text) << testing::PrintToString(text);
+    }
+    // Tokens begin and end where the bytes of one original character do.
+    for (size_t m = 0; m < out.size(); m++) {
+      bool first = m == 0 || want.from[m - 1] != want.from[m];
+      bool last = m + 1 == out.size() || want.from[m + 1] != want.from[m];
+      if (first) {
+        ASSERT_EQ(static_cast<size_t>(map.start(static_cast<int32_t>(m))), want.from[m].first)
+            << "start of mapped byte " << m << " in " << testing::PrintToString(text);
+      }
+      if (last) {
+        ASSERT_EQ(static_cast<size_t>(map.end(static_cast<int32_t>(m + 1))), want.from[m].second)
+            << "end after mapped byte " << m << " in " << testing::PrintToString(text);
+      }
+    }
+  }
+}
+
+TEST(StartsUpper, CapitalsOfAnyScript) {
+  for (const char *s : {"A", "Zed", "\xC3\x89mile", "\xC3\x96" "d\xC3\xB6n", "\xC5\x81ukasz", "\xCE\xA9",
+                        "\xD0\x94\xD0\xBC", "\xC7\x85"})  // ... and title case (Dž)
+    EXPECT_TRUE(starts_upper(s, std::strlen(s))) << s;
+  for (const char *s : {"a", "1A", "\xC3\xA9", "\xC3\x9F", "\xD0\xB4", "\xE4\xB8\xAD", "\xC3", "\xFF", "\"A"})
+    EXPECT_FALSE(starts_upper(s, std::strlen(s))) << s;
+}
+
+struct TextCase {
+  const char *in, *out;
+};
+
+class SentenceTextTest : public testing::TestWithParam<TextCase> {};
+
+TEST_P(SentenceTextTest, WhitespaceRunsBecomeOneSpace) {
+  std::string scratch;
+  std::string_view in = GetParam().in;
+  EXPECT_EQ(unicode_sentence_text(in.data(), in.size(), scratch), GetParam().out);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sentences, SentenceTextTest,
+    testing::Values(TextCase{"Plain text.", "Plain text."}, TextCase{"Two  spaces. ", "Two spaces."},
+                    TextCase{" Front kept.", " Front kept."},
+                    TextCase{"A\r\nB\rC\tD\vE\fF", "A B C D E F"},
+                    TextCase{"A\xC2\x85" "B\xE2\x80\xA8" "C\xE2\x80\xA9\xE2\x80\x83" "D", "A B C D"},
+                    TextCase{"Caf\xC3\xA9\xC2\xA0\xE2\x80\x9Cok\xE2\x80\x9D\r\n\r\n",
+                             "Caf\xC3\xA9 \xE2\x80\x9Cok\xE2\x80\x9D"},
+                    TextCase{"bad\xC2 byte", "bad\xC2 byte"}));
+
+// The texts of the tokens a Unicode walk visits, edge markers shown as they
+// read.
+std::vector<std::string> candidates(const std::string &text) {
+  set_input(text);
+  map_input();
+  std::vector<std::string> out;
+  walk_input(
+      [](const Token *window, void *context) {
+        static_cast<std::vector<std::string> *>(context)->emplace_back(window[2].text());
+      },
+      &out, TextMode::unicode);
+  reset_intake();
+  return out;
+}
+
+struct CandidateCase {
+  const char *text;
+  std::vector<std::string> want;
+};
+
+class CandidateTest : public testing::TestWithParam<CandidateCase> {};
+
+TEST_P(CandidateTest, Visited) { EXPECT_EQ(candidates(GetParam().text), GetParam().want); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Walk, CandidateTest,
+    testing::Values(
+        // The first and last tokens of a text have full windows.
+        CandidateCase{"Yes. No.", {".", "."}}, CandidateCase{"Hi!", {"!"}},
+        // ... and so do those of every paragraph, CRLF blank lines included.
+        CandidateCase{"Ab xy.\r\n\r\nEf gh.", {".", "."}},
+        CandidateCase{"Title\r\n \t\r\nText.", {"Title", "."}},
+        // Tokens before list markers: numbers, letters, roman numerals,
+        // bullets; not before "2.5", "U.S." or a long number.
+        CandidateCase{"Do: 1. Mix 2) Bake iv. Eat a.) end",
+                      {":", ".", "Mix", ")", "Bake", ".", "Eat", ".)"}},
+        CandidateCase{"x \xE2\x80\xA2 y - z", {"x", "*", "y", "-"}},
+        CandidateCase{"in 2.5 the U.S. ok 1999. Now", {".", ".", ".", "."}},
+        CandidateCase{"Albert I. Jones", {"Albert", "."}},
+        CandidateCase{"See the mix. Then xiv. Go", {".", "Then", "."}}));
+
+TEST(Walk, EdgeMarkersFormTheirOwnWindows) {
+  set_input("\xE2\x80\x9CStop!\xE2\x80\x9D he said.");
+  map_input();
+  std::vector<std::string> windows;
+  walk_input(
+      [](const Token *w, void *context) {
+        std::string s;
+        for (int k = 0; k < 5; k++) s += std::string(w[k].text()) + (k < 4 ? " " : "");
+        static_cast<std::vector<std::string> *>(context)->push_back(s);
+      },
+      &windows, TextMode::unicode);
+  EXPECT_EQ(windows, (std::vector<std::string>{"<s> <s> \" Stop !\"", "\" Stop !\" he said",
+                                               "he said . </s> </s>"}));
+  reset_intake();
+}
+
+}  // namespace
