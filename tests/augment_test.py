@@ -152,6 +152,18 @@ class Conventions(unittest.TestCase):
                 self.assertEqual(ab.typographic(src), want)
 
 
+    def test_lower_first(self):
+        vocabulary = ab.ordinary_words([["We saw visitors and the school today."],
+                                        ["Then Atlanta voted, and atlanta fans cheered."]])
+        for src, want in [("The jury met.", "the jury met."),
+                          ("Visitors came.", "visitors came."),
+                          ("Atlanta voted.", "Atlanta voted."),
+                          ("Fulton County said.", "Fulton County said."),
+                          ("U.S. officials met.", "U.S. officials met.")]:
+            with self.subTest(src=src):
+                self.assertEqual(ab.lower_first(src, vocabulary), want)
+
+
 class Runs(unittest.TestCase):
     def run_script(self, *args, input_text=SAMPLE):
         return subprocess.run([sys.executable, AUGMENT] + list(args) + ["-"],
