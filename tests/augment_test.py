@@ -1,0 +1,230 @@
+#!/usr/bin/env python3
+"""Tests for scripts/augment-brown and scripts/restyle: each transform does
+what it says without moving sentence boundaries, runs are repeatable, and
+restyled gold offsets fit the restyled text."""
+
+import os
+import random
+import re
+import subprocess
+import sys
+import tempfile
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+from script_module import load_script  # noqa: E402
+
+ab = load_script("scripts/augment-brown", "augment_brown")
+AUGMENT = os.path.join(HERE, "..", "scripts", "augment-brown")
+RESTYLE = os.path.join(HERE, "..", "scripts", "restyle")
+
+SAMPLE = """\
+The jury said it found "no evidence" of fraud in the election.
+"Only a handful of reports was received," the jury said.
+Why did the city wait so long?
+It urged that the city "take steps to remedy" this problem.
+
+"Stop the car!" she said.
+He asked, "Where are you going?"
+The mayor's wife, who was born in Opelika, left in the spring.
+
+Things went well.
+The plan had three parts; the first was a new road, and the second was a bridge.
+Costs were low.
+Taxes rose sharply.
+Nobody objected.
+
+"We won't go home," he said.
+'Tis the season, she wrote, and they cheered 'em on.
+"Really?" he asked, "and then what?"
+"""
+
+
+def paragraphs():
+    return ab.read_paragraphs(SAMPLE)
+
+
+def only(name, seed=1, window=10):
+    """Copies made by one transform at share 1."""
+    return ab.augment(paragraphs(), {name: 1.0}, seed=seed, window=window)
+
+
+def all_copies(name):
+    return [c for seed in range(1, 16) for c in only(name, seed)]
+
+
+MARKER = re.compile(r"^(?:\(?(?:\d+|[a-zA-Z]|[ivx]+|[IVX]+)(?:\.\)|[.)])"
+                    r"|[\u2022\-*\u25e6\u25aa\u2023\u00b7\u2043]) \S")
+ABBREVIATIONS = re.compile(r"U\.S\.|U\.K\.|[ap]\.m\.|[AP]\.M\.|Inc\.|Ltd\.|Co\.|Corp\.|etc\.|Jr\.")
+
+
+class Transforms(unittest.TestCase):
+    # name, what every copy must show
+    CLAIMS = [
+        ("quote-convention", lambda t: re.search(r"[\"'][.,]", t) and not re.search(r"[a-z],\"", t)),
+        ("typographic", lambda t: "\u201c" in t and '"' not in t and "'" not in t),
+        ("doubled-marks", lambda t: re.search(r"[?!]{2,}", t)),
+        ("ellipsis", lambda t: re.search(r"\.\.\.|\u2026|\. \. \.", t)),
+        ("abbreviations", lambda t: ABBREVIATIONS.search(t)),
+        ("quoted-questions", lambda t: re.search(r"\w[?!]\" [a-z]", t)),
+        ("french", lambda t: "\u00ab" in t or re.search(r"\w[ \u00a0\u202f][?!;:]", t)),
+        ("parentheses", lambda t: re.search(r"\(.+\)", t)),
+    ]
+
+    def test_each_transform_does_what_it_claims(self):
+        for name, claim in self.CLAIMS:
+            with self.subTest(transform=name):
+                copies = all_copies(name)
+                self.assertTrue(copies)
+                for sents, eol, made_by in copies:
+                    self.assertEqual((eol, made_by), ("\n", name))
+                    self.assertTrue(claim("\n".join(sents)), sents)
+
+    def test_sentence_count_is_kept(self):
+        # Everything but lists and short-start rewrites sentences in place.
+        rng = random.Random(3)
+        for t in ab.TRANSFORMS:
+            if t.name in ("lists", "short-start"):
+                continue
+            for para in paragraphs():
+                with self.subTest(transform=t.name, para=para[0]):
+                    out = t.apply(para, t.sites(para), rng)
+                    self.assertEqual(len(out), len(para))
+                    for s in out:
+                        self.assertTrue(s.strip() and "\n" not in s and "\r" not in s)
+
+    def test_lists(self):
+        for sents, _, _ in all_copies("lists"):
+            with self.subTest(copy=sents):
+                items = [s for s in sents if MARKER.match(s)]
+                self.assertGreaterEqual(len(items), 2)
+                self.assertLessEqual(len(items), 7)
+                # An intro, if any, comes first and ends in a colon.
+                self.assertIn(len(sents) - len(items), (0, 1))
+                if len(sents) > len(items):
+                    self.assertTrue(sents[0].endswith(":"))
+                    self.assertTrue(MARKER.match(sents[1]))
+                markers = [s.split(" ", 1)[0] for s in items]
+                self.assertEqual(len(set(markers)), 1 if markers[0] in dict(ab.BULLETS) else len(markers))
+
+    def test_short_start_and_crlf_keep_the_text(self):
+        text = SAMPLE.replace("\n\n", "\n")
+        openers = {s for s, _ in ab.SHORT_STARTS}
+        for name, eol in (("short-start", "\n"), ("crlf", "\r\n")):
+            for sents, got_eol, _ in all_copies(name):
+                with self.subTest(transform=name, copy=sents):
+                    self.assertEqual(got_eol, eol)
+                    if name == "short-start":
+                        self.assertIn(sents[0], openers)
+                        sents = sents[1:]
+                    self.assertIn("\n".join(sents) + "\n", text)
+
+
+class Conventions(unittest.TestCase):
+    QUOTES_OUTSIDE = [
+        ('He said, "Go home."', 'He said, "Go home".'),
+        ('"Yes," he said.', '"Yes", he said.'),
+        ("He called it 'fine,' then left.", "He called it 'fine', then left."),
+        ('"He said, \'go home.\'" Then', '"He said, \'go home\'". Then'),
+        ('"Why?" he asked.', '"Why?" he asked.'),
+        ('"The whole sentence."', '"The whole sentence."'),
+        ('He wrote "Reading, Pa."', 'He wrote "Reading, Pa."'),
+        ('It said "made in the U.S."', 'It said "made in the U.S."'),
+        ('She said "No."', 'She said "No".'),
+    ]
+    TYPOGRAPHIC = [
+        ('"Don\'t," he said.', "\u201cDon\u2019t,\u201d he said."),
+        ("She said, 'go home.'", "She said, \u2018go home.\u2019"),
+        ("In the '60s they cheered 'em on.", "In the \u201960s they cheered \u2019em on."),
+        ('The "blue law" (or "rule")', "The \u201cblue law\u201d (or \u201crule\u201d)"),
+        ('"\'Tis," he said', "\u201c\u2019Tis,\u201d he said"),
+    ]
+
+    def test_quotes_outside(self):
+        for src, want in self.QUOTES_OUTSIDE:
+            with self.subTest(src=src):
+                self.assertEqual(ab.quotes_outside(src), want)
+
+    def test_typographic(self):
+        for src, want in self.TYPOGRAPHIC:
+            with self.subTest(src=src):
+                self.assertEqual(ab.typographic(src), want)
+
+
+    def test_lower_first(self):
+        vocabulary = ab.ordinary_words([["We saw visitors and the school today."],
+                                        ["Then Atlanta voted, and atlanta fans cheered."]])
+        for src, want in [("The jury met.", "the jury met."),
+                          ("Visitors came.", "visitors came."),
+                          ("Atlanta voted.", "Atlanta voted."),
+                          ("Fulton County said.", "Fulton County said."),
+                          ("U.S. officials met.", "U.S. officials met.")]:
+            with self.subTest(src=src):
+                self.assertEqual(ab.lower_first(src, vocabulary), want)
+
+
+class Runs(unittest.TestCase):
+    def run_script(self, *args, input_text=SAMPLE):
+        return subprocess.run([sys.executable, AUGMENT] + list(args) + ["-"],
+                              input=input_text.encode(), capture_output=True, check=True).stdout
+
+    def test_same_seed_same_output(self):
+        a = self.run_script("--seed", "7", "--share-lists", "1", "--share-crlf", "0.5")
+        self.assertEqual(a, self.run_script("--seed", "7", "--share-lists", "1", "--share-crlf", "0.5"))
+        self.assertNotEqual(a, self.run_script("--seed", "8", "--share-lists", "1", "--share-crlf", "0.5"))
+
+    def test_output_layout(self):
+        shares = [a for t in ab.TRANSFORMS for a in ("--share-" + t.name, "1")]
+        full = self.run_script(*shares).decode()
+        self.assertTrue(full.startswith(SAMPLE + "\n"))
+        copies = ab.augment(paragraphs(), {t.name: 1.0 for t in ab.TRANSFORMS})
+        only = self.run_script("--only-augmented", *shares).decode()
+        self.assertEqual(full, SAMPLE + "\n" + only)
+        # Read back, the output holds exactly the copies' sentences.
+        self.assertEqual(ab.read_paragraphs(only), [c[0] for c in copies])
+        self.assertIn("\r\n\r\n", only)
+
+    def test_bad_share_is_refused(self):
+        proc = subprocess.run([sys.executable, AUGMENT, "--share-lists", "2", "-"],
+                              input=b"", capture_output=True)
+        self.assertEqual(proc.returncode, 2)
+
+
+class Restyle(unittest.TestCase):
+    def test_gold_slices_restyled_text(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            with open(os.path.join(tmp, "dev.lines"), "w") as f:
+                f.write(SAMPLE)
+            for style, eol in (("quotes-outside", "\n"), ("typographic", "\n"), ("crlf", "\r\n")):
+                with self.subTest(style=style):
+                    out = os.path.join(tmp, "dev-" + style)
+                    subprocess.run([sys.executable, RESTYLE, "--style", style, "--in",
+                                    os.path.join(tmp, "dev"), "--out", out],
+                                   check=True, capture_output=True)
+                    with open(out + ".lines", "rb") as f:
+                        lines = f.read().decode()
+                    with open(out + ".txt", "rb") as f:
+                        txt = f.read()
+                    with open(out + ".gold") as f:
+                        gold = [tuple(map(int, l.split())) for l in f]
+                    paras = [p.split(eol) for p in lines[:-len(eol)].split(eol * 2)]
+                    want = [(s, i) for i, p in enumerate(paras) for s in p]
+                    self.assertEqual(len(want), 15)
+                    self.assertEqual([(txt[a:b].decode(), p) for a, b, p in gold], want)
+                    for a, b, p in gold:
+                        self.assertTrue(txt[b:b + 1] == b" " or txt[b:b + len(eol)] == eol.encode())
+                    self.assertTrue(txt.endswith(eol.encode()))
+                    if eol == "\r\n":
+                        for data in (txt, lines.encode()):
+                            self.assertIsNone(re.search(rb"(?<!\r)\n", data))
+                    else:
+                        self.assertNotIn(b"\r", txt)
+                    if style == "typographic":
+                        self.assertNotIn('"', lines)
+                    if style == "quotes-outside":
+                        self.assertIn('"Only a handful of reports was received", the jury', lines)
+
+
+if __name__ == "__main__":
+    unittest.main()
