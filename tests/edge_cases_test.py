@@ -23,7 +23,7 @@ class Comparison(unittest.TestCase):
         ("bare CR", "one\rtwo", "one two"),
         ("Unicode spaces", "a\u00a0b\u2003c\u2028d\u2029e", "a b c d e"),
         ("only space", " \r\n\u3000 ", ""),
-        ("no-break joiner is no space", "a\u200db", "a\u200db"),
+        ("zero-width joiner is no space", "a\u200db", "a\u200db"),
     ]
 
     def test_normalise(self):
