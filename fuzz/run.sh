@@ -14,7 +14,7 @@ seconds=${1:-30}
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${FUZZ_BUILD_DIR:-$root/build-fuzz}
 jobs=${FUZZ_JOBS:-$(nproc)}
-targets=(${FUZZ_TARGETS:-program_fuzzer model_fuzzer hash_fuzzer trainer_fuzzer})
+targets=(${FUZZ_TARGETS:-program_fuzzer model_fuzzer hash_fuzzer trainer_fuzzer unicode_fuzzer})
 golden=$root/tests/golden/cases
 
 "$root/fuzz/build.sh" "$out"
@@ -24,7 +24,7 @@ golden=$root/tests/golden/cases
 # Seeds: the hand-made ones in fuzz/seeds, plus inputs taken from the tests.
 seeds=$out/seeds
 rm -rf "$seeds"
-for t in program model hash trainer; do
+for t in program model hash trainer unicode; do
   mkdir -p "$seeds/$t"
   cp "$root/fuzz/seeds/$t/"* "$seeds/$t/" 2>/dev/null || true
 done
@@ -43,10 +43,11 @@ for case_dir in "$golden"/*/; do
   fi
 done
 head -c 3000 "$root/models/en.model" >"$seeds/model/en.model.head"
+cp "$root/examples/"*.txt "$seeds/unicode/"
 if [[ -f $root/data/brown/dev.lines ]]; then head -c 4000 "$root/data/brown/dev.lines" >"$seeds/program/brown.head"; fi
 
 seed_dir() { case $1 in program_fuzzer) echo program ;; model_fuzzer) echo model ;;
-  hash_fuzzer) echo hash ;; trainer_fuzzer) echo trainer ;; esac; }
+  hash_fuzzer) echo hash ;; trainer_fuzzer) echo trainer ;; unicode_fuzzer) echo unicode ;; esac; }
 max_len() { case $1 in model_fuzzer) echo 16384 ;; hash_fuzzer) echo 4096 ;; *) echo 8192 ;; esac; }
 
 mkdir -p "$out/logs"

@@ -344,7 +344,7 @@ void detect(TextMode mode) {
   // Candidates: punctuation tokens and tokens followed by a blank line, each
   // with two tokens on either side.
   int32_t start = 0;
-  UnicodeSentences unicode{original_start(0)};
+  UnicodeSentences unicode{original_text_start()};
   if (mode == TextMode::unicode) {
     walk_input(detect_site_unicode, &unicode, mode);
   } else {

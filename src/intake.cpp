@@ -557,6 +557,10 @@ const char *original_data() { return orig_data != nullptr ? orig_data : data; }
 
 int32_t original_len() { return orig_data != nullptr ? orig_len : data_len; }
 
+int32_t original_text_start() {
+  return orig_data != nullptr && orig_len >= 3 && std::memcmp(orig_data, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
+}
+
 int32_t original_start(int32_t mapped) {
   return orig_data != nullptr ? input_map.start(mapped) : mapped;
 }

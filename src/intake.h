@@ -118,6 +118,9 @@ void map_input();
 // mapped or in the classic mode) and its length.
 const char *original_data();
 int32_t original_len();
+// Where the text of the original input begins: after a UTF-8 byte order
+// mark, if it starts with one (Unicode mode), else 0.
+int32_t original_text_start();
 // Original offsets of a mapped token start and a mapped token end.
 int32_t original_start(int32_t mapped);
 int32_t original_end(int32_t mapped);

@@ -78,12 +78,16 @@ const char *replacement(uint32_t cp) {
       return "-";
     case 0x2014: case 0x2015: case 0xFE58:  // em dash, horizontal bar
       return "--";
-    case 0xFF01: case 0xA1:  // ！ ¡
-      return "!";
-    case 0xFF1F: case 0xBF:  // ？ ¿
-      return "?";
-    case 0x3002: case 0xFF0E: case 0xFF61:  // 。 ． ｡
-      return ".";
+    // The ideographic marks end a clause with no space after them, since the
+    // scripts that use them put none between words: they read as the mark
+    // and a space, or no candidate would ever end a sentence there.
+    case 0xFF01: return "! ";  // ！
+    case 0xFF1F: return "? ";  // ？
+    case 0x3002: case 0xFF61: return ". ";  // 。 ｡
+    case 0xA1: return "!";  // ¡
+    case 0xBF: return "?";  // ¿
+    case 0xFF0E: return ".";  // ．
+    case 0x203D: return "?!";  // ‽
     case 0x203C: return "!!";  // ‼
     case 0x2047: return "??";  // ⁇
     case 0x2048: return "?!";  // ⁈
@@ -226,6 +230,7 @@ std::string_view unicode_sentence_text(const char *text, size_t len, std::string
       break;
   }
   if (i == len) return {text, len};
+  if (i > 0 && text[i - 1] == ' ') i--;  // the space opens the run that follows
   scratch.assign(text, i);
   bool space = false;  // a whitespace run is pending
   while (i < len) {

@@ -73,9 +73,13 @@ inline std::string reads_as(const Char &c, std::string_view s) {
     if (cp == d) return "-";
   for (int32_t d : {0x2014, 0x2015, 0xFE58})
     if (cp == d) return "--";
-  if (cp == 0xFF01 || cp == 0xA1) return "!";
-  if (cp == 0xFF1F || cp == 0xBF) return "?";
-  if (cp == 0x3002 || cp == 0xFF0E || cp == 0xFF61) return ".";
+  if (cp == 0xFF01) return "! ";
+  if (cp == 0xFF1F) return "? ";
+  if (cp == 0x3002 || cp == 0xFF61) return ". ";
+  if (cp == 0xA1) return "!";
+  if (cp == 0xBF) return "?";
+  if (cp == 0xFF0E) return ".";
+  if (cp == 0x203D) return "?!";
   if (cp == 0x203C) return "!!";
   if (cp == 0x2047) return "??";
   if (cp == 0x2048) return "?!";

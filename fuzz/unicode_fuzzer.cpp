@@ -1,0 +1,165 @@
+// The Unicode text mode on arbitrary bytes:
+//  - the mapping and its offsets against the plain character-by-character
+//    reference (tests/unicode_reference.h);
+//  - detection with an empty model (no window scores above zero), whose
+//    sentences are exactly the paragraphs the reference finds, in the offsets
+//    form and as -F lines;
+//  - detection with a model that splits freely, whose sentences must be in
+//    order, not overlap, start and end at character edges of the original,
+//    end at the input's end, and print as lines free of line-end characters.
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "../tests/unicode_reference.h"
+#include "driver.h"
+#include "harness.h"
+#include "intake.h"
+#include "unicode.h"
+
+namespace {
+
+std::string empty_model_path, splitting_model_path, def_path;
+
+// Splits after nearly every punctuation mark, before list markers, and at
+// text edges, so that sentences end everywhere the walk allows.
+const char kSplittingModel[] =
+    "0\t#text-mode=unicode\n"
+    "3\ttype_2_2\n"
+    "1\ttype_0_3\n"
+    "1\ttype_4_3\n"
+    "-0.5\ttype_3_0\n"
+    "2\ttype_3_2\n";
+
+std::string run(std::string_view input, const std::string &model, bool text_only) {
+  reset_run();
+  model_fname = model.c_str();
+  full_text = only_text = text_only;
+  text_mode_forced = true;
+  forced_text_mode = TextMode::unicode;
+  set_input(input);
+  harness::begin_capture();
+  run_paths(def_path.c_str());
+  harness::Captured got = harness::end_capture();
+  reset_run();
+  if (!got.err.empty()) harness::mismatch("standard error", input, "", got.err);
+  return got.out;
+}
+
+std::string offsets_form(const std::vector<std::pair<size_t, size_t>> &spans) {
+  std::string out = "<sentence-list>\n";
+  for (auto [s, e] : spans)
+    out += "<sentence start=\"" + std::to_string(s) + "\" end=\"" + std::to_string(e) + "\"/>\n";
+  return out + "</sentence-list>\n";
+}
+
+// The -F line of a sentence: whitespace runs of any kind as one space,
+// trailing whitespace dropped.
+std::string reference_line(std::string_view text) {
+  std::string out;
+  bool space = false;
+  for (const uref::Char &c : uref::decode(text)) {
+    int32_t cp = c.cp;
+    bool blank = cp == ' ' || (cp >= '\t' && cp <= '\r') || cp == 0x85 || cp == 0xA0 || cp == 0x1680 ||
+                 (cp >= 0x2000 && cp <= 0x200A) || cp == 0x2028 || cp == 0x2029 || cp == 0x202F ||
+                 cp == 0x205F || cp == 0x3000;
+    if (blank) {
+      space = true;
+      continue;
+    }
+    if (space) out += ' ';
+    space = false;
+    out += text.substr(c.start, c.len);
+  }
+  return out;
+}
+
+std::vector<std::pair<size_t, size_t>> parse_offsets(std::string_view out, std::string_view input) {
+  std::vector<std::pair<size_t, size_t>> spans;
+  size_t pos = 0;
+  while ((pos = out.find("start=\"", pos)) != std::string_view::npos) {
+    size_t s = std::strtoull(out.data() + pos + 7, nullptr, 10);
+    size_t e_at = out.find("end=\"", pos);
+    if (e_at == std::string_view::npos) harness::fail("no end attribute\n" + harness::show(input));
+    size_t e = std::strtoull(out.data() + e_at + 5, nullptr, 10);
+    spans.emplace_back(s, e);
+    pos = e_at;
+  }
+  return spans;
+}
+
+void check_mapping(std::string_view input) {
+  uref::Mapped want = uref::map(input);
+  std::string got(input.size(), '\0');
+  OffsetMap map;
+  got.resize(map_unicode(input.data(), input.size(), got.data(), map));
+  if (got != want.text) harness::mismatch("mapped text", input, want.text, got);
+  if (!needs_mapping(input.data(), input.size()) && !(map.identity() && got == input))
+    harness::fail("needs_mapping() said no, but the text maps\n" + harness::show(input));
+  for (size_t m = 0; m < got.size(); m++) {
+    if ((m == 0 || want.from[m - 1] != want.from[m]) &&
+        static_cast<size_t>(map.start(static_cast<int32_t>(m))) != want.from[m].first)
+      harness::fail("start of mapped byte " + std::to_string(m) + "\n" + harness::show(input));
+    if ((m + 1 == got.size() || want.from[m + 1] != want.from[m]) &&
+        static_cast<size_t>(map.end(static_cast<int32_t>(m + 1))) != want.from[m].second)
+      harness::fail("end after mapped byte " + std::to_string(m) + "\n" + harness::show(input));
+  }
+}
+
+void check_unsplit(std::string_view input) {
+  std::vector<std::pair<size_t, size_t>> want = uref::unsplit_sentences(input);
+  std::string got = run(input, empty_model_path, false);
+  std::string expected = offsets_form(want);
+  if (got != expected) harness::mismatch("offsets with an empty model", input, expected, got);
+  std::string lines;
+  for (auto [s, e] : want) lines += reference_line(input.substr(s, e - s)) + "\n";
+  got = run(input, empty_model_path, true);
+  if (got != lines) harness::mismatch("-F lines with an empty model", input, lines, got);
+}
+
+void check_split(std::string_view input) {
+  std::vector<std::pair<size_t, size_t>> spans = parse_offsets(run(input, splitting_model_path, false), input);
+  size_t bom = input.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+  if (spans.empty() || spans.front().first != bom || spans.back().second != input.size())
+    harness::fail("sentences do not run from the start to the end\n" + harness::show(input));
+  // Every sentence edge falls between characters of the original.
+  std::vector<bool> edge(input.size() + 1, false);
+  for (const uref::Char &c : uref::decode(input)) edge[c.start] = true;
+  edge[input.size()] = true;
+  size_t prev_end = 0;
+  for (auto [s, e] : spans) {
+    if (s < prev_end || e < s || e > input.size() || !edge[s] || !edge[e])
+      harness::fail("sentence [" + std::to_string(s) + ", " + std::to_string(e) +
+                    ") out of order or inside a character\n" + harness::show(input));
+    prev_end = e;
+  }
+  std::string lines = run(input, splitting_model_path, true);
+  std::string want;
+  for (auto [s, e] : spans) want += reference_line(input.substr(s, e - s)) + "\n";
+  if (lines != want) harness::mismatch("-F lines", input, want, lines);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+  harness::init();
+  def_path = harness::scratch_dir() + "/features.def";
+  empty_model_path = harness::scratch_dir() + "/empty.model";
+  harness::write_file(empty_model_path, "");
+  splitting_model_path = harness::scratch_dir() + "/splitting.model";
+  harness::write_file(splitting_model_path, kSplittingModel);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
+  std::string_view input(reinterpret_cast<const char *>(bytes), size);
+  check_mapping(input);
+  check_unsplit(input);
+  check_split(input);
+  return 0;
+}
