@@ -74,7 +74,7 @@ class Transforms(unittest.TestCase):
         ("inline-lists", lambda t: re.search(r"(?:\(?[0-9a-z]+[.)] \S.*){2}\.$", t, re.M)),
         ("dialogue", lambda t: re.search(r'^"[^"]+[?!]"(?: [A-Za-z][a-z]*(?: [a-zA-Z]+)*\.)?$', t, re.M)),
         ("french-dialogue", lambda t: re.search("^\u00ab.+[?!]\\s\u00bb(?: [^ ].*\\.)?$", t, re.M)),
-        ("inner-marks", lambda t: re.search(r"\w[.?:@/]\w", t)),
+        ("inner-marks", lambda t: re.search(r"\w[.?:@/]\w|[A-Za-z.] (?:\d+|[A-Z])\b", t)),
         ("initialisms", lambda t: re.search(r"(?:\b[A-Za-z]{1,2}\.){2,}|\b(?:St|Dr|Mr|Inc|Co|Jr)\.", t)),
     ]
 
