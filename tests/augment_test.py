@@ -70,6 +70,12 @@ class Transforms(unittest.TestCase):
         ("quoted-questions", lambda t: re.search(r"\w[?!]\" [a-z]", t)),
         ("french", lambda t: "\u00ab" in t or re.search(r"\w[ \u00a0\u202f][?!;:]", t)),
         ("parentheses", lambda t: re.search(r"\(.+\)", t)),
+        ("short-lists", lambda t: len(re.findall(r"^" + MARKER.pattern[1:], t, re.M)) >= 2),
+        ("inline-lists", lambda t: re.search(r"(?:\(?[0-9a-z]+[.)] \S.*){2}\.$", t, re.M)),
+        ("dialogue", lambda t: re.search(r'^"[^"]+[?!]"(?: [A-Za-z][a-z]*(?: [a-zA-Z]+)*\.)?$', t, re.M)),
+        ("french-dialogue", lambda t: re.search("^\u00ab.+[?!]\\s\u00bb(?: [^ ].*\\.)?$", t, re.M)),
+        ("inner-marks", lambda t: re.search(r"\w[.?:@/]\w|[A-Za-z.] (?:\d+|[A-Z])\b", t)),
+        ("initialisms", lambda t: re.search(r"(?:\b[A-Za-z]{1,2}\.){2,}|\b(?:St|Dr|Mr|Inc|Co|Jr)\.", t)),
     ]
 
     def test_each_transform_does_what_it_claims(self):
@@ -85,7 +91,7 @@ class Transforms(unittest.TestCase):
         # Everything but lists and short-start rewrites sentences in place.
         rng = random.Random(3)
         for t in ab.TRANSFORMS:
-            if t.name in ("lists", "short-start"):
+            if t.name in ("lists", "short-start", "short-lists"):
                 continue
             for para in paragraphs():
                 with self.subTest(transform=t.name, para=para[0]):
@@ -107,6 +113,51 @@ class Transforms(unittest.TestCase):
                     self.assertTrue(MARKER.match(sents[1]))
                 markers = [s.split(" ", 1)[0] for s in items]
                 self.assertEqual(len(set(markers)), 1 if markers[0] in dict(ab.BULLETS) else len(markers))
+
+    def test_short_lists(self):
+        for sents, _, _ in all_copies("short-lists"):
+            with self.subTest(copy=sents):
+                items = [s for s in sents if MARKER.match(s)]
+                self.assertTrue(2 <= len(items) <= 8)
+                # A heading or a sentence may come before the items and one
+                # sentence of running text after them.
+                first = sents.index(items[0])
+                self.assertLessEqual(first, 1)
+                self.assertEqual(sents[first:first + len(items)], items)
+                self.assertLessEqual(len(sents) - first - len(items), 1)
+                for item in items:
+                    self.assertLessEqual(len(item.split()), 12)
+
+    INNER = [(k, seed) for k in range(10) for seed in (1, 2)]
+
+    def test_inner_tokens_keep_their_marks_inside(self):
+        for kind, seed in self.INNER:
+            with self.subTest(kind=kind, seed=seed):
+                rng = random.Random(seed)
+                rng.randint = (lambda real: lambda a, b: kind if (a, b) == (0, 9) else real(a, b))(rng.randint)
+                x = ab.inner_token(rng, ["new road", "city budget"])
+                self.assertNotRegex(x, r"\s")
+                self.assertRegex(x, r"\w[.?:@/&=#]\w")
+                self.assertRegex(x, r"\w$")
+
+    def test_speech_tags_follow_the_mark(self):
+        for mark, seed in [(m, s) for m in "?!" for s in range(6)]:
+            with self.subTest(mark=mark, seed=seed):
+                tag = ab.speech_tag(random.Random(seed), mark)
+                self.assertRegex(tag, r"^[A-Za-z][\w ]*\.$")
+                verbs = ab.ASK_VERBS if mark == "?" else ab.SHOUT_VERBS
+                self.assertTrue(set(tag[:-1].split()) & set(verbs))
+
+    def test_initialisms_end_only_before_a_capital(self):
+        t = ab.BY_NAME["initialisms"]
+        for para in paragraphs():
+            for i in t.sites(para):
+                with self.subTest(sentence=para[i]):
+                    self.assertRegex(para[i + 1], ab.STARTS_CAPITAL)
+
+    def test_noun_phrases(self):
+        got = ab.noun_phrases([["The jury, in the new city hall, heard the mayor."]])
+        self.assertEqual(got, ["jury", "new city hall", "mayor"])
 
     def test_short_start_and_crlf_keep_the_text(self):
         text = SAMPLE.replace("\n\n", "\n")
