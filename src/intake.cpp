@@ -246,7 +246,7 @@ constexpr size_t kWalkCapacity = 4096;
 // A token of the Unicode mode's walk is visited when it is punctuation, ends
 // a paragraph, or stands before a list marker; edge markers never are.
 inline bool unicode_candidate(const Token *window) {
-  return !window[2].edge && list_marker_at(window[3], window[4]);
+  return list_marker_at(window);
 }
 
 // Appends a token; in a walk, visits the token two back when it is a
@@ -507,10 +507,13 @@ void walk_input(SiteVisitor visit, void *context, TextMode mode) {
   run_walk(Walk{visit, context, false, mode == TextMode::unicode});
 }
 
-bool list_marker_at(const Token &a, const Token &b) {
-  if (a.edge || b.edge || !a.space_before) return false;
+bool list_marker_at(const Token *window) {
+  const Token &a = window[3], &b = window[4];
+  if (window[2].edge || a.edge || b.edge || !a.space_before) return false;
   const char *s = data + a.start;
-  if (a.punct) return a.len == 1 && (s[0] == '*' || s[0] == '-');  // a bullet
+  // A bullet: "*" (what the Unicode bullets read as) anywhere, a hyphen only
+  // at the start of a line, since " - " inside a line is mostly a dash.
+  if (a.punct) return a.len == 1 && (s[0] == '*' || (s[0] == '-' && window[2].boundary));
   if (a.space_after || !b.punct || !b.space_after || a.len > 4) return false;
   const char *t = data + b.start;
   bool closes = (b.len == 1 && (t[0] == '.' || t[0] == ')')) || (b.len == 2 && t[0] == '.' && t[1] == ')');
@@ -521,8 +524,10 @@ bool list_marker_at(const Token &a, const Token &b) {
     return true;
   };
   if (a.len <= 3 && all([](unsigned char c) { return c >= '0' && c <= '9'; })) return true;
-  auto letter = [](unsigned char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; };
-  if (a.len == 1) return letter(static_cast<unsigned char>(s[0]));
+  // A capital letter alone is far more often an initial ("John F. Kennedy",
+  // "was A. Nakamura") than a list label, so only lower-case letters and
+  // roman numerals of two letters or more count in upper case.
+  if (a.len == 1) return s[0] >= 'a' && s[0] <= 'z';
   // Roman numerals up to xxxix in one case ("iv", "XII"), not words such as
   // "mix" or "did" that happen to be spelt with their letters.
   char low[5] = {};

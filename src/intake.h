@@ -102,13 +102,15 @@ using SiteVisitor = void (*)(const Token *window, void *context);
 // list_marker_at).
 void walk_input(SiteVisitor visit, void *context, TextMode mode = TextMode::classic);
 
-// True when tokens a and b (the two after a candidate) open a list item: a
-// bullet ("*" or "-" starting a word: Unicode bullets map to "*"), or a label
-// of one to three digits, one letter or a short roman numeral directly
-// followed by ".", ")" or ".)" that ends its word.  The token before such a
+// True when window[3] and window[4], the two tokens after window[2], open a
+// list item: a bullet ("*" starting a word, as Unicode bullets read, or "-"
+// starting the line after window[2]'s), or a label
+// of one to three digits, one lower-case letter or a roman numeral (up to
+// xxxix; in upper case of two letters or more) directly followed by ".", ")"
+// or ".)" that ends its word.  The token before such a
 // marker is a candidate in the Unicode mode, so the model learns from its
 // features whether an item begins there; nothing forces the decision.
-bool list_marker_at(const Token &a, const Token &b);
+bool list_marker_at(const Token *window);
 
 // --- The Unicode mode's input mapping ---------------------------------------
 // Maps `data` onto the ASCII feature space (see unicode.h) when it holds

@@ -45,7 +45,7 @@ void report(TextMode mode) {
   if (mode == TextMode::unicode) {
     walk_input(
         [](const Token *window, void *) {
-          if (window[2].is_punct() || list_marker_at(window[3], window[4]))
+          if (window[2].is_punct() || list_marker_at(window))
             report_toks(window, kWindow, window[2].boundary);
         },
         nullptr, mode);

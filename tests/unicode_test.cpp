@@ -156,9 +156,10 @@ INSTANTIATE_TEST_SUITE_P(
         // bullets; not before "2.5", "U.S." or a long number.
         CandidateCase{"Do: 1. Mix 2) Bake iv. Eat a.) end",
                       {":", ".", "Mix", ")", "Bake", ".", "Eat", ".)"}},
-        CandidateCase{"x \xE2\x80\xA2 y - z", {"x", "*", "y", "-"}},
+        CandidateCase{"x \xE2\x80\xA2 y - z\n- w", {"x", "*", "-", "z", "-"}},
         CandidateCase{"in 2.5 the U.S. ok 1999. Now", {".", ".", ".", "."}},
-        CandidateCase{"Albert I. Jones", {"Albert", "."}},
+        CandidateCase{"Albert I. Jones was A. Nakamura", {".", "."}},
+        CandidateCase{"x I) a II) b", {")", "a", ")"}},
         CandidateCase{"See the mix. Then xiv. Go", {".", "Then", "."}}));
 
 TEST(Walk, EdgeMarkersFormTheirOwnWindows) {
