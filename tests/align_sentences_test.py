@@ -8,6 +8,7 @@ import sys
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.dont_write_bytecode = True  # no __pycache__ left in bench/
 sys.path.insert(0, os.path.join(HERE, "..", "bench"))
 from align_sentences import align  # noqa: E402
 
