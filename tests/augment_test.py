@@ -215,6 +215,15 @@ class Conventions(unittest.TestCase):
                 self.assertEqual(ab.lower_first(src, vocabulary), want)
 
 
+    def test_attach_markers(self):
+        # A lone label joins the sentence after it, across a paragraph end.
+        paras = [["Is it loud?", "2."], ["Is it late?", "b)", "Go now."], ["iv."]]
+        self.assertEqual(ab.attach_markers(paras),
+                         [["Is it loud?"], ["2. Is it late?", "b) Go now."], ["iv."]])
+        self.assertEqual(ab.attach_markers([["In 1960.", "Mr.", "Now."]]),
+                         [["In 1960.", "Mr.", "Now."]])
+
+
 class Runs(unittest.TestCase):
     def run_script(self, *args, input_text=SAMPLE):
         return subprocess.run([sys.executable, AUGMENT] + list(args) + ["-"],
