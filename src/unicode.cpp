@@ -147,16 +147,7 @@ bool parse_text_mode(std::string_view name, TextMode *mode) {
 const char *text_mode_name(TextMode mode) { return mode == TextMode::unicode ? "unicode" : "classic"; }
 
 bool needs_mapping(const char *text, size_t len) {
-  // Blocks of 4 KiB with no early exit inside, which compilers turn into
-  // vector code: the scan then costs far less than tokenizing.
-  const unsigned char *p = reinterpret_cast<const unsigned char *>(text);
-  for (size_t i = 0; i < len; i += 4096) {
-    size_t end = std::min(len, i + 4096);
-    unsigned acc = 0;
-    for (size_t k = i; k < end; k++) acc |= (p[k] >= 0x80) | (static_cast<unsigned char>(p[k] - '\v') < 3);
-    if (acc != 0) return true;
-  }
-  return false;
+  return plain_run(reinterpret_cast<const unsigned char *>(text), len) != len;
 }
 
 size_t map_unicode(const char *text, size_t len, char *out, OffsetMap &map) {
