@@ -62,6 +62,10 @@ void check_mode(std::string_view model_bytes, const ref::Model &model, bool eval
   model_fname = model_path.c_str();
   do_test = eval;
   full_text = !eval;
+  // The reference reads text in the classic mode; a model's mode record
+  // (which a fuzzed model may hold) must not switch the program away from it.
+  text_mode_forced = true;
+  forced_text_mode = TextMode::classic;
   set_input(std::string_view(kText, sizeof kText - 1));
   harness::begin_capture();
   run_paths("/dev/null");

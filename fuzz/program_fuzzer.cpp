@@ -114,6 +114,8 @@ void check_mode(std::string_view input, ref::Mode mode, const ref::Result &want,
                 const std::string &model = model_path) {
   reset_run();
   if (mode != ref::Mode::train) model_fname = model.c_str();
+  text_mode_forced = true;  // the reference reads the classic mode
+  forced_text_mode = TextMode::classic;
   do_test = mode == ref::Mode::eval;
   full_text = mode == ref::Mode::text || mode == ref::Mode::bare;
   only_text = mode == ref::Mode::bare;
