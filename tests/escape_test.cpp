@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 namespace {
@@ -12,6 +13,8 @@ struct EscapeCase {
   std::string in;
   std::string xml, json, tsv;
 };
+
+void PrintTo(const EscapeCase &c, std::ostream *os) { *os << c.name; }
 
 const EscapeCase kCases[] = {
     {"plain", "Hello world.", "Hello world.", "Hello world.", "Hello world."},
