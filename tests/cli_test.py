@@ -97,6 +97,7 @@ class LongOptions(unittest.TestCase):
             (["--model"], "requires an argument"),
             (["--help=yes"], "doesn't allow an argument"),
             (["--format=JSONL"], "unknown format 'JSONL'"),
+            (["--text-mode=ascii"], "unknown text mode 'ascii'"),
             (["--model=no-such-model"], "no model 'no-such-model'"),
             (["-F", "--model", "", "-t"], "--model needs a file or a model name"),
         ]
@@ -147,18 +148,21 @@ class LongOptions(unittest.TestCase):
 
 
 class Formats(unittest.TestCase):
-    def sentences(self, text):
+    # The escaped forms must hold for the sentences of either text mode.
+    MODES = (["--text-mode=classic"], ["--text-mode=unicode"])
+
+    def sentences(self, text, mode):
         """(start, end, text as -F prints it) of each sentence."""
-        offsets = run(["-m", EN], text).stdout.decode()
+        offsets = run(["-m", EN] + mode, text).stdout.decode()
         spans = [(int(a), int(b)) for a, b in re.findall(r'start="(\d+)" end="(\d+)"', offsets)]
-        lines = run(["-m", EN, "-F"], text).stdout.split(b"\n")[:-1]
+        lines = run(["-m", EN, "-F"] + mode, text).stdout.split(b"\n")[:-1]
         self.assertEqual(len(spans), len(lines))
         return [(s, e, t) for (s, e), t in zip(spans, lines)]
 
-    def check_all_forms(self, text):
-        want = self.sentences(text)
+    def check_all_forms(self, text, mode):
+        want = self.sentences(text, mode)
         # jsonl: each line a JSON object; text back to bytes with \udcXX as byte XX.
-        jsonl = run(["-m", EN, "--format=jsonl"], text).stdout.split(b"\n")
+        jsonl = run(["-m", EN, "--format=jsonl"] + mode, text).stdout.split(b"\n")
         self.assertEqual(jsonl[-1], b"")
         got = []
         for line in jsonl[:-1]:
@@ -167,7 +171,7 @@ class Formats(unittest.TestCase):
             got.append((obj["start"], obj["end"], obj["text"].encode("utf-8", "surrogateescape")))
         self.assertEqual(got, want)
         # tsv: three fields, text unescaped gives the bytes back.
-        tsv = run(["-m", EN, "--format=tsv"], text).stdout.split(b"\n")
+        tsv = run(["-m", EN, "--format=tsv"] + mode, text).stdout.split(b"\n")
         unescape = {b"\\\\": b"\\", b"\\t": b"\t", b"\\n": b"\n", b"\\r": b"\r"}
         got = []
         for line in tsv[:-1]:
@@ -175,19 +179,21 @@ class Formats(unittest.TestCase):
             got.append((int(start), int(end), re.sub(rb"\\.", lambda m: unescape[m.group()], field)))
         self.assertEqual(got, want)
         # text: a well-formed XML document with the same offsets.
-        doc = ET.fromstring(run(["-m", EN, "--format=text"], text).stdout)
+        doc = ET.fromstring(run(["-m", EN, "--format=text"] + mode, text).stdout)
         self.assertEqual([(int(s.get("start")), int(s.get("end"))) for s in doc],
                          [(s, e) for s, e, _ in want])
 
     def test_every_golden_input(self):
         for name, text in golden_inputs():
-            with self.subTest(case=name):
-                self.check_all_forms(text)
+            for mode in self.MODES:
+                with self.subTest(case=name, mode=mode):
+                    self.check_all_forms(text, mode)
 
     def test_random_bytes(self):
         for name, text in random_inputs():
-            with self.subTest(case=name):
-                self.check_all_forms(text)
+            for mode in self.MODES:
+                with self.subTest(case=name, mode=mode):
+                    self.check_all_forms(text, mode)
 
     def test_text_form_escapes(self):
         with tempfile.TemporaryDirectory() as work:
