@@ -142,9 +142,11 @@ Request parse_opts(int argc, char **argv) {
         set_format(optarg);
         break;
       case kTextMode:
+        // Its message has always stood alone, and scripts may match it whole.
         if (!parse_text_mode(optarg, &forced_text_mode))
           throw UsageError("unknown text mode '" + std::string(optarg) +
-                           "' (known: classic, unicode)");
+                           "' (known: classic, unicode)",
+                           false);
         text_mode_forced = true;
         break;
       case kHelp:

@@ -4,6 +4,7 @@
 #define FULLSTOP_DRIVER_H
 
 #include <stdexcept>
+#include <string>
 
 #include "unicode.h"
 
@@ -21,9 +22,12 @@ enum OutputFormat { kFormatClassic, kFormatText, kFormatJsonl, kFormatTsv };
 extern int output_format;
 
 // A bad long option or option value: main prints the message (when there is
-// one: getopt may have printed its own) and a pointer to --help, and exits 2.
+// one: getopt may have printed its own) and, with `hint`, a pointer to
+// --help, and exits 2.
 struct UsageError : std::runtime_error {
-  using std::runtime_error::runtime_error;
+  explicit UsageError(const std::string &message, bool hint = true)
+      : std::runtime_error(message), hint(hint) {}
+  bool hint;
 };
 
 // What the command line asks for besides a run.

@@ -10,7 +10,7 @@ int main(int argc, char **argv) {
     return run(argc, argv);
   } catch (const UsageError &e) {
     if (*e.what() != '\0') std::fprintf(stderr, "fullstop: %s\n", e.what());
-    std::fputs("Try 'fullstop --help'.\n", stderr);
+    if (e.hint) std::fputs("Try 'fullstop --help'.\n", stderr);
     return 2;
   } catch (const std::bad_alloc &) {
     out_of_memory();

@@ -97,7 +97,6 @@ class LongOptions(unittest.TestCase):
             (["--model"], "requires an argument"),
             (["--help=yes"], "doesn't allow an argument"),
             (["--format=JSONL"], "unknown format 'JSONL'"),
-            (["--text-mode=ascii"], "unknown text mode 'ascii'"),
             (["--model=no-such-model"], "no model 'no-such-model'"),
             (["-F", "--model", "", "-t"], "--model needs a file or a model name"),
         ]
