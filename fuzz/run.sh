@@ -14,7 +14,7 @@ seconds=${1:-30}
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${FUZZ_BUILD_DIR:-$root/build-fuzz}
 jobs=${FUZZ_JOBS:-$(nproc)}
-targets=(${FUZZ_TARGETS:-program_fuzzer model_fuzzer hash_fuzzer trainer_fuzzer unicode_fuzzer})
+targets=(${FUZZ_TARGETS:-program_fuzzer model_fuzzer hash_fuzzer trainer_fuzzer unicode_fuzzer escape_fuzzer})
 golden=$root/tests/golden/cases
 
 "$root/fuzz/build.sh" "$out"
@@ -47,7 +47,8 @@ cp "$root/examples/"*.txt "$seeds/unicode/"
 if [[ -f $root/data/brown/dev.lines ]]; then head -c 4000 "$root/data/brown/dev.lines" >"$seeds/program/brown.head"; fi
 
 seed_dir() { case $1 in program_fuzzer) echo program ;; model_fuzzer) echo model ;;
-  hash_fuzzer) echo hash ;; trainer_fuzzer) echo trainer ;; unicode_fuzzer) echo unicode ;; esac; }
+  hash_fuzzer) echo hash ;; trainer_fuzzer) echo trainer ;; unicode_fuzzer) echo unicode ;;
+  escape_fuzzer) echo program ;; esac; }
 max_len() { case $1 in model_fuzzer) echo 16384 ;; hash_fuzzer) echo 4096 ;; *) echo 8192 ;; esac; }
 
 mkdir -p "$out/logs"

@@ -15,9 +15,11 @@
 #endif
 
 #include "driver.h"
+#include "escape.h"
 #include "feature.h"
 
 EvalCounts eval_counts;
+ModelLoad model_load;
 
 namespace {
 
@@ -70,6 +72,7 @@ long long stopped_line(const ModelReader &r) {
 }
 
 void warn_stopped(const char *path, const std::string &where, const char *reason) {
+  model_load.stopped = true;
   std::fprintf(stderr, "fullstop: warning: %s%s: %s; loading stopped, %zu features loaded\n", path,
                where.c_str(), reason, feats.size());
 }
@@ -155,6 +158,7 @@ void load_model(const char *path) {
     std::perror(path);
     std::exit(255);
   }
+  model_load = ModelLoad{};
   FILE *f = fopencookie(&reader, "r", cookie_io_functions_t{read_model_bytes, nullptr, nullptr, nullptr});
   if (f == nullptr) out_of_memory();
   // Records are scanned exactly as "%lf\t%[^\n]\n" scans them (any
@@ -167,6 +171,8 @@ void load_model(const char *path) {
     int consumed = -1;
     int converted = std::fscanf(f, "%lf\t%m[^\n]\n%n", &weight, &name, &consumed);
     if (converted == 2) {
+      model_load.numbered = model_load.numbered && weight == static_cast<double>(model_load.records);
+      model_load.records++;
       build_feature(name, weight);
       std::free(name);
       if (consumed >= 0) consume(reader, static_cast<size_t>(consumed));
@@ -200,6 +206,21 @@ TextMode declared_text_mode(const char *path) {
   return TextMode::classic;
 }
 
+void warn_suspect_model(const char *path) {
+  const ModelLoad &m = model_load;
+  if (m.records >= 2 && m.numbered) {
+    std::fprintf(stderr,
+                 "fullstop: warning: %s: looks like a feature list (as features.def), not a "
+                 "model: its %zu weights are 0, 1, 2, ... in order\n",
+                 path, m.records);
+  } else if (m.records == 0 && !m.stopped) {
+    std::fprintf(stderr,
+                 "fullstop: warning: %s: no model records loaded; sentences end only at blank "
+                 "lines\n",
+                 path);
+  }
+}
+
 double test_event() {
   double score = 0.0;
   for (int k = 0; k < nnz; k++) score += feats[e_feats[k]]->weight;
@@ -231,7 +252,48 @@ void print_sentence_tag(int32_t start, int32_t end, std::string_view tail) {
 
 namespace {
 
+std::string escaped_line;
+
+// One sentence in a --format form other than the classic three.  `text` is
+// the sentence's text as either text mode prints it.
+void print_escaped_sentence(int32_t start, int32_t end, std::string_view text) {
+  std::string &line = escaped_line;
+  line.clear();
+  switch (output_format) {
+    case kFormatText:
+      print_sentence_tag(start, end, "\">");
+      append_xml_text(line, text);
+      line += "</sentence>\n";
+      break;
+    case kFormatJsonl:
+      line += "{\"start\":";
+      line += std::to_string(start);
+      line += ",\"end\":";
+      line += std::to_string(end);
+      line += ",\"text\":\"";
+      append_json_string(line, text);
+      line += "\"}\n";
+      break;
+    case kFormatTsv:
+      line += std::to_string(start);
+      line += '\t';
+      line += std::to_string(end);
+      line += '\t';
+      append_tsv_field(line, text);
+      line += '\n';
+      break;
+  }
+  out_write(line);
+}
+
+// Whether a sentence is printed with its text.
+bool with_text() { return full_text || output_format != kFormatClassic; }
+
 void print_sentence(int32_t start, int32_t end, std::string_view text) {
+  if (output_format != kFormatClassic) {
+    print_escaped_sentence(start, end, text);
+    return;
+  }
   if (only_text) {
     out_write(text);
     out_char('\n');
@@ -244,7 +306,7 @@ void print_sentence(int32_t start, int32_t end, std::string_view text) {
 
 // A sentence of the Unicode mode, by original offsets.
 void complete_original(int32_t start, int32_t end) {
-  if (!full_text) {
+  if (!with_text()) {
     print_sentence_tag(start, end, "\"/>\n");
     return;
   }
@@ -256,7 +318,7 @@ void complete_original(int32_t start, int32_t end) {
 }  // namespace
 
 void complete_sentence(int32_t start, int32_t end) {
-  if (!full_text) {
+  if (!with_text()) {
     print_sentence_tag(start, end, "\"/>\n");
     return;
   }
@@ -340,7 +402,9 @@ void detect_site_unicode(const Token *window, void *context) {
 
 void detect(TextMode mode) {
   eval_counts = EvalCounts{};
-  if (!do_test && !only_text) out_write("<sentence-list>\n");
+  // The element forms are one document; the line forms have no wrapper.
+  bool document = !only_text && (output_format == kFormatClassic || output_format == kFormatText);
+  if (!do_test && document) out_write("<sentence-list>\n");
   // Candidates: punctuation tokens and tokens followed by a blank line, each
   // with two tokens on either side.
   int32_t start = 0;
@@ -369,5 +433,5 @@ void detect(TextMode mode) {
   } else {
     complete_sentence(start, data_len);
   }
-  if (!only_text) out_write("</sentence-list>\n");
+  if (document) out_write("</sentence-list>\n");
 }

@@ -3,6 +3,7 @@
 #ifndef FULLSTOP_DETECT_H
 #define FULLSTOP_DETECT_H
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -19,6 +20,20 @@ void load_model(const char *path);
 // (the first one counts), or classic when it has none.  A record naming an
 // unknown mode ends the run with a message naming the model file.
 TextMode declared_text_mode(const char *path);
+
+// What the last load_model() found.
+struct ModelLoad {
+  size_t records = 0;     // records loaded
+  bool numbered = true;   // record i had weight i, as the ids of a feature list do
+  bool stopped = false;   // a record did not scan (and a warning said so)
+};
+extern ModelLoad model_load;
+
+// Warns on standard error when the last model loaded looks like a feature list
+// (two or more records weighted 0, 1, 2, ...: features.def given for a model),
+// or loaded no record without a warning saying why.  Output is unchanged: a
+// model with no records is still a model.
+void warn_suspect_model(const char *path);
 
 // Walks every candidate and prints the sentences, or the evaluation report
 // when `do_test` is set.  In the Unicode mode, `data` must have been mapped

@@ -3,6 +3,9 @@
 #ifndef FULLSTOP_DRIVER_H
 #define FULLSTOP_DRIVER_H
 
+#include <stdexcept>
+#include <string>
+
 #include "unicode.h"
 
 extern const char *model_fname;  // -m: take the detection path with this model
@@ -13,11 +16,31 @@ extern int only_text;            // -F: bare lines of text, no markup
 extern TextMode forced_text_mode;
 extern bool text_mode_forced;
 
-// Reads the options with getopt_long: the short options "m:tfF" and the long
-// option --text-mode.  Unknown options and -m without an argument get
-// getopt's own message and are otherwise ignored; an unknown text mode ends
-// the run with status 2 before any input is read.
-void parse_opts(int argc, char **argv);
+// The sentence forms that --format adds.  With kFormatClassic, full_text and
+// only_text choose among the classic three (offsets, -f, -F).
+enum OutputFormat { kFormatClassic, kFormatText, kFormatJsonl, kFormatTsv };
+extern int output_format;
+
+// A bad long option or option value: main prints the message (when there is
+// one: getopt may have printed its own) and, with `hint`, a pointer to
+// --help, and exits 2.
+struct UsageError : std::runtime_error {
+  explicit UsageError(const std::string &message, bool hint = true)
+      : std::runtime_error(message), hint(hint) {}
+  bool hint;
+};
+
+// What the command line asks for besides a run.
+enum class Request { run, help, version };
+
+// Reads the options with getopt_long: the classic "m:tfF" and the long
+// options of --help (--text-mode among them).  Unknown short options and -m without an argument get
+// getopt's own message and are otherwise ignored, as they always were; a bad
+// long option or value throws UsageError.
+Request parse_opts(int argc, char **argv);
+
+// The --help text.
+const char *usage_text();
 
 // Everything after reading the input: the feature index, then the
 // detection path (with `model_fname`) or the training path, which writes the

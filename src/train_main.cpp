@@ -11,7 +11,10 @@
 #include <string_view>
 #include <vector>
 
+#include <getopt.h>
+
 #include "trainer.h"
+#include "version.h"
 
 namespace {
 
@@ -20,34 +23,41 @@ constexpr const char *kProgram = "fullstop-train";
 void usage(std::FILE *out) {
   fullstop::FitOptions defaults;
   std::fprintf(out,
-               "Usage: %s [options] -o MODEL [CONTEXTS]\n"
+               "Usage: %s [OPTION]... -o MODEL [CONTEXTS]\n"
                "Fits the sentence-end model to the training contexts that fullstop prints\n"
                "when run without a model, and writes it as WEIGHT<tab>NAME records.\n"
                "\n"
-               "  CONTEXTS   the context stream; '-' or none: standard input\n"
-               "  -o MODEL   where to write the model ('-': standard output); required\n"
-               "  -d PATH    the feature names fullstop wrote (default: features.def)\n"
-               "  -s SOLVER  the regularisation (default: %s):\n"
-               "             l1: L1-regularised logistic regression, a sparse model\n"
-               "             l2: L2-regularised logistic regression\n"
-               "             l2dual: L2-regularised, solved in the dual\n"
-               "  -c COST    inverse regularisation strength, > 0 (default: %g)\n"
-               "  -e EPS     stopping tolerance, > 0 (default: %g for l2 and l1, %g for l2dual)\n"
-               "  -v         show the solver's progress on standard error\n"
-               "  --text-mode=MODE  record the text mode the contexts were made in (classic or\n"
-               "             unicode, as given to fullstop): the model then declares it in its\n"
-               "             first record, \"0<tab>#text-mode=MODE\", and fullstop uses it\n"
-               "  -h, --help show this help\n"
+               "  CONTEXTS               the context stream; '-' or none: standard input\n"
+               "  -o, --output=MODEL     where to write the model ('-': standard output);\n"
+               "                         required\n"
+               "  -d, --features=PATH    the feature names fullstop wrote\n"
+               "                         (default: features.def)\n"
+               "  -s, --solver=SOLVER    the regularisation (default: %s):\n"
+               "                           l1: L1-regularised logistic regression, sparse\n"
+               "                           l2: L2-regularised logistic regression\n"
+               "                           l2dual: L2-regularised, solved in the dual\n"
+               "  -c, --cost=COST        inverse regularisation strength, > 0 (default: %g)\n"
+               "  -e, --eps=EPS          stopping tolerance, > 0\n"
+               "                         (default: %g for l2 and l1, %g for l2dual)\n"
+               "  -v, --verbose          show the solver's progress on standard error\n"
+               "      --text-mode=MODE   record the text mode the contexts were made in\n"
+               "                         (classic or unicode, as given to fullstop): the\n"
+               "                         model then declares it in its first record,\n"
+               "                         \"0<tab>#text-mode=MODE\", and fullstop uses it\n"
+               "  -h, --help             show this help and exit\n"
+               "      --version          show the version and exit\n"
                "\n"
                "The names are read after the whole context stream (fullstop writes them last),\n"
-               "so fullstop can pipe its contexts straight in: see scripts/train-model.\n",
+               "so fullstop can pipe its contexts straight in: see fullstop-train-model\n"
+               "(scripts/train-model in the source tree) and fullstop-train(1).\n",
                kProgram, std::string(fullstop::solver_name(defaults.solver)).c_str(), defaults.cost,
                fullstop::default_eps(fullstop::Solver::l2),
                fullstop::default_eps(fullstop::Solver::l2_dual));
 }
 
 [[noreturn]] void usage_error(const std::string &message) {
-  std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", kProgram, message.c_str(), kProgram);
+  if (!message.empty()) std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
+  std::fprintf(stderr, "Try '%s --help'.\n", kProgram);
   std::exit(2);
 }
 
@@ -70,59 +80,25 @@ struct Settings {
   fullstop::FitOptions fit;
 };
 
+const option kLongOptions[] = {
+    {"output", required_argument, nullptr, 'o'},
+    {"features", required_argument, nullptr, 'd'},
+    {"solver", required_argument, nullptr, 's'},
+    {"cost", required_argument, nullptr, 'c'},
+    {"eps", required_argument, nullptr, 'e'},
+    {"verbose", no_argument, nullptr, 'v'},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},
+    {"text-mode", required_argument, nullptr, 'T'},
+    {nullptr, 0, nullptr, 0},
+};
+
 Settings parse_command_line(int argc, char **argv) {
   Settings settings;
-  bool have_input = false;
-  bool options_done = false;
-  for (int i = 1; i < argc; ++i) {
-    std::string_view arg = argv[i];
-    if (!options_done && (arg == "-h" || arg == "--help")) {
-      usage(stdout);
-      std::exit(0);
-    }
-    if (!options_done && arg == "--") {
-      options_done = true;
-      continue;
-    }
-    if (!options_done && arg.substr(0, 11) == "--text-mode") {
-      std::string_view value;
-      if (arg.size() > 11 && arg[11] == '=') {
-        value = arg.substr(12);
-      } else if (arg.size() == 11 && i + 1 < argc) {
-        value = argv[++i];
-      } else if (arg.size() == 11) {
-        usage_error("--text-mode needs a value");
-      } else {
-        usage_error("unknown option '" + std::string(arg) + "'");
-      }
-      if (value != "classic" && value != "unicode")
-        usage_error("unknown text mode '" + std::string(value) + "' (classic or unicode)");
-      settings.text_mode = std::string(value);
-      continue;
-    }
-    if (options_done || arg.size() < 2 || arg[0] != '-') {
-      if (have_input) usage_error("more than one context stream given");
-      settings.input = std::string(arg);
-      have_input = true;
-      continue;
-    }
-    char option = arg[1];
-    if (option == 'v' && arg.size() == 2) {
-      settings.fit.verbose = true;
-      continue;
-    }
-    if (std::string_view("odsce").find(option) == std::string_view::npos || arg[1] == '-') {
-      usage_error("unknown option '" + std::string(arg) + "'");
-    }
-    std::string_view value;
-    if (arg.size() > 2) {
-      value = arg.substr(2);
-    } else if (i + 1 < argc) {
-      value = argv[++i];
-    } else {
-      usage_error(std::string("-") + option + " needs a value");
-    }
-    switch (option) {
+  int c;
+  while ((c = getopt_long(argc, argv, "o:d:s:c:e:vh", kLongOptions, nullptr)) != -1) {
+    std::string_view value = optarg != nullptr ? optarg : "";
+    switch (c) {
       case 'o':
         settings.output = std::string(value);
         break;
@@ -137,13 +113,30 @@ Settings parse_command_line(int argc, char **argv) {
         }
         break;
       case 'c':
-        settings.fit.cost = positive_number(option, value);
-        break;
       case 'e':
-        settings.fit.eps = positive_number(option, value);
+        (c == 'c' ? settings.fit.cost : settings.fit.eps) =
+            positive_number(static_cast<char>(c), value);
         break;
+      case 'v':
+        settings.fit.verbose = true;
+        break;
+      case 'T':
+        if (value != "classic" && value != "unicode")
+          usage_error("unknown text mode '" + std::string(value) + "' (classic or unicode)");
+        settings.text_mode = std::string(value);
+        break;
+      case 'h':
+        usage(stdout);
+        std::exit(0);
+      case 'V':
+        std::printf("%s %s\n", kProgram, FULLSTOP_VERSION);
+        std::exit(0);
+      default:  // getopt has printed what was wrong
+        usage_error("");
     }
   }
+  if (optind < argc) settings.input = argv[optind++];
+  if (optind < argc) usage_error("more than one context stream given");
   if (settings.output.empty()) usage_error("no model file given (-o MODEL)");
   return settings;
 }

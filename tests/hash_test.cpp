@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -43,6 +46,20 @@ struct BucketCase {
   int size;  // table size at which the key is placed
   int bucket;
 };
+// What gtest shows for a case: the key as a C string, not the struct's bytes.
+void PrintTo(const BucketCase &c, std::ostream *os) {
+  *os << "key \"";
+  for (unsigned char ch : c.key) {
+    if (std::isprint(ch)) {
+      *os << ch;
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", ch);
+      *os << hex;
+    }
+  }
+  *os << "\" at size " << c.size;
+}
 
 class HashBucket : public ::testing::TestWithParam<BucketCase> {};
 
@@ -64,7 +81,22 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, HashBucket,
     ::testing::Values(BucketCase{"abc", 1024, 951}, BucketCase{"abc", 2048, 948},
                       // Bytes above 0x7F are sign-extended: 0xE9 hashes as 0xFFFFFFE9.
-                      BucketCase{"\xE9", 1024, 1004}, BucketCase{"", 1024, 0}));
+                      BucketCase{"\xE9", 1024, 1004}, BucketCase{"", 1024, 0}),
+    [](const ::testing::TestParamInfo<BucketCase> &info) {
+      // Test names allow letters, digits and '_': other key bytes as xHH.
+      std::string name = info.param.key.empty() ? "empty" : "";
+      for (unsigned char c : info.param.key) {
+        if (std::isalnum(c)) {
+          name += static_cast<char>(c);
+        } else {
+          char hex[4];
+          std::snprintf(hex, sizeof hex, "x%02X", c);
+          name += hex;
+        }
+      }
+      return name + "_size" + std::to_string(info.param.size);
+    });
+
 
 TEST(Hash, ShiftCycleRepeatsEveryTwentyFiveBytes) {
   // Key of 26 bytes: h = XOR over bytes shifted 0,3,...,22 then 0 again.

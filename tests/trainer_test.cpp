@@ -413,6 +413,32 @@ TEST(TrainProgram, HelpAndUsageErrors) {
   EXPECT_NE(bad_cost.err.find("-c needs a positive number"), std::string::npos) << bad_cost.err;
 }
 
+TEST(TrainProgram, LongOptionsAndVersion) {
+  TempDir dir;
+  Outcome version = run_shell(dir, kTrainer + " --version");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.rfind("fullstop-train ", 0), 0u) << version.out;
+
+  write_text(dir.file("names"), "0\tend\n1\tabbrev\n");
+  write_text(dir.file("ctx"), stream({{1, {0}}, {0, {1}}, {1, {0}}, {0, {1}}}));
+  Outcome short_form = run_shell(dir, kTrainer + " -s l2 -c 2 -e 0.001 -d names -o short ctx");
+  ASSERT_EQ(short_form.status, 0) << short_form.err;
+  for (const char *long_form : {"--solver=l2 --cost=2 --eps=0.001 --features=names --output=long ctx",
+                                "--solver l2 --cost 2 --eps 0.001 --features names --output long -- ctx"}) {
+    SCOPED_TRACE(long_form);
+    Outcome got = run_shell(dir, kTrainer + " " + long_form);
+    ASSERT_EQ(got.status, 0) << got.err;
+    EXPECT_EQ(read_text(dir.file("long")), read_text(dir.file("short")));
+  }
+
+  for (const char *bad : {" --output", " --solver=l3 -o m", " --bogus -o m", " -o m a b"}) {
+    SCOPED_TRACE(bad);
+    Outcome got = run_shell(dir, kTrainer + bad + " < ctx");
+    EXPECT_EQ(got.status, 2);
+    EXPECT_NE(got.err.find("Try 'fullstop-train --help'."), std::string::npos) << got.err;
+  }
+}
+
 TEST(TrainProgram, TrainsFromStdinAndRefusesBadInputWithoutTouchingTheModel) {
   TempDir dir;
   write_text(dir.file("features.def"), "0\tend\n1\tabbrev\n2\tunused\n");

@@ -1,0 +1,19 @@
+// Finding a model by name for --model.
+#ifndef FULLSTOP_MODEL_PATH_H
+#define FULLSTOP_MODEL_PATH_H
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The folders where --model NAME looks for NAME.model, in order: those of
+// FULLSTOP_MODEL_PATH (colon-separated), the installed share/fullstop/ and,
+// for a program run from its build folder, the source tree's models/.
+std::vector<std::string> model_search_path();
+
+// The file that --model SPEC names: SPEC itself when it holds a slash or is an
+// existing file, else the first NAME.model in model_search_path().  Throws
+// UsageError when no folder holds one.
+std::string resolve_model(std::string_view spec);
+
+#endif  // FULLSTOP_MODEL_PATH_H

@@ -1,0 +1,235 @@
+#!/usr/bin/env python3
+"""The command line of fullstop beyond the classic short options: long
+options, --help and --version, usage errors, --model NAME, the --format forms
+and the model sanity warnings.
+
+  cli_test.py FULLSTOP SOURCE_DIR
+"""
+
+import json
+import os
+import random
+import re
+import subprocess
+import sys
+import tempfile
+import unittest
+import xml.etree.ElementTree as ET
+
+FULLSTOP = os.path.abspath(sys.argv[1])
+ROOT = os.path.abspath(sys.argv[2])
+EN = os.path.join(ROOT, "models", "en.model")
+GOLDEN = os.path.join(ROOT, "tests", "golden", "cases")
+TEXT = (b'He met Mr. Smith at 10 a.m. today. "Where?" she asked <loudly> & left.\n'
+        b"It rained.\n\nTabs\there, a back\\slash and caf\xc3\xa9 \xff.\r\nEnd")
+
+
+def run(args, stdin=b"", env=None, cwd=None):
+    return subprocess.run([FULLSTOP] + args, input=stdin, capture_output=True, timeout=60,
+                          env=env, cwd=cwd)
+
+
+def golden_inputs():
+    for name in sorted(os.listdir(GOLDEN)):
+        path = os.path.join(GOLDEN, name, "stdin")
+        if os.path.exists(path):
+            with open(path, "rb") as f:
+                yield name, f.read()
+
+
+def random_inputs(count=16):
+    rng = random.Random(20240601)
+    alphabet = b"ab. \n\t\r\"<>&\\\x00\x01\x7f\x80\xbf\xc3\xa9\xe2\x80\x94\xed\xa0\xef\xbf\xbe\xf4\x90!?"
+    for i in range(count):
+        if i % 3 == 0:
+            yield "random%d" % i, bytes(rng.randrange(256) for _ in range(rng.randrange(400)))
+        else:
+            yield "random%d" % i, bytes(rng.choice(alphabet) for _ in range(rng.randrange(400)))
+
+
+class LongOptions(unittest.TestCase):
+    # Each long form must print exactly what its classic form prints.
+    SAME = [
+        (["--model=" + EN], ["-m", EN]),
+        (["--model", EN], ["-m", EN]),
+        (["--model", "en"], ["-m", EN]),
+        (["--model=en", "--evaluate"], ["-m", EN, "-t"]),
+        (["--model=en", "--with-text"], ["-m", EN, "-f"]),
+        (["--model=en", "--text-only"], ["-m", EN, "-F"]),
+        (["--model=en", "--format=xml"], ["-m", EN]),
+        (["--model=en", "--format", "lines"], ["-m", EN, "-F"]),
+        (["--mod=en", "--form=lines"], ["-m", EN, "-F"]),  # unambiguous abbreviations
+        # The last of -f, -F and --format wins; -f leaves the -F form alone.
+        (["-m", EN, "--format=jsonl", "-f"], ["-m", EN, "-f"]),
+        (["-m", EN, "--format=tsv", "-F"], ["-m", EN, "-F"]),
+        (["-m", EN, "-F", "--format=xml"], ["-m", EN]),
+        (["-m", EN, "-F", "-f"], ["-m", EN, "-F"]),
+        (["-m", EN, "--format=lines", "-f"], ["-m", EN, "-F"]),
+        (["-m", EN, "-f", "--format=text", "-t"], ["-m", EN, "-t"]),
+        (["-m", "nowhere", "--model=en"], ["-m", EN]),  # the last model wins
+        (["--model=en", "-m", EN, "-x", "operand"], ["-m", EN]),  # classic rules stay
+    ]
+
+    def test_long_forms_print_what_short_forms_print(self):
+        for long_args, short_args in self.SAME:
+            with self.subTest(args=long_args):
+                got, want = run(long_args, TEXT), run(short_args, TEXT)
+                self.assertEqual((got.returncode, got.stdout), (want.returncode, want.stdout))
+                self.assertEqual(got.returncode, 0, got.stderr)
+
+    def test_help_and_version(self):
+        for args in (["--help"], ["--he"], ["-m", EN, "--help", "-F"]):
+            with self.subTest(args=args):
+                r = run(args)
+                self.assertEqual((r.returncode, r.stderr), (0, b""))
+                self.assertTrue(r.stdout.startswith(b"Usage: fullstop [OPTION]..."), r.stdout)
+                for option in (b"--model", b"--format", b"jsonl", b"FULLSTOP_MODEL_PATH"):
+                    self.assertIn(option, r.stdout)
+        r = run(["--version"])
+        self.assertEqual((r.returncode, r.stderr), (0, b""))
+        self.assertRegex(r.stdout.decode(), r"^fullstop \d+\.\d+\.\d+\n$")
+
+    def test_usage_errors_exit_2_before_reading_input(self):
+        cases = [
+            (["--frob"], "unrecognized option '--frob'"),
+            (["--format=yaml"], "unknown format 'yaml'"),
+            (["--format"], "requires an argument"),
+            (["--model"], "requires an argument"),
+            (["--help=yes"], "doesn't allow an argument"),
+            (["--format=JSONL"], "unknown format 'JSONL'"),
+            (["--model=no-such-model"], "no model 'no-such-model'"),
+            (["-F", "--model", "", "-t"], "--model needs a file or a model name"),
+        ]
+        for args, message in cases:
+            with self.subTest(args=args), tempfile.TemporaryDirectory() as work:
+                # Standard input stays open and empty: a program that read it would hang.
+                p = subprocess.Popen([FULLSTOP] + args, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                     stderr=subprocess.PIPE, cwd=work)
+                try:
+                    p.wait(timeout=30)
+                finally:
+                    p.kill()
+                    p.stdin.close()
+                out, err = p.stdout.read(), p.stderr.read()
+                p.stdout.close()
+                p.stderr.close()
+                self.assertEqual(p.returncode, 2, err)
+                self.assertEqual(out, b"")
+                self.assertIn(message.encode(), err)
+                self.assertTrue(err.endswith(b"Try 'fullstop --help'.\n"), err)
+                self.assertEqual(os.listdir(work), [])  # no features.def
+
+    def test_model_names_search_the_model_path_first(self):
+        with tempfile.TemporaryDirectory() as work:
+            one, two = os.path.join(work, "one"), os.path.join(work, "two")
+            os.mkdir(one)
+            os.mkdir(two)
+            with open(os.path.join(two, "en.model"), "w") as f:
+                f.write("-5\ttext_2_.\n")  # never splits at a full stop
+            with open(os.path.join(one, "dots.model"), "w") as f:
+                f.write("5\ttext_2_.\n")
+            env = dict(os.environ, FULLSTOP_MODEL_PATH="%s::%s" % (one, two))
+            bundled = run(["-m", EN, "-F"], b"So yes. And no. Or maybe.").stdout
+            self.assertEqual(run(["--model=en", "-F"], b"So yes. And no. Or maybe.", env).stdout,
+                             b"So yes. And no. Or maybe.\n")
+            self.assertEqual(run(["--model=dots", "-F"], b"So yes. And no. Or maybe.", env).stdout,
+                             b"So yes.\nAnd no.\nOr maybe.\n")
+            self.assertEqual(run(["--model=en", "-F"], b"So yes. And no. Or maybe.").stdout, bundled)
+            # A file of that name in the working folder comes before any search.
+            with open(os.path.join(work, "en"), "w") as f:
+                f.write("5\ttext_2_.\n")
+            self.assertEqual(run(["--model=en", "-F"], b"So yes. And no. Or maybe.", env, cwd=work).stdout,
+                             b"So yes.\nAnd no.\nOr maybe.\n")
+            # A name with a slash is a path only, never searched.
+            r = run(["--model=./dots"], b"x", env)
+            self.assertEqual(r.returncode, 255)
+            self.assertIn(b"./dots", r.stderr)
+
+
+class Formats(unittest.TestCase):
+    # The escaped forms must hold for the sentences of either text mode.
+    MODES = (["--text-mode=classic"], ["--text-mode=unicode"])
+
+    def check_all_forms(self, text, mode):
+        # The bare lines give each sentence's text; jsonl its offsets too.
+        lines = run(["-m", EN, "-F"] + mode, text).stdout.split(b"\n")[:-1]
+        # jsonl: each line a JSON object; text back to bytes with \udcXX as byte XX.
+        jsonl = run(["-m", EN, "--format=jsonl"] + mode, text).stdout.split(b"\n")
+        self.assertEqual(jsonl[-1], b"")
+        got = []
+        for line in jsonl[:-1]:
+            obj = json.loads(line.decode("utf-8"))
+            self.assertEqual(sorted(obj), ["end", "start", "text"])
+            got.append((obj["start"], obj["end"], obj["text"].encode("utf-8", "surrogateescape")))
+        self.assertEqual([t for _, _, t in got], lines)
+        want = got
+        self.assertTrue(all(0 <= s <= e <= len(text) for s, e, _ in want))
+        # tsv: three fields, text unescaped gives the bytes back.
+        tsv = run(["-m", EN, "--format=tsv"] + mode, text).stdout.split(b"\n")
+        unescape = {b"\\\\": b"\\", b"\\t": b"\t", b"\\n": b"\n", b"\\r": b"\r"}
+        got = []
+        for line in tsv[:-1]:
+            start, end, field = line.split(b"\t")
+            got.append((int(start), int(end), re.sub(rb"\\.", lambda m: unescape[m.group()], field)))
+        self.assertEqual(got, want)
+        # text: a well-formed XML document with the same offsets.
+        doc = ET.fromstring(run(["-m", EN, "--format=text"] + mode, text).stdout)
+        self.assertEqual([(int(s.get("start")), int(s.get("end"))) for s in doc],
+                         [(s, e) for s, e, _ in want])
+
+    def test_every_golden_input(self):
+        for name, text in golden_inputs():
+            for mode in self.MODES:
+                with self.subTest(case=name, mode=mode):
+                    self.check_all_forms(text, mode)
+
+    def test_random_bytes(self):
+        for name, text in random_inputs():
+            for mode in self.MODES:
+                with self.subTest(case=name, mode=mode):
+                    self.check_all_forms(text, mode)
+
+    def test_text_form_escapes(self):
+        with tempfile.TemporaryDirectory() as work:
+            model = os.path.join(work, "m")
+            with open(model, "w") as f:
+                f.write("-1\ttext_2_.\n")  # one sentence
+            r = run(["-m", model, "--format=text"], b'A "b" <c> & d\x01\xff.\n')
+        self.assertEqual(r.stdout, b'<sentence-list>\n<sentence start="0" end="17">A &quot;b&quot; '
+                                   b'&lt;c&gt; &amp; d\xef\xbf\xbd\xef\xbf\xbd.</sentence>\n'
+                                   b'</sentence-list>\n')
+
+
+class ModelWarnings(unittest.TestCase):
+    FEATURES_DEF = "0\ttext_0_Hello\n1\tstem_0_hel\n2\ttext_2_.\n"
+    SPLIT, WHOLE = b"Hello world.\nThis is it.\n", b"Hello world. This is it.\n"
+    CASES = [
+        # (model, output, expected warning or None)
+        (FEATURES_DEF, SPLIT, "looks like a feature list"),
+        ("0\ttext_2_.\n1.5\tstem_0_hel\n", SPLIT, None),
+        ("0\ttext_2_.\n", WHOLE, None),  # one record is no list
+        ("", WHOLE, "no model records loaded"),
+        ("\n\n  \n", WHOLE, "no model records loaded"),
+        ("# a comment\n", WHOLE, "loading stopped"),  # said once, by the loader
+    ]
+
+    def test_warnings_leave_output_and_status_alone(self):
+        with tempfile.TemporaryDirectory() as work:
+            model = os.path.join(work, "m")
+            for text, output, warning in self.CASES:
+                with self.subTest(model=text):
+                    with open(model, "w") as f:
+                        f.write(text)
+                    r = run(["-m", model, "-F"], b"Hello world. This is it.")
+                    self.assertEqual((r.returncode, r.stdout), (0, output))
+                    lines = r.stderr.decode().splitlines()
+                    if warning is None:
+                        self.assertEqual(lines, [])
+                    else:
+                        self.assertEqual(len(lines), 1, lines)
+                        self.assertTrue(lines[0].startswith("fullstop: warning: %s" % model))
+                        self.assertIn(warning, lines[0])
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1], verbosity=1)
