@@ -59,7 +59,6 @@ void BM_DetectWalk(benchmark::State &state) {
   reset_run();
   set_input(text);
   index_input();
-  fhash = hash_new("features");
   std::string model = root() + "/models/en.model";
   load_model(model.c_str());
   auto walk = [] {
@@ -81,7 +80,6 @@ void BM_FeatureNamesAndLookup(benchmark::State &state) {
   reset_run();
   set_input(brown_text());
   index_input();
-  fhash = hash_new("features");
   std::string model = root() + "/models/en.model";
   load_model(model.c_str());
   std::string name;
@@ -92,7 +90,7 @@ void BM_FeatureNamesAndLookup(benchmark::State &state) {
       for (int p = 0; p < 5; p++)
         for (int which = 0; which < 4; which++) {
           feature_name(name, which, p, toks[i - 2 + p]);
-          benchmark::DoNotOptimize(hash_find(fhash, name.c_str()));
+          benchmark::DoNotOptimize(find_feature(name));
         }
       windows++;
     }

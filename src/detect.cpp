@@ -223,7 +223,7 @@ void warn_suspect_model(const char *path) {
 
 double test_event() {
   double score = 0.0;
-  for (int k = 0; k < nnz; k++) score += feats[e_feats[k]]->weight;
+  for (int k = 0; k < nnz; k++) score += feature_weight(e_feats[k]);
   return score > 0.0 ? 1.0 : 0.0;
 }
 

@@ -177,9 +177,9 @@ void reset_run() {
 }
 
 void run_paths(const char *features_def) {
-  if (fhash == nullptr) fhash = hash_new("features");
   if (model_fname != nullptr) {
     load_model(model_fname);
+    keep_unknown_names(false);
     TextMode mode = text_mode_forced ? forced_text_mode : declared_text_mode(model_fname);
     if (mode == TextMode::unicode) map_input();
     detect(mode);

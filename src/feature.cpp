@@ -5,25 +5,166 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
+
+#include "keyed_hash.h"
 
 std::vector<Feature *> feats;
-HashTable *fhash = nullptr;
 int nnz = 0;
 int32_t e_feats[1024];
 int32_t e_vals[1024];
 
 namespace {
 
-// Bucket count of `fhash` when the per-word id caches were filled.  A growth
-// of the index reverses the order of entries that share a name, which changes
-// which record a name repeated in a model resolves to; the caches are dropped
+// An open-addressing table (linear probing, at most half full) of 64-bit
+// keyed hashes and two payload words; what the payload means and how a slot's
+// name is compared is up to the user.
+struct Slot {
+  uint64_t hash;
+  uint32_t a;  // 0: the slot is empty
+  uint32_t b;
+};
+
+struct SlotTable {
+  std::vector<Slot> slots;
+  size_t used = 0;
+
+  // The slot holding an entry with this hash that `same` accepts, or the
+  // empty slot where it would go.
+  template <typename Same>
+  Slot &probe(uint64_t hash, Same same, uint64_t &probes) {
+    if ((used + 1) * 2 > slots.size()) grow();
+    size_t mask = slots.size() - 1;
+    for (size_t s = hash & mask;; s = (s + 1) & mask) {
+      probes++;
+      Slot &slot = slots[s];
+      if (slot.a == 0 || (slot.hash == hash && same(slot))) return slot;
+    }
+  }
+  void grow() {
+    std::vector<Slot> old(slots.empty() ? 1024 : slots.size() * 2, Slot{0, 0, 0});
+    old.swap(slots);
+    size_t mask = slots.size() - 1;
+    for (const Slot &e : old) {
+      if (e.a == 0) continue;
+      size_t s = e.hash & mask;
+      while (slots[s].a != 0) s = (s + 1) & mask;
+      slots[s] = e;
+    }
+  }
+  void clear() {
+    std::vector<Slot>().swap(slots);
+    used = 0;
+  }
+};
+
+bool same_name(const char *text, std::string_view name) {
+  return std::memcmp(text, name.data(), name.size()) == 0 && text[name.size()] == '\0';
+}
+
+// The feature index (see feature.h).  Slots of `records`: a = id + 1 of the
+// record a lookup answers, b = 0, or the repeat list's number + 1 for a name
+// with several records.
+struct FeatureIndex {
+  SlotTable records;
+  // The records of each repeated name, the one a lookup answers last.
+  std::vector<std::vector<int32_t>> repeats;
+  // Names detection formed that the model lacks, when they are not kept as
+  // records but still count (see keep_unknown_names): a = offset + 1 in
+  // `unknown_text`, b = length.
+  SlotTable unknown;
+  std::string unknown_text;
+  bool keep_unknown = true;
+  // The modelled chained table: bucket count and entries.
+  int64_t size = 1024;
+  int64_t count = 0;
+  uint64_t probes = 0;
+
+  Slot &find_slot(std::string_view name, uint64_t hash) {
+    return records.probe(
+        hash, [&](const Slot &s) { return same_name(feats[s.a - 1]->text, name); }, probes);
+  }
+
+  // One more entry: the chained table grows first when the entry would make
+  // the entries outnumber the buckets (the test is in single precision, as
+  // there), and growth reverses each name's records.
+  void count_entry() {
+    if (static_cast<float>(count + 1) / static_cast<float>(size) > 1.0f) {
+      size *= 2;
+      for (std::vector<int32_t> &ids : repeats) {
+        std::reverse(ids.begin(), ids.end());
+        std::string_view name = feats[ids[0]]->text;
+        Slot &slot = find_slot(name, keyed_hash(name.data(), name.size()));
+        slot.a = static_cast<uint32_t>(ids.back()) + 1;
+      }
+    }
+    count++;
+  }
+
+  void add(const Feature *f) {
+    std::string_view name = f->text;
+    count_entry();
+    uint64_t hash = keyed_hash(name.data(), name.size());
+    Slot &slot = find_slot(name, hash);
+    if (slot.a == 0) {
+      slot = Slot{hash, static_cast<uint32_t>(f->id) + 1, 0};
+      records.used++;
+      return;
+    }
+    if (slot.b == 0) {
+      repeats.push_back({static_cast<int32_t>(slot.a - 1)});
+      slot.b = static_cast<uint32_t>(repeats.size());
+    }
+    repeats[slot.b - 1].push_back(f->id);
+    slot.a = static_cast<uint32_t>(f->id) + 1;
+  }
+
+  // The id a lookup answers; a missing name is added (as a record with
+  // weight 0, or only counted) and its id returned.
+  int32_t find_or_add(std::string_view name) {
+    uint64_t hash = keyed_hash(name.data(), name.size());
+    Slot &slot = find_slot(name, hash);
+    if (slot.a != 0) return static_cast<int32_t>(slot.a - 1);
+    if (keep_unknown) return build_feature(name, 0.0)->id;
+    if (repeats.empty()) return kUnknownFeature;  // growth changes no answer
+    Slot &seen = unknown.probe(
+        hash,
+        [&](const Slot &s) {
+          return s.b == name.size() && std::memcmp(unknown_text.data() + s.a - 1, name.data(), name.size()) == 0;
+        },
+        probes);
+    if (seen.a == 0) {
+      seen = Slot{hash, static_cast<uint32_t>(unknown_text.size()) + 1, static_cast<uint32_t>(name.size())};
+      unknown.used++;
+      unknown_text.append(name);
+      if (unknown_text.size() >= UINT32_MAX - (1u << 20)) die("standard input: too many distinct feature names");
+      count_entry();
+    }
+    return kUnknownFeature;
+  }
+
+  void clear() {
+    records.clear();
+    unknown.clear();
+    std::vector<std::vector<int32_t>>().swap(repeats);
+    std::string().swap(unknown_text);
+    keep_unknown = true;
+    size = 1024;
+    count = 0;
+  }
+};
+
+FeatureIndex findex;
+
+// Index size when the per-word id caches were filled.  A growth of the index
+// can change which record a repeated name resolves to; the caches are dropped
 // whenever that happens so every lookup answers as a fresh one would.
-int cached_index_size = 0;
+int64_t cached_index_size = 0;
 
 void drop_id_caches() {
   for (Word &w : words)
     for (int32_t &id : w.ids) id = -1;
-  cached_index_size = fhash->size;
+  cached_index_size = findex.size;
 }
 
 char *copy_name(std::string_view name) {
@@ -34,10 +175,7 @@ char *copy_name(std::string_view name) {
   return text;
 }
 
-int32_t find_or_build(const std::string &name) {
-  if (Feature *f = static_cast<Feature *>(hash_find(fhash, name.c_str()))) return f->id;
-  return build_feature(name, 0.0)->id;
-}
+int32_t find_or_build(const std::string &name) { return findex.find_or_add(name); }
 
 std::string name_buffer;
 
@@ -51,23 +189,35 @@ std::string name_buffer;
 
 }  // namespace
 
+Feature *find_feature(std::string_view name) {
+  Slot &slot = findex.find_slot(name, keyed_hash(name.data(), name.size()));
+  return slot.a == 0 ? nullptr : feats[slot.a - 1];
+}
+
+int64_t feature_index_size() { return findex.size; }
+uint64_t feature_index_probes() { return findex.probes; }
+void keep_unknown_names(bool keep) { findex.keep_unknown = keep; }
+
 void reset_features() {
-  for (Feature *f : feats) std::free(f);
+  for (Feature *f : feats) {
+    std::free(f->text);
+    std::free(f);
+  }
   feats.clear();
-  if (fhash) hash_free(fhash);  // frees the names too: they are the keys
-  fhash = nullptr;
+  findex.clear();
   nnz = 0;
   cached_index_size = 0;
 }
 
 Feature *build_feature(std::string_view name, double weight) {
+  if (feats.size() >= static_cast<size_t>(INT32_MAX - 1)) die("too many features");
   Feature *f = static_cast<Feature *>(std::calloc(1, sizeof(Feature)));
   if (f == nullptr) out_of_memory();
   f->id = static_cast<int32_t>(feats.size());
   f->text = copy_name(name);
   f->weight = weight;
-  hash_add(fhash, f->text, f);
   feats.push_back(f);
+  findex.add(f);
   return f;
 }
 
@@ -140,14 +290,14 @@ const int32_t *position_ids(const Token &t, int p, int32_t *scratch, uint8_t *we
   for (int which = 0; which < kTemplates; which++) {
     feature_name(name_buffer, which, p, t);
     int32_t id = find_or_build(name_buffer);
-    if (cached_index_size != fhash->size) {
+    if (cached_index_size != findex.size) {
       // The index just grew: ids cached before the growth may no longer be
       // what a lookup answers, and neither may the ones formed so far here.
       drop_id_caches();
       grew = true;
     }
     scratch[which] = id;
-    double weight = feats[id]->weight;
+    double weight = feature_weight(id);
     if (weight != 0.0) {
       bits |= static_cast<uint8_t>(1u << which);
       sum += weight;
@@ -187,7 +337,7 @@ void gather_window(const Token *window, int count, int32_t *ids, uint8_t *weight
 }  // namespace
 
 void do_features(const Token *window, int count) {
-  if (cached_index_size != fhash->size) drop_id_caches();
+  if (cached_index_size != findex.size) drop_id_caches();
   if (nnz != 0 || count > kWindow) {
     // The general case: count each feature into whatever the event holds.
     for (int p = 0; p < count; p++) {
@@ -236,7 +386,7 @@ double ordered_score(const int32_t *window_ids, const uint8_t *weighted) {
 }  // namespace
 
 int score_window_sign(const Token *window) {
-  if (cached_index_size != fhash->size) drop_id_caches();
+  if (cached_index_size != findex.size) drop_id_caches();
   // Fast path: add the per-position partial sums cached with each word.  A
   // different order of the same (at most 20) additions differs from the
   // ordered sum by less than 20 * 2^-53 * (sum of magnitudes) each way, so
@@ -260,7 +410,7 @@ int score_window_sign(const Token *window) {
 }
 
 double score_window(const Token *window) {
-  if (cached_index_size != fhash->size) drop_id_caches();
+  if (cached_index_size != findex.size) drop_id_caches();
   int32_t ids[kWindow * kTemplates];
   uint8_t weighted[kWindow];
   gather_window(window, kWindow, ids, weighted);

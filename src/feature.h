@@ -9,21 +9,52 @@
 #include <string_view>
 #include <vector>
 
-#include "hash.h"
 #include "intake.h"
 
 struct Feature {
   int32_t id;     // dense, in order of creation; the slot in `feats`
-  char *text;     // the name; also the feature's key in `fhash`
+  char *text;     // the name
   double weight;  // set at creation, never changed
 };
 
 extern std::vector<Feature *> feats;  // indexed by id; size() is the feature count
-extern HashTable *fhash;              // name -> Feature, created by the run driver
 
 // Creates a feature (never looks the name up first, so a repeated name gets a
-// second record) and enters it in `feats` and `fhash`.
+// second record) and enters it in `feats` and the index.
 Feature *build_feature(std::string_view name, double weight);
+
+// The index from names to records.  A name given twice has two records; a
+// lookup answers the later one until the index "grows", and every growth
+// flips which of a name's records answers (the order of the chained table
+// the detector was first built on, where growth re-pushes each chain: see
+// src/hash.cpp).  The index counts its entries like that table and grows at
+// the same points: when an addition would make the entries outnumber the
+// buckets, which start at 1024 and double.  Lookups themselves go through an
+// open-addressing table under a keyed hash, so no input makes them slow.
+//
+// The record a lookup for `name` answers, or nullptr.
+Feature *find_feature(std::string_view name);
+// The bucket count of the modelled chained table: it changes exactly when the
+// index grows.
+int64_t feature_index_size();
+// Slot visits made by lookups and additions so far (tests bound the work per
+// lookup with it).
+uint64_t feature_index_probes();
+
+// The id answered for a name that detection met and the model lacks, when
+// such names are not kept (see keep_unknown_names): weight 0, no record.
+inline constexpr int32_t kUnknownFeature = INT32_MAX;
+inline double feature_weight(int32_t id) {
+  return id == kUnknownFeature ? 0.0 : feats[static_cast<size_t>(id)]->weight;
+}
+// Whether names formed but missing from the table get a record of their own
+// (the default; training needs them, as each is written to features.def).
+// Detection turns this off once the model is loaded: such a name only ever
+// counts 0.  What it still must do is count as an entry of the index, because
+// growth decides which record of a repeated name answers; so when the model
+// repeats a name, these names are kept in a compact set, and otherwise not
+// at all.
+void keep_unknown_names(bool keep);
 
 // The event vector: ids strictly ascending, with their counts.  Capacity is
 // 1020 entries; the arrays are a little larger.

@@ -1,5 +1,7 @@
 #include "intake.h"
 
+#include "keyed_hash.h"
+
 #include <array>
 #include <cerrno>
 #include <climits>
@@ -78,13 +80,15 @@ uint32_t len_flags_of(int32_t len, bool space_before, bool space_after) {
   return static_cast<uint32_t>(len) << 2 | (space_after ? 2u : 0u) | (space_before ? 1u : 0u);
 }
 
+// Keyed with the process's secret (see keyed_hash.h): the tokens are
+// untrusted text, and with a fixed hash anyone could send any number of
+// distinct tokens that share one slot run.
+const HashKey word_key = hash_key();
+
 uint32_t hash_word(const char *p, int32_t len, uint64_t prefix, uint32_t len_flags) {
-  // Multiplicative hashing of the eight-byte chunks; the high half of the
-  // product mixes every input bit.
-  constexpr uint64_t kMul = 0x9E3779B97F4A7C15ull;
-  uint64_t h = (prefix ^ (static_cast<uint64_t>(len_flags) << 40)) * kMul;
-  for (int32_t i = 8; i < len; i += 8) h = (h ^ prefix_of(p + i, len - i < 8 ? len - i : 8)) * kMul;
-  return static_cast<uint32_t>(h >> 32);
+  uint64_t h = hash_step(word_key, len_flags, prefix);
+  for (int32_t i = 8; i < len; i += 8) h = hash_step(word_key, h, prefix_of(p + i, len - i < 8 ? len - i : 8));
+  return static_cast<uint32_t>(hash_finish(word_key, h));
 }
 
 void grow_word_slots() {

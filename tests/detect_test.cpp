@@ -58,7 +58,6 @@ Model random_model(std::mt19937 &rng, int size) {
 
 void load(const Model &m, int filler) {
   reset_run();
-  fhash = hash_new("features");
   for (const auto &[name, weight] : m.records) build_feature(name, weight);
   // Filler brings the index near its first growth, which detection then causes.
   for (int i = 0; i < filler; i++) build_feature("filler_" + std::to_string(i), 0.0);
@@ -149,7 +148,6 @@ TEST(FastPaths, NearZeroSumsAreDecidedInIdOrder) {
     reset_run();
     set_input("a b . c d\n");
     index_input();
-    fhash = hash_new("features");
     for (const auto &[name, weight] : c.model) build_feature(name, weight);
     EXPECT_EQ(detect_toks(&toks[0], 5), c.decision);
     EXPECT_EQ(score_window(&toks[0]) > 0.0, c.decision == 1);

@@ -13,7 +13,6 @@ class Features : public ::testing::Test {
  protected:
   void SetUp() override {
     reset_run();
-    fhash = hash_new("features");
   }
   void TearDown() override { reset_run(); }
 
@@ -57,7 +56,7 @@ TEST_F(Features, RepeatedBuildMakesSecondRecord) {
   build_feature("dup", -1.0);
   EXPECT_EQ(feats.size(), 2u);
   EXPECT_STREQ(feats[0]->text, "dup");
-  EXPECT_EQ(static_cast<Feature *>(hash_find(fhash, "dup"))->id, 1);
+  EXPECT_EQ(find_feature("dup")->id, 1);
 }
 
 TEST_F(Features, WindowFormsTwentyNamesInTemplateOrder) {
@@ -90,13 +89,13 @@ TEST_F(Features, CachedIdsFollowIndexGrowth) {
   new_event();
   do_features(&toks[0], 5);  // a b . c d
   EXPECT_EQ(feats[e_feats[0]]->weight, 1.0);
-  ASSERT_EQ(fhash->size, 1024);
+  ASSERT_EQ(feature_index_size(), 1024);
   // New windows add enough new names to grow the index.
   new_event();
   do_features(&toks[4], 5);
   new_event();
   do_features(&toks[8], 5);
-  ASSERT_EQ(fhash->size, 2048);
+  ASSERT_EQ(feature_index_size(), 2048);
   new_event();
   do_features(&toks[0], 5);
   EXPECT_EQ(e_feats[0], 0);
@@ -111,9 +110,9 @@ TEST_F(Features, LongTokensFormFullNames) {
   do_features(&toks[0], 5);
   new_event();
   do_features(&toks[1], 5);
-  ASSERT_NE(hash_find(fhash, ("text_2_" + a).c_str()), nullptr);
-  ASSERT_NE(hash_find(fhash, ("text_3_" + b).c_str()), nullptr);
-  EXPECT_NE(hash_find(fhash, ("text_2_" + a).c_str()), hash_find(fhash, ("text_2_" + b).c_str()));
+  ASSERT_NE(find_feature(("text_2_" + a)), nullptr);
+  ASSERT_NE(find_feature(("text_3_" + b)), nullptr);
+  EXPECT_NE(find_feature(("text_2_" + a)), find_feature(("text_2_" + b)));
 }
 
 TEST_F(Features, CapacityCheckAbortsWithAssertionMessage) {
