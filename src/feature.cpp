@@ -79,8 +79,10 @@ struct FeatureIndex {
   int64_t size = 1024;
   int64_t count = 0;
   uint64_t probes = 0;
+  uint64_t lookups = 0;
 
   Slot &find_slot(std::string_view name, uint64_t hash) {
+    lookups++;
     return records.probe(
         hash, [&](const Slot &s) { return same_name(feats[s.a - 1]->text, name); }, probes);
   }
@@ -196,6 +198,7 @@ Feature *find_feature(std::string_view name) {
 
 int64_t feature_index_size() { return findex.size; }
 uint64_t feature_index_probes() { return findex.probes; }
+uint64_t feature_index_lookups() { return findex.lookups; }
 void keep_unknown_names(bool keep) { findex.keep_unknown = keep; }
 
 void reset_features() {

@@ -40,6 +40,8 @@ int64_t feature_index_size();
 // Slot visits made by lookups and additions so far (tests bound the work per
 // lookup with it).
 uint64_t feature_index_probes();
+// Lookups (by name) so far, for the same purpose.
+uint64_t feature_index_lookups();
 
 // The id answered for a name that detection met and the model lacks, when
 // such names are not kept (see keep_unknown_names): weight 0, no record.

@@ -2,6 +2,7 @@
 
 #include "keyed_hash.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <climits>
@@ -588,4 +589,13 @@ int32_t next_token_start(int32_t pos) {
 
 void mark_boundary() {
   if (!toks.empty()) toks.back().boundary = 1;
+}
+
+size_t longest_word_probe() {
+  size_t longest = 0;
+  for (size_t s = 0; s < word_slots.size(); s++) {
+    const WordSlot &slot = word_slots[s];
+    if (slot.index != 0) longest = std::max(longest, ((s - (slot.hash & word_mask)) & word_mask) + 1);
+  }
+  return longest;
 }

@@ -138,6 +138,9 @@ void index_input_bytewise();
 // Marks the last token so far as the end of its line.
 void mark_boundary();
 
+// The most slots a lookup in the word index visits now (tests bound it).
+size_t longest_word_probe();
+
 // Forgets all input, tokens and words.
 void reset_intake();
 

@@ -159,4 +159,33 @@ TEST(Tokenizer, BlockScannerAgreesWithBytewiseScanner) {
   }
 }
 
+// Every byte value, with each kind of neighbour on either side, at offsets on
+// both sides of the block scanner's 16-byte and 64-byte edges: a byte that
+// one scanner classes differently from the other (a punctuation mark left out
+// of a range, a separator taken for a word byte) changes the tokens here.
+TEST(Tokenizer, BlockScannerAgreesOnEveryByteAtEveryEdge) {
+  const char neighbours[] = {'a', 'Z', '.', '~', ' ', '\n', '\0', '\xE9'};
+  const int offsets[] = {0, 1, 14, 15, 16, 17, 30, 31, 32, 33, 62, 63, 64, 65};
+  for (int byte = 0; byte < 256; byte++) {
+    for (char left : neighbours) {
+      for (char right : neighbours) {
+        for (int offset : offsets) {
+          std::string text(static_cast<size_t>(offset), 'w');
+          if (offset > 0) text.back() = left;
+          text.push_back(static_cast<char>(byte));
+          text.push_back(right);
+          text += "q .\n";
+          set_input(text);
+          index_input_bytewise();
+          std::vector<Snapshot> want = snapshot();
+          set_input(text);
+          index_input();
+          ASSERT_EQ(snapshot(), want)
+              << "byte " << byte << " at " << offset << " between " << int(left) << " and " << int(right);
+        }
+      }
+    }
+  }
+}
+
 }  // namespace
