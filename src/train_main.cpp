@@ -49,7 +49,16 @@ void usage(std::FILE *out) {
                "\n"
                "The names are read after the whole context stream (fullstop writes them last),\n"
                "so fullstop can pipe its contexts straight in: see fullstop-train-model\n"
-               "(scripts/train-model in the source tree) and fullstop-train(1).\n",
+               "(scripts/train-model in the source tree) and fullstop-train(1).\n"
+               "\n"
+               "Before fitting, the contexts and the names must agree as far as their formats\n"
+               "show: every id used has a name; the list has at most twice as many names as\n"
+               "the contexts use (plus 16); and when all names have fullstop's form\n"
+               "(text_P_, stem_P_, stem2_P_, type_P_), no context holds two names of one\n"
+               "template and window position, or a count other than 1.  A fit whose objective\n"
+               "or weights are not finite, or whose weights are all zero although contexts\n"
+               "with features have both labels, is an error.  On any error no model is\n"
+               "written and an existing one is kept.\n",
                kProgram, std::string(fullstop::solver_name(defaults.solver)).c_str(), defaults.cost,
                fullstop::default_eps(fullstop::Solver::l2),
                fullstop::default_eps(fullstop::Solver::l2_dual));
@@ -163,6 +172,7 @@ int train(const Settings &settings) {
   }
   fullstop::FeatureNames names = fullstop::read_feature_names(settings.names);
   fullstop::check_feature_ids(contexts, source, names, settings.names);
+  fullstop::check_names_match(contexts, source, names, settings.names);
 
   std::size_t ends = 0;
   for (auto label : contexts.labels) ends += label;

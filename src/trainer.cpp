@@ -390,6 +390,68 @@ void check_feature_ids(const Contexts &contexts, std::string_view source, const 
   }
 }
 
+namespace {
+
+// The template and window position of a name the detector forms, as 4 * position + template,
+// or -1 for any other name.
+int name_slot(std::string_view name) {
+  static constexpr std::string_view kPrefixes[] = {"text_", "stem_", "stem2_", "type_"};
+  for (int which = 0; which < 4; ++which) {
+    std::string_view prefix = kPrefixes[which];
+    if (name.size() < prefix.size() + 3 || name.substr(0, prefix.size()) != prefix) continue;
+    char position = name[prefix.size()];
+    if (position < '0' || position > '4' || name[prefix.size() + 1] != '_') return -1;
+    return 4 * (position - '0') + which;
+  }
+  return -1;
+}
+
+}  // namespace
+
+void check_names_match(const Contexts &contexts, std::string_view source, const FeatureNames &names,
+                       std::string_view names_source) {
+  std::vector<bool> used(names.size(), false);
+  std::size_t distinct = 0;
+  for (const FeatureCount &f : contexts.features) {
+    if (f.id < used.size() && !used[f.id]) {
+      used[f.id] = true;
+      ++distinct;
+    }
+  }
+  if (names.size() > 2 * distinct + 16) {
+    fail(names_source, "lists " + std::to_string(names.size()) + " features but " +
+                           std::string(source) + " uses only " + std::to_string(distinct) +
+                           " of them: the two are not from the same run of fullstop");
+  }
+  std::vector<std::int8_t> slot(names.size());
+  for (std::size_t id = 0; id < names.size(); ++id) {
+    slot[id] = static_cast<std::int8_t>(name_slot(names.name(id)));
+    if (slot[id] < 0) return;  // not the detector's names: nothing more to check
+  }
+  static constexpr const char *kTemplates[] = {"text", "stem", "stem2", "type"};
+  for (std::size_t i = 0; i < contexts.size(); ++i) {
+    std::uint32_t seen = 0;
+    for (std::size_t k = contexts.starts[i]; k < contexts.starts[i + 1]; ++k) {
+      const FeatureCount &f = contexts.features[k];
+      if (f.id >= names.size()) continue;  // check_feature_ids reports these
+      int s = slot[f.id];
+      std::string what = "feature " + std::to_string(f.id) + " " + quote(names.name(f.id)) +
+                         " (from " + std::string(names_source) + ")";
+      if (f.count != 1) {
+        fail(source, context_line(i),
+             what + " has count " + std::to_string(f.count) +
+                 ", but a window forms each name once: the names are not from the same run");
+      }
+      if (seen & (1u << s)) {
+        fail(source, context_line(i),
+             what + " is a second " + kTemplates[s % 4] + " name at window position " +
+                 std::to_string(s / 4) + ": the names are not from the same run");
+      }
+      seen |= 1u << s;
+    }
+  }
+}
+
 // ---------------------------------------------------------------------------------------------
 
 std::optional<Solver> parse_solver(std::string_view name) {
@@ -471,6 +533,32 @@ std::vector<double> fit(const Contexts &contexts, std::size_t num_features,
     double w = sign * get_decfun_coef(fitted.get(), static_cast<int>(id) + 1, 0);
     if (!std::isfinite(w)) throw TrainError("the fit diverged (non-finite weights)");
     weights[id] = w == 0.0 ? 0.0 : w;  // no "-0" in the model
+  }
+
+  // The objective liblinear minimised, recomputed: C times the summed logistic loss plus the
+  // regulariser. A C so large that this overflows leaves liblinear with nothing to minimise,
+  // and it returns weights that mean nothing (typically all zero).
+  double regulariser = 0.0;
+  for (double w : weights) regulariser += options.solver == Solver::l1 ? std::fabs(w) : 0.5 * w * w;
+  double loss = 0.0;
+  std::size_t featured_ends = 0, featured_others = 0;
+  for (std::size_t i = 0; i < contexts.size(); ++i) {
+    double margin = (contexts.labels[i] == 1 ? 1.0 : -1.0) * score(weights, contexts, i);
+    loss += margin > 0 ? std::log1p(std::exp(-margin)) : -margin + std::log1p(std::exp(margin));
+    bool featured = contexts.starts[i + 1] > contexts.starts[i];
+    (contexts.labels[i] == 1 ? featured_ends : featured_others) += featured;
+  }
+  double objective = regulariser + options.cost * loss;
+  if (!std::isfinite(objective)) {
+    char cost[32];
+    std::snprintf(cost, sizeof cost, "%g", options.cost);
+    throw TrainError(std::string("the fit failed: its objective is not finite with C = ") + cost +
+                     " (try a smaller -c)");
+  }
+  if (featured_ends != 0 && featured_others != 0 && count_nonzero(weights) == 0) {
+    throw TrainError(
+        "the fit failed: every weight is zero although contexts with features have both labels "
+        "(try a larger -c, or a different -e)");
   }
   return weights;
 }

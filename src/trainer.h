@@ -78,6 +78,17 @@ Contexts read_contexts(std::FILE *in, std::string_view source, std::size_t block
 void check_feature_ids(const Contexts &contexts, std::string_view source, const FeatureNames &names,
                        std::string_view names_source);
 
+// The ids alone cannot show a features.def from another run whose list is long enough, so
+// this checks what the two formats do allow:
+//  - the list is not much longer than the ids used: every name the detector lists comes from
+//    a window it wrote out, so a list with more than twice as many names as the contexts use
+//    (plus 16) belongs to other contexts;
+//  - when every name has the detector's form (text_P_, stem_P_, stem2_P_, type_P_, with the
+//    window position P from 0 to 4), each context can hold each template at each position at
+//    most once, with count 1: a window forms every name once.
+void check_names_match(const Contexts &contexts, std::string_view source, const FeatureNames &names,
+                       std::string_view names_source);
+
 // ---------------------------------------------------------------------------------------------
 // Fitting.
 
@@ -104,6 +115,10 @@ struct FitOptions {
 // Returns one weight per feature id (size num_features), oriented so that a context's score,
 // the sum of weight * count over its features, is > 0 exactly when the model gives the
 // sentence end a probability > 0.5. There is no intercept: a context without features scores 0.
+//
+// A fit is refused (TrainError) when its objective or a weight is not finite, or when it
+// gives no non-zero weight although the contexts have both labels: writing such a model
+// would silently replace a working one with one that never or always ends sentences.
 //
 // If every context has the same label there is nothing to discriminate; the weights then
 // reproduce that one outcome for every context seen in training (positive weights if all

@@ -176,6 +176,48 @@ TEST(ContextStream, FeatureIdsMustBeNamed) {
 // ---------------------------------------------------------------------------------------------
 // features.def
 
+// A features.def from another run: too long for the ids used, or names whose
+// template and position a window cannot hold twice.
+TEST(ContextStream, NamesFromAnotherRunAreCaught) {
+  std::vector<std::string> window;  // the detector's twenty names of one window
+  for (int p = 0; p < 5; ++p)
+    for (std::string t : {"text_", "stem_", "stem2_", "type_"}) window.push_back(t + std::to_string(p) + "_x");
+  std::vector<int> all(20);
+  for (int i = 0; i < 20; ++i) all[i] = i;
+  std::vector<std::string> long_list;
+  for (int i = 0; i < 60; ++i) long_list.push_back("f" + std::to_string(i));
+  std::vector<std::string> other = window;
+  other[8] = "stem_0_y";  // a second stem_0 name where a text_2 name belongs
+  std::string twice = "2\n1 20";
+  for (int i = 0; i < 20; ++i) twice += " " + std::to_string(i) + (i == 3 ? " 2" : " 1");
+  twice += "\n0 0\n";
+  struct Case {
+    const char *what;
+    std::vector<std::string> names;
+    std::string contexts;
+    std::string error;  // prefix; empty: accepted
+  } cases[] = {
+      {"same run", window, stream({{1, all}, {0, all}}), ""},
+      {"hand-made names", {"a", "b"}, stream({{1, {0}}, {0, {1}}}), ""},
+      {"list much longer than the ids used", long_list, stream({{1, {0}}, {0, {1}}}),
+       "f.def: lists 60 features but ctx uses only 2 of them"},
+      {"a slot twice", other, stream({{1, all}}),
+       "ctx:2: feature 8 'stem_0_y' (from f.def) is a second stem name at window position 0"},
+      {"a count above 1", window, twice,
+       "ctx:2: feature 3 'type_0_x' (from f.def) has count 2"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    Contexts contexts = parse_contexts(c.contexts, "ctx");
+    std::string error = error_of([&] { check_names_match(contexts, "ctx", names_of(c.names), "f.def"); });
+    if (c.error.empty()) {
+      EXPECT_EQ(error, "(no error)");
+    } else {
+      EXPECT_EQ(error.rfind(c.error, 0), 0u) << error;
+    }
+  }
+}
+
 TEST(FeatureNamesFile, ParsesNamesInIdOrder) {
   FeatureNames names =
       parse_feature_names("0\tw=Mr.\n1\tnext=Cap\n2\tw=\xc3\xa9t\xc3\xa9.\n", "features.def");
@@ -289,6 +331,20 @@ TEST(Fit, SingleOutcomeIsReproducedEverywhere) {
 
 // ---------------------------------------------------------------------------------------------
 // Writing the model
+
+// Fits that mean nothing are refused rather than written as a model.
+TEST(Fit, RefusesOverflowingObjectives) {
+  Contexts contexts = parse_contexts(stream({{1, {0}}, {0, {1}}, {1, {0}}, {0, {1}}}), "ctx");
+  // (The dual solver, which never forms the primal objective, copes with such a C here.)
+  for (Solver solver : {Solver::l1, Solver::l2}) {
+    SCOPED_TRACE(std::string(solver_name(solver)));
+    FitOptions options;
+    options.solver = solver;
+    options.cost = 1e308;
+    std::string error = error_of([&] { fit(contexts, 2, options); });
+    EXPECT_EQ(error.rfind("the fit failed: ", 0), 0u) << error;
+  }
+}
 
 TEST(ModelOutput, WritesNonZeroWeightsInIdOrderInShortestRoundTripForm) {
   FeatureNames names = names_of({"a", "b", "c", "d", "e", "f"});
