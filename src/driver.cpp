@@ -192,6 +192,18 @@ void run_paths(const char *features_def) {
   }
 }
 
+// Operands are not input (text is always read from standard input), but
+// silently dropping one hides a mistake such as "fullstop -m MODEL text.txt",
+// which would otherwise wait at a terminal or split empty input: say so.
+// And a run that will wait for typed text says it is waiting.
+void explain_input(int argc, char **argv) {
+  for (int i = optind; i < argc; i++)
+    std::fprintf(stderr, "fullstop: warning: operand '%s' ignored; text is read from standard input\n",
+                 argv[i]);
+  if (optind >= argc && isatty(0))
+    std::fputs("fullstop: reading text from standard input (end it with Ctrl-D)\n", stderr);
+}
+
 int run(int argc, char **argv) {
   switch (parse_opts(argc, argv)) {
     case Request::help:
@@ -203,6 +215,7 @@ int run(int argc, char **argv) {
     case Request::run:
       break;
   }
+  explain_input(argc, argv);
   read_input(0);
   run_paths("features.def");
   if (model_fname != nullptr) warn_suspect_model(model_fname);

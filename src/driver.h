@@ -47,6 +47,10 @@ const char *usage_text();
 // feature list to `features_def`.  `data` must hold the input.
 void run_paths(const char *features_def);
 
+// Warns about operands (they are never input) and, when standard input is a
+// terminal, says that text is awaited.
+void explain_input(int argc, char **argv);
+
 // The whole run; returns the exit status.
 int run(int argc, char **argv);
 

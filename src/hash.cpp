@@ -7,6 +7,7 @@
 // each growth reverses the relative order of entries with equal keys.
 #include "hash.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,9 +16,11 @@ namespace {
 
 constexpr int kInitialSize = 1024;
 
+// The programs' policy for a failed allocation: "PROGRAM: out of memory" and
+// status 1, not an abort.
 [[noreturn]] void out_of_memory() {
-  std::fputs("out of memory\n", stderr);
-  std::abort();
+  std::fprintf(stderr, "%s: out of memory\n", program_invocation_short_name);
+  std::exit(1);
 }
 
 void *checked_calloc(size_t n, size_t size) {

@@ -1,5 +1,7 @@
 #include "trainer.h"
 
+#include "atomic_file.h"
+
 #include <linear.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -620,79 +622,14 @@ void write_model_file(const std::string &path, const std::vector<double> &weight
                         [&](std::FILE *out) { write_model(out, path, weights, names, header); });
 }
 
-namespace {
-
-// For targets that are not regular files, where renaming would replace the device or pipe
-// itself (think -o /dev/stdout run as root): there is no old content to protect.
-void write_in_place(const std::string &path, const std::function<void(std::FILE *)> &fill) {
-  std::FILE *out = std::fopen(path.c_str(), "wb");
-  if (!out) fail(path, "cannot open for writing: " + system_error_text());
-  try {
-    fill(out);
-    if (std::fflush(out) != 0 || std::ferror(out))
-      fail(path, "cannot write: " + system_error_text());
-  } catch (...) {
-    std::fclose(out);
-    throw;
-  }
-  if (std::fclose(out) != 0) fail(path, "cannot write: " + system_error_text());
-}
-
-}  // namespace
-
 void write_file_atomically(const std::string &path, const std::function<void(std::FILE *)> &fill) {
-  struct stat target {};
-  if (stat(path.c_str(), &target) == 0 && !S_ISREG(target.st_mode)) {
-    if (S_ISDIR(target.st_mode)) fail(path, "is a directory");
-    write_in_place(path, fill);
-    return;
-  }
-  // Through a symbolic link, replace the file it points to and keep the link.
-  std::string real = path;
-  if (lstat(path.c_str(), &target) == 0 && S_ISLNK(target.st_mode)) {
-    if (char *resolved = realpath(path.c_str(), nullptr)) {
-      real = resolved;
-      std::free(resolved);
-    }
-  }
-
-  // Same directory as the target, so the rename cannot cross file systems.
-  std::string temp = real + ".tmp-XXXXXX";
-  int fd = mkstemp(temp.data());
-  if (fd < 0) fail(path, "cannot create a temporary file beside it: " + system_error_text());
-
-  // mkstemp makes the file private; a model is an ordinary file, so give it the usual mode.
-  mode_t mask = umask(0);
-  umask(mask);
-  fchmod(fd, 0666 & ~mask);
-
-  std::FILE *out = fdopen(fd, "wb");
-  if (!out) {
-    std::string reason = system_error_text();
-    close(fd);
-    unlink(temp.c_str());
-    fail(path, "cannot write: " + reason);
-  }
-  try {
+  atomic_file::Failure f = atomic_file::replace(path, [&](std::FILE *out) {
     fill(out);
-    if (std::fflush(out) != 0 || std::ferror(out))
-      fail(path, "cannot write: " + system_error_text());
-    if (fsync(fileno(out)) != 0) fail(path, "cannot write: " + system_error_text());
-  } catch (...) {
-    std::fclose(out);
-    unlink(temp.c_str());
-    throw;
-  }
-  if (std::fclose(out) != 0) {
-    std::string reason = system_error_text();
-    unlink(temp.c_str());
-    fail(path, "cannot write: " + reason);
-  }
-  if (std::rename(temp.c_str(), real.c_str()) != 0) {
-    std::string reason = system_error_text();
-    unlink(temp.c_str());
-    fail(path, "cannot replace: " + reason);
-  }
+    return true;
+  });
+  if (!f) return;
+  if (f.error == EISDIR && std::strcmp(f.step, "is a directory") == 0) fail(path, f.step);
+  fail(path, std::string(f.step) + ": " + std::strerror(f.error));
 }
 
 }  // namespace fullstop

@@ -140,10 +140,10 @@ std::size_t count_nonzero(const std::vector<double> &weights);
 void write_model(std::FILE *out, std::string_view dest, const std::vector<double> &weights,
                  const FeatureNames &names, std::string_view header = {});
 
-// Writes `path` ("-": standard output) all or nothing: into a temporary file in the same
-// directory that is renamed over `path` only once everything is written and closed, so a
-// failure never leaves a partial model or clobbers an existing one. A symbolic link stays and
-// its target is replaced; a device or pipe (/dev/stdout, a FIFO) is simply written to.
+// Writes `path` ("-": standard output) all or nothing, with atomic_file::replace (see
+// atomic_file.h): a failure never leaves a partial model or clobbers an existing one. A
+// symbolic link stays and its target is replaced (or created, for a dangling link); a device
+// or pipe (/dev/stdout, a FIFO) is simply written to.
 void write_model_file(const std::string &path, const std::vector<double> &weights,
                       const FeatureNames &names, std::string_view header = {});
 

@@ -3,10 +3,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <algorithm>
 
+#include "atomic_file.h"
 #include "feature.h"
 
 void new_context() { out_write("2\n", 2); }
@@ -58,56 +57,18 @@ void report(TextMode mode) {
       nullptr);
 }
 
-namespace {
-
-[[noreturn]] void features_def_failed(const char *path, int err, FILE *f, const std::string &tmp) {
-  if (f != nullptr) std::fclose(f);
-  if (!tmp.empty()) std::remove(tmp.c_str());
-  die(std::string(path) + ": " + std::strerror(err));
-}
-
-}  // namespace
-
 void write_features_def(const char *path) {
-  // A regular file (or a new one) is written as a temporary sibling and
-  // renamed into place, so a write that fails part way never leaves a
-  // truncated list where the previous one was.  Anything else (a device such
-  // as /dev/null, a symbolic link, a pipe) is written in place.
-  struct stat st;
-  bool replace = lstat(path, &st) != 0 ? errno == ENOENT : S_ISREG(st.st_mode);
-  std::string tmp;
-  FILE *f = nullptr;
-  if (replace) {
-    tmp = std::string(path) + ".tmp-XXXXXX";
-    int fd = mkstemp(tmp.data());
-    if (fd < 0) {
-      tmp.clear();
-      features_def_failed(path, errno, nullptr, tmp);
-    }
-    mode_t mask = umask(0);  // the mode a plain create would give
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    f = fdopen(fd, "w");
-    if (f == nullptr) {
-      int err = errno;
-      ::close(fd);
-      features_def_failed(path, err, nullptr, tmp);
-    }
-  } else {
-    f = std::fopen(path, "w");
-    if (f == nullptr) features_def_failed(path, errno, nullptr, tmp);
-  }
   std::string line;
-  for (const Feature *feature : feats) {
-    line.clear();
-    append_int(line, feature->id);
-    line.push_back('\t');
-    line.append(feature->text);
-    line.push_back('\n');
-    if (std::fwrite(line.data(), 1, line.size(), f) != line.size())
-      features_def_failed(path, errno, f, tmp);
-  }
-  if (std::fflush(f) != 0 || std::ferror(f)) features_def_failed(path, errno, f, tmp);
-  if (std::fclose(f) != 0) features_def_failed(path, errno, nullptr, tmp);
-  if (replace && std::rename(tmp.c_str(), path) != 0) features_def_failed(path, errno, nullptr, tmp);
+  atomic_file::Failure f = atomic_file::replace(path, [&line](std::FILE *out) {
+    for (const Feature *feature : feats) {
+      line.clear();
+      append_int(line, feature->id);
+      line.push_back('\t');
+      line.append(feature->text);
+      line.push_back('\n');
+      if (std::fwrite(line.data(), 1, line.size(), out) != line.size()) return false;
+    }
+    return true;
+  });
+  if (f) die(std::string(path) + ": " + std::strerror(f.error));
 }

@@ -16,8 +16,8 @@ void report_toks(const Token *window, int count, int label);
 void new_context();
 // Prints the current event as one event line with the given label.
 void show_event(int label);
-// Writes every feature as "ID\tNAME\n" to path, replacing the file.  A file
-// that cannot be written ends the run with a message.
+// Writes every feature as "ID\tNAME\n" to path, replacing the file whole
+// (atomic_file.h).  A file that cannot be written ends the run with a message.
 void write_features_def(const char *path);
 
 #endif  // FULLSTOP_TRAINING_H

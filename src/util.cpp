@@ -17,7 +17,7 @@ void die(const std::string &message) {
 }
 
 void out_of_memory() {
-  std::fputs("out of memory\n", stderr);
+  std::fputs("fullstop: out of memory\n", stderr);
   std::exit(1);
 }
 

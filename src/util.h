@@ -13,7 +13,7 @@
 
 // Prints "fullstop: MESSAGE" on standard error and exits with status 1.
 [[noreturn]] void die(const std::string &message);
-// Prints "out of memory" on standard error and exits with status 1.
+// Prints "fullstop: out of memory" on standard error and exits with status 1.
 [[noreturn]] void out_of_memory();
 
 void *xrealloc(void *p, size_t bytes);

@@ -18,6 +18,7 @@ import signal
 import subprocess
 import sys
 import tempfile
+import time
 
 if sys.argv[1:] == ["--list"]:
     FULLSTOP = TRAIN = None
@@ -355,6 +356,108 @@ def case_features_def_full_device(d):
     fails_with(r, r"^fullstop: features\.def: No space left on device\n$")
 
 
+def distinct_text(size):
+    """Text of distinct tokens: a long feature list, a slow write."""
+    rng = random.Random(size)
+    out = bytearray()
+    while len(out) < size:
+        out += bytes(rng.choice(b"abcdefghijklmnopqrstuvwxyz") for _ in range(8)) + b". "
+    return bytes(out) + b"\n"
+
+
+def interrupted_write(argv, d, stdin_path, sig):
+    """Runs argv until a temporary file of an all-or-nothing write shows up in
+    d, then sends it `sig` (stopped meanwhile, so the write cannot finish
+    first).  Returns the Result."""
+    def child_setup():
+        for s in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+            signal.signal(s, signal.SIG_DFL)  # a background shell may ignore SIGINT
+    with open(stdin_path, "rb") as stdin:
+        proc = subprocess.Popen(argv, cwd=d, stdin=stdin, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.PIPE, preexec_fn=child_setup)
+    deadline = time.monotonic() + 120
+    while not leftovers(d):
+        if proc.poll() is not None or time.monotonic() > deadline:
+            proc.kill()
+            proc.communicate()
+            raise AssertionError("no temporary file seen while the run lasted")
+        time.sleep(0.0002)
+    proc.send_signal(signal.SIGSTOP)
+    proc.send_signal(sig)
+    proc.send_signal(signal.SIGCONT)
+    _, err = proc.communicate(timeout=60)
+    return Result(proc.returncode, b"", err)
+
+
+SIGNALS = (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)
+
+
+def case_features_def_signal_during_write(d):
+    write(os.path.join(d, "big.txt"), distinct_text(1500000))
+    for sig in SIGNALS:
+        write(os.path.join(d, "features.def"), b"0\told\n")
+        r = interrupted_write([FULLSTOP], d, os.path.join(d, "big.txt"), sig)
+        check(r.status == -sig, "status %d after signal %d; stderr %r" % (r.status, sig, r.err))
+        check(not leftovers(d), "temporary files left after signal %d: %r" % (sig, leftovers(d)))
+        check(read(os.path.join(d, "features.def")) == b"0\told\n", "features.def changed")
+
+
+def case_features_def_symlink_replaces_target(d):
+    write(os.path.join(d, "real.def"), b"0\told\n")
+    old_inode = os.stat(os.path.join(d, "real.def")).st_ino
+    os.symlink("real.def", os.path.join(d, "features.def"))
+    r = run([FULLSTOP], d, stdin=TEXT)
+    succeeds(r)
+    # Replaced by a rename (a new file), not rewritten in place, where two
+    # runs at once could interleave their lists.
+    check(os.stat(os.path.join(d, "real.def")).st_ino != old_inode, "the target was written in place")
+    check(os.path.islink(os.path.join(d, "features.def")), "the link was replaced")
+    check(read(os.path.join(d, "real.def")).startswith(b"0\ttext_0_"), "the target was not written")
+    check(not leftovers(d), "temporary files left: %r" % leftovers(d))
+
+
+def case_features_def_dangling_symlink(d):
+    os.mkdir(os.path.join(d, "sub"))
+    os.symlink("sub/new.def", os.path.join(d, "features.def"))
+    r = run([FULLSTOP], d, stdin=TEXT)
+    succeeds(r)
+    check(os.path.islink(os.path.join(d, "features.def")), "the link was replaced")
+    check(read(os.path.join(d, "sub", "new.def")).startswith(b"0\ttext_0_"), "the target was not created")
+    check(not leftovers(d) and not leftovers(os.path.join(d, "sub")), "temporary files left")
+
+
+def case_operand_is_not_input(d):
+    write(os.path.join(d, "m"), ONE_RECORD)
+    write(os.path.join(d, "text.txt"), b"Other text. Here.\n")
+    r = run([FULLSTOP, "-m", "m", "text.txt"], d, stdin=TEXT)
+    succeeds(r, stderr=b"fullstop: warning: operand 'text.txt' ignored; text is read from standard input\n")
+    check(r.out == detect(d, "m").out, "the operand changed the output")
+
+
+def case_terminal_input_notice(d):
+    # At a terminal with no operand the run says, once, that it awaits text.
+    import pty
+    write(os.path.join(d, "m"), ONE_RECORD)
+    pid, fd = pty.fork()
+    if pid == 0:
+        os.chdir(d)
+        os.execv(FULLSTOP, [FULLSTOP, "-m", "m"])
+    os.write(fd, b"One. Two.\n\x04")
+    seen = b""
+    while True:
+        try:
+            chunk = os.read(fd, 4096)
+        except OSError:
+            break
+        if not chunk:
+            break
+        seen += chunk
+    _, status = os.waitpid(pid, 0)
+    check(os.waitstatus_to_exitcode(status) == 0, "status %r" % status)
+    check(seen.count(b"fullstop: reading text from standard input") == 1, "terminal shows %r" % seen)
+    check(b"<sentence-list>" in seen, "no sentences: %r" % seen)
+
+
 DETECT_MODES = ((), ("-m", "m"), ("-m", "m", "-f"), ("-m", "m", "-F"), ("-m", "m", "-t"))
 
 
@@ -577,6 +680,58 @@ def case_train_crlf_text_round_trip(d):
     check(b"\r\n" in model, "the model lost the names with a carriage return")
     r = run([FULLSTOP, "-m", "out.model"], d, stdin=TRAINING_TEXT.replace(b"\n", b"\r\n"))
     succeeds(r)
+
+
+def case_train_cost_overflows(d):
+    training_files(d)
+    write(os.path.join(d, "out.model"), b"old model\n")
+    train_fails(d, ["-c", "1e308", "-o", "out.model", "ctx"], r"the fit failed: its objective is not finite")
+    check(read(os.path.join(d, "out.model")) == b"old model\n", "the old model was changed")
+    check(not leftovers(d), "temporary files left: %r" % leftovers(d))
+
+
+def case_train_features_def_from_another_run(d):
+    training_files(d)
+    os.rename(os.path.join(d, "features.def"), os.path.join(d, "mine.def"))
+    training_files(d, TRAINING_TEXT.replace(b"Mr.", b"Sir").replace(b"It rained.", b"Rain fell hard."))
+    train_fails(d, ["-d", "mine.def", "-o", "out.model", "ctx"],
+                r"ctx:\d+: feature \d+ '.*' \(from mine\.def\) is a second .* name at window position \d: "
+                r"the names are not from the same run\n$")
+    write(os.path.join(d, "long.def"), b"".join(b"%d\tf%d\n" % (i, i) for i in range(5000)))
+    train_fails(d, ["-d", "long.def", "-o", "out.model", "ctx"],
+                r"long\.def: lists 5000 features but ctx uses only \d+ of them")
+    no_model(d)
+
+
+def case_train_output_symlink_replaces_target(d):
+    training_files(d)
+    write(os.path.join(d, "real.model"), b"old model\n")
+    os.symlink("real.model", os.path.join(d, "out.model"))
+    succeeds(train(d, "-o", "out.model", "ctx"), stderr=None)
+    check(os.path.islink(os.path.join(d, "out.model")), "the link was replaced")
+    check(read(os.path.join(d, "real.model")) != b"old model\n", "the target was not replaced")
+    check(not leftovers(d), "temporary files left: %r" % leftovers(d))
+
+
+def case_train_output_dangling_symlink(d):
+    training_files(d)
+    os.mkdir(os.path.join(d, "models"))
+    os.symlink("models/new.model", os.path.join(d, "out.model"))
+    succeeds(train(d, "-o", "out.model", "ctx"), stderr=None)
+    check(os.path.islink(os.path.join(d, "out.model")), "the link was replaced by a file")
+    check(b"\t" in read(os.path.join(d, "models", "new.model")), "the target was not created")
+
+
+def case_train_signal_during_model_write(d):
+    # An L2 fit keeps every feature: a long model, a slow write.
+    training_files(d, distinct_text(400000))
+    for sig in SIGNALS:
+        write(os.path.join(d, "out.model"), b"old model\n")
+        r = interrupted_write([TRAIN, "-s", "l2", "-e", "1000", "-o", "out.model", "ctx"], d,
+                              os.path.join(d, "ctx"), sig)
+        check(r.status == -sig, "status %d after signal %d; stderr %r" % (r.status, sig, r.err))
+        check(not leftovers(d), "temporary files left after signal %d: %r" % (sig, leftovers(d)))
+        check(read(os.path.join(d, "out.model")) == b"old model\n", "the old model was changed")
 
 
 # --------------------------------------------------------------------------
