@@ -7,10 +7,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "../tests/hostile_inputs.h"
 #include "driver.h"
 #include "intake.h"
 #include "harness.h"
@@ -136,6 +138,33 @@ void check_mode(std::string_view input, ref::Mode mode, const ref::Result &want,
   }
 }
 
+// An input that starts with 0x01 is a recipe for text made of tokens that
+// collide under unkeyed hashes (tests/hostile_inputs.h): each later byte
+// adds up to 32 tokens of one kind, so a few bytes make hundreds of feature
+// names that would share a bucket, and the index grows while the fixed
+// model's repeated name is in play.
+std::string hostile_text(std::string_view recipe) {
+  std::mt19937_64 rng(recipe.size());
+  std::string text, last = "x";
+  for (unsigned char c : recipe) {
+    int repeat = (c >> 3) + 1;
+    for (int k = 0; k < repeat; k++) {
+      switch (c % 8) {
+        case 0: last = hostile::doubled_token(rng); break;
+        case 1: last = hostile::colliding_word(rng); break;
+        case 2: last = "."; break;
+        case 3: last = "\n"; break;
+        case 4: last = "Mr."; break;
+        case 5: last = "!"; break;
+        default: break;  // the last token again
+      }
+      text += last;
+      text += c % 2 ? " " : " . ";
+    }
+  }
+  return text;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
@@ -153,6 +182,11 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
   std::string_view input(reinterpret_cast<const char *>(bytes), size);
+  std::string expanded;
+  if (size > 0 && bytes[0] == 0x01) {
+    expanded = hostile_text(input.substr(1, 48));
+    input = expanded;
+  }
   std::vector<ref::Result> want = ref::run_all(input, model.records);
   for (ref::Mode mode :
        {ref::Mode::train, ref::Mode::offsets, ref::Mode::text, ref::Mode::bare, ref::Mode::eval})

@@ -70,9 +70,15 @@ struct FeatureIndex {
   // The records of each repeated name, the one a lookup answers last.
   std::vector<std::vector<int32_t>> repeats;
   // Names detection formed that the model lacks, when they are not kept as
-  // records but still count (see keep_unknown_names): a = offset + 1 in
-  // `unknown_text`, b = length.
-  SlotTable unknown;
+  // records but still count (see keep_unknown_names): NUL-terminated in
+  // `unknown_text` (names never hold a NUL: it separates words), indexed by
+  // eight-byte slots of the hash's low half and the name's offset + 1.
+  struct UnknownSlot {
+    uint32_t hash;
+    uint32_t offset;  // 0: empty
+  };
+  std::vector<UnknownSlot> unknown;
+  size_t unknown_used = 0;
   std::string unknown_text;
   bool keep_unknown = true;
   // The modelled chained table: bucket count and entries.
@@ -129,25 +135,45 @@ struct FeatureIndex {
     if (slot.a != 0) return static_cast<int32_t>(slot.a - 1);
     if (keep_unknown) return build_feature(name, 0.0)->id;
     if (repeats.empty()) return kUnknownFeature;  // growth changes no answer
-    Slot &seen = unknown.probe(
-        hash,
-        [&](const Slot &s) {
-          return s.b == name.size() && std::memcmp(unknown_text.data() + s.a - 1, name.data(), name.size()) == 0;
-        },
-        probes);
-    if (seen.a == 0) {
-      seen = Slot{hash, static_cast<uint32_t>(unknown_text.size()) + 1, static_cast<uint32_t>(name.size())};
-      unknown.used++;
-      unknown_text.append(name);
-      if (unknown_text.size() >= UINT32_MAX - (1u << 20)) die("standard input: too many distinct feature names");
-      count_entry();
-    }
+    if (add_unknown(name, hash)) count_entry();
     return kUnknownFeature;
+  }
+
+  // Enters a name in the set of unknown names; false when it was there.
+  bool add_unknown(std::string_view name, uint64_t hash) {
+    if ((unknown_used + 1) * 2 > unknown.size()) {
+      std::vector<UnknownSlot> grown(unknown.empty() ? 1024 : unknown.size() * 2, UnknownSlot{0, 0});
+      size_t mask = grown.size() - 1;
+      for (const UnknownSlot &e : unknown) {
+        if (e.offset == 0) continue;
+        size_t s = e.hash & mask;  // the low half is all a position needs
+        while (grown[s].offset != 0) s = (s + 1) & mask;
+        grown[s] = e;
+      }
+      unknown.swap(grown);
+    }
+    size_t mask = unknown.size() - 1;
+    auto low = static_cast<uint32_t>(hash);
+    for (size_t s = hash & mask;; s = (s + 1) & mask) {
+      probes++;
+      UnknownSlot &slot = unknown[s];
+      if (slot.offset == 0) {
+        if (unknown_text.size() + name.size() + 1 >= UINT32_MAX)
+          die("standard input: too many distinct feature names");
+        slot = UnknownSlot{low, static_cast<uint32_t>(unknown_text.size()) + 1};
+        unknown_text.append(name);
+        unknown_text.push_back('\0');
+        unknown_used++;
+        return true;
+      }
+      if (slot.hash == low && same_name(unknown_text.data() + slot.offset - 1, name)) return false;
+    }
   }
 
   void clear() {
     records.clear();
-    unknown.clear();
+    std::vector<UnknownSlot>().swap(unknown);
+    unknown_used = 0;
     std::vector<std::vector<int32_t>>().swap(repeats);
     std::string().swap(unknown_text);
     keep_unknown = true;
@@ -158,14 +184,51 @@ struct FeatureIndex {
 
 FeatureIndex findex;
 
-// Index size when the per-word id caches were filled.  A growth of the index
-// can change which record a repeated name resolves to; the caches are dropped
+// What a word forms at a window position: its four feature ids, a bit per
+// template whose feature has a non-zero weight, and the sum and the sum of
+// magnitudes of those weights (see score_window_sign).  Kept for the most
+// recent (word, position) pairs in a direct-mapped table of fixed size, so
+// that the memory does not grow with the number of distinct words: a pair
+// pushed out is simply formed again.
+struct PositionEntry {
+  uint32_t word;
+  uint32_t generation;  // valid while equal to `generation`
+  uint8_t position;
+  uint8_t weighted;
+  int32_t ids[kTemplates];
+  double sum, abs_sum;
+};
+// The table starts small (tests and fuzzers run many tiny inputs) and grows
+// with the number of distinct words up to kMaxCacheBits (12 MiB).
+constexpr int kMinCacheBits = 10, kMaxCacheBits = 18;
+std::vector<PositionEntry> position_cache;
+int cache_bits = 0;
+// Bumped to drop every entry at once.
+uint32_t generation = 1;
+
+void size_cache() {
+  int want = kMinCacheBits;
+  while (want < kMaxCacheBits && (size_t{1} << want) < 4 * words.size()) want++;
+  if (want <= cache_bits) return;
+  position_cache.assign(size_t{1} << want, PositionEntry{});  // generation 0: empty
+  cache_bits = want;
+}
+
+PositionEntry &cache_slot(uint32_t word, int p) {
+  uint64_t key = uint64_t{word} * kWindow + static_cast<uint64_t>(p);
+  return position_cache[(key * 0x9E3779B97F4A7C15ull) >> (64 - cache_bits)];
+}
+
+// Index size when the cached entries were formed.  A growth of the index can
+// change which record a repeated name resolves to; the entries are dropped
 // whenever that happens so every lookup answers as a fresh one would.
 int64_t cached_index_size = 0;
 
 void drop_id_caches() {
-  for (Word &w : words)
-    for (int32_t &id : w.ids) id = -1;
+  if (++generation == 0) {  // wrapped: old entries could look current
+    std::fill(position_cache.begin(), position_cache.end(), PositionEntry{});
+    generation = 1;
+  }
   cached_index_size = findex.size;
 }
 
@@ -210,6 +273,9 @@ void reset_features() {
   findex.clear();
   nnz = 0;
   cached_index_size = 0;
+  std::vector<PositionEntry>().swap(position_cache);
+  cache_bits = 0;
+  generation = 1;
 }
 
 Feature *build_feature(std::string_view name, double weight) {
@@ -277,15 +343,16 @@ void feature_name(std::string &out, int which, int p, const Token &t) {
 namespace {
 
 // The four feature ids of token t at window position p, in template order.
-// The first time a word stands at a position its four names are formed and
-// looked up (creating the missing ones, in template order, so new features get
-// their ids in order of first formation); later the cached ids are used.
-// `weighted` receives a bit per template whose feature has a non-zero weight.
+// The first time a word stands at a position (or after its entry was pushed
+// out) its four names are formed and looked up (creating the missing ones, in
+// template order, so new features get their ids in order of first
+// formation); otherwise the cached ids are used.  `weighted` receives a bit
+// per template whose feature has a non-zero weight.
 const int32_t *position_ids(const Token &t, int p, int32_t *scratch, uint8_t *weighted) {
-  int32_t *cached = words[t.word].ids + p * kTemplates;
-  if (cached[0] >= 0) {
-    *weighted = words[t.word].weighted[p];
-    return cached;
+  PositionEntry *hit = &cache_slot(t.word, p);
+  if (hit->generation == generation && hit->word == t.word && hit->position == p) {
+    *weighted = hit->weighted;
+    return hit->ids;
   }
   double sum = 0.0, abs_sum = 0.0;
   bool grew = false;
@@ -309,12 +376,16 @@ const int32_t *position_ids(const Token &t, int p, int32_t *scratch, uint8_t *we
   }
   *weighted = bits;
   if (grew) return scratch;
-  Word &w = words[t.word];
-  std::memcpy(w.ids + p * kTemplates, scratch, kTemplates * sizeof(int32_t));
-  w.weighted[p] = bits;
-  w.weight_sum[p] = sum;
-  w.weight_abs[p] = abs_sum;
-  return w.ids + p * kTemplates;
+  size_cache();
+  PositionEntry &e = cache_slot(t.word, p);
+  e.word = t.word;
+  e.generation = generation;
+  e.position = static_cast<uint8_t>(p);
+  e.weighted = bits;
+  std::memcpy(e.ids, scratch, sizeof e.ids);
+  e.sum = sum;
+  e.abs_sum = abs_sum;
+  return e.ids;
 }
 
 void sort_ids(int32_t *ids, int n) {
@@ -341,6 +412,7 @@ void gather_window(const Token *window, int count, int32_t *ids, uint8_t *weight
 
 void do_features(const Token *window, int count) {
   if (cached_index_size != findex.size) drop_id_caches();
+  if (cache_bits == 0) size_cache();
   if (nnz != 0 || count > kWindow) {
     // The general case: count each feature into whatever the event holds.
     for (int p = 0; p < count; p++) {
@@ -390,6 +462,7 @@ double ordered_score(const int32_t *window_ids, const uint8_t *weighted) {
 
 int score_window_sign(const Token *window) {
   if (cached_index_size != findex.size) drop_id_caches();
+  if (cache_bits == 0) size_cache();
   // Fast path: add the per-position partial sums cached with each word.  A
   // different order of the same (at most 20) additions differs from the
   // ordered sum by less than 20 * 2^-53 * (sum of magnitudes) each way, so
@@ -399,10 +472,10 @@ int score_window_sign(const Token *window) {
   double sum = 0.0, abs_sum = 0.0;
   bool cached = true;
   for (int p = 0; p < kWindow && cached; p++) {
-    const Word &w = words[window[p].word];
-    cached = w.ids[p * kTemplates] >= 0;
-    sum += w.weight_sum[p];
-    abs_sum += w.weight_abs[p];
+    const PositionEntry &e = cache_slot(window[p].word, p);
+    cached = e.generation == generation && e.word == window[p].word && e.position == p;
+    sum += e.sum;
+    abs_sum += e.abs_sum;
   }
   if (cached) {
     double margin = abs_sum * 0x1p-46;  // 128 * 2^-53: a generous bound
@@ -414,6 +487,7 @@ int score_window_sign(const Token *window) {
 
 double score_window(const Token *window) {
   if (cached_index_size != findex.size) drop_id_caches();
+  if (cache_bits == 0) size_cache();
   int32_t ids[kWindow * kTemplates];
   uint8_t weighted[kWindow];
   gather_window(window, kWindow, ids, weighted);

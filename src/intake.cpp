@@ -51,15 +51,12 @@ constexpr std::array<uint8_t, 256> kByteClass = [] {
 inline uint8_t byte_class(char c) { return kByteClass[static_cast<unsigned char>(c)]; }
 
 // Open-addressing index from (bytes, space_before, space_after) to a Word.
-// Each slot carries the word's key fields, so that finding a token's word
-// touches only the slot (and, for tokens over eight bytes, their bytes), not
-// the much larger Word record.
+// A slot is only the hash and the word's index: eight bytes, so that text of
+// millions of distinct tokens costs little memory.  The key fields are
+// compared in the Word record (one cache line) when the hashes agree.
 struct WordSlot {
-  uint64_t prefix;    // first eight bytes, zero-padded
   uint32_t hash;
-  uint32_t len_flags;  // length << 2 | space_after << 1 | space_before
-  uint32_t index;      // word index + 1; 0 = empty
-  int32_t start;       // where the word's bytes are in `data`
+  uint32_t index;  // word index + 1; 0 = empty
 };
 PodArray<WordSlot> word_slots;
 size_t word_mask = 0;
@@ -103,8 +100,7 @@ void grow_word_slots() {
     const Word &w = words[i];
     size_t s = w.hash & word_mask;
     while (word_slots[s].index != 0) s = (s + 1) & word_mask;
-    word_slots[s] = WordSlot{w.prefix, w.hash, len_flags_of(w.len, w.space_before, w.space_after),
-                             static_cast<uint32_t>(i + 1), w.start};
+    word_slots[s] = WordSlot{w.hash, static_cast<uint32_t>(i + 1)};
   }
 }
 
@@ -134,10 +130,9 @@ void grow_word_slots() {
     char c = bytes[i];
     w.stem[i] = is_upper_byte(static_cast<unsigned char>(c)) ? static_cast<char>(c - 'A' + 'a') : c;
   }
-  for (int32_t &id : w.ids) id = -1;
   uint32_t index = static_cast<uint32_t>(words.size());
   words.push_back(w);
-  word_slots[s] = WordSlot{prefix, h, len_flags, index + 1, start};
+  word_slots[s] = WordSlot{h, index + 1};
   return index;
 }
 
@@ -152,8 +147,10 @@ void grow_word_slots() {
   for (size_t s = h & word_mask;; s = (s + 1) & word_mask) {
     const WordSlot &slot = word_slots.ptr[s];
     if (slot.index == 0) return add_word(start, len, punct, prefix, h, len_flags);
-    if (slot.hash == h && slot.prefix == prefix && slot.len_flags == len_flags &&
-        (len <= 8 || std::memcmp(data + slot.start + 8, bytes + 8, len - 8) == 0))
+    if (slot.hash != h) continue;
+    const Word &w = words.ptr[slot.index - 1];
+    if (w.prefix == prefix && len_flags_of(w.len, w.space_before, w.space_after) == len_flags &&
+        (len <= 8 || std::memcmp(data + w.start + 8, bytes + 8, len - 8) == 0))
       return slot.index - 1;
   }
 }

@@ -31,15 +31,6 @@ struct Word {
   uint8_t space_after;   // last run of its whitespace-delimited word
   uint8_t is_edge;       // a text-edge marker of the Unicode mode
   char stem[4];          // first three bytes, A-Z lowered, NUL-terminated
-  // Feature ids this word forms at each window position, by template, or -1
-  // when not yet looked up (see do_features).
-  int32_t ids[kWindow * kTemplates];
-  // Per window position, valid while ids[position * kTemplates] is: a bit
-  // per template whose feature has a non-zero weight, and the sum and the sum
-  // of magnitudes of those weights (see score_window).
-  uint8_t weighted[kWindow];
-  double weight_sum[kWindow];
-  double weight_abs[kWindow];
 };
 
 // The input buffer: every byte of standard input, NULs included.  Offsets

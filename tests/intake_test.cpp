@@ -106,6 +106,11 @@ TEST(Tokenizer, VeryLongLineIsReadWhole) {
   EXPECT_NE(toks[0].word, toks[1].word);  // different space_after
 }
 
+TEST(Tokenizer, WordRecordStaysSmall) {
+  // One per distinct token: text of millions of them must not cost gigabytes.
+  EXPECT_LE(sizeof(Word), 32u);
+}
+
 TEST(Tokenizer, SameTextAndSpacingShareAWord) {
   set_input("a. a. a.b");
   index_input();
