@@ -17,7 +17,7 @@ struct Feature {
   double weight;  // set at creation, never changed
 };
 
-extern std::vector<Feature *> feats;  // indexed by id; size() is the feature count
+extern std::vector<Feature *> &feats;  // indexed by id; size() is the feature count
 
 // Creates a feature (never looks the name up first, so a repeated name gets a
 // second record) and enters it in `feats` and the index.
