@@ -3,10 +3,13 @@
 #include <getopt.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 
+#include "atomic_file.h"
 #include "model_path.h"
 #include "training.h"
 #include "util.h"
@@ -148,6 +151,22 @@ Request parse_opts(int argc, char **argv, Options &o) {
     }
   }
   return request;
+}
+
+void write_features_def(const FeatureTable &table, const char *path) {
+  std::string line;
+  atomic_file::Failure f = atomic_file::replace(path, [&](std::FILE *out) {
+    for (const Feature *feature : table.feats) {
+      line.clear();
+      append_int(line, feature->id);
+      line.push_back('\t');
+      line.append(feature->text);
+      line.push_back('\n');
+      if (std::fwrite(line.data(), 1, line.size(), out) != line.size()) return false;
+    }
+    return true;
+  });
+  if (f) die(std::string(path) + ": " + std::strerror(f.error));
 }
 
 void run_paths(Input &in, const Options &o, Output &out, const char *features_def, const Warn &warn) {

@@ -56,6 +56,9 @@ void run_paths(Input &in, const Options &options, Output &out, const char *featu
 void detection_path(Input &in, const LoadedModel &model, const char *name, const Options &options,
                     Output &out, const Warn &warn);
 void training_path(Input &in, FeatureTable &table, const Options &options, Output &out);
+// Writes the feature list to path, replacing the file whole (atomic_file.h).
+// A file that cannot be written throws fullstop::Failure with a message.
+void write_features_def(const FeatureTable &table, const char *path);
 
 // Warns about operands (they are never input) and, when standard input is a
 // terminal, says that text is awaited.

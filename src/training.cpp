@@ -5,7 +5,6 @@
 #include <cstring>
 #include <algorithm>
 
-#include "atomic_file.h"
 #include "feature.h"
 
 void Training::show_event(int label) {
@@ -66,20 +65,4 @@ void write_feature_list(const FeatureTable &table, Output &out) {
     out.write(feature->text);
     out.put('\n');
   }
-}
-
-void write_features_def(const FeatureTable &table, const char *path) {
-  std::string line;
-  atomic_file::Failure f = atomic_file::replace(path, [&](std::FILE *out) {
-    for (const Feature *feature : table.feats) {
-      line.clear();
-      append_int(line, feature->id);
-      line.push_back('\t');
-      line.append(feature->text);
-      line.push_back('\n');
-      if (std::fwrite(line.data(), 1, line.size(), out) != line.size()) return false;
-    }
-    return true;
-  });
-  if (f) die(std::string(path) + ": " + std::strerror(f.error));
 }

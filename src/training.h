@@ -31,8 +31,5 @@ struct Training {
 
 // Every feature as "ID\tNAME\n", the contents of features.def.
 void write_feature_list(const FeatureTable &table, Output &out);
-// Writes the feature list to path, replacing the file whole (atomic_file.h).
-// A file that cannot be written throws fullstop::Failure with a message.
-void write_features_def(const FeatureTable &table, const char *path);
 
 #endif  // FULLSTOP_TRAINING_H
