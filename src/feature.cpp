@@ -50,7 +50,7 @@ void FeatureTable::clear() {
   count_ = 0;
 }
 
-const Slot *FeatureTable::lookup(std::string_view name, uint64_t hash, uint64_t &probes) const {
+inline const Slot *FeatureTable::lookup(std::string_view name, uint64_t hash, uint64_t &probes) const {
   if (slots_.empty()) return nullptr;
   // At most half full: the probe always meets an empty slot.
   size_t mask = slots_.size() - 1;
@@ -62,12 +62,12 @@ const Slot *FeatureTable::lookup(std::string_view name, uint64_t hash, uint64_t 
   }
 }
 
-int32_t FeatureTable::find(std::string_view name, uint64_t hash, uint64_t &probes) const {
+inline int32_t FeatureTable::find(std::string_view name, uint64_t hash, uint64_t &probes) const {
   const Slot *slot = lookup(name, hash, probes);
   return slot == nullptr ? -1 : static_cast<int32_t>(slot->a - 1);
 }
 
-int32_t FeatureTable::find(std::string_view name, uint64_t hash, bool flipped,
+inline int32_t FeatureTable::find(std::string_view name, uint64_t hash, bool flipped,
                            uint64_t &probes) const {
   const Slot *slot = lookup(name, hash, probes);
   if (slot == nullptr) return -1;
@@ -279,8 +279,10 @@ void Scorer::new_feature(std::string_view name) {
 }
 
 void feature_name(std::string &out, int which, int p, const Token &t, const Input &in) {
-  static constexpr const char *kPrefix[kTemplates] = {"text_", "stem_", "stem2_", "type_"};
-  out.assign(kPrefix[which]);
+  static constexpr std::string_view kPrefix[kTemplates] = {"text_", "stem_", "stem2_", "type_"};
+  // Known lengths: no strlen, and a copy the compiler can keep inline.
+  out.clear();
+  out.append(kPrefix[which]);
   append_int(out, p);
   out.push_back('_');
   const Word &w = t.w(in);

@@ -53,8 +53,9 @@ uint32_t len_flags_of(int32_t len, bool space_before, bool space_after) {
 // Keyed with the process's secret (see keyed_hash.h): the tokens are
 // untrusted text, and with a fixed hash anyone could send any number of
 // distinct tokens that share one slot run.
-// (Read-only after the process's first use.)
-const HashKey &word_key = hash_key();
+// (A copy, read-only after start-up: one load less per hash than through
+// hash_key()'s reference.)
+const HashKey word_key = hash_key();
 
 uint32_t hash_word(const char *p, int32_t len, uint64_t prefix, uint32_t len_flags) {
   uint64_t h = hash_step(word_key, len_flags, prefix);
@@ -119,11 +120,15 @@ void Input::grow_word_slots() {
   uint32_t len_flags = len_flags_of(len, space_before, space_after);
   uint64_t prefix = prefix_of(bytes, len);
   uint32_t h = hash_word(bytes, len, prefix, len_flags);
-  for (size_t s = h & word_mask;; s = (s + 1) & word_mask) {
-    const WordSlot &slot = word_slots.ptr[s];
+  // The index in locals for the probe (nothing changes it until add_word).
+  const WordSlot *const slots = word_slots.ptr;
+  const Word *const known = words.ptr;
+  const size_t mask = word_mask;
+  for (size_t s = h & mask;; s = (s + 1) & mask) {
+    const WordSlot &slot = slots[s];
     if (slot.index == 0) return add_word(start, len, punct, prefix, h, len_flags);
     if (slot.hash != h) continue;
-    const Word &w = words.ptr[slot.index - 1];
+    const Word &w = known[slot.index - 1];
     if (w.prefix == prefix && len_flags_of(w.len, w.space_before, w.space_after) == len_flags &&
         (len <= 8 || std::memcmp(data + w.start + 8, bytes + 8, len - 8) == 0))
       return slot.index - 1;
@@ -211,10 +216,12 @@ struct Input::Walk {
   bool unicode = false;         // pad paragraphs, visit tokens before list markers
 };
 
+namespace {
 // Keep this many tokens when `toks` is compacted during a walk: a window
 // needs the last five.
 constexpr size_t kKeep = 4;
 constexpr size_t kWalkCapacity = 4096;
+}  // namespace
 
 [[gnu::always_inline]] inline void Input::intern_token(Token &t) {
   t.word = intern_word(t.start, t.len, t.punct, t.space_before, t.space_after);
@@ -317,6 +324,8 @@ void Input::scan_bytewise(const Walk &walk) {
 }
 
 #if defined(__SSE2__)
+namespace {
+
 // Bit masks of one 64-byte block: separators (space, tab, newline, NUL),
 // punctuation, and newlines; bit i is byte i.
 struct BlockMasks {
@@ -350,6 +359,8 @@ inline BlockMasks classify64(const char *p) {
   return {movemask64(s[0], s[1], s[2], s[3]), movemask64(q[0], q[1], q[2], q[3]),
           movemask64(n[0], n[1], n[2], n[3])};
 }
+
+}  // namespace
 
 // Line-end and paragraph flags of the last token from the gap [from, to) of
 // separators that follows it, up to the next token or (at_end) the end of
@@ -391,6 +402,11 @@ void Input::scan_blocks(const Walk &walk) {
   bool open_punct = false, open_first = false;
   int32_t last_end = -1;  // end of the last token, -1 before the first
   uint64_t carry_sep = 1, carry_punct = 0;  // the byte before the input: a separator
+  // The input stays put during a scan; in locals, the compiler need not
+  // reload them after every token written (byte-sized stores may alias
+  // anything, this object's members included).
+  const char *const data = this->data;
+  const int32_t data_len = this->data_len;
   for (int32_t base = 0; base < data_len; base += 64) {
     BlockMasks m = classify64(data + base);
     uint64_t prev_sep = m.sep << 1 | carry_sep, prev_punct = m.punct << 1 | carry_punct;
