@@ -2,6 +2,7 @@
 // tokenizing, the candidate walk (feature ids, scores), feature name forming
 // and lookup, and the hash table.  Inputs: the Brown test text and the bundled
 // model (FULLSTOP_ROOT, default the current folder).
+#include "../tests/classic_state.h"
 #include <benchmark/benchmark.h>
 
 #include <cstdio>

@@ -13,106 +13,13 @@
 
 namespace harness {
 
-namespace {
-
-std::string dir;
-int real_out = -1, real_err = -1;  // the process's own descriptors 1 and 2
-int mem_out = -1, mem_err = -1;
-bool capturing = false;
-
-void check(bool ok, const char *what) {
-  if (!ok) {
-    std::fprintf(stderr, "fuzz harness: %s: %s\n", what, std::strerror(errno));
-    std::abort();
-  }
-}
-
-std::string drain(int fd) {
-  std::string text;
-  off_t size = lseek(fd, 0, SEEK_END);
-  check(size >= 0, "lseek");
-  text.resize(static_cast<size_t>(size));
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t got = pread(fd, text.data() + done, text.size() - done, static_cast<off_t>(done));
-    check(got > 0, "pread");
-    done += static_cast<size_t>(got);
-  }
-  check(ftruncate(fd, 0) == 0 && lseek(fd, 0, SEEK_SET) == 0, "ftruncate");
-  return text;
-}
-
-void restore() {
-  std::fflush(stdout);
-  std::fflush(stderr);
-  dup2(real_out, 1);
-  dup2(real_err, 2);
-  capturing = false;
-}
-
-// The code under test ended the process (exit() on an error it thought fatal):
-// show its message on the real standard error, where libFuzzer reports it.
-void on_exit() {
-  if (!capturing) return;
-  restore();
-  std::string err = drain(mem_err);
-  std::fprintf(stderr, "fuzz harness: the code under test exited; its standard error:\n%s\n",
-               show(err, 2000).c_str());
-}
-
-}  // namespace
-
 void init() {
-  if (!dir.empty()) return;
-  char pattern[] = "/tmp/fullstop-fuzz-XXXXXX";
-  check(mkdtemp(pattern) != nullptr, "mkdtemp");
-  dir = pattern;
-  real_out = dup(1);
-  real_err = dup(2);
-  check(real_out >= 0 && real_err >= 0, "dup");
-  mem_out = memfd_create("fuzz-stdout", 0);
-  mem_err = memfd_create("fuzz-stderr", 0);
-  check(mem_out >= 0 && mem_err >= 0, "memfd_create");
-  // Sanitizer reports must not vanish into a capture file.
-  __sanitizer_set_report_fd(reinterpret_cast<void *>(static_cast<intptr_t>(real_err)));
-  std::atexit(on_exit);
-}
-
-const std::string &scratch_dir() { return dir; }
-
-void begin_capture() {
-  std::fflush(stdout);
-  std::fflush(stderr);
-  check(dup2(mem_out, 1) == 1 && dup2(mem_err, 2) == 2, "dup2");
-  capturing = true;
-}
-
-Captured end_capture() {
-  restore();
-  return Captured{drain(mem_out), drain(mem_err)};
-}
-
-void write_file(const std::string &path, std::string_view bytes) {
-  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  check(fd >= 0, path.c_str());
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t w = write(fd, bytes.data() + done, bytes.size() - done);
-    check(w > 0, "write");
-    done += static_cast<size_t>(w);
-  }
-  close(fd);
-}
-
-std::string read_file(const std::string &path) {
-  std::string text;
-  FILE *f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return text;
-  char block[1 << 14];
-  size_t got;
-  while ((got = std::fread(block, 1, sizeof block, f)) > 0) text.append(block, got);
-  std::fclose(f);
-  return text;
+  // Sanitizer reports must reach the real standard error whatever a target
+  // does with its descriptors.
+  static bool done = false;
+  if (done) return;
+  done = true;
+  __sanitizer_set_report_fd(reinterpret_cast<void *>(static_cast<intptr_t>(2)));
 }
 
 std::string show(std::string_view bytes, size_t limit) {

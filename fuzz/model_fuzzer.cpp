@@ -15,6 +15,7 @@
 #include "driver.h"
 #include "feature.h"
 #include "harness.h"
+#include "in_process.h"
 #include "reference.h"
 
 namespace {
@@ -54,22 +55,22 @@ const char kText[] =
     "x . y ! z ? w\n"
     "End of text. Really the end\n";
 
-std::string model_path;
+const char kModelName[] = "fuzzed.model";
 
 void check_mode(std::string_view model_bytes, const ref::Model &model, bool eval,
                 const ref::Result &want) {
-  reset_run();
-  model_fname = model_path.c_str();
-  do_test = eval;
-  full_text = !eval;
+  Options options;
+  options.detect.test = eval;
+  options.detect.full_text = !eval;
   // The reference reads text in the classic mode; a model's mode record
   // (which a fuzzed model may hold) must not switch the program away from it.
-  text_mode_forced = true;
-  forced_text_mode = TextMode::classic;
-  set_input(std::string_view(kText, sizeof kText - 1));
-  harness::begin_capture();
-  run_paths("/dev/null");
-  harness::Captured got = harness::end_capture();
+  options.text_mode_forced = true;
+  options.forced_text_mode = TextMode::classic;
+  LoadedModel loaded;
+  harness::load_model_from(loaded, kModelName, model_bytes);
+  harness::RunResult got;
+  harness::run_in_process(got, std::string_view(kText, sizeof kText - 1), &loaded, kModelName, options);
+  const std::vector<Feature *> &feats = loaded.table.feats;
 
   // The records loaded are the first features, in file order.
   if (feats.size() < model.records.size())
@@ -87,7 +88,6 @@ void check_mode(std::string_view model_bytes, const ref::Model &model, bool eval
                     harness::show(model_bytes));
     }
   }
-  reset_run();
 
   if (got.out != want.out)
     harness::mismatch(eval ? "evaluation output" : "detection output", model_bytes, want.out, got.out);
@@ -96,7 +96,7 @@ void check_mode(std::string_view model_bytes, const ref::Model &model, bool eval
   if (model.stop_line == 0) {
     if (!got.err.empty()) harness::mismatch("standard error", model_bytes, "", got.err);
   } else {
-    std::string where = model_path + ":" + std::to_string(model.stop_line) + ":";
+    std::string where = std::string(kModelName) + ":" + std::to_string(model.stop_line) + ":";
     if (got.err.find(where) == std::string::npos || got.err.find("warning") == std::string::npos ||
         std::count(got.err.begin(), got.err.end(), '\n') != 1)
       harness::mismatch("warning", model_bytes, "fullstop: warning: " + where + " ...\n", got.err);
@@ -107,13 +107,11 @@ void check_mode(std::string_view model_bytes, const ref::Model &model, bool eval
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
   harness::init();
-  model_path = harness::scratch_dir() + "/fuzzed.model";
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
   std::string_view model_bytes(reinterpret_cast<const char *>(bytes), size);
-  harness::write_file(model_path, model_bytes);
   ref::Model model = ref::load_model(model_bytes);
   std::vector<ref::Result> want = ref::run_detection(std::string_view(kText, sizeof kText - 1), model.records);
   check_mode(model_bytes, model, false, want[static_cast<int>(ref::Mode::text)]);

@@ -16,6 +16,7 @@
 #include "driver.h"
 #include "intake.h"
 #include "harness.h"
+#include "in_process.h"
 #include "reference.h"
 #include "trainer.h"
 
@@ -96,7 +97,9 @@ const char kModel[] =
     "  2.5\ttext_3_The\n"
     "-0x1.8p+1\tstem_3_the\n";
 
-std::string model_path, empty_model_path, def_path;
+// Loaded once and shared by every run, as a library user would.
+const LoadedModel *fixed_model = nullptr;
+const LoadedModel *empty_model = nullptr;
 ref::Model model;
 
 // What the detector writes in training mode is fullstop-train's input.
@@ -113,26 +116,22 @@ void check_trainer_accepts(std::string_view input, const std::string &contexts, 
 }
 
 void check_mode(std::string_view input, ref::Mode mode, const ref::Result &want,
-                const std::string &model = model_path) {
-  reset_run();
-  if (mode != ref::Mode::train) model_fname = model.c_str();
-  text_mode_forced = true;  // the reference reads the classic mode
-  forced_text_mode = TextMode::classic;
-  do_test = mode == ref::Mode::eval;
-  full_text = mode == ref::Mode::text || mode == ref::Mode::bare;
-  only_text = mode == ref::Mode::bare;
-  unlink(def_path.c_str());
-  set_input(input);
-  harness::begin_capture();
-  run_paths(def_path.c_str());
-  harness::Captured got = harness::end_capture();
-  reset_run();
+                const LoadedModel &loaded = *fixed_model) {
+  Options options;
+  options.text_mode_forced = true;  // the reference reads the classic mode
+  options.forced_text_mode = TextMode::classic;
+  options.detect.test = mode == ref::Mode::eval;
+  options.detect.full_text = mode == ref::Mode::text || mode == ref::Mode::bare;
+  options.detect.only_text = mode == ref::Mode::bare;
+  harness::RunResult got;
+  harness::run_in_process(got, input, mode == ref::Mode::train ? nullptr : &loaded, "fixed.model",
+                          options);
 
   std::string what = std::string("standard output in ") + ref::mode_name(mode) + " mode";
   if (got.out != want.out) harness::mismatch(what.c_str(), input, want.out, got.out);
   if (!got.err.empty()) harness::mismatch("standard error", input, "", got.err);
   if (mode == ref::Mode::train) {
-    std::string def = harness::read_file(def_path);
+    const std::string &def = got.features_def;
     if (def != want.features_def) harness::mismatch("features.def", input, want.features_def, def);
     check_trainer_accepts(input, got.out, def);
   }
@@ -169,12 +168,13 @@ std::string hostile_text(std::string_view recipe) {
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
   harness::init();
-  model_path = harness::scratch_dir() + "/fixed.model";
-  def_path = harness::scratch_dir() + "/features.def";
   std::string_view bytes(kModel, sizeof kModel - 1);
-  harness::write_file(model_path, bytes);
-  empty_model_path = harness::scratch_dir() + "/empty.model";
-  harness::write_file(empty_model_path, "");
+  auto *fixed = new LoadedModel;
+  harness::load_model_from(*fixed, "fixed.model", bytes);
+  fixed_model = fixed;
+  auto *empty = new LoadedModel;
+  harness::load_model_from(*empty, "empty.model", "");
+  empty_model = empty;
   model = ref::load_model(bytes);
   if (model.stop_line != 0) harness::fail("the fixed model does not load whole");
   return 0;
@@ -194,6 +194,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
   // With no weights every window scores exactly zero, a case the fixed model
   // (which weighs every window's types) never reaches.
   std::vector<ref::Result> unweighted = ref::run_detection(input, {});
-  check_mode(input, ref::Mode::bare, unweighted[static_cast<int>(ref::Mode::bare)], empty_model_path);
+  check_mode(input, ref::Mode::bare, unweighted[static_cast<int>(ref::Mode::bare)], *empty_model);
   return 0;
 }

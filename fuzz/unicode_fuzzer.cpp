@@ -19,12 +19,14 @@
 #include "../tests/unicode_reference.h"
 #include "driver.h"
 #include "harness.h"
+#include "in_process.h"
 #include "intake.h"
 #include "unicode.h"
 
 namespace {
 
-std::string empty_model_path, splitting_model_path, def_path;
+const LoadedModel *empty_model = nullptr;
+const LoadedModel *splitting_model = nullptr;
 
 // Splits after nearly every punctuation mark, before list markers, and at
 // text edges, so that sentences end everywhere the walk allows.
@@ -36,17 +38,13 @@ const char kSplittingModel[] =
     "-0.5\ttype_3_0\n"
     "2\ttype_3_2\n";
 
-std::string run(std::string_view input, const std::string &model, bool text_only) {
-  reset_run();
-  model_fname = model.c_str();
-  full_text = only_text = text_only;
-  text_mode_forced = true;
-  forced_text_mode = TextMode::unicode;
-  set_input(input);
-  harness::begin_capture();
-  run_paths(def_path.c_str());
-  harness::Captured got = harness::end_capture();
-  reset_run();
+std::string run(std::string_view input, const LoadedModel *model, bool text_only) {
+  Options options;
+  options.detect.full_text = options.detect.only_text = text_only;
+  options.text_mode_forced = true;
+  options.forced_text_mode = TextMode::unicode;
+  harness::RunResult got;
+  harness::run_in_process(got, input, model, "fuzz.model", options);
   if (!got.err.empty()) harness::mismatch("standard error", input, "", got.err);
   return got.out;
 }
@@ -113,17 +111,17 @@ void check_mapping(std::string_view input) {
 
 void check_unsplit(std::string_view input) {
   std::vector<std::pair<size_t, size_t>> want = uref::unsplit_sentences(input);
-  std::string got = run(input, empty_model_path, false);
+  std::string got = run(input, empty_model, false);
   std::string expected = offsets_form(want);
   if (got != expected) harness::mismatch("offsets with an empty model", input, expected, got);
   std::string lines;
   for (auto [s, e] : want) lines += reference_line(input.substr(s, e - s)) + "\n";
-  got = run(input, empty_model_path, true);
+  got = run(input, empty_model, true);
   if (got != lines) harness::mismatch("-F lines with an empty model", input, lines, got);
 }
 
 void check_split(std::string_view input) {
-  std::vector<std::pair<size_t, size_t>> spans = parse_offsets(run(input, splitting_model_path, false), input);
+  std::vector<std::pair<size_t, size_t>> spans = parse_offsets(run(input, splitting_model, false), input);
   size_t bom = input.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
   if (spans.empty() || spans.front().first != bom || spans.back().second != input.size())
     harness::fail("sentences do not run from the start to the end\n" + harness::show(input));
@@ -138,7 +136,7 @@ void check_split(std::string_view input) {
                     ") out of order or inside a character\n" + harness::show(input));
     prev_end = e;
   }
-  std::string lines = run(input, splitting_model_path, true);
+  std::string lines = run(input, splitting_model, true);
   std::string want;
   for (auto [s, e] : spans) want += reference_line(input.substr(s, e - s)) + "\n";
   if (lines != want) harness::mismatch("-F lines", input, want, lines);
@@ -148,11 +146,12 @@ void check_split(std::string_view input) {
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
   harness::init();
-  def_path = harness::scratch_dir() + "/features.def";
-  empty_model_path = harness::scratch_dir() + "/empty.model";
-  harness::write_file(empty_model_path, "");
-  splitting_model_path = harness::scratch_dir() + "/splitting.model";
-  harness::write_file(splitting_model_path, kSplittingModel);
+  auto *empty = new LoadedModel;
+  harness::load_model_from(*empty, "empty.model", "");
+  empty_model = empty;
+  auto *splitting = new LoadedModel;
+  harness::load_model_from(*splitting, "splitting.model", kSplittingModel);
+  splitting_model = splitting;
   return 0;
 }
 

@@ -9,17 +9,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <memory>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
-#include "driver.h"
 #include "escape.h"
-#include "feature.h"
-
-EvalCounts eval_counts;
-ModelLoad model_load;
 
 namespace {
 
@@ -28,7 +24,7 @@ namespace {
 // it are done, so that a record that stops loading can be located by line,
 // whatever kind of file the model is.
 struct ModelReader {
-  int fd = -1;
+  const ModelSource *source = nullptr;
   std::string pending;  // bytes read; those from `done` on are not yet consumed
   size_t done = 0;
   long long line = 1;   // line of pending[done]
@@ -38,7 +34,7 @@ struct ModelReader {
 ssize_t read_model_bytes(void *cookie, char *buf, size_t size) {
   ModelReader &r = *static_cast<ModelReader *>(cookie);
   ssize_t n;
-  do n = ::read(r.fd, buf, size);
+  do n = (*r.source)(buf, size);
   while (n < 0 && errno == EINTR);
   if (n < 0) {
     r.error = errno;
@@ -71,10 +67,10 @@ long long stopped_line(const ModelReader &r) {
   return line;
 }
 
-void warn_stopped(const char *path, const std::string &where, const char *reason) {
-  model_load.stopped = true;
-  std::fprintf(stderr, "fullstop: warning: %s%s: %s; loading stopped, %zu features loaded\n", path,
-               where.c_str(), reason, feats.size());
+void warn_stopped(LoadedModel &m, const char *path, const std::string &where, const char *reason) {
+  m.load.stopped = true;
+  m.warning = std::string(path) + where + ": " + reason + "; loading stopped, " +
+              std::to_string(m.table.feats.size()) + " features loaded";
 }
 
 // The first byte in [p, e) that normalising would change: a newline, or a
@@ -104,29 +100,9 @@ const char *first_irregular(const char *p, const char *e) {
 #endif
 }
 
-void print_percent(const char *label, int numerator, int denominator) {
-  out_write(label, std::strlen(label));
-  if (denominator == 0) {
-    // 0/0 in double precision: what the C library prints for that NaN on x86-64.
-    out_write("-nan%\n");
-    return;
-  }
-  char buf[64];
-  int n = std::snprintf(buf, sizeof buf, "%.2f%%\n", numerator * 100.0 / denominator);
-  out_write(buf, static_cast<size_t>(n));
-}
-
-void print_count(const char *label, int value) {
-  out_write(label, std::strlen(label));
-  out_int(value);
-  out_char('\n');
-}
-
-std::string sentence_text;
-
 }  // namespace
 
-std::string_view normalised_text(int32_t start, int32_t end, std::string &scratch) {
+std::string_view normalised_text(const char *data, int32_t start, int32_t end, std::string &scratch) {
   const char *p = data + start, *e = data + end;
   const char *odd = first_irregular(p, e);
   if (odd == e) {
@@ -151,49 +127,74 @@ std::string_view normalised_text(int32_t start, int32_t end, std::string &scratc
   return scratch;
 }
 
-void load_model(const char *path) {
+void load_model(LoadedModel &model, const char *path, const ModelSource &source) {
   ModelReader reader;
-  reader.fd = ::open(path, O_RDONLY);
-  if (reader.fd < 0) {
-    std::perror(path);
-    std::exit(255);
-  }
-  model_load = ModelLoad{};
+  reader.source = &source;
+  model.load = ModelLoad{};
+  model.warning.clear();
   FILE *f = fopencookie(&reader, "r", cookie_io_functions_t{read_model_bytes, nullptr, nullptr, nullptr});
   if (f == nullptr) out_of_memory();
   // Records are scanned exactly as "%lf\t%[^\n]\n" scans them (any
   // whitespace run separates, names keep inner and trailing blanks), except
   // that a name of any length is read whole.  Nothing is read much past the
   // record where loading stops, so an endless file costs nothing.
-  for (;;) {
-    double weight = 0;
-    char *name = nullptr;
-    int consumed = -1;
-    int converted = std::fscanf(f, "%lf\t%m[^\n]\n%n", &weight, &name, &consumed);
-    if (converted == 2) {
-      model_load.numbered = model_load.numbered && weight == static_cast<double>(model_load.records);
-      model_load.records++;
-      build_feature(name, weight);
+  try {
+    for (;;) {
+      double weight = 0;
+      char *name = nullptr;
+      int consumed = -1;
+      int converted = std::fscanf(f, "%lf\t%m[^\n]\n%n", &weight, &name, &consumed);
+      if (converted == 2) {
+        std::unique_ptr<char, decltype(&std::free)> owned(name, &std::free);
+        model.load.numbered = model.load.numbered && weight == static_cast<double>(model.load.records);
+        model.load.records++;
+        model.table.build(name, weight);
+        if (consumed >= 0) consume(reader, static_cast<size_t>(consumed));
+        continue;
+      }
       std::free(name);
-      if (consumed >= 0) consume(reader, static_cast<size_t>(consumed));
-      continue;
+      if (reader.error != 0) {
+        std::string reason = std::string("read error: ") + std::strerror(reader.error);
+        warn_stopped(model, path, "", reason.c_str());
+      } else if (converted != EOF) {
+        warn_stopped(model, path, ":" + std::to_string(stopped_line(reader)),
+                     converted == 0 ? "not a weight and feature name" : "weight without a feature name");
+      }
+      break;  // EOF with no error: nothing but whitespace was left
     }
-    std::free(name);
-    if (reader.error != 0) {
-      std::string reason = std::string("read error: ") + std::strerror(reader.error);
-      warn_stopped(path, "", reason.c_str());
-    } else if (converted != EOF) {
-      warn_stopped(path, ":" + std::to_string(stopped_line(reader)),
-                   converted == 0 ? "not a weight and feature name" : "weight without a feature name");
-    }
-    break;  // EOF with no error: nothing but whitespace was left
+  } catch (...) {
+    std::fclose(f);
+    throw;
   }
   std::fclose(f);
-  ::close(reader.fd);
 }
 
-TextMode declared_text_mode(const char *path) {
-  for (const Feature *f : feats) {
+void load_model_file(LoadedModel &model, const char *path) {
+  int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw fullstop::Failure(std::string(path) + ": " + std::strerror(errno), 255, true);
+  ModelSource source = [fd](char *buf, size_t size) { return ::read(fd, buf, size); };
+  try {
+    load_model(model, path, source);
+  } catch (...) {
+    ::close(fd);
+    throw;
+  }
+  ::close(fd);
+}
+
+void load_model_bytes(LoadedModel &model, const char *name, std::string_view bytes) {
+  size_t at = 0;
+  ModelSource source = [&](char *buf, size_t size) -> ssize_t {
+    size_t n = std::min(size, bytes.size() - at);
+    std::memcpy(buf, bytes.data() + at, n);
+    at += n;
+    return static_cast<ssize_t>(n);
+  };
+  load_model(model, name, source);
+}
+
+TextMode declared_text_mode(const FeatureTable &table, const char *path) {
+  for (const Feature *f : table.feats) {
     std::string_view name = f->text;
     if (name.substr(0, kTextModeRecord.size()) != kTextModeRecord) continue;
     std::string_view value = name.substr(kTextModeRecord.size());
@@ -206,60 +207,46 @@ TextMode declared_text_mode(const char *path) {
   return TextMode::classic;
 }
 
-void warn_suspect_model(const char *path) {
-  const ModelLoad &m = model_load;
-  if (m.records >= 2 && m.numbered) {
-    std::fprintf(stderr,
-                 "fullstop: warning: %s: looks like a feature list (as features.def), not a "
-                 "model: its %zu weights are 0, 1, 2, ... in order\n",
-                 path, m.records);
-  } else if (m.records == 0 && !m.stopped) {
-    std::fprintf(stderr,
-                 "fullstop: warning: %s: no model records loaded; sentences end only at blank "
-                 "lines\n",
-                 path);
-  }
+std::string suspect_model_warning(const ModelLoad &m, const char *path) {
+  if (m.records >= 2 && m.numbered)
+    return std::string(path) + ": looks like a feature list (as features.def), not a model: its " +
+           std::to_string(m.records) + " weights are 0, 1, 2, ... in order";
+  if (m.records == 0 && !m.stopped)
+    return std::string(path) + ": no model records loaded; sentences end only at blank lines";
+  return std::string();
 }
 
-double test_event() {
+double Detection::test_event() const {
   double score = 0.0;
-  for (int k = 0; k < nnz; k++) score += feature_weight(e_feats[k]);
+  for (int k = 0; k < scorer.nnz; k++) score += scorer.weight(scorer.e_feats[k]);
   return score > 0.0 ? 1.0 : 0.0;
 }
 
-int detect_toks(const Token *window, int count) {
-  if (count == kWindow) return score_window_sign(window);
-  new_event();
-  do_features(window, count);
+int Detection::detect_toks(const Token *window, int count) {
+  if (count == kWindow) return scorer.score_window_sign(window);
+  scorer.new_event();
+  scorer.do_features(window, count);
   return static_cast<int>(test_event());
 }
 
-namespace {
-
 // Prints `<sentence start="START" end="END` and then `tail`, with one
 // reservation and constant-size copies: this is printed for every sentence.
-void print_sentence_tag(int32_t start, int32_t end, std::string_view tail) {
-  char *p = out_reserve(48 + tail.size());
+void Detection::print_sentence_tag(int32_t start, int32_t end, std::string_view tail) {
+  char *p = out->reserve(48 + tail.size());
   std::memcpy(p, "<sentence start=\"", 17);
   p = format_uint(p + 17, static_cast<uint32_t>(start));
   std::memcpy(p, "\" end=\"", 7);
   p = format_uint(p + 7, static_cast<uint32_t>(end));
   std::memcpy(p, tail.data(), tail.size());
-  out_commit(p + tail.size());
+  out->commit(p + tail.size());
 }
-
-}  // namespace
-
-namespace {
-
-std::string escaped_line;
 
 // One sentence in a --format form other than the classic three.  `text` is
 // the sentence's text as either text mode prints it.
-void print_escaped_sentence(int32_t start, int32_t end, std::string_view text) {
+void Detection::print_escaped_sentence(int32_t start, int32_t end, std::string_view text) {
   std::string &line = escaped_line;
   line.clear();
-  switch (output_format) {
+  switch (options.format) {
     case kFormatText:
       print_sentence_tag(start, end, "\">");
       append_xml_text(line, text);
@@ -283,75 +270,93 @@ void print_escaped_sentence(int32_t start, int32_t end, std::string_view text) {
       line += '\n';
       break;
   }
-  out_write(line);
+  out->write(line);
 }
 
-// Whether a sentence is printed with its text.
-bool with_text() { return full_text || output_format != kFormatClassic; }
-
-void print_sentence(int32_t start, int32_t end, std::string_view text) {
-  if (output_format != kFormatClassic) {
+void Detection::print_sentence(int32_t start, int32_t end, std::string_view text) {
+  if (options.format != kFormatClassic) {
     print_escaped_sentence(start, end, text);
     return;
   }
-  if (only_text) {
-    out_write(text);
-    out_char('\n');
+  if (options.only_text) {
+    out->write(text);
+    out->put('\n');
     return;
   }
   print_sentence_tag(start, end, "\">");
-  out_write(text);
-  out_write("</sentence>\n");
+  out->write(text);
+  out->write("</sentence>\n");
 }
 
 // A sentence of the Unicode mode, by original offsets.
-void complete_original(int32_t start, int32_t end) {
+void Detection::complete_original(int32_t start, int32_t end) {
+  if (spans != nullptr) {
+    spans->push_back(SentenceSpan{start, end});
+    return;
+  }
   if (!with_text()) {
     print_sentence_tag(start, end, "\"/>\n");
     return;
   }
   print_sentence(start, end,
-                 unicode_sentence_text(original_data() + start, static_cast<size_t>(end - start),
+                 unicode_sentence_text(in.original_data() + start, static_cast<size_t>(end - start),
                                        sentence_text));
 }
 
-}  // namespace
-
-void complete_sentence(int32_t start, int32_t end) {
+void Detection::complete_sentence(int32_t start, int32_t end) {
+  if (spans != nullptr) {
+    spans->push_back(SentenceSpan{start, end});
+    return;
+  }
   if (!with_text()) {
     print_sentence_tag(start, end, "\"/>\n");
     return;
   }
-  print_sentence(start, end, normalised_text(start, end, sentence_text));
+  print_sentence(start, end, normalised_text(in.data, start, end, sentence_text));
 }
 
-void show_toks(const Token *window, int count) {
+void Detection::show_toks(const Token *window, int count) {
   for (int k = 0; k < count; k++) {
-    out_char(' ');
-    out_write(window[k].text());
+    out->put(' ');
+    out->write(window[k].text(in));
   }
-  out_char('\n');
+  out->put('\n');
 }
-
-namespace {
 
 // Prints the window of one of the first ten errors of a kind, and counts it.
-void report_error(int &count, const char *label, const Token *window) {
-  if (count <= 9) {
-    out_write(label);
+void Detection::report_error(int &count, const char *label, const Token *window) {
+  if (count <= 9 && out != nullptr) {
+    out->write(label);
     show_toks(window, kWindow);
   }
   count++;
 }
 
-// context: the offset where the sentence being collected begins.
-void detect_site(const Token *window, void *context) {
-  int32_t &start = *static_cast<int32_t *>(context);
+void Detection::print_percent(const char *label, int numerator, int denominator) {
+  out->write(label, std::strlen(label));
+  if (denominator == 0) {
+    // 0/0 in double precision: what the C library prints for that NaN on x86-64.
+    out->write("-nan%\n");
+    return;
+  }
+  char buf[64];
+  int n = std::snprintf(buf, sizeof buf, "%.2f%%\n", numerator * 100.0 / denominator);
+  out->write(buf, static_cast<size_t>(n));
+}
+
+void Detection::print_count(const char *label, int value) {
+  out->write(label, std::strlen(label));
+  out->integer(value);
+  out->put('\n');
+}
+
+// start: the offset where the sentence being collected begins.
+void Detection::site(const Token *window, int32_t &start) {
   const Token &t = window[2];
   int decision = detect_toks(window, kWindow);
   if (t.para_break) decision = 1;
-  if (do_test) {
-    EvalCounts &c = eval_counts;
+  if (options.test) {
+    EvalCounts &c = counts;
     if (decision == 1 && t.boundary == 0) {
       report_error(c.nfalse_positives, "false positive: ", window);
     } else if (decision == 0 && t.boundary == 1) {
@@ -370,55 +375,72 @@ void detect_site(const Token *window, void *context) {
   }
 }
 
+namespace {
+
+struct ClassicSentences {
+  Detection *d;
+  int32_t start;  // offset where the sentence being collected begins
+};
+
+void detect_site(const Token *window, void *context) {
+  auto &s = *static_cast<ClassicSentences *>(context);
+  s.d->site(window, s.start);
+}
+
 // The Unicode mode's sentences.  A sentence ends at the end of its last
 // token and the next begins at the next token, wherever the edge markers
 // stand; a boundary after the last token opens no empty sentence, and the
 // last sentence takes the trailing whitespace, so that the sentences cover
 // the input up to its end.
 struct UnicodeSentences {
+  Detection *d;
   int32_t start;      // original offset where the open sentence begins
   bool done = false;  // the last sentence has been printed
 };
 
 void detect_site_unicode(const Token *window, void *context) {
   UnicodeSentences &s = *static_cast<UnicodeSentences *>(context);
-  if (do_test) {
-    detect_site(window, &s.start);  // counts only
+  Detection &d = *s.d;
+  if (d.options.test) {
+    d.site(window, s.start);  // counts only
     return;
   }
   const Token &t = window[2];
-  if (t.para_break == 0 && detect_toks(window, kWindow) == 0) return;
-  int32_t next = next_token_start(t.end());
-  if (next == data_len) {
-    complete_original(s.start, original_len());
+  if (t.para_break == 0 && d.detect_toks(window, kWindow) == 0) return;
+  const Input &in = d.in;
+  int32_t next = in.next_token_start(t.end());
+  if (next == in.data_len) {
+    d.complete_original(s.start, in.original_len());
     s.done = true;
     return;
   }
-  complete_original(s.start, original_end(t.end()));
-  s.start = original_start(next);
+  d.complete_original(s.start, in.original_end(t.end()));
+  s.start = in.original_start(next);
 }
 
 }  // namespace
 
-void detect(TextMode mode) {
-  eval_counts = EvalCounts{};
+void Detection::run(TextMode mode) {
+  counts = EvalCounts{};
   // The element forms are one document; the line forms have no wrapper.
-  bool document = !only_text && (output_format == kFormatClassic || output_format == kFormatText);
-  if (!do_test && document) out_write("<sentence-list>\n");
+  bool document = spans == nullptr && !options.only_text &&
+                  (options.format == kFormatClassic || options.format == kFormatText);
+  if (!options.test && document) out->write("<sentence-list>\n");
   // Candidates: punctuation tokens and tokens followed by a blank line, each
   // with two tokens on either side.
-  int32_t start = 0;
-  UnicodeSentences unicode{original_text_start()};
+  ClassicSentences classic{this, 0};
+  UnicodeSentences unicode{this, in.original_text_start()};
   if (mode == TextMode::unicode) {
-    walk_input(detect_site_unicode, &unicode, mode);
+    in.walk(detect_site_unicode, &unicode, mode);
   } else {
-    walk_input(detect_site, &start);
+    in.walk(detect_site, &classic);
   }
-  if (do_test) {
-    const EvalCounts &c = eval_counts;
-    out_write("tested ");
-    out_int(c.nsites);
-    out_write(" sites\n");
+  if (options.test) {
+    if (out == nullptr) return;
+    const EvalCounts &c = counts;
+    out->write("tested ");
+    out->integer(c.nsites);
+    out->write(" sites\n");
     print_count("nfalse_positives = ", c.nfalse_positives);
     print_count("nfalse_negatives = ", c.nfalse_negatives);
     print_count("ntrue_positives = ", c.ntrue_positives);
@@ -429,9 +451,9 @@ void detect(TextMode mode) {
     return;
   }
   if (mode == TextMode::unicode) {
-    if (!unicode.done) complete_original(unicode.start, original_len());
+    if (!unicode.done) complete_original(unicode.start, in.original_len());
   } else {
-    complete_sentence(start, data_len);
+    complete_sentence(classic.start, in.data_len);
   }
-  if (document) out_write("</sentence-list>\n");
+  if (document) out->write("</sentence-list>\n");
 }

@@ -3,25 +3,17 @@
 #include <getopt.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 
-#include "detect.h"
-#include "feature.h"
-#include "intake.h"
+#include "atomic_file.h"
 #include "model_path.h"
 #include "training.h"
 #include "util.h"
 #include "version.h"
-
-const char *model_fname = nullptr;
-int do_test = 0;
-int full_text = 0;
-int only_text = 0;
-int output_format = kFormatClassic;
-TextMode forced_text_mode = TextMode::classic;
-bool text_mode_forced = false;
 
 namespace {
 
@@ -51,21 +43,18 @@ const option kLongOptions[] = {
     {nullptr, 0, nullptr, 0},
 };
 
-// The model named by the last --model; model_fname points into it.
-std::string resolved_model;
-
-void set_format(std::string_view name) {
-  full_text = only_text = 0;
-  output_format = kFormatClassic;
+void set_format(DetectOptions &d, std::string_view name) {
+  d.full_text = d.only_text = false;
+  d.format = kFormatClassic;
   if (name == "xml") {
   } else if (name == "lines") {
-    full_text = only_text = 1;
+    d.full_text = d.only_text = true;
   } else if (name == "text") {
-    output_format = kFormatText;
+    d.format = kFormatText;
   } else if (name == "jsonl") {
-    output_format = kFormatJsonl;
+    d.format = kFormatJsonl;
   } else if (name == "tsv") {
-    output_format = kFormatTsv;
+    d.format = kFormatTsv;
   } else {
     throw UsageError("unknown format '" + std::string(name) +
                      "' for --format (xml, text, lines, jsonl or tsv)");
@@ -110,44 +99,45 @@ const char *usage_text() {
          "See fullstop(1) and fullstop-model(5).\n";
 }
 
-Request parse_opts(int argc, char **argv) {
+Request parse_opts(int argc, char **argv, Options &o) {
   Request request = Request::run;
+  DetectOptions &d = o.detect;
   int c;
   while ((c = getopt_long(argc, argv, "m:tfF", kLongOptions, nullptr)) != -1) {
     switch (c) {
       case 'm':
-        model_fname = optarg;
+        o.model_fname = optarg;
         break;
       case 't':
       case kEvaluate:
-        do_test = 1;
+        d.test = true;
         break;
       case 'f':
       case kWithText:
         // -f after -F keeps the bare lines, as it always has.
-        output_format = kFormatClassic;
-        full_text = 1;
+        d.format = kFormatClassic;
+        d.full_text = true;
         break;
       case 'F':
       case kTextOnly:
-        output_format = kFormatClassic;
-        only_text = 1;
-        full_text = 1;
+        d.format = kFormatClassic;
+        d.only_text = true;
+        d.full_text = true;
         break;
       case kModel:
-        resolved_model = resolve_model(optarg);
-        model_fname = resolved_model.c_str();
+        o.resolved_model = resolve_model(optarg);
+        o.model_fname = o.resolved_model.c_str();
         break;
       case kFormat:
-        set_format(optarg);
+        set_format(d, optarg);
         break;
       case kTextMode:
         // Its message has always stood alone, and scripts may match it whole.
-        if (!parse_text_mode(optarg, &forced_text_mode))
+        if (!parse_text_mode(optarg, &o.forced_text_mode))
           throw UsageError("unknown text mode '" + std::string(optarg) +
                            "' (known: classic, unicode)",
                            false);
-        text_mode_forced = true;
+        o.text_mode_forced = true;
         break;
       case kHelp:
         if (request == Request::run) request = Request::help;
@@ -163,33 +153,54 @@ Request parse_opts(int argc, char **argv) {
   return request;
 }
 
-void reset_run() {
-  model_fname = nullptr;
-  do_test = full_text = only_text = 0;
-  forced_text_mode = TextMode::classic;
-  text_mode_forced = false;
-  output_format = kFormatClassic;
-  resolved_model.clear();
-  optind = 0;  // getopt starts afresh
-  reset_features();
-  reset_intake();
-  out_discard();
+void write_features_def(const FeatureTable &table, const char *path) {
+  std::string line;
+  atomic_file::Failure f = atomic_file::replace(path, [&](std::FILE *out) {
+    for (const Feature *feature : table.feats) {
+      line.clear();
+      append_int(line, feature->id);
+      line.push_back('\t');
+      line.append(feature->text);
+      line.push_back('\n');
+      if (std::fwrite(line.data(), 1, line.size(), out) != line.size()) return false;
+    }
+    return true;
+  });
+  if (f) die(std::string(path) + ": " + std::strerror(f.error));
 }
 
-void run_paths(const char *features_def) {
-  if (model_fname != nullptr) {
-    load_model(model_fname);
-    keep_unknown_names(false);
-    TextMode mode = text_mode_forced ? forced_text_mode : declared_text_mode(model_fname);
-    if (mode == TextMode::unicode) map_input();
-    detect(mode);
-    out_flush();
+void run_paths(Input &in, const Options &o, Output &out, const char *features_def, const Warn &warn) {
+  if (o.model_fname != nullptr) {
+    LoadedModel model;
+    load_model_file(model, o.model_fname);
+    detection_path(in, model, o.model_fname, o, out, warn);
+    std::string suspect = suspect_model_warning(model.load, o.model_fname);
+    if (!suspect.empty()) warn(suspect);
   } else {
-    if (text_mode_forced && forced_text_mode == TextMode::unicode) map_input();
-    report(forced_text_mode);
-    out_flush();
-    write_features_def(features_def);
+    FeatureTable table;
+    training_path(in, table, o, out);
+    write_features_def(table, features_def);
   }
+}
+
+void detection_path(Input &in, const LoadedModel &model, const char *name, const Options &o,
+                    Output &out, const Warn &warn) {
+  if (!model.warning.empty()) warn(model.warning);
+  TextMode mode = o.text_mode_forced ? o.forced_text_mode : declared_text_mode(model.table, name);
+  if (mode == TextMode::unicode) in.map();
+  Scorer scorer(in, model.table);
+  Detection detection(in, scorer, o.detect);
+  detection.out = &out;
+  detection.run(mode);
+  out.flush();
+}
+
+void training_path(Input &in, FeatureTable &table, const Options &o, Output &out) {
+  if (o.text_mode_forced && o.forced_text_mode == TextMode::unicode) in.map();
+  Scorer scorer(in, table);
+  Training training(in, scorer, out);
+  training.report(o.forced_text_mode);
+  out.flush();
 }
 
 // Operands are not input (text is always read from standard input), but
@@ -205,7 +216,8 @@ void explain_input(int argc, char **argv) {
 }
 
 int run(int argc, char **argv) {
-  switch (parse_opts(argc, argv)) {
+  Options options;
+  switch (parse_opts(argc, argv, options)) {
     case Request::help:
       std::fputs(usage_text(), stdout);
       return 0;
@@ -216,8 +228,12 @@ int run(int argc, char **argv) {
       break;
   }
   explain_input(argc, argv);
-  read_input(0);
-  run_paths("features.def");
-  if (model_fname != nullptr) warn_suspect_model(model_fname);
+  Input in;
+  in.read(0);
+  FdSink sink(1);
+  Output out(sink);
+  run_paths(in, options, out, "features.def", [](const std::string &message) {
+    std::fprintf(stderr, "fullstop: warning: %s\n", message.c_str());
+  });
   return 0;
 }

@@ -3,23 +3,24 @@
 #ifndef FULLSTOP_DRIVER_H
 #define FULLSTOP_DRIVER_H
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 
+#include "detect.h"
+#include "intake.h"
 #include "unicode.h"
+#include "util.h"
 
-extern const char *model_fname;  // -m: take the detection path with this model
-extern int do_test;              // -t: evaluation instead of sentence output
-extern int full_text;            // -f, -F: print each sentence's text
-extern int only_text;            // -F: bare lines of text, no markup
-// --text-mode=classic|unicode: the text mode whatever the model declares.
-extern TextMode forced_text_mode;
-extern bool text_mode_forced;
-
-// The sentence forms that --format adds.  With kFormatClassic, full_text and
-// only_text choose among the classic three (offsets, -f, -F).
-enum OutputFormat { kFormatClassic, kFormatText, kFormatJsonl, kFormatTsv };
-extern int output_format;
+// What the command line asks of a run.
+struct Options {
+  const char *model_fname = nullptr;  // -m: take the detection path with this model
+  std::string resolved_model;         // the file --model named; model_fname points into it
+  DetectOptions detect;               // -t, -f, -F, --format
+  // --text-mode=classic|unicode: the text mode whatever the model declares.
+  TextMode forced_text_mode = TextMode::classic;
+  bool text_mode_forced = false;
+};
 
 // A bad long option or option value: main prints the message (when there is
 // one: getopt may have printed its own) and, with `hint`, a pointer to
@@ -37,15 +38,27 @@ enum class Request { run, help, version };
 // options of --help (--text-mode among them).  Unknown short options and -m without an argument get
 // getopt's own message and are otherwise ignored, as they always were; a bad
 // long option or value throws UsageError.
-Request parse_opts(int argc, char **argv);
+Request parse_opts(int argc, char **argv, Options &options);
 
 // The --help text.
 const char *usage_text();
 
-// Everything after reading the input: the feature index, then the
-// detection path (with `model_fname`) or the training path, which writes the
-// feature list to `features_def`.  `data` must hold the input.
-void run_paths(const char *features_def);
+// Everything after reading the input: the detection path (with a model) or
+// the training path, which writes the feature list to `features_def`.
+// Output goes to `out` (flushed at the end), warnings to `warn` (each
+// without the program's "fullstop: warning: " prefix), in the order the
+// program prints them; errors throw.
+using Warn = std::function<void(const std::string &)>;
+void run_paths(Input &in, const Options &options, Output &out, const char *features_def,
+               const Warn &warn);
+// The two paths on their own: detection with a loaded model (named `name` in
+// messages), and training into `table` (the caller writes the feature list).
+void detection_path(Input &in, const LoadedModel &model, const char *name, const Options &options,
+                    Output &out, const Warn &warn);
+void training_path(Input &in, FeatureTable &table, const Options &options, Output &out);
+// Writes the feature list to path, replacing the file whole (atomic_file.h).
+// A file that cannot be written throws fullstop::Failure with a message.
+void write_features_def(const FeatureTable &table, const char *path);
 
 // Warns about operands (they are never input) and, when standard input is a
 // terminal, says that text is awaited.
@@ -53,8 +66,5 @@ void explain_input(int argc, char **argv);
 
 // The whole run; returns the exit status.
 int run(int argc, char **argv);
-
-// Clears every global of the detector (for tests that run it in-process).
-void reset_run();
 
 #endif  // FULLSTOP_DRIVER_H

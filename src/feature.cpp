@@ -9,230 +9,10 @@
 
 #include "keyed_hash.h"
 
-// Never destroyed: the records stay reachable until the process ends (a run
-// does not free millions of them one by one on its way out, and leak checkers
-// see them as held, not lost).
-std::vector<Feature *> &feats = *new std::vector<Feature *>;
-int nnz = 0;
-int32_t e_feats[1024];
-int32_t e_vals[1024];
-
 namespace {
-
-// An open-addressing table (linear probing, at most half full) of 64-bit
-// keyed hashes and two payload words; what the payload means and how a slot's
-// name is compared is up to the user.
-struct Slot {
-  uint64_t hash;
-  uint32_t a;  // 0: the slot is empty
-  uint32_t b;
-};
-
-struct SlotTable {
-  std::vector<Slot> slots;
-  size_t used = 0;
-
-  // The slot holding an entry with this hash that `same` accepts, or the
-  // empty slot where it would go.
-  template <typename Same>
-  Slot &probe(uint64_t hash, Same same, uint64_t &probes) {
-    if ((used + 1) * 2 > slots.size()) grow();
-    size_t mask = slots.size() - 1;
-    for (size_t s = hash & mask;; s = (s + 1) & mask) {
-      probes++;
-      Slot &slot = slots[s];
-      if (slot.a == 0 || (slot.hash == hash && same(slot))) return slot;
-    }
-  }
-  void grow() {
-    std::vector<Slot> old(slots.empty() ? 1024 : slots.size() * 2, Slot{0, 0, 0});
-    old.swap(slots);
-    size_t mask = slots.size() - 1;
-    for (const Slot &e : old) {
-      if (e.a == 0) continue;
-      size_t s = e.hash & mask;
-      while (slots[s].a != 0) s = (s + 1) & mask;
-      slots[s] = e;
-    }
-  }
-  void clear() {
-    std::vector<Slot>().swap(slots);
-    used = 0;
-  }
-};
 
 bool same_name(const char *text, std::string_view name) {
   return std::memcmp(text, name.data(), name.size()) == 0 && text[name.size()] == '\0';
-}
-
-// The feature index (see feature.h).  Slots of `records`: a = id + 1 of the
-// record a lookup answers, b = 0, or the repeat list's number + 1 for a name
-// with several records.
-struct FeatureIndex {
-  SlotTable records;
-  // The records of each repeated name, the one a lookup answers last.
-  std::vector<std::vector<int32_t>> repeats;
-  // Names detection formed that the model lacks, when they are not kept as
-  // records but still count (see keep_unknown_names): NUL-terminated in
-  // `unknown_text` (names never hold a NUL: it separates words), indexed by
-  // eight-byte slots of the hash's low half and the name's offset + 1.
-  struct UnknownSlot {
-    uint32_t hash;
-    uint32_t offset;  // 0: empty
-  };
-  std::vector<UnknownSlot> unknown;
-  size_t unknown_used = 0;
-  std::string unknown_text;
-  bool keep_unknown = true;
-  // The modelled chained table: bucket count and entries.
-  int64_t size = 1024;
-  int64_t count = 0;
-  uint64_t probes = 0;
-  uint64_t lookups = 0;
-
-  Slot &find_slot(std::string_view name, uint64_t hash) {
-    lookups++;
-    return records.probe(
-        hash, [&](const Slot &s) { return same_name(feats[s.a - 1]->text, name); }, probes);
-  }
-
-  // One more entry: the chained table grows first when the entry would make
-  // the entries outnumber the buckets (the test is in single precision, as
-  // there), and growth reverses each name's records.
-  void count_entry() {
-    if (static_cast<float>(count + 1) / static_cast<float>(size) > 1.0f) {
-      size *= 2;
-      for (std::vector<int32_t> &ids : repeats) {
-        std::reverse(ids.begin(), ids.end());
-        std::string_view name = feats[ids[0]]->text;
-        Slot &slot = find_slot(name, keyed_hash(name.data(), name.size()));
-        slot.a = static_cast<uint32_t>(ids.back()) + 1;
-      }
-    }
-    count++;
-  }
-
-  void add(const Feature *f) {
-    std::string_view name = f->text;
-    count_entry();
-    uint64_t hash = keyed_hash(name.data(), name.size());
-    Slot &slot = find_slot(name, hash);
-    if (slot.a == 0) {
-      slot = Slot{hash, static_cast<uint32_t>(f->id) + 1, 0};
-      records.used++;
-      return;
-    }
-    if (slot.b == 0) {
-      repeats.push_back({static_cast<int32_t>(slot.a - 1)});
-      slot.b = static_cast<uint32_t>(repeats.size());
-    }
-    repeats[slot.b - 1].push_back(f->id);
-    slot.a = static_cast<uint32_t>(f->id) + 1;
-  }
-
-  // The id a lookup answers; a missing name is added (as a record with
-  // weight 0, or only counted) and its id returned.
-  int32_t find_or_add(std::string_view name) {
-    uint64_t hash = keyed_hash(name.data(), name.size());
-    Slot &slot = find_slot(name, hash);
-    if (slot.a != 0) return static_cast<int32_t>(slot.a - 1);
-    if (keep_unknown) return build_feature(name, 0.0)->id;
-    if (repeats.empty()) return kUnknownFeature;  // growth changes no answer
-    if (add_unknown(name, hash)) count_entry();
-    return kUnknownFeature;
-  }
-
-  // Enters a name in the set of unknown names; false when it was there.
-  bool add_unknown(std::string_view name, uint64_t hash) {
-    if ((unknown_used + 1) * 2 > unknown.size()) {
-      std::vector<UnknownSlot> grown(unknown.empty() ? 1024 : unknown.size() * 2, UnknownSlot{0, 0});
-      size_t mask = grown.size() - 1;
-      for (const UnknownSlot &e : unknown) {
-        if (e.offset == 0) continue;
-        size_t s = e.hash & mask;  // the low half is all a position needs
-        while (grown[s].offset != 0) s = (s + 1) & mask;
-        grown[s] = e;
-      }
-      unknown.swap(grown);
-    }
-    size_t mask = unknown.size() - 1;
-    auto low = static_cast<uint32_t>(hash);
-    for (size_t s = hash & mask;; s = (s + 1) & mask) {
-      probes++;
-      UnknownSlot &slot = unknown[s];
-      if (slot.offset == 0) {
-        if (unknown_text.size() + name.size() + 1 >= UINT32_MAX)
-          die("standard input: too many distinct feature names");
-        slot = UnknownSlot{low, static_cast<uint32_t>(unknown_text.size()) + 1};
-        unknown_text.append(name);
-        unknown_text.push_back('\0');
-        unknown_used++;
-        return true;
-      }
-      if (slot.hash == low && same_name(unknown_text.data() + slot.offset - 1, name)) return false;
-    }
-  }
-
-  void clear() {
-    records.clear();
-    std::vector<UnknownSlot>().swap(unknown);
-    unknown_used = 0;
-    std::vector<std::vector<int32_t>>().swap(repeats);
-    std::string().swap(unknown_text);
-    keep_unknown = true;
-    size = 1024;
-    count = 0;
-  }
-};
-
-FeatureIndex findex;
-
-// What a word forms at a window position: its four feature ids, a bit per
-// template whose feature has a non-zero weight, and the sum and the sum of
-// magnitudes of those weights (see score_window_sign).  Kept for the most
-// recent (word, position) pairs in a direct-mapped table of fixed size, so
-// that the memory does not grow with the number of distinct words: a pair
-// pushed out is simply formed again.
-struct PositionEntry {
-  uint32_t word;
-  uint32_t generation;  // valid while equal to `generation`
-  uint8_t position;
-  uint8_t weighted;
-  int32_t ids[kTemplates];
-  double sum, abs_sum;
-};
-// The table starts small (tests and fuzzers run many tiny inputs) and grows
-// with the number of distinct words up to kMaxCacheBits (12 MiB).
-constexpr int kMinCacheBits = 10, kMaxCacheBits = 18;
-std::vector<PositionEntry> position_cache;
-int cache_bits = 0;
-// Bumped to drop every entry at once.
-uint32_t generation = 1;
-
-void size_cache() {
-  int want = kMinCacheBits;
-  while (want < kMaxCacheBits && (size_t{1} << want) < 4 * words.size()) want++;
-  if (want <= cache_bits) return;
-  position_cache.assign(size_t{1} << want, PositionEntry{});  // generation 0: empty
-  cache_bits = want;
-}
-
-PositionEntry &cache_slot(uint32_t word, int p) {
-  uint64_t key = uint64_t{word} * kWindow + static_cast<uint64_t>(p);
-  return position_cache[(key * 0x9E3779B97F4A7C15ull) >> (64 - cache_bits)];
-}
-
-// Index size when the cached entries were formed.  A growth of the index can
-// change which record a repeated name resolves to; the entries are dropped
-// whenever that happens so every lookup answers as a fresh one would.
-int64_t cached_index_size = 0;
-
-void drop_id_caches() {
-  if (++generation == 0) {  // wrapped: old entries could look current
-    std::fill(position_cache.begin(), position_cache.end(), PositionEntry{});
-    generation = 1;
-  }
-  cached_index_size = findex.size;
 }
 
 char *copy_name(std::string_view name) {
@@ -243,45 +23,96 @@ char *copy_name(std::string_view name) {
   return text;
 }
 
-int32_t find_or_build(const std::string &name) { return findex.find_or_add(name); }
-
-std::string name_buffer;
-
-// The standard assertion message, kept in every build type (NDEBUG or not).
+// The standard assertion message, kept in every build type (NDEBUG or not);
+// the programs abort with it, as a failed assertion does.
 [[noreturn]] void capacity_failed(const char *expr, const char *file, unsigned line,
                                   const char *function) {
-  std::fprintf(stderr, "%s: %s:%u: %s: Assertion `%s' failed.\n", program_invocation_short_name,
-               file, line, function, expr);
-  std::abort();
+  std::string message = std::string(program_invocation_short_name) + ": " + file + ":" +
+                        std::to_string(line) + ": " + function + ": Assertion `" + expr +
+                        "' failed.";
+  throw fullstop::Failure(message, 134, true, true);
 }
 
 }  // namespace
 
-Feature *find_feature(std::string_view name) {
-  Slot &slot = findex.find_slot(name, keyed_hash(name.data(), name.size()));
-  return slot.a == 0 ? nullptr : feats[slot.a - 1];
-}
+// ===== The feature table =====================================================
 
-int64_t feature_index_size() { return findex.size; }
-uint64_t feature_index_probes() { return findex.probes; }
-uint64_t feature_index_lookups() { return findex.lookups; }
-void keep_unknown_names(bool keep) { findex.keep_unknown = keep; }
-
-void reset_features() {
+void FeatureTable::clear() {
   for (Feature *f : feats) {
     std::free(f->text);
     std::free(f);
   }
   feats.clear();
-  findex.clear();
-  nnz = 0;
-  cached_index_size = 0;
-  std::vector<PositionEntry>().swap(position_cache);
-  cache_bits = 0;
-  generation = 1;
+  std::vector<Slot>().swap(slots_);
+  used_ = 0;
+  std::vector<std::vector<int32_t>>().swap(repeats_);
+  size_ = 1024;
+  count_ = 0;
 }
 
-Feature *build_feature(std::string_view name, double weight) {
+inline const Slot *FeatureTable::lookup(std::string_view name, uint64_t hash, uint64_t &probes) const {
+  if (slots_.empty()) return nullptr;
+  // At most half full: the probe always meets an empty slot.
+  size_t mask = slots_.size() - 1;
+  for (size_t s = hash & mask;; s = (s + 1) & mask) {
+    probes++;
+    const Slot &slot = slots_[s];
+    if (slot.a == 0) return nullptr;
+    if (slot.hash == hash && same_name(feats[slot.a - 1]->text, name)) return &slot;
+  }
+}
+
+inline int32_t FeatureTable::find(std::string_view name, uint64_t hash, uint64_t &probes) const {
+  const Slot *slot = lookup(name, hash, probes);
+  return slot == nullptr ? -1 : static_cast<int32_t>(slot->a - 1);
+}
+
+inline int32_t FeatureTable::find(std::string_view name, uint64_t hash, bool flipped,
+                           uint64_t &probes) const {
+  const Slot *slot = lookup(name, hash, probes);
+  if (slot == nullptr) return -1;
+  // One more growth reverses the name's records: the first becomes the last.
+  if (flipped && slot->b != 0) return repeats_[slot->b - 1].front();
+  return static_cast<int32_t>(slot->a - 1);
+}
+
+// The slot of `name`, or the empty slot where it would go (growing first so
+// that the table stays at most half full).
+Slot &FeatureTable::slot_for(std::string_view name, uint64_t hash) {
+  if ((used_ + 1) * 2 > slots_.size()) {
+    std::vector<Slot> old(slots_.empty() ? 1024 : slots_.size() * 2, Slot{0, 0, 0});
+    old.swap(slots_);
+    size_t mask = slots_.size() - 1;
+    for (const Slot &e : old) {
+      if (e.a == 0) continue;
+      size_t s = e.hash & mask;
+      while (slots_[s].a != 0) s = (s + 1) & mask;
+      slots_[s] = e;
+    }
+  }
+  size_t mask = slots_.size() - 1;
+  for (size_t s = hash & mask;; s = (s + 1) & mask) {
+    Slot &slot = slots_[s];
+    if (slot.a == 0 || (slot.hash == hash && same_name(feats[slot.a - 1]->text, name))) return slot;
+  }
+}
+
+// One more entry: the chained table grows first when the entry would make
+// the entries outnumber the buckets (the test is in single precision, as
+// there), and growth reverses each name's records.
+void FeatureTable::count_entry() {
+  if (static_cast<float>(count_ + 1) / static_cast<float>(size_) > 1.0f) {
+    size_ *= 2;
+    for (std::vector<int32_t> &ids : repeats_) {
+      std::reverse(ids.begin(), ids.end());
+      std::string_view name = feats[ids[0]]->text;
+      slot_for(name, keyed_hash(name.data(), name.size())).a = static_cast<uint32_t>(ids.back()) + 1;
+    }
+  }
+  count_++;
+}
+
+Feature *FeatureTable::build(std::string_view name, double weight) {
   if (feats.size() >= static_cast<size_t>(INT32_MAX - 1)) die("too many features");
   Feature *f = static_cast<Feature *>(std::calloc(1, sizeof(Feature)));
   if (f == nullptr) out_of_memory();
@@ -289,13 +120,143 @@ Feature *build_feature(std::string_view name, double weight) {
   f->text = copy_name(name);
   f->weight = weight;
   feats.push_back(f);
-  findex.add(f);
+  count_entry();
+  uint64_t hash = keyed_hash(name.data(), name.size());
+  Slot &slot = slot_for(name, hash);
+  if (slot.a == 0) {
+    slot = Slot{hash, static_cast<uint32_t>(f->id) + 1, 0};
+    used_++;
+    return f;
+  }
+  if (slot.b == 0) {
+    repeats_.push_back({static_cast<int32_t>(slot.a - 1)});
+    slot.b = static_cast<uint32_t>(repeats_.size());
+  }
+  repeats_[slot.b - 1].push_back(f->id);
+  slot.a = static_cast<uint32_t>(f->id) + 1;
   return f;
 }
 
-void new_event() { nnz = 0; }
+// ===== A run's features ======================================================
 
-void new_feature(int32_t id) {
+namespace {
+// The table starts small (tests and fuzzers run many tiny inputs) and grows
+// with the number of distinct words up to kMaxCacheBits (12 MiB).
+constexpr int kMinCacheBits = 10, kMaxCacheBits = 18;
+}  // namespace
+
+Scorer::Scorer(const Input &in, FeatureTable &table) : in_(in), table_(&table), writable_(&table) {}
+
+Scorer::Scorer(const Input &in, const FeatureTable &model)
+    : in_(in), table_(&model), writable_(nullptr), size_(model.index_size()),
+      count_(model.index_count()) {}
+
+void Scorer::keep_unknown_names(bool keep) {
+  if (keep) {
+    writable_ = const_cast<FeatureTable *>(table_);
+    return;
+  }
+  writable_ = nullptr;
+  size_ = table_->index_size();
+  count_ = table_->index_count();
+  flipped_ = false;
+}
+
+void Scorer::size_cache() {
+  int want = kMinCacheBits;
+  while (want < kMaxCacheBits && (size_t{1} << want) < 4 * in_.words.size()) want++;
+  if (want <= cache_bits_) return;
+  position_cache_.assign(size_t{1} << want, PositionEntry{});  // generation 0: empty
+  cache_bits_ = want;
+}
+
+Scorer::PositionEntry &Scorer::cache_slot(uint32_t word, int p) {
+  uint64_t key = uint64_t{word} * kWindow + static_cast<uint64_t>(p);
+  return position_cache_[(key * 0x9E3779B97F4A7C15ull) >> (64 - cache_bits_)];
+}
+
+// A growth of the index can change which record a repeated name resolves to;
+// the cached entries are dropped whenever that happens so every lookup
+// answers as a fresh one would.
+void Scorer::drop_id_caches() {
+  if (++generation_ == 0) {  // wrapped: old entries could look current
+    std::fill(position_cache_.begin(), position_cache_.end(), PositionEntry{});
+    generation_ = 1;
+  }
+  cached_index_size_ = index_size();
+}
+
+void Scorer::check_caches() {
+  if (cached_index_size_ != index_size()) drop_id_caches();
+  if (cache_bits_ == 0) size_cache();
+}
+
+// One more entry counted by a detection run: growth flips every repeated
+// name's answer.
+void Scorer::count_entry() {
+  if (static_cast<float>(count_ + 1) / static_cast<float>(size_) > 1.0f) {
+    size_ *= 2;
+    flipped_ = !flipped_;
+  }
+  count_++;
+}
+
+const Feature *Scorer::find(std::string_view name) {
+  lookups_++;
+  uint64_t hash = keyed_hash(name.data(), name.size());
+  int32_t id = writable_ != nullptr ? table_->find(name, hash, probes_)
+                                    : table_->find(name, hash, flipped_, probes_);
+  return id < 0 ? nullptr : table_->feats[static_cast<size_t>(id)];
+}
+
+// The id a lookup answers; a missing name is added (as a record with
+// weight 0, or only counted) and its id returned.
+int32_t Scorer::find_or_add(std::string_view name) {
+  lookups_++;
+  uint64_t hash = keyed_hash(name.data(), name.size());
+  if (writable_ != nullptr) {
+    int32_t id = table_->find(name, hash, probes_);
+    return id >= 0 ? id : writable_->build(name, 0.0)->id;
+  }
+  int32_t id = table_->find(name, hash, flipped_, probes_);
+  if (id >= 0) return id;
+  if (!table_->has_repeats()) return kUnknownFeature;  // growth changes no answer
+  if (add_unknown(name, hash)) count_entry();
+  return kUnknownFeature;
+}
+
+// Enters a name in the set of unknown names; false when it was there.
+bool Scorer::add_unknown(std::string_view name, uint64_t hash) {
+  if ((unknown_used_ + 1) * 2 > unknown_.size()) {
+    std::vector<UnknownSlot> grown(unknown_.empty() ? 1024 : unknown_.size() * 2, UnknownSlot{0, 0});
+    size_t mask = grown.size() - 1;
+    for (const UnknownSlot &e : unknown_) {
+      if (e.offset == 0) continue;
+      size_t s = e.hash & mask;  // the low half is all a position needs
+      while (grown[s].offset != 0) s = (s + 1) & mask;
+      grown[s] = e;
+    }
+    unknown_.swap(grown);
+  }
+  size_t mask = unknown_.size() - 1;
+  auto low = static_cast<uint32_t>(hash);
+  for (size_t s = hash & mask;; s = (s + 1) & mask) {
+    probes_++;
+    UnknownSlot &slot = unknown_[s];
+    if (slot.offset == 0) {
+      if (unknown_text_.size() + name.size() + 1 >= UINT32_MAX)
+        die("standard input: too many distinct feature names");
+      slot = UnknownSlot{low, static_cast<uint32_t>(unknown_text_.size()) + 1};
+      unknown_text_.append(name);
+      unknown_text_.push_back('\0');
+      unknown_used_++;
+      return true;
+    }
+    if (slot.hash == low && same_name(unknown_text_.data() + slot.offset - 1, name)) return false;
+  }
+}
+
+void Scorer::new_feature(int32_t id) {
   int k = 0;
   while (k < nnz && e_feats[k] < id) k++;
   if (k < nnz && e_feats[k] == id) {
@@ -312,20 +273,22 @@ void new_feature(int32_t id) {
   nnz++;
 }
 
-void new_feature(std::string_view name) {
-  name_buffer.assign(name);
-  new_feature(find_or_build(name_buffer));
+void Scorer::new_feature(std::string_view name) {
+  name_buffer_.assign(name);
+  new_feature(find_or_add(name_buffer_));
 }
 
-void feature_name(std::string &out, int which, int p, const Token &t) {
-  static constexpr const char *kPrefix[kTemplates] = {"text_", "stem_", "stem2_", "type_"};
-  out.assign(kPrefix[which]);
+void feature_name(std::string &out, int which, int p, const Token &t, const Input &in) {
+  static constexpr std::string_view kPrefix[kTemplates] = {"text_", "stem_", "stem2_", "type_"};
+  // Known lengths: no strlen, and a copy the compiler can keep inline.
+  out.clear();
+  out.append(kPrefix[which]);
   append_int(out, p);
   out.push_back('_');
-  const Word &w = t.w();
+  const Word &w = t.w(in);
   switch (which) {
     case 0:
-      out.append(t.text());
+      out.append(t.text(in));
       break;
     case 1:
       out.append(w.stem);
@@ -343,17 +306,15 @@ void feature_name(std::string &out, int which, int p, const Token &t) {
   }
 }
 
-namespace {
-
 // The four feature ids of token t at window position p, in template order.
 // The first time a word stands at a position (or after its entry was pushed
 // out) its four names are formed and looked up (creating the missing ones, in
 // template order, so new features get their ids in order of first
 // formation); otherwise the cached ids are used.  `weighted` receives a bit
 // per template whose feature has a non-zero weight.
-const int32_t *position_ids(const Token &t, int p, int32_t *scratch, uint8_t *weighted) {
+const int32_t *Scorer::position_ids(const Token &t, int p, int32_t *scratch, uint8_t *weighted) {
   PositionEntry *hit = &cache_slot(t.word, p);
-  if (hit->generation == generation && hit->word == t.word && hit->position == p) {
+  if (hit->generation == generation_ && hit->word == t.word && hit->position == p) {
     *weighted = hit->weighted;
     return hit->ids;
   }
@@ -361,20 +322,20 @@ const int32_t *position_ids(const Token &t, int p, int32_t *scratch, uint8_t *we
   bool grew = false;
   uint8_t bits = 0;
   for (int which = 0; which < kTemplates; which++) {
-    feature_name(name_buffer, which, p, t);
-    int32_t id = find_or_build(name_buffer);
-    if (cached_index_size != findex.size) {
+    feature_name(name_buffer_, which, p, t, in_);
+    int32_t id = find_or_add(name_buffer_);
+    if (cached_index_size_ != index_size()) {
       // The index just grew: ids cached before the growth may no longer be
       // what a lookup answers, and neither may the ones formed so far here.
       drop_id_caches();
       grew = true;
     }
     scratch[which] = id;
-    double weight = feature_weight(id);
-    if (weight != 0.0) {
+    double w = weight(id);
+    if (w != 0.0) {
       bits |= static_cast<uint8_t>(1u << which);
-      sum += weight;
-      abs_sum += std::fabs(weight);
+      sum += w;
+      abs_sum += std::fabs(w);
     }
   }
   *weighted = bits;
@@ -382,7 +343,7 @@ const int32_t *position_ids(const Token &t, int p, int32_t *scratch, uint8_t *we
   size_cache();
   PositionEntry &e = cache_slot(t.word, p);
   e.word = t.word;
-  e.generation = generation;
+  e.generation = generation_;
   e.position = static_cast<uint8_t>(p);
   e.weighted = bits;
   std::memcpy(e.ids, scratch, sizeof e.ids);
@@ -390,6 +351,8 @@ const int32_t *position_ids(const Token &t, int p, int32_t *scratch, uint8_t *we
   e.abs_sum = abs_sum;
   return e.ids;
 }
+
+namespace {
 
 void sort_ids(int32_t *ids, int n) {
   for (int i = 1; i < n; i++) {
@@ -400,10 +363,12 @@ void sort_ids(int32_t *ids, int n) {
   }
 }
 
+}  // namespace
+
 // Collects the feature ids of the first `count` (at most five) tokens of a
 // window, four per position in template order, and per position the bits of
 // those with a non-zero weight.
-void gather_window(const Token *window, int count, int32_t *ids, uint8_t *weighted) {
+void Scorer::gather_window(const Token *window, int count, int32_t *ids, uint8_t *weighted) {
   int32_t scratch[kTemplates];
   for (int p = 0; p < count; p++) {
     const int32_t *r = position_ids(window[p], p, scratch, &weighted[p]);
@@ -411,17 +376,14 @@ void gather_window(const Token *window, int count, int32_t *ids, uint8_t *weight
   }
 }
 
-}  // namespace
-
-void do_features(const Token *window, int count) {
-  if (cached_index_size != findex.size) drop_id_caches();
-  if (cache_bits == 0) size_cache();
+void Scorer::do_features(const Token *window, int count) {
+  check_caches();
   if (nnz != 0 || count > kWindow) {
     // The general case: count each feature into whatever the event holds.
     for (int p = 0; p < count; p++) {
       for (int which = 0; which < kTemplates; which++) {
-        feature_name(name_buffer, which, p, window[p]);
-        new_feature(find_or_build(name_buffer));
+        feature_name(name_buffer_, which, p, window[p], in_);
+        new_feature(find_or_add(name_buffer_));
       }
     }
     return;
@@ -444,12 +406,10 @@ void do_features(const Token *window, int count) {
   }
 }
 
-namespace {
-
 // The exact score: the non-zero weights of the window's features added one by
 // one in ascending id order, as the event holds them.  Zero weights are left
 // out: the sum starts at +0.0, and adding a zero to it changes nothing.
-double ordered_score(const int32_t *window_ids, const uint8_t *weighted) {
+double Scorer::ordered_score(const int32_t *window_ids, const uint8_t *weighted) const {
   int32_t ids[kWindow * kTemplates];
   int n = 0;
   for (int p = 0; p < kWindow; p++)
@@ -457,15 +417,12 @@ double ordered_score(const int32_t *window_ids, const uint8_t *weighted) {
       ids[n++] = window_ids[p * kTemplates + __builtin_ctz(bits)];
   sort_ids(ids, n);
   double score = 0.0;
-  for (int k = 0; k < n; k++) score += feats[ids[k]]->weight;
+  for (int k = 0; k < n; k++) score += table_->feats[static_cast<size_t>(ids[k])]->weight;
   return score;
 }
 
-}  // namespace
-
-int score_window_sign(const Token *window) {
-  if (cached_index_size != findex.size) drop_id_caches();
-  if (cache_bits == 0) size_cache();
+int Scorer::score_window_sign(const Token *window) {
+  check_caches();
   // Fast path: add the per-position partial sums cached with each word.  A
   // different order of the same (at most 20) additions differs from the
   // ordered sum by less than 20 * 2^-53 * (sum of magnitudes) each way, so
@@ -476,7 +433,7 @@ int score_window_sign(const Token *window) {
   bool cached = true;
   for (int p = 0; p < kWindow && cached; p++) {
     const PositionEntry &e = cache_slot(window[p].word, p);
-    cached = e.generation == generation && e.word == window[p].word && e.position == p;
+    cached = e.generation == generation_ && e.word == window[p].word && e.position == p;
     sum += e.sum;
     abs_sum += e.abs_sum;
   }
@@ -488,9 +445,8 @@ int score_window_sign(const Token *window) {
   return score_window(window) > 0.0 ? 1 : 0;
 }
 
-double score_window(const Token *window) {
-  if (cached_index_size != findex.size) drop_id_caches();
-  if (cache_bits == 0) size_cache();
+double Scorer::score_window(const Token *window) {
+  check_caches();
   int32_t ids[kWindow * kTemplates];
   uint8_t weighted[kWindow];
   gather_window(window, kWindow, ids, weighted);

@@ -17,83 +17,204 @@ struct Feature {
   double weight;  // set at creation, never changed
 };
 
-extern std::vector<Feature *> &feats;  // indexed by id; size() is the feature count
-
-// Creates a feature (never looks the name up first, so a repeated name gets a
-// second record) and enters it in `feats` and the index.
-Feature *build_feature(std::string_view name, double weight);
-
-// The index from names to records.  A name given twice has two records; a
-// lookup answers the later one until the index "grows", and every growth
-// flips which of a name's records answers (the order of the chained table
-// the detector was first built on, where growth re-pushes each chain: see
-// src/hash.cpp).  The index counts its entries like that table and grows at
-// the same points: when an addition would make the entries outnumber the
-// buckets, which start at 1024 and double.  Lookups themselves go through an
-// open-addressing table under a keyed hash, so no input makes them slow.
-//
-// The record a lookup for `name` answers, or nullptr.
-Feature *find_feature(std::string_view name);
-// The bucket count of the modelled chained table: it changes exactly when the
-// index grows.
-int64_t feature_index_size();
-// Slot visits made by lookups and additions so far (tests bound the work per
-// lookup with it).
-uint64_t feature_index_probes();
-// Lookups (by name) so far, for the same purpose.
-uint64_t feature_index_lookups();
-
 // The id answered for a name that detection met and the model lacks, when
-// such names are not kept (see keep_unknown_names): weight 0, no record.
+// such names are not kept (see Scorer): weight 0, no record.
 inline constexpr int32_t kUnknownFeature = INT32_MAX;
-inline double feature_weight(int32_t id) {
-  return id == kUnknownFeature ? 0.0 : feats[static_cast<size_t>(id)]->weight;
-}
-// Whether names formed but missing from the table get a record of their own
-// (the default; training needs them, as each is written to features.def).
-// Detection turns this off once the model is loaded: such a name only ever
-// counts 0.  What it still must do is count as an entry of the index, because
-// growth decides which record of a repeated name answers; so when the model
-// repeats a name, these names are kept in a compact set, and otherwise not
-// at all.
-void keep_unknown_names(bool keep);
+
+// An open-addressing table (linear probing, at most half full) of 64-bit
+// keyed hashes and two payload words; what the payload means and how a slot's
+// name is compared is up to the user.
+struct Slot {
+  uint64_t hash;
+  uint32_t a;  // 0: the slot is empty
+  uint32_t b;
+};
+
+// The feature records and the index from names to records.
+//
+// A name given twice has two records; a lookup answers the later one until
+// the index "grows", and every growth flips which of a name's records answers
+// (the order of the chained table the detector was first built on, where
+// growth re-pushes each chain: see src/hash.cpp).  The index counts its
+// entries like that table and grows at the same points: when an addition would
+// make the entries outnumber the buckets, which start at 1024 and double.
+// Lookups themselves go through an open-addressing table under a keyed hash,
+// so no input makes them slow.
+//
+// A model's table is filled while loading and never changes afterwards, so
+// any number of runs may read it at once; a training run fills its own.
+class FeatureTable {
+ public:
+  FeatureTable() = default;
+  FeatureTable(const FeatureTable &) = delete;
+  FeatureTable &operator=(const FeatureTable &) = delete;
+  ~FeatureTable() { clear(); }
+
+  // Indexed by id; size() is the feature count.
+  std::vector<Feature *> feats;
+
+  // Creates a feature (never looks the name up first, so a repeated name gets
+  // a second record) and enters it in `feats` and the index.
+  Feature *build(std::string_view name, double weight);
+  // The id of the record a lookup for `name` answers now, or -1.  `probes`
+  // counts the slots visited.
+  int32_t find(std::string_view name, uint64_t hash, uint64_t &probes) const;
+  // The same lookup in the state the index would be in after one more growth
+  // than it has had (`flipped`), as a run that grew the index sees it.
+  int32_t find(std::string_view name, uint64_t hash, bool flipped, uint64_t &probes) const;
+  // Whether some name has more than one record.
+  bool has_repeats() const { return !repeats_.empty(); }
+  // The bucket count and entry count of the modelled chained table.
+  int64_t index_size() const { return size_; }
+  int64_t index_count() const { return count_; }
+  void clear();
+
+ private:
+  // Slots of `records_`: a = id + 1 of the record a lookup answers, b = 0, or
+  // the repeat list's number + 1 for a name with several records.
+  const Slot *lookup(std::string_view name, uint64_t hash, uint64_t &probes) const;
+  Slot &slot_for(std::string_view name, uint64_t hash);
+  void count_entry();
+
+  std::vector<Slot> slots_;
+  size_t used_ = 0;
+  // The records of each repeated name, the one a lookup answers last.
+  std::vector<std::vector<int32_t>> repeats_;
+  int64_t size_ = 1024;
+  int64_t count_ = 0;
+};
 
 // The event vector: ids strictly ascending, with their counts.  Capacity is
 // 1020 entries; the arrays are a little larger.
 inline constexpr int kEventCapacity = 1020;
-extern int nnz;
-extern int32_t e_feats[1024];
-extern int32_t e_vals[1024];
 
-void new_event();
-// Forms nothing: counts the named feature in the current event, creating the
-// feature with weight 0 when the table lacks the name (in every mode).
-void new_feature(std::string_view name);
-// Counts the feature with this id in the current event.
-void new_feature(int32_t id);
+// Features of one run: the event being built, the names the run adds to the
+// index, and the caches of ids and partial sums per word and position.  It
+// reads its input's words and a feature table: in training, one it owns and
+// adds to (every name formed gets a record, as each is written to
+// features.def); in detection, a model's, which it never changes.
+//
+// Detection must still count the names it forms that the model lacks as
+// entries of the index, because growth decides which record of a repeated
+// name answers; so when the model repeats a name, these names are kept in a
+// compact set of the run's, growths are counted by the run, and otherwise
+// nothing is kept at all.
+class Scorer {
+ public:
+  // Training: names missing from `table` get a record with weight 0.
+  Scorer(const Input &in, FeatureTable &table);
+  // Detection over a loaded model.
+  Scorer(const Input &in, const FeatureTable &model);
+  Scorer(const Scorer &) = delete;
+  Scorer &operator=(const Scorer &) = delete;
 
-// Adds the features of a window of `count` tokens to the current event: for
-// each position p, "text_p_TEXT", "stem_p_STEM", "stem2_p_B_A_STEM" and
-// "type_p_T", in that order.
-void do_features(const Token *window, int count);
+  const FeatureTable &table() const { return *table_; }
+  const std::vector<Feature *> &feats() const { return table_->feats; }
 
-// The summed weights of the features of a five-token window, exactly as the
-// event that do_features would build for it sums them, without building it.
-double score_window(const Token *window);
-// 1 when score_window(window) > 0, else 0; usually decided from cached
-// per-word partial sums without ordering the features.
-int score_window_sign(const Token *window);
+  int nnz = 0;
+  int32_t e_feats[1024];
+  int32_t e_vals[1024];
+
+  void new_event() { nnz = 0; }
+  // Counts the named feature in the current event, creating the feature with
+  // weight 0 when the table lacks the name and the run keeps such names.
+  void new_feature(std::string_view name);
+  // Counts the feature with this id in the current event.
+  void new_feature(int32_t id);
+
+  // Adds the features of a window of `count` tokens to the current event: for
+  // each position p, "text_p_TEXT", "stem_p_STEM", "stem2_p_B_A_STEM" and
+  // "type_p_T", in that order.
+  void do_features(const Token *window, int count);
+
+  // The summed weights of the features of a five-token window, exactly as the
+  // event that do_features would build for it sums them, without building it.
+  double score_window(const Token *window);
+  // 1 when score_window(window) > 0, else 0; usually decided from cached
+  // per-word partial sums without ordering the features.
+  int score_window_sign(const Token *window);
+
+  double weight(int32_t id) const {
+    return id == kUnknownFeature ? 0.0 : table_->feats[static_cast<size_t>(id)]->weight;
+  }
+
+  // The record a lookup for `name` answers now, or nullptr.
+  const Feature *find(std::string_view name);
+  // The bucket count of the modelled chained table as this run sees it: it
+  // changes exactly when the index grows.
+  int64_t index_size() const { return writable_ != nullptr ? table_->index_size() : size_; }
+  // Slot visits made by lookups and additions so far, and lookups by name
+  // (tests bound the work per lookup with them).
+  uint64_t probes() const { return probes_; }
+  uint64_t lookups() const { return lookups_; }
+  // Stops adding records for missing names: from here on the table is read
+  // as a model (detection after loading into a table of one's own).
+  void keep_unknown_names(bool keep);
+
+ private:
+  // What a word forms at a window position: its four feature ids, a bit per
+  // template whose feature has a non-zero weight, and the sum and the sum of
+  // magnitudes of those weights (see score_window_sign).  Kept for the most
+  // recent (word, position) pairs in a direct-mapped table of fixed size, so
+  // that the memory does not grow with the number of distinct words: a pair
+  // pushed out is simply formed again.
+  struct PositionEntry {
+    uint32_t word;
+    uint32_t generation;  // valid while equal to `generation_`
+    uint8_t position;
+    uint8_t weighted;
+    int32_t ids[kTemplates];
+    double sum, abs_sum;
+  };
+  struct UnknownSlot {
+    uint32_t hash;
+    uint32_t offset;  // 0: empty
+  };
+
+  int32_t find_or_add(std::string_view name);
+  bool add_unknown(std::string_view name, uint64_t hash);
+  void count_entry();
+  void size_cache();
+  PositionEntry &cache_slot(uint32_t word, int p);
+  void drop_id_caches();
+  void check_caches();
+  const int32_t *position_ids(const Token &t, int p, int32_t *scratch, uint8_t *weighted);
+  void gather_window(const Token *window, int count, int32_t *ids, uint8_t *weighted);
+  double ordered_score(const int32_t *window_ids, const uint8_t *weighted) const;
+
+  const Input &in_;
+  const FeatureTable *table_;
+  FeatureTable *writable_;  // the table when missing names get records, else null
+
+  // The index as detection grows it: bucket and entry counts, and whether an
+  // odd number of growths has flipped every repeated name's answer.
+  int64_t size_ = 1024;
+  int64_t count_ = 0;
+  bool flipped_ = false;
+  // Names detection formed that the model lacks: NUL-terminated in
+  // `unknown_text_` (names never hold a NUL: it separates words), indexed by
+  // eight-byte slots of the hash's low half and the name's offset + 1.
+  std::vector<UnknownSlot> unknown_;
+  size_t unknown_used_ = 0;
+  std::string unknown_text_;
+  uint64_t probes_ = 0;
+  uint64_t lookups_ = 0;
+
+  std::vector<PositionEntry> position_cache_;
+  int cache_bits_ = 0;
+  uint32_t generation_ = 1;  // bumped to drop every entry at once
+  // Index size when the cached entries were formed.
+  int64_t cached_index_size_ = 0;
+  std::string name_buffer_;
+};
 
 // Forms the name of template `which` (0..3) for token t at window position p.
-void feature_name(std::string &out, int which, int p, const Token &t);
+void feature_name(std::string &out, int which, int p, const Token &t, const Input &in);
 
 // The type value of a token: 2 punctuation, 1 upper-case start, 0 otherwise;
 // 3 for the Unicode mode's edge markers.
 inline int token_type(const Word &w) {
   return w.is_punct ? 2 : (w.is_upper ? 1 : (w.is_edge ? 3 : 0));
 }
-
-// Forgets all features and the index.
-void reset_features();
 
 #endif  // FULLSTOP_FEATURE_H

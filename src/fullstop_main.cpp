@@ -1,5 +1,6 @@
 // fullstop: sentence-boundary detection as a Unix filter.
 #include <cstdio>
+#include <cstdlib>
 #include <new>
 
 #include "driver.h"
@@ -12,7 +13,12 @@ int main(int argc, char **argv) {
     if (*e.what() != '\0') std::fprintf(stderr, "fullstop: %s\n", e.what());
     if (e.hint) std::fputs("Try 'fullstop --help'.\n", stderr);
     return 2;
+  } catch (const fullstop::Failure &e) {
+    std::fprintf(stderr, e.raw() ? "%s\n" : "fullstop: %s\n", e.what());
+    if (e.abort_process()) std::abort();
+    return e.status();
   } catch (const std::bad_alloc &) {
-    out_of_memory();
+    std::fputs("fullstop: out of memory\n", stderr);
+    return 1;
   }
 }

@@ -14,24 +14,7 @@
 #include <emmintrin.h>
 #endif
 
-char *data = nullptr;
-int32_t data_len = 0;
-PodArray<Word> words;
-PodArray<Token> toks;
-
 namespace {
-
-size_t data_cap = 0;  // usable bytes in `data`, padding not counted
-
-// The Unicode mode's input: the original bytes when `data` holds their
-// mapping (else null), and the map between the two.
-char *orig_data = nullptr;
-int32_t orig_len = 0;
-OffsetMap input_map;
-
-// Words are read as Unicode text (any script's capitals count) in a walk of
-// the Unicode mode.
-bool unicode_words = false;
 
 // Where the edge markers' text lives: in the zero padding after the input,
 // past the bytes that block loads and token prefixes may read as zeros.
@@ -49,17 +32,6 @@ constexpr std::array<uint8_t, 256> kByteClass = [] {
   return t;
 }();
 inline uint8_t byte_class(char c) { return kByteClass[static_cast<unsigned char>(c)]; }
-
-// Open-addressing index from (bytes, space_before, space_after) to a Word.
-// A slot is only the hash and the word's index: eight bytes, so that text of
-// millions of distinct tokens costs little memory.  The key fields are
-// compared in the Word record (one cache line) when the hashes agree.
-struct WordSlot {
-  uint32_t hash;
-  uint32_t index;  // word index + 1; 0 = empty
-};
-PodArray<WordSlot> word_slots;
-size_t word_mask = 0;
 
 inline uint64_t load8(const char *p) {
   uint64_t v;
@@ -81,6 +53,8 @@ uint32_t len_flags_of(int32_t len, bool space_before, bool space_after) {
 // Keyed with the process's secret (see keyed_hash.h): the tokens are
 // untrusted text, and with a fixed hash anyone could send any number of
 // distinct tokens that share one slot run.
+// (A copy, read-only after start-up: one load less per hash than through
+// hash_key()'s reference.)
 const HashKey word_key = hash_key();
 
 uint32_t hash_word(const char *p, int32_t len, uint64_t prefix, uint32_t len_flags) {
@@ -89,7 +63,9 @@ uint32_t hash_word(const char *p, int32_t len, uint64_t prefix, uint32_t len_fla
   return static_cast<uint32_t>(hash_finish(word_key, h));
 }
 
-void grow_word_slots() {
+}  // namespace
+
+void Input::grow_word_slots() {
   size_t cap = word_slots.size() == 0 ? 4096 : word_slots.size() * 2;
   word_slots.release();
   word_slots.reserve(cap);
@@ -106,7 +82,7 @@ void grow_word_slots() {
 
 // A token whose word is not in the index yet: makes room if needed, then
 // creates the Word.
-[[gnu::noinline]] uint32_t add_word(int32_t start, int32_t len, bool punct, uint64_t prefix,
+[[gnu::noinline]] uint32_t Input::add_word(int32_t start, int32_t len, bool punct, uint64_t prefix,
                                     uint32_t h, uint32_t len_flags) {
   if ((words.size() + 1) * 2 > word_slots.size()) grow_word_slots();
   size_t s = h & word_mask;
@@ -138,36 +114,42 @@ void grow_word_slots() {
 
 // The Word of a token: one hash and usually one slot compare.  The index
 // always has a free slot (it is at most half full), so the probe ends.
-[[gnu::always_inline]] inline uint32_t intern_word(int32_t start, int32_t len, bool punct,
+[[gnu::always_inline]] inline uint32_t Input::intern_word(int32_t start, int32_t len, bool punct,
                                                    bool space_before, bool space_after) {
   const char *bytes = data + start;
   uint32_t len_flags = len_flags_of(len, space_before, space_after);
   uint64_t prefix = prefix_of(bytes, len);
   uint32_t h = hash_word(bytes, len, prefix, len_flags);
-  for (size_t s = h & word_mask;; s = (s + 1) & word_mask) {
-    const WordSlot &slot = word_slots.ptr[s];
+  // The index in locals for the probe (nothing changes it until add_word).
+  const WordSlot *const slots = word_slots.ptr;
+  const Word *const known = words.ptr;
+  const size_t mask = word_mask;
+  for (size_t s = h & mask;; s = (s + 1) & mask) {
+    const WordSlot &slot = slots[s];
     if (slot.index == 0) return add_word(start, len, punct, prefix, h, len_flags);
     if (slot.hash != h) continue;
-    const Word &w = words.ptr[slot.index - 1];
+    const Word &w = known[slot.index - 1];
     if (w.prefix == prefix && len_flags_of(w.len, w.space_before, w.space_after) == len_flags &&
         (len <= 8 || std::memcmp(data + w.start + 8, bytes + 8, len - 8) == 0))
       return slot.index - 1;
   }
 }
 
+namespace {
+
 [[noreturn]] void too_large() {
   die("standard input: input larger than 2147483647 bytes; offsets would overflow");
 }
 
-void reserve_data(size_t cap) {
+}  // namespace
+
+void Input::reserve_data(size_t cap) {
   data = static_cast<char *>(xrealloc(data, cap + kDataPadding));
   data_cap = cap;
   advise_huge_pages(data, cap);
 }
 
-}  // namespace
-
-void reset_intake() {
+void Input::reset() {
   std::free(data);
   data = nullptr;
   data_len = 0;
@@ -183,8 +165,8 @@ void reset_intake() {
   word_mask = 0;
 }
 
-void set_input(std::string_view text) {
-  reset_intake();
+void Input::set(std::string_view text) {
+  reset();
   if (text.size() > static_cast<size_t>(INT32_MAX)) too_large();
   reserve_data(text.size());
   if (!text.empty()) std::memcpy(data, text.data(), text.size());
@@ -192,7 +174,7 @@ void set_input(std::string_view text) {
   data_len = static_cast<int32_t>(text.size());
 }
 
-void read_input(int fd) {
+void Input::read(int fd) {
   size_t len = 0;
   struct stat st;
   // A regular file tells its size: read it into a block of that size (+1, so
@@ -226,28 +208,28 @@ void read_input(int fd) {
   data_len = static_cast<int32_t>(len);
 }
 
-namespace {
-
 // The tokenizer's state: what to do with each new token.
-struct Walk {
+struct Input::Walk {
   SiteVisitor visit = nullptr;  // null: keep and intern every token
   void *context = nullptr;
   bool bytewise = false;        // use the plain scanner
   bool unicode = false;         // pad paragraphs, visit tokens before list markers
 };
 
+namespace {
 // Keep this many tokens when `toks` is compacted during a walk: a window
 // needs the last five.
 constexpr size_t kKeep = 4;
 constexpr size_t kWalkCapacity = 4096;
+}  // namespace
 
-[[gnu::always_inline]] inline void intern_token(Token &t) {
+[[gnu::always_inline]] inline void Input::intern_token(Token &t) {
   t.word = intern_word(t.start, t.len, t.punct, t.space_before, t.space_after);
 }
 
 // A token of the Unicode mode's walk is visited when it is punctuation, ends
 // a paragraph, or stands before a list marker; edge markers never are.
-inline bool unicode_candidate(const Token *window) {
+inline bool Input::unicode_candidate(const Token *window) const {
   // Most tokens after a word are words that a space both precedes and
   // follows: no marker, decided without the call.
   const Token &a = window[3];
@@ -256,7 +238,7 @@ inline bool unicode_candidate(const Token *window) {
 
 // Appends a token; in a walk, visits the token two back when it is a
 // candidate.
-[[gnu::always_inline]] inline void push_token(const Walk &walk, const Token &tok) {
+[[gnu::always_inline]] inline void Input::push_token(const Walk &walk, const Token &tok) {
   if (walk.visit != nullptr && toks.size() == kWalkCapacity) {
     std::memmove(toks.ptr, toks.ptr + kWalkCapacity - kKeep, kKeep * sizeof(Token));
     toks.n = kKeep;
@@ -279,7 +261,7 @@ inline bool unicode_candidate(const Token *window) {
 }
 
 // Two edge markers: "</s>" after a paragraph, "<s>" before one.
-void push_edges(const Walk &walk, bool after) {
+void Input::push_edges(const Walk &walk, bool after) {
   Token edge{data_len + (after ? kEdgeAfter : kEdgeBefore), after ? 4 : 3, kNoWord, 0, 1, 1, 0, 0, 1};
   push_token(walk, edge);
   push_token(walk, edge);
@@ -288,7 +270,7 @@ void push_edges(const Walk &walk, bool after) {
 // Appends a token for the run [start, start + len) of `data`.  In the
 // Unicode mode, a paragraph's first token is preceded by the edge markers
 // that close the previous paragraph and open this one.
-[[gnu::always_inline]] inline void add_token(const Walk &walk, int32_t start, int32_t len,
+[[gnu::always_inline]] inline void Input::add_token(const Walk &walk, int32_t start, int32_t len,
                                              bool punct, bool space_before, bool space_after) {
   if (walk.unicode && (toks.empty() || toks.back().para_break)) {
     if (!toks.empty()) push_edges(walk, true);
@@ -297,7 +279,7 @@ void push_edges(const Walk &walk, bool after) {
   push_token(walk, Token{start, len, kNoWord, punct, space_before, space_after, 0, 0, 0});
 }
 
-void tokenize_line(const Walk &walk, int32_t begin, int32_t end) {
+void Input::tokenize_line(const Walk &walk, int32_t begin, int32_t end) {
   // One pass over the line: skip separators, then split each word into class
   // runs.  The byte at `end` is the line's newline or the zero padding after
   // the input, both separators, so the inner loops need no bounds checks.
@@ -324,7 +306,7 @@ void tokenize_line(const Walk &walk, int32_t begin, int32_t end) {
 }
 
 // The plain scanner: line by line, byte by byte.
-void scan_bytewise(const Walk &walk) {
+void Input::scan_bytewise(const Walk &walk) {
   int32_t pos = 0;
   while (pos < data_len) {
     const char *nl = static_cast<const char *>(std::memchr(data + pos, '\n', data_len - pos));
@@ -342,6 +324,8 @@ void scan_bytewise(const Walk &walk) {
 }
 
 #if defined(__SSE2__)
+namespace {
+
 // Bit masks of one 64-byte block: separators (space, tab, newline, NUL),
 // punctuation, and newlines; bit i is byte i.
 struct BlockMasks {
@@ -376,13 +360,15 @@ inline BlockMasks classify64(const char *p) {
           movemask64(n[0], n[1], n[2], n[3])};
 }
 
+}  // namespace
+
 // Line-end and paragraph flags of the last token from the gap [from, to) of
 // separators that follows it, up to the next token or (at_end) the end of
 // the input.  A newline in the gap ends its line; a line inside the gap that
 // holds no NUL is blank and ends its paragraph.  At the end of the input the
 // last token's line always ends, and a last line without a newline counts
 // when it is not empty.
-void gap_flags(int32_t from, int32_t to, bool at_end) {
+void Input::gap_flags(int32_t from, int32_t to, bool at_end) {
   if (toks.empty()) return;
   Token &last = toks.back();
   int newlines = 0;
@@ -411,11 +397,16 @@ void gap_flags(int32_t from, int32_t to, bool at_end) {
 // the newlines in the gap before the next token: counted from the block's
 // newline mask when the gap lies in one block (nearly always), by
 // gap_flags() otherwise or when the gap holds two newlines or more.
-void scan_blocks(const Walk &walk) {
+void Input::scan_blocks(const Walk &walk) {
   int32_t open_start = -1;  // start of the token being scanned, or -1
   bool open_punct = false, open_first = false;
   int32_t last_end = -1;  // end of the last token, -1 before the first
   uint64_t carry_sep = 1, carry_punct = 0;  // the byte before the input: a separator
+  // The input stays put during a scan; in locals, the compiler need not
+  // reload them after every token written (byte-sized stores may alias
+  // anything, this object's members included).
+  const char *const data = this->data;
+  const int32_t data_len = this->data_len;
   for (int32_t base = 0; base < data_len; base += 64) {
     BlockMasks m = classify64(data + base);
     uint64_t prev_sep = m.sep << 1 | carry_sep, prev_punct = m.punct << 1 | carry_punct;
@@ -474,7 +465,7 @@ void scan_blocks(const Walk &walk) {
 #endif
 
 // Cuts `data` into lines, and non-blank lines into tokens.
-void scan(const Walk &walk) {
+void Input::scan(const Walk &walk) {
 #if defined(__SSE2__)
   if (!walk.bytewise) {
     scan_blocks(walk);
@@ -484,7 +475,7 @@ void scan(const Walk &walk) {
   scan_bytewise(walk);
 }
 
-void run_walk(const Walk &walk) {
+void Input::run_walk(const Walk &walk) {
   toks.clear();
   unicode_words = walk.unicode;
   if (walk.unicode) {
@@ -502,17 +493,15 @@ void run_walk(const Walk &walk) {
   if (walk.unicode && !toks.empty()) push_edges(walk, true);
 }
 
-}  // namespace
+void Input::index(TextMode mode) { run_walk(Walk{nullptr, nullptr, false, mode == TextMode::unicode}); }
 
-void index_input(TextMode mode) { run_walk(Walk{nullptr, nullptr, false, mode == TextMode::unicode}); }
+void Input::index_bytewise() { run_walk(Walk{nullptr, nullptr, true}); }
 
-void index_input_bytewise() { run_walk(Walk{nullptr, nullptr, true}); }
-
-void walk_input(SiteVisitor visit, void *context, TextMode mode) {
+void Input::walk(SiteVisitor visit, void *context, TextMode mode) {
   run_walk(Walk{visit, context, false, mode == TextMode::unicode});
 }
 
-bool list_marker_at(const Token *window) {
+bool Input::list_marker_at(const Token *window) const {
   const Token &a = window[3], &b = window[4];
   if (window[2].edge || a.edge || b.edge || !a.space_before) return false;
   const char *s = data + a.start;
@@ -549,7 +538,7 @@ bool list_marker_at(const Token *window) {
   return false;
 }
 
-void map_input() {
+void Input::map() {
   if (orig_data != nullptr || !needs_mapping(data, static_cast<size_t>(data_len))) return;
   // The mapping never lengthens the text, so a buffer of the input's size
   // holds it.
@@ -563,32 +552,24 @@ void map_input() {
   data_cap = n;
 }
 
-const char *original_data() { return orig_data != nullptr ? orig_data : data; }
-
-int32_t original_len() { return orig_data != nullptr ? orig_len : data_len; }
-
-int32_t original_text_start() {
+int32_t Input::original_text_start() const {
   return orig_data != nullptr && orig_len >= 3 && std::memcmp(orig_data, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
 }
 
-int32_t original_start(int32_t mapped) {
+int32_t Input::original_start(int32_t mapped) const {
   return orig_data != nullptr ? input_map.start(mapped) : mapped;
 }
 
-int32_t original_end(int32_t mapped) {
+int32_t Input::original_end(int32_t mapped) const {
   return orig_data != nullptr && mapped > 0 ? input_map.end(mapped) : mapped;
 }
 
-int32_t next_token_start(int32_t pos) {
+int32_t Input::next_token_start(int32_t pos) const {
   while (pos < data_len && is_separator_byte(static_cast<unsigned char>(data[pos]))) pos++;
   return pos;
 }
 
-void mark_boundary() {
-  if (!toks.empty()) toks.back().boundary = 1;
-}
-
-size_t longest_word_probe() {
+size_t Input::longest_word_probe() const {
   size_t longest = 0;
   for (size_t s = 0; s < word_slots.size(); s++) {
     const WordSlot &slot = word_slots[s];

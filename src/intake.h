@@ -5,7 +5,7 @@
 // Every token with the same bytes and the same word position (first run of its
 // word, last run of its word) forms the same feature names, so tokens are
 // interned as `Word` records: a token is its offset and length, its word and
-// a few flags, its text is its bytes in `data`, and per-word work is done once.
+// a few flags, its text is its bytes in the input, and per-word work is done once.
 #ifndef FULLSTOP_INTAKE_H
 #define FULLSTOP_INTAKE_H
 
@@ -21,7 +21,7 @@ inline constexpr int kTemplates = 4;
 
 // One distinct (text, space_before, space_after) combination.
 struct Word {
-  int32_t start;  // offset of the first occurrence in `data`
+  int32_t start;  // offset of the first occurrence in the input
   int32_t len;
   uint64_t prefix;  // the first (up to) eight bytes, zero-padded: a fast equality test
   uint32_t hash;
@@ -33,21 +33,19 @@ struct Word {
   char stem[4];          // first three bytes, A-Z lowered, NUL-terminated
 };
 
-// The input buffer: every byte of standard input, NULs included.  Offsets
+// The input buffer holds every byte of the input, NULs included; offsets
 // everywhere are offsets into it.  At least kDataPadding zero bytes follow the
 // last byte, so block-sized loads near the end stay inside the allocation.
 inline constexpr size_t kDataPadding = 64;
-extern char *data;
-extern int32_t data_len;
-
-extern PodArray<Word> words;
 
 inline constexpr uint32_t kNoWord = 0xFFFFFFFFu;
+
+struct Input;
 
 struct Token {
   int32_t start;
   int32_t len;
-  uint32_t word;  // index in `words`, or kNoWord until the token is interned
+  uint32_t word;  // index in the input's `words`, or kNoWord until the token is interned
   uint8_t punct : 1;         // a punctuation run
   uint8_t space_before : 1;  // first run of its whitespace-delimited word
   uint8_t space_after : 1;   // last run of its whitespace-delimited word
@@ -55,85 +53,146 @@ struct Token {
   uint8_t para_break : 1;    // a blank line followed its line
   uint8_t edge : 1;          // a marker before or after a paragraph (Unicode mode)
 
-  const Word &w() const { return words[word]; }
+  inline const Word &w(const Input &in) const;
   int32_t end() const { return start + len; }
-  std::string_view text() const { return {data + start, static_cast<size_t>(len)}; }
-  std::string_view stem() const { return w().stem; }
+  inline std::string_view text(const Input &in) const;
+  std::string_view stem(const Input &in) const { return w(in).stem; }
   bool is_punct() const { return punct; }
-  bool is_upper() const { return w().is_upper; }
+  bool is_upper(const Input &in) const { return w(in).is_upper; }
 };
 static_assert(sizeof(Token) == 16);
-// The tokens: all of them after index_input(); during walk_input() only the
-// most recent few.
-extern PodArray<Token> toks;
-
-// Reads all of file descriptor fd into `data`.  Input that would pass the
-// range of 32-bit offsets ends the run before any output.
-void read_input(int fd);
-// Sets `data` to a copy of text (tests and tools that do not read a stream).
-void set_input(std::string_view text);
-
-// Cuts all of `data` into lines and tokens, kept in `toks` and interned: line
-// ends set `boundary`, blank lines set `para_break` on the last token so far.
-void index_input(TextMode mode = TextMode::classic);
 
 // Called with the five tokens i-2 .. i+2 around each token i (i >= 2) that is
 // punctuation or followed by a blank line, in token order, as soon as token
 // i+2 exists.  The five tokens are interned; window[2] is token i.
 using SiteVisitor = void (*)(const Token *window, void *context);
 
-// Tokenizes all of `data` as index_input() does, but keeps only the last few
-// tokens and interns only those that stand in a visited window: one pass, and
-// memory that does not grow with the input.
-//
-// In the Unicode mode, every paragraph is padded with two edge markers on
-// each side (tokens whose text, "<s>" before and "</s>" after, no input can
-// form), so its first and last two tokens have full windows; and a token is
-// also visited when the two after it look like a list item's marker (see
-// list_marker_at).
-void walk_input(SiteVisitor visit, void *context, TextMode mode = TextMode::classic);
+// Everything one run knows about its input: the bytes, the Unicode mode's
+// mapping, the interned words and the tokens.  A run owns one; nothing here
+// is shared between runs, so runs on different threads never meet.
+struct Input {
+  Input() = default;
+  Input(const Input &) = delete;
+  Input &operator=(const Input &) = delete;
+  ~Input() { reset(); }
 
-// True when window[3] and window[4], the two tokens after window[2], open a
-// list item: a bullet ("*" starting a word, as Unicode bullets read, or "-"
-// starting the line after window[2]'s), or a label
-// of one to three digits, one lower-case letter or a roman numeral (up to
-// xxxix; in upper case of two letters or more) directly followed by ".", ")"
-// or ".)" that ends its word.  The token before such a
-// marker is a candidate in the Unicode mode, so the model learns from its
-// features whether an item begins there; nothing forces the decision.
-bool list_marker_at(const Token *window);
+  char *data = nullptr;
+  int32_t data_len = 0;
+  PodArray<Word> words;
+  // The tokens: all of them after index(); during walk() only the most
+  // recent few.
+  PodArray<Token> toks;
 
-// --- The Unicode mode's input mapping ---------------------------------------
-// Maps `data` onto the ASCII feature space (see unicode.h) when it holds
-// anything to map; the original bytes stay available for output.
-void map_input();
-// The original input (what map_input() was given; `data` when nothing was
-// mapped or in the classic mode) and its length.
-const char *original_data();
-int32_t original_len();
-// Where the text of the original input begins: after a UTF-8 byte order
-// mark, if it starts with one (Unicode mode), else 0.
-int32_t original_text_start();
-// Original offsets of a mapped token start and a mapped token end.
-int32_t original_start(int32_t mapped);
-int32_t original_end(int32_t mapped);
-// The offset of the first byte at or after pos that is no separator, or
-// data_len: where the token after pos begins.
-int32_t next_token_start(int32_t pos);
+  // Reads all of file descriptor fd.  Input that would pass the range of
+  // 32-bit offsets fails (Error) before any output.
+  void read(int fd);
+  // Takes a copy of text (callers that do not read a stream).
+  void set(std::string_view text);
 
-// index_input() by the plain byte-at-a-time line scanner, which the fast
-// scanner must always agree with (kept for tests and for targets without
-// SSE2).
-void index_input_bytewise();
+  // Cuts all of `data` into lines and tokens, kept in `toks` and interned: line
+  // ends set `boundary`, blank lines set `para_break` on the last token so far.
+  void index(TextMode mode = TextMode::classic);
+  // index() by the plain byte-at-a-time line scanner, which the fast scanner
+  // must always agree with (kept for tests and for targets without SSE2).
+  void index_bytewise();
 
-// Marks the last token so far as the end of its line.
-void mark_boundary();
+  // Tokenizes all of `data` as index() does, but keeps only the last few
+  // tokens and interns only those that stand in a visited window: one pass, and
+  // memory that does not grow with the input.
+  //
+  // In the Unicode mode, every paragraph is padded with two edge markers on
+  // each side (tokens whose text, "<s>" before and "</s>" after, no input can
+  // form), so its first and last two tokens have full windows; and a token is
+  // also visited when the two after it look like a list item's marker (see
+  // list_marker_at).
+  void walk(SiteVisitor visit, void *context, TextMode mode = TextMode::classic);
 
-// The most slots a lookup in the word index visits now (tests bound it).
-size_t longest_word_probe();
+  // True when window[3] and window[4], the two tokens after window[2], open a
+  // list item: a bullet ("*" starting a word, as Unicode bullets read, or "-"
+  // starting the line after window[2]'s), or a label
+  // of one to three digits, one lower-case letter or a roman numeral (up to
+  // xxxix; in upper case of two letters or more) directly followed by ".", ")"
+  // or ".)" that ends its word.  The token before such a
+  // marker is a candidate in the Unicode mode, so the model learns from its
+  // features whether an item begins there; nothing forces the decision.
+  bool list_marker_at(const Token *window) const;
 
-// Forgets all input, tokens and words.
-void reset_intake();
+  // --- The Unicode mode's input mapping -------------------------------------
+  // Maps `data` onto the ASCII feature space (see unicode.h) when it holds
+  // anything to map; the original bytes stay available for output.
+  void map();
+  // The original input (what map() was given; `data` when nothing was
+  // mapped or in the classic mode) and its length.
+  const char *original_data() const { return orig_data != nullptr ? orig_data : data; }
+  int32_t original_len() const { return orig_data != nullptr ? orig_len : data_len; }
+  // Where the text of the original input begins: after a UTF-8 byte order
+  // mark, if it starts with one (Unicode mode), else 0.
+  int32_t original_text_start() const;
+  // Original offsets of a mapped token start and a mapped token end.
+  int32_t original_start(int32_t mapped) const;
+  int32_t original_end(int32_t mapped) const;
+  // The offset of the first byte at or after pos that is no separator, or
+  // data_len: where the token after pos begins.
+  int32_t next_token_start(int32_t pos) const;
+
+  // Marks the last token so far as the end of its line.
+  void mark_boundary() {
+    if (!toks.empty()) toks.back().boundary = 1;
+  }
+
+  // The most slots a lookup in the word index visits now (tests bound it).
+  size_t longest_word_probe() const;
+
+  // Forgets all input, tokens and words.
+  void reset();
+
+ private:
+  struct WordSlot {
+    uint32_t hash;
+    uint32_t index;  // word index + 1; 0 = empty
+  };
+  struct Walk;
+
+  size_t data_cap = 0;  // usable bytes in `data`, padding not counted
+  // The Unicode mode's input: the original bytes when `data` holds their
+  // mapping (else null), and the map between the two.
+  char *orig_data = nullptr;
+  int32_t orig_len = 0;
+  OffsetMap input_map;
+  // Words are read as Unicode text (any script's capitals count) in a walk of
+  // the Unicode mode.
+  bool unicode_words = false;
+  // Open-addressing index from (bytes, space_before, space_after) to a Word.
+  // A slot is only the hash and the word's index: eight bytes, so that text of
+  // millions of distinct tokens costs little memory.  The key fields are
+  // compared in the Word record (one cache line) when the hashes agree.
+  PodArray<WordSlot> word_slots;
+  size_t word_mask = 0;
+
+  void reserve_data(size_t cap);
+  void grow_word_slots();
+  uint32_t add_word(int32_t start, int32_t len, bool punct, uint64_t prefix, uint32_t h,
+                    uint32_t len_flags);
+  inline uint32_t intern_word(int32_t start, int32_t len, bool punct, bool space_before,
+                              bool space_after);
+  inline void intern_token(Token &t);
+  inline bool unicode_candidate(const Token *window) const;
+  inline void push_token(const Walk &walk, const Token &tok);
+  void push_edges(const Walk &walk, bool after);
+  inline void add_token(const Walk &walk, int32_t start, int32_t len, bool punct,
+                        bool space_before, bool space_after);
+  void tokenize_line(const Walk &walk, int32_t begin, int32_t end);
+  void scan_bytewise(const Walk &walk);
+  void gap_flags(int32_t from, int32_t to, bool at_end);
+  void scan_blocks(const Walk &walk);
+  void scan(const Walk &walk);
+  void run_walk(const Walk &walk);
+};
+
+inline const Word &Token::w(const Input &in) const { return in.words[word]; }
+inline std::string_view Token::text(const Input &in) const {
+  return {in.data + start, static_cast<size_t>(len)};
+}
 
 // Character classes of the C locale, whatever the process locale is.  Bytes
 // 0x80 to 0xFF are word characters, never upper case.

@@ -1,5 +1,5 @@
-// Training output: a training context per punctuation candidate on standard
-// output, then the feature list `features.def`.
+// Training output: a training context per punctuation candidate, then the
+// feature list `features.def`.
 //
 // A context is three lines: "2"; the label (1 when the candidate ends its input
 // line), the entry count and the (id, count) pairs of the window's features;
@@ -7,17 +7,29 @@
 #ifndef FULLSTOP_TRAINING_H
 #define FULLSTOP_TRAINING_H
 
+#include <string>
+
+#include "feature.h"
 #include "intake.h"
 
-// Prints the contexts of every punctuation candidate, in token order (and,
-// in the Unicode mode, of every token before a list marker).
-void report(TextMode mode = TextMode::classic);
-void report_toks(const Token *window, int count, int label);
-void new_context();
-// Prints the current event as one event line with the given label.
-void show_event(int label);
-// Writes every feature as "ID\tNAME\n" to path, replacing the file whole
-// (atomic_file.h).  A file that cannot be written ends the run with a message.
-void write_features_def(const char *path);
+// One training run: every name its windows form gets a record in the
+// scorer's table (a Scorer built over a table it may add to).
+struct Training {
+  Training(Input &in, Scorer &scorer, Output &out) : in(in), scorer(scorer), out(out) {}
+  Input &in;
+  Scorer &scorer;
+  Output &out;
+
+  // Prints the contexts of every punctuation candidate, in token order (and,
+  // in the Unicode mode, of every token before a list marker).
+  void report(TextMode mode = TextMode::classic);
+  void report_toks(const Token *window, int count, int label);
+  void new_context() { out.write("2\n", 2); }
+  // Prints the current event as one event line with the given label.
+  void show_event(int label);
+};
+
+// Every feature as "ID\tNAME\n", the contents of features.def.
+void write_feature_list(const FeatureTable &table, Output &out);
 
 #endif  // FULLSTOP_TRAINING_H

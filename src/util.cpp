@@ -7,19 +7,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <new>
 #include <sys/mman.h>
 #include <sys/random.h>
 #include <unistd.h>
 
-void die(const std::string &message) {
-  std::fprintf(stderr, "fullstop: %s\n", message.c_str());
-  std::exit(1);
-}
+void die(const std::string &message) { throw fullstop::Failure(message); }
 
-void out_of_memory() {
-  std::fputs("fullstop: out of memory\n", stderr);
-  std::exit(1);
-}
+void out_of_memory() { throw std::bad_alloc(); }
 
 void *xrealloc(void *p, size_t bytes) {
   void *q = std::realloc(p, bytes == 0 ? 1 : bytes);
@@ -34,15 +29,9 @@ void advise_huge_pages(void *p, size_t bytes) {
   if (to > from) madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE);
 }
 
-namespace {
-
-constexpr size_t kOutCapacity = 1 << 16;
-char out_buffer[kOutCapacity];
-size_t out_used = 0;
-
-void write_all(const char *bytes, size_t n) {
+void FdSink::put(const char *bytes, size_t n) {
   while (n > 0) {
-    ssize_t w = ::write(1, bytes, n);
+    ssize_t w = ::write(fd_, bytes, n);
     if (w < 0) {
       if (errno == EINTR) continue;
       die(std::string("standard output: ") + std::strerror(errno));
@@ -52,33 +41,23 @@ void write_all(const char *bytes, size_t n) {
   }
 }
 
-}  // namespace
-
-void out_flush() {
-  if (out_used > 0) write_all(out_buffer, out_used);
-  out_used = 0;
+void Output::flush() {
+  size_t n = used_;
+  used_ = 0;  // a failing sink leaves nothing to write again
+  if (n > 0) sink_->put(buffer_.get(), n);
 }
 
-void out_discard() { out_used = 0; }
-
-void out_write(const char *bytes, size_t n) {
-  if (n > kOutCapacity - out_used) {
-    out_flush();
-    if (n >= kOutCapacity) {
-      write_all(bytes, n);
+void Output::write(const char *bytes, size_t n) {
+  if (n > kCapacity - used_) {
+    flush();
+    if (n >= kCapacity) {
+      sink_->put(bytes, n);
       return;
     }
   }
-  std::memcpy(out_buffer + out_used, bytes, n);
-  out_used += n;
+  std::memcpy(buffer_.get() + used_, bytes, n);
+  used_ += n;
 }
-
-char *out_reserve(size_t n) {
-  if (n > kOutCapacity - out_used) out_flush();
-  return out_buffer + out_used;
-}
-
-void out_commit(char *end) { out_used = static_cast<size_t>(end - out_buffer); }
 
 char *format_uint(char *p, uint32_t value) {
   static constexpr char kPairs[] =
@@ -102,18 +81,13 @@ char *format_uint(char *p, uint32_t value) {
   return end;
 }
 
-void out_char(char c) {
-  if (out_used == kOutCapacity) out_flush();
-  out_buffer[out_used++] = c;
-}
-
-void out_int(int64_t value) {
-  char *p = out_reserve(24);
+void Output::integer(int64_t value) {
+  char *p = reserve(24);
   if (value >= 0 && value <= UINT32_MAX) {
-    out_commit(format_uint(p, static_cast<uint32_t>(value)));
+    commit(format_uint(p, static_cast<uint32_t>(value)));
     return;
   }
-  out_commit(std::to_chars(p, p + 24, value).ptr);
+  commit(std::to_chars(p, p + 24, value).ptr);
 }
 
 void append_int(std::string &s, int64_t value) {

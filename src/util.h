@@ -1,5 +1,5 @@
-// Shared plumbing: fatal errors, checked allocation, growable plain arrays and
-// the buffered standard output that every mode prints through.
+// Shared plumbing: errors, checked allocation, growable plain arrays and the
+// buffered output that every mode prints through.
 #ifndef FULLSTOP_UTIL_H
 #define FULLSTOP_UTIL_H
 
@@ -7,13 +7,41 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <type_traits>
 
-// Prints "fullstop: MESSAGE" on standard error and exits with status 1.
+namespace fullstop {
+
+// What the core reports instead of ending the process.  The programs print
+// "fullstop: MESSAGE" (or, with `raw`, the message alone) on standard error and
+// exit with `status`; with `abort_process`, they abort, as a failed internal
+// check always has.  The library's functions turn it into an error message
+// (the C API) or a fullstop::Error (the C++ API).
+class Failure : public std::runtime_error {
+ public:
+  explicit Failure(const std::string &message, int status = 1, bool raw = false,
+                   bool abort_process = false)
+      : std::runtime_error(message), status_(status), raw_(raw), abort_(abort_process) {}
+  int status() const { return status_; }
+  bool raw() const { return raw_; }
+  bool abort_process() const { return abort_; }
+
+ private:
+  int status_;
+  bool raw_;
+  bool abort_;
+};
+
+}  // namespace fullstop
+
+// Throws fullstop::Failure(message): the programs print "fullstop: MESSAGE" and
+// exit with status 1.
 [[noreturn]] void die(const std::string &message);
-// Prints "fullstop: out of memory" on standard error and exits with status 1.
+// Throws std::bad_alloc: the programs print "fullstop: out of memory" and exit
+// with status 1.
 [[noreturn]] void out_of_memory();
 
 void *xrealloc(void *p, size_t bytes);
@@ -58,23 +86,68 @@ struct PodArray {
   }
 };
 
-// Buffered writes to standard output (file descriptor 1).  A failed write ends
-// the run with a message naming standard output and the system's reason, so
-// output is never silently truncated.
-void out_write(const char *bytes, size_t n);
-inline void out_write(std::string_view s) { out_write(s.data(), s.size()); }
-void out_char(char c);
-void out_int(int64_t value);
-void out_flush();
-// Direct writing into the output buffer: out_reserve(n) returns room for at
-// least n bytes (n at most 4096); out_commit(end) keeps what was written up
-// to end.
-char *out_reserve(size_t n);
-void out_commit(char *end);
+// Where buffered output goes when the buffer fills or is flushed.
+class Sink {
+ public:
+  virtual ~Sink() = default;
+  // Takes all n bytes or throws fullstop::Failure.
+  virtual void put(const char *bytes, size_t n) = 0;
+};
+
+// Writes to a file descriptor.  A failed write throws an Error naming
+// standard output and the system's reason, so output is never silently
+// truncated.
+class FdSink : public Sink {
+ public:
+  explicit FdSink(int fd) : fd_(fd) {}
+  void put(const char *bytes, size_t n) override;
+
+ private:
+  int fd_;
+};
+
+// Appends to a string.
+class StringSink : public Sink {
+ public:
+  void put(const char *bytes, size_t n) override { text.append(bytes, n); }
+  std::string text;
+};
+
+// Buffered writes to a sink.  Output that a run prints goes through here in
+// chunks of up to 64 KiB.
+class Output {
+ public:
+  static constexpr size_t kCapacity = 1 << 16;
+  explicit Output(Sink &sink) : sink_(&sink), buffer_(new char[kCapacity]) {}
+  Output(const Output &) = delete;
+  Output &operator=(const Output &) = delete;
+
+  void write(const char *bytes, size_t n);
+  void write(std::string_view s) { write(s.data(), s.size()); }
+  void put(char c) {
+    if (used_ == kCapacity) flush();
+    buffer_[used_++] = c;
+  }
+  void integer(int64_t value);
+  void flush();
+  // Direct writing into the buffer: reserve(n) returns room for at least n
+  // bytes (n at most 4096); commit(end) keeps what was written up to end.
+  char *reserve(size_t n) {
+    if (n > kCapacity - used_) flush();
+    return buffer_.get() + used_;
+  }
+  void commit(char *end) { used_ = static_cast<size_t>(end - buffer_.get()); }
+  // Drops buffered output without writing it.
+  void discard() { used_ = 0; }
+
+ private:
+  Sink *sink_;
+  std::unique_ptr<char[]> buffer_;
+  size_t used_ = 0;
+};
+
 // Writes the decimal form of value at p and returns the end.
 char *format_uint(char *p, uint32_t value);
-// Drops buffered output without writing it (for tests that reset state).
-void out_discard();
 
 // Appends the decimal form of value to s.
 void append_int(std::string &s, int64_t value);

@@ -2,6 +2,7 @@
 // batch event filling) must decide exactly as forming every name, looking it
 // up and summing the event in id order would.  These tests replay random texts
 // and models through both and compare every decision and every event.
+#include "classic_state.h"
 #include "detect.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,7 @@
 // Inputs made to collide under the detector's former unkeyed hashes must cost
 // no more work per lookup than any others.  Work is counted (slots visited),
 // not timed: time figures belong to bench/hostile.
+#include "classic_state.h"
 #include <gtest/gtest.h>
 
 #include <random>

@@ -1,6 +1,7 @@
 // The Unicode text mode: the character mapping and its offsets against the
 // plain reference, capitals of any script, sentence text, and which tokens
 // the mode's walk makes candidates.
+#include "classic_state.h"
 #include "unicode.h"
 
 #include <gtest/gtest.h>
@@ -128,7 +129,7 @@ std::vector<std::string> candidates(const std::string &text) {
   std::vector<std::string> out;
   walk_input(
       [](const Token *window, void *context) {
-        static_cast<std::vector<std::string> *>(context)->emplace_back(window[2].text());
+        static_cast<std::vector<std::string> *>(context)->emplace_back(window[2].text(input()));
       },
       &out, TextMode::unicode);
   reset_intake();
@@ -169,7 +170,7 @@ TEST(Walk, EdgeMarkersFormTheirOwnWindows) {
   walk_input(
       [](const Token *w, void *context) {
         std::string s;
-        for (int k = 0; k < 5; k++) s += std::string(w[k].text()) + (k < 4 ? " " : "");
+        for (int k = 0; k < 5; k++) s += std::string(w[k].text(input())) + (k < 4 ? " " : "");
         static_cast<std::vector<std::string> *>(context)->push_back(s);
       },
       &windows, TextMode::unicode);

@@ -1,0 +1,53 @@
+// Running the detector in-process through its library interface: input from
+// memory, output into strings, a model loaded from bytes.  Nothing touches
+// file descriptors or the file system, and errors arrive as exceptions.
+#ifndef FULLSTOP_FUZZ_IN_PROCESS_H
+#define FULLSTOP_FUZZ_IN_PROCESS_H
+
+#include <string>
+#include <string_view>
+
+#include "detect.h"
+#include "driver.h"
+#include "training.h"
+#include "util.h"
+
+namespace harness {
+
+struct RunResult {
+  std::string out;           // what the program prints on standard output
+  std::string err;           // its warnings, as the program prints them
+  std::string features_def;  // training: the feature list
+  FeatureTable features;     // training: the records made
+};
+
+// Training when `model` is null, else detection with it (named `name` in
+// warnings).  Warnings of loading come from `model` itself.
+inline void run_in_process(RunResult &r, std::string_view input, const LoadedModel *model,
+                           const char *name, const Options &options) {
+  Input in;
+  in.set(input);
+  StringSink sink;
+  Output out(sink);
+  if (model != nullptr) {
+    detection_path(in, *model, name, options, out, [&](const std::string &message) {
+      r.err += "fullstop: warning: " + message + "\n";
+    });
+  } else {
+    training_path(in, r.features, options, out);
+    StringSink def_sink;
+    Output def(def_sink);
+    write_feature_list(r.features, def);
+    def.flush();
+    r.features_def = std::move(def_sink.text);
+  }
+  r.out = std::move(sink.text);
+}
+
+inline void load_model_from(LoadedModel &model, const char *name, std::string_view bytes) {
+  load_model_bytes(model, name, bytes);
+}
+
+}  // namespace harness
+
+#endif  // FULLSTOP_FUZZ_IN_PROCESS_H

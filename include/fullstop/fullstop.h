@@ -1,0 +1,93 @@
+/* fullstop: sentence-boundary detection as a library.
+ *
+ * A model is loaded once and never changes afterwards: any number of threads
+ * may split text with one model at the same time, and a process may hold any
+ * number of models.  Every call that can fail returns NULL or -1 and, when
+ * `error` is not NULL, sets *error to a message allocated with malloc (the
+ * caller frees it with free()); on success *error is set to NULL.  No call
+ * prints anything or ends the process.
+ *
+ * Offsets are byte offsets into the text given.  Usable from C, C++, and
+ * through any foreign-function interface that can call C (Python ctypes, Rust,
+ * Go): plain types only, no callbacks required.
+ */
+#ifndef FULLSTOP_FULLSTOP_H
+#define FULLSTOP_FULLSTOP_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(FULLSTOP_BUILDING_LIBRARY) && defined(__GNUC__)
+#define FULLSTOP_API __attribute__((visibility("default")))
+#else
+#define FULLSTOP_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct fullstop_model fullstop_model;
+
+/* A sentence: text[start, end). */
+typedef struct fullstop_span {
+  int64_t start, end;
+} fullstop_span;
+
+/* What `fullstop -m MODEL -t` counts on sentence-per-line text. */
+typedef struct fullstop_eval {
+  int64_t sites, true_positives, false_positives, true_negatives, false_negatives;
+} fullstop_eval;
+
+/* The text modes a model declares (its "#text-mode=NAME" record). */
+enum { FULLSTOP_TEXT_CLASSIC = 0, FULLSTOP_TEXT_UNICODE = 1 };
+
+/* The library's version, "MAJOR.MINOR.PATCH": the programs' --version. */
+FULLSTOP_API const char *fullstop_version(void);
+
+/* Loads a model file.  NULL on failure (a file that cannot be read, a record
+ * declaring an unknown text mode, no memory).  A record that does not scan
+ * ends loading early without failing: fullstop_model_warning says so, as the
+ * program warns. */
+FULLSTOP_API fullstop_model *fullstop_model_load(const char *path, char **error);
+/* The same from the bytes of a model file (`bytes` may be NULL when len is 0). */
+FULLSTOP_API fullstop_model *fullstop_model_parse(const char *bytes, size_t len, char **error);
+/* NULL, or why loading stopped early ("NAME:LINE: REASON; loading stopped, N
+ * features loaded"); valid until the model is freed. */
+FULLSTOP_API const char *fullstop_model_warning(const fullstop_model *model);
+/* The text mode the model declares: FULLSTOP_TEXT_CLASSIC or FULLSTOP_TEXT_UNICODE. */
+FULLSTOP_API int fullstop_model_text_mode(const fullstop_model *model);
+/* The number of records loaded. */
+FULLSTOP_API size_t fullstop_model_records(const fullstop_model *model);
+/* Frees a model (NULL is fine).  No call may be using it. */
+FULLSTOP_API void fullstop_model_free(fullstop_model *model);
+
+/* Sentences of text[0, len): returns their number and sets *spans to a malloc'd
+ * array that the caller frees with free(); -1 on failure with *error set to a
+ * malloc'd message (free()).  The spans are exactly the start/end pairs that
+ * `fullstop -m MODEL` prints for the same bytes, in the model's text mode.
+ * Empty input gives one span {0, 0}, as the program prints.  `text` may be
+ * NULL when len is 0.  Safe to call concurrently on one model. */
+FULLSTOP_API int64_t fullstop_split(const fullstop_model *model, const char *text, size_t len,
+                                    fullstop_span **spans, char **error);
+
+/* Scores the model on sentence-per-line text, as `fullstop -m MODEL -t`:
+ * fills *counts and returns 0, or -1 on failure. */
+FULLSTOP_API int fullstop_evaluate(const fullstop_model *model, const char *text, size_t len,
+                                   fullstop_eval *counts, char **error);
+
+/* Training material of sentence-per-line text, as `fullstop` without a model
+ * prints it: *contexts receives the training contexts and *features the
+ * feature list (the contents of features.def), each a malloc'd NUL-terminated
+ * string (free()) whose length goes to *contexts_len and *features_len (either
+ * length pointer may be NULL).  `text_mode` is FULLSTOP_TEXT_CLASSIC or
+ * FULLSTOP_TEXT_UNICODE.  Returns 0, or -1 on failure. */
+FULLSTOP_API int fullstop_training_contexts(const char *text, size_t len, int text_mode,
+                                            char **contexts, size_t *contexts_len,
+                                            char **features, size_t *features_len, char **error);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* FULLSTOP_FULLSTOP_H */

@@ -1,0 +1,112 @@
+// fullstop for C++: RAII over the C API of <fullstop/fullstop.h>.
+//
+//   fullstop::Model model = fullstop::Model::load("en.model");
+//   for (fullstop_span s : model.split(text)) ...
+//
+// A Model is immutable and may be shared by any number of threads.  Failures
+// throw fullstop::Error; no exception ever crosses into the C library.
+#ifndef FULLSTOP_FULLSTOP_HPP
+#define FULLSTOP_FULLSTOP_HPP
+
+#include <cstdlib>
+#include <istream>
+#include <iterator>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fullstop/fullstop.h"
+
+namespace fullstop {
+
+class Error : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+namespace detail {
+// Takes a message the C API allocated and throws it.
+[[noreturn]] inline void raise(char *message) {
+  std::string text = message != nullptr ? message : "unknown error";
+  std::free(message);
+  throw Error(text);
+}
+}  // namespace detail
+
+class Model {
+ public:
+  static Model load(const std::string &path) {
+    char *error = nullptr;
+    fullstop_model *m = fullstop_model_load(path.c_str(), &error);
+    if (m == nullptr) detail::raise(error);
+    return Model(m);
+  }
+  static Model parse(std::string_view bytes) {
+    char *error = nullptr;
+    fullstop_model *m = fullstop_model_parse(bytes.data(), bytes.size(), &error);
+    if (m == nullptr) detail::raise(error);
+    return Model(m);
+  }
+  // Reads the stream to its end as the bytes of a model file.
+  static Model load(std::istream &in) {
+    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (in.bad()) throw Error("model stream: read error");
+    return parse(bytes);
+  }
+
+  // Sentences of text, as `fullstop -m MODEL` prints their offsets.
+  std::vector<fullstop_span> split(std::string_view text) const {
+    fullstop_span *spans = nullptr;
+    char *error = nullptr;
+    int64_t n = fullstop_split(model_.get(), text.data(), text.size(), &spans, &error);
+    if (n < 0) detail::raise(error);
+    std::vector<fullstop_span> out(spans, spans + n);
+    std::free(spans);
+    return out;
+  }
+  // Counts of `fullstop -m MODEL -t` on sentence-per-line text.
+  fullstop_eval evaluate(std::string_view lines) const {
+    fullstop_eval counts{};
+    char *error = nullptr;
+    if (fullstop_evaluate(model_.get(), lines.data(), lines.size(), &counts, &error) != 0)
+      detail::raise(error);
+    return counts;
+  }
+  // Empty, or why loading stopped early.
+  std::string warning() const {
+    const char *w = fullstop_model_warning(model_.get());
+    return w != nullptr ? w : "";
+  }
+  bool unicode() const { return fullstop_model_text_mode(model_.get()) == FULLSTOP_TEXT_UNICODE; }
+  size_t records() const { return fullstop_model_records(model_.get()); }
+  const fullstop_model *get() const { return model_.get(); }
+
+ private:
+  explicit Model(fullstop_model *m) : model_(m, &fullstop_model_free) {}
+  std::shared_ptr<fullstop_model> model_;
+};
+
+// Training contexts and the feature list of sentence-per-line text.
+struct TrainingMaterial {
+  std::string contexts, features;
+};
+inline TrainingMaterial training_contexts(std::string_view lines, bool unicode = false) {
+  char *contexts = nullptr, *features = nullptr, *error = nullptr;
+  size_t contexts_len = 0, features_len = 0;
+  if (fullstop_training_contexts(lines.data(), lines.size(),
+                                 unicode ? FULLSTOP_TEXT_UNICODE : FULLSTOP_TEXT_CLASSIC, &contexts,
+                                 &contexts_len, &features, &features_len, &error) != 0)
+    detail::raise(error);
+  TrainingMaterial m{std::string(contexts, contexts_len), std::string(features, features_len)};
+  std::free(contexts);
+  std::free(features);
+  return m;
+}
+
+inline const char *version() { return fullstop_version(); }
+
+}  // namespace fullstop
+
+#endif  // FULLSTOP_FULLSTOP_HPP

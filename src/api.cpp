@@ -1,0 +1,209 @@
+// The C API of include/fullstop/fullstop.h over the core.  Every entry point
+// catches everything: no exception crosses into C, and failures become a
+// message for the caller.
+#include "fullstop/fullstop.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "detect.h"
+#include "feature.h"
+#include "intake.h"
+#include "training.h"
+#include "util.h"
+#include "version.h"
+
+struct fullstop_model {
+  LoadedModel loaded;
+};
+
+namespace {
+
+// ===== Errors ================================================================
+
+// A malloc'd copy of the message, or null when even that fails.
+char *copy_message(const char *message) {
+  size_t n = std::strlen(message);
+  char *copy = static_cast<char *>(std::malloc(n + 1));
+  if (copy != nullptr) std::memcpy(copy, message, n + 1);
+  return copy;
+}
+
+void set_error(char **error, const char *message) {
+  if (error != nullptr) *error = copy_message(message);
+}
+
+void clear_error(char **error) {
+  if (error != nullptr) *error = nullptr;
+}
+
+// Runs f, turning whatever it throws into *error; false when it threw.
+template <typename F>
+bool guarded(char **error, F f) {
+  clear_error(error);
+  try {
+    f();
+    return true;
+  } catch (const std::bad_alloc &) {
+    set_error(error, "out of memory");
+  } catch (const std::exception &e) {
+    set_error(error, e.what());
+  } catch (...) {
+    set_error(error, "unknown error");
+  }
+  return false;
+}
+
+// ===== Models ================================================================
+
+fullstop_model *finish_load(std::unique_ptr<fullstop_model> m, const char *name) {
+  m->loaded.mode = declared_text_mode(m->loaded.table, name);
+  return m.release();
+}
+
+// Input the library was handed: copied, since the tokenizer needs zero
+// padding after the last byte.
+void take_text(Input &in, const char *text, size_t len) {
+  if (text == nullptr && len != 0) die("text is NULL");
+  in.set(std::string_view(text != nullptr ? text : "", len));
+}
+
+}  // namespace
+
+extern "C" {
+
+const char *fullstop_version(void) { return FULLSTOP_VERSION; }
+
+fullstop_model *fullstop_model_load(const char *path, char **error) {
+  fullstop_model *result = nullptr;
+  guarded(error, [&] {
+    if (path == nullptr) die("model path is NULL");
+    auto m = std::make_unique<fullstop_model>();
+    load_model_file(m->loaded, path);
+    result = finish_load(std::move(m), path);
+  });
+  return result;
+}
+
+fullstop_model *fullstop_model_parse(const char *bytes, size_t len, char **error) {
+  fullstop_model *result = nullptr;
+  guarded(error, [&] {
+    if (bytes == nullptr && len != 0) die("model bytes are NULL");
+    auto m = std::make_unique<fullstop_model>();
+    load_model_bytes(m->loaded, "model", std::string_view(bytes != nullptr ? bytes : "", len));
+    result = finish_load(std::move(m), "model");
+  });
+  return result;
+}
+
+const char *fullstop_model_warning(const fullstop_model *model) {
+  if (model == nullptr || model->loaded.warning.empty()) return nullptr;
+  return model->loaded.warning.c_str();
+}
+
+int fullstop_model_text_mode(const fullstop_model *model) {
+  return model != nullptr && model->loaded.mode == TextMode::unicode ? FULLSTOP_TEXT_UNICODE
+                                                                     : FULLSTOP_TEXT_CLASSIC;
+}
+
+size_t fullstop_model_records(const fullstop_model *model) {
+  return model != nullptr ? model->loaded.load.records : 0;
+}
+
+void fullstop_model_free(fullstop_model *model) { delete model; }
+
+// ===== Detection =============================================================
+
+int64_t fullstop_split(const fullstop_model *model, const char *text, size_t len,
+                       fullstop_span **spans, char **error) {
+  int64_t count = -1;
+  if (spans != nullptr) *spans = nullptr;
+  guarded(error, [&] {
+    if (model == nullptr) die("model is NULL");
+    if (spans == nullptr) die("spans is NULL");
+    // Everything the run changes lives here, on this call's stack.
+    Input in;
+    take_text(in, text, len);
+    TextMode mode = model->loaded.mode;
+    if (mode == TextMode::unicode) in.map();
+    Scorer scorer(in, model->loaded.table);
+    Detection detection(in, scorer, DetectOptions{});
+    std::vector<SentenceSpan> found;
+    detection.spans = &found;
+    detection.run(mode);
+    static_assert(sizeof(SentenceSpan) == sizeof(fullstop_span));
+    auto *out = static_cast<fullstop_span *>(std::malloc(found.size() * sizeof(fullstop_span) + 1));
+    if (out == nullptr) throw std::bad_alloc();
+    for (size_t i = 0; i < found.size(); i++) out[i] = fullstop_span{found[i].start, found[i].end};
+    *spans = out;
+    count = static_cast<int64_t>(found.size());
+  });
+  return count;
+}
+
+int fullstop_evaluate(const fullstop_model *model, const char *text, size_t len,
+                      fullstop_eval *counts, char **error) {
+  bool ok = guarded(error, [&] {
+    if (model == nullptr) die("model is NULL");
+    if (counts == nullptr) die("counts is NULL");
+    Input in;
+    take_text(in, text, len);
+    TextMode mode = model->loaded.mode;
+    if (mode == TextMode::unicode) in.map();
+    Scorer scorer(in, model->loaded.table);
+    DetectOptions options;
+    options.test = true;
+    Detection detection(in, scorer, options);
+    detection.run(mode);
+    const EvalCounts &c = detection.counts;
+    *counts = fullstop_eval{c.nsites, c.ntrue_positives, c.nfalse_positives, c.ntrue_negatives,
+                            c.nfalse_negatives};
+  });
+  return ok ? 0 : -1;
+}
+
+// ===== Training ==============================================================
+
+int fullstop_training_contexts(const char *text, size_t len, int text_mode, char **contexts,
+                               size_t *contexts_len, char **features, size_t *features_len,
+                               char **error) {
+  if (contexts != nullptr) *contexts = nullptr;
+  if (features != nullptr) *features = nullptr;
+  bool ok = guarded(error, [&] {
+    if (contexts == nullptr || features == nullptr) die("contexts or features is NULL");
+    if (text_mode != FULLSTOP_TEXT_CLASSIC && text_mode != FULLSTOP_TEXT_UNICODE)
+      die("unknown text mode " + std::to_string(text_mode));
+    TextMode mode = text_mode == FULLSTOP_TEXT_UNICODE ? TextMode::unicode : TextMode::classic;
+    Input in;
+    take_text(in, text, len);
+    if (mode == TextMode::unicode) in.map();
+    FeatureTable table;
+    Scorer scorer(in, table);
+    StringSink context_sink, feature_sink;
+    Output out(context_sink), list(feature_sink);
+    Training training(in, scorer, out);
+    training.report(mode);
+    out.flush();
+    write_feature_list(table, list);
+    list.flush();
+    char *c = copy_message(context_sink.text.c_str());
+    char *f = copy_message(feature_sink.text.c_str());
+    if (c == nullptr || f == nullptr) {
+      std::free(c);
+      std::free(f);
+      throw std::bad_alloc();
+    }
+    // Neither text holds a NUL: ids, counts and names (which NULs split).
+    if (contexts_len != nullptr) *contexts_len = context_sink.text.size();
+    if (features_len != nullptr) *features_len = feature_sink.text.size();
+    *contexts = c;
+    *features = f;
+  });
+  return ok ? 0 : -1;
+}
+
+}  // extern "C"

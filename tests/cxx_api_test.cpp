@@ -1,0 +1,67 @@
+// The C++ API of <fullstop/fullstop.hpp>: the same spans as the C API, errors
+// as fullstop::Error, models shared by copies.
+#include <fullstop/fullstop.hpp>
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::pair<int64_t, int64_t>> pairs(const std::vector<fullstop_span> &spans) {
+  std::vector<std::pair<int64_t, int64_t>> out;
+  for (const fullstop_span &s : spans) out.emplace_back(s.start, s.end);
+  return out;
+}
+
+TEST(CxxApi, SplitMatchesTheCApi) {
+  const std::string model_text = "3\ttext_2_.\n-1\ttext_1_Mr\n";
+  fullstop::Model model = fullstop::Model::parse(model_text);
+  const std::string text = "Mr. Smith left. He came back.\n\nThe end";
+  std::vector<fullstop_span> spans = model.split(text);
+  fullstop_span *c_spans = nullptr;
+  int64_t n = fullstop_split(model.get(), text.data(), text.size(), &c_spans, nullptr);
+  ASSERT_EQ(n, static_cast<int64_t>(spans.size()));
+  for (int64_t i = 0; i < n; i++) {
+    EXPECT_EQ(spans[i].start, c_spans[i].start);
+    EXPECT_EQ(spans[i].end, c_spans[i].end);
+  }
+  std::free(c_spans);
+  EXPECT_EQ(pairs(spans), (std::vector<std::pair<int64_t, int64_t>>{{0, 15}, {16, 29}, {31, 38}}));
+}
+
+TEST(CxxApi, ErrorsThrow) {
+  EXPECT_THROW(fullstop::Model::load("/nonexistent/model"), fullstop::Error);
+  EXPECT_THROW(fullstop::Model::parse("0\t#text-mode=nope\n"), fullstop::Error);
+  try {
+    fullstop::Model::load("/nonexistent/model");
+  } catch (const std::runtime_error &e) {
+    EXPECT_NE(std::string(e.what()).find("/nonexistent/model: No such file"), std::string::npos);
+  }
+}
+
+TEST(CxxApi, StreamLoadAndWarning) {
+  std::istringstream in("1\ttype_2_2\n1.5\n");
+  fullstop::Model model = fullstop::Model::load(in);
+  EXPECT_EQ(model.records(), 1u);
+  EXPECT_NE(model.warning().find("weight without a feature name"), std::string::npos);
+  fullstop::Model copy = model;  // shares the immutable model
+  EXPECT_EQ(pairs(copy.split("")), (std::vector<std::pair<int64_t, int64_t>>{{0, 0}}));
+  EXPECT_FALSE(copy.unicode());
+}
+
+TEST(CxxApi, EvaluationAndTraining) {
+  fullstop::Model model = fullstop::Model::parse("3\ttype_2_2\n");
+  fullstop_eval counts = model.evaluate("One two three.\nFour, five six.\nSeven eight.\n");
+  EXPECT_EQ(counts.sites, 3);
+  EXPECT_EQ(counts.true_positives, 2);
+  EXPECT_EQ(counts.false_positives, 1);
+  fullstop::TrainingMaterial m = fullstop::training_contexts("A b. C d e.\n");
+  EXPECT_EQ(m.contexts.substr(0, 2), "2\n");
+  EXPECT_EQ(m.features.substr(0, 11), "0\ttext_0_A\n");
+  EXPECT_STREQ(fullstop::version(), fullstop_version());
+}
+
+}  // namespace
