@@ -61,7 +61,8 @@ class Model {
   py::list spans(py::handle text) const {
     if (PyUnicode_Check(text.ptr())) return str_spans(text);
     py::buffer_info info = py::reinterpret_borrow<py::buffer>(text).request();
-    if (info.ndim > 1 || info.itemsize != 1) throw py::type_error("text: expected str or bytes");
+    if (info.ndim > 1 || info.itemsize != 1 || (info.ndim == 1 && info.strides[0] != 1))
+      throw py::type_error("text: expected str or contiguous bytes");
     const char *data = static_cast<const char *>(info.ptr);
     size_t len = static_cast<size_t>(info.size);
     std::vector<std::pair<int64_t, int64_t>> out;

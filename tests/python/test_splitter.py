@@ -169,7 +169,7 @@ def test_bad_record_warns_as_the_program_does(program, tmp_path):
         pickle.loads(pickle.dumps(splitter))  # no second warning
 
 
-@pytest.mark.parametrize("bad", [12, None, ["a"], memoryview(b"ab").cast("B", (1, 2))])
+@pytest.mark.parametrize("bad", [12, None, ["a"], memoryview(b"ab").cast("B", (1, 2)), memoryview(b"abcd")[::2]])
 def test_non_text_is_a_type_error(splitter, bad):
     with pytest.raises(TypeError):
         splitter.spans(bad)
