@@ -122,12 +122,10 @@ class Splitter:
 
     def split(self, text: Union[str, bytes]) -> List:
         """The sentences of text, stripped, without empty ones."""
-        out = []
-        for a, b in self._model.spans(text):
-            s = text[a:b].strip()
-            if s:
-                out.append(s)
-        return out
+        if isinstance(text, (str, bytes)):
+            return self._model.split(text)
+        pieces = (text[a:b].strip() for a, b in self._model.spans(text))
+        return [s for s in pieces if s]
 
     def split_lines(self, lines: Iterable[str]) -> Iterator[str]:
         """The sentences of split("".join(lines)), yielded as they are decided.

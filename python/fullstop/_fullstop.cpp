@@ -115,7 +115,51 @@ class Model {
     return n;
   }
 
-  py::list str_spans(py::handle text) const {
+ public:
+  // The sentences of a str or bytes object, stripped as str.strip and
+  // bytes.strip strip, empty ones dropped: the pieces are cut here rather
+  // than from a list of index pairs, which would cost as much as the split.
+  py::list split_text(py::handle text) const {
+    py::list out;
+    if (PyUnicode_Check(text.ptr())) {
+      std::vector<std::pair<int64_t, int64_t>> spans = str_pairs(text);
+      PyObject *s = text.ptr();
+      int kind = PyUnicode_KIND(s);
+      const void *data = PyUnicode_DATA(s);
+      for (auto [a, b] : spans) {
+        while (a < b && Py_UNICODE_ISSPACE(PyUnicode_READ(kind, data, a))) a++;
+        while (b > a && Py_UNICODE_ISSPACE(PyUnicode_READ(kind, data, b - 1))) b--;
+        if (a == b) continue;
+        PyObject *piece = PyUnicode_Substring(s, a, b);
+        if (piece == nullptr || PyList_Append(out.ptr(), piece) != 0) {
+          Py_XDECREF(piece);
+          throw py::error_already_set();
+        }
+        Py_DECREF(piece);
+      }
+      return out;
+    }
+    py::list pairs = spans(text);
+    py::buffer_info info = py::reinterpret_borrow<py::buffer>(text).request();
+    const auto *data = static_cast<const unsigned char *>(info.ptr);
+    // bytes.strip's whitespace: ASCII space, \t, \n, \v, \f, \r.
+    auto space = [](unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    for (py::handle pair : pairs) {
+      auto a = PyLong_AsSsize_t(PyTuple_GET_ITEM(pair.ptr(), 0));
+      auto b = PyLong_AsSsize_t(PyTuple_GET_ITEM(pair.ptr(), 1));
+      while (a < b && space(data[a])) a++;
+      while (b > a && space(data[b - 1])) b--;
+      if (a == b) continue;
+      out.append(py::bytes(reinterpret_cast<const char *>(data + a), static_cast<size_t>(b - a)));
+    }
+    return out;
+  }
+
+ private:
+  // The sentences' indices in a str.
+  py::list str_spans(py::handle text) const { return to_list(str_pairs(text)); }
+
+  std::vector<std::pair<int64_t, int64_t>> str_pairs(py::handle text) const {
     // ASCII text is its own UTF-8 and needs no index mapping.  Other text is
     // encoded with surrogatepass, so a lone surrogate (which no UTF-8 text
     // holds) becomes three bytes and still counts as one character.
@@ -158,7 +202,7 @@ class Model {
         }
       }
     }
-    return to_list(out);
+    return out;
   }
 
   static py::list to_list(const std::vector<std::pair<int64_t, int64_t>> &spans) {
@@ -188,5 +232,6 @@ PYBIND11_MODULE(_fullstop, m) {
       .def_property_readonly("records", &Model::records)
       .def_property_readonly("warning", &Model::warning)
       .def("spans", &Model::spans, py::arg("text"))
+      .def("split", &Model::split_text, py::arg("text"))
       .def("text_lines", &Model::text_lines, py::arg("text"));
 }

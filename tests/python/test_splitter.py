@@ -34,7 +34,11 @@ def test_text_lines_are_the_programs_F_output(program, model_path, name):
     assert fullstop.Splitter(model_path).text_lines(data) == run_program(model_path, data, "-F").stdout
 
 
-@pytest.mark.parametrize("text", [*SMALL_TEXTS.values(), NON_ASCII.encode("utf-8")])
+ODD_SPACE = "\x1c One. \x1f\u3000Two.\u2029\x0b Three.\x85 \u200a"
+
+
+@pytest.mark.parametrize("text", [*SMALL_TEXTS.values(), NON_ASCII.encode("utf-8"), ODD_SPACE,
+                                  ODD_SPACE.encode("utf-8"), bytearray(NON_ASCII.encode("utf-8"))])
 def test_split_is_stripped_nonempty_pieces(splitter, text):
     expected = [text[a:b].strip() for a, b in splitter.spans(text)]
     assert splitter.split(text) == [s for s in expected if s]
