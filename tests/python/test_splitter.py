@@ -70,7 +70,8 @@ def random_chunks(text, rng, most):
 
 
 PARAGRAPHS = ("One. Two three.\n\nFour five. Six.\n \t\nSeven?\n\n\n  Eight!\r\n\r\nNine. \n"
-              "\n\u00a0Ten.\n\nE.g. eleven.\n\n\u201cTwelve.\u201d\n\n" + NON_ASCII + "\n\nLast.\n\n")
+              "\n\u00a0Ten.\n\nE.g. eleven.\n\n\u201cTwelve.\u201d\n\n" + NON_ASCII + "\n\nLast.\n\n"
+              "He met Dr.\n\nSmith later. The U.S.\n\nArmy won. No mark here\n\n- a list item\n\n(a) Next.\n\n")
 
 
 @pytest.mark.parametrize("seed", range(6))
@@ -134,10 +135,14 @@ def test_multiprocessing_ships_splitters(splitter):
 
 def test_threads_share_a_splitter(splitter):
     texts = [(NON_ASCII + SMALL_TEXTS["ascii"]) * k for k in range(1, 40)]
-    expected = [splitter.spans(t) for t in texts]
+    expected = [(splitter.spans(t), splitter.split(t), splitter.text_lines(t.encode())) for t in texts]
+
+    def work(text):
+        return splitter.spans(text), splitter.split(text), splitter.text_lines(text.encode())
+
     with ThreadPoolExecutor(4) as pool:
         for _ in range(3):
-            assert list(pool.map(splitter.spans, texts)) == expected
+            assert list(pool.map(work, texts)) == expected
 
 
 def test_from_bytes_and_text_mode():
@@ -186,5 +191,8 @@ def test_version_is_the_programs(program):
 
 def test_type_hints_ship_with_the_package():
     folder = os.path.dirname(fullstop.__file__)
-    for name in ("py.typed", "__init__.pyi", "nltk.pyi", "dask.pyi", "en.model"):
+    for name in ("py.typed", "__init__.pyi", "nltk.pyi", "dask.pyi"):
         assert os.path.exists(os.path.join(folder, name))
+    with open(os.path.join(folder, "en.model"), "rb") as bundled, open(EN_MODEL, "rb") as source:
+        assert bundled.read() == source.read()
+    assert fullstop.default_model_path() == os.path.join(folder, "en.model")
