@@ -63,11 +63,8 @@ class Splitter:
         self._data = data
         self._name = name
         self._model = _fullstop.Model.parse(data)
-        message = self._model.warning
+        message = self.warning
         if warn and message is not None:
-            # The library names the model "model"; the program names the file.
-            if message.startswith("model:"):
-                message = name + message[len("model"):]
             warnings.warn(message, ModelWarning, stacklevel=3)
 
     # The pickle holds the model's bytes and text mode; loading it reads no
@@ -105,6 +102,7 @@ class Splitter:
     def warning(self) -> Optional[str]:
         """Why loading stopped early, or None."""
         message = self._model.warning
+        # The library names a model from bytes "model"; the program names the file.
         if message is not None and message.startswith("model:"):
             message = self._name + message[len("model"):]
         return message
