@@ -1,0 +1,174 @@
+"""fullstop: fast sentence-boundary detection.
+
+    >>> import fullstop
+    >>> fullstop.Splitter().split("Hello there. How are you?")
+    ['Hello there.', 'How are you?']
+
+A Splitter holds one model, loaded once and never changed: share it between
+threads (splitting releases the GIL), or pickle it to other processes (the
+pickle carries the model's bytes, so unpickling reads no file).
+"""
+
+import os
+import re
+import warnings
+from typing import Iterable, Iterator, List, Optional, Tuple, Union
+
+from . import _fullstop
+from ._version import __version__
+
+__all__ = ["Splitter", "ModelWarning", "default_model_path", "__version__"]
+
+
+class ModelWarning(UserWarning):
+    """A model file stopped loading early: the features before the bad record are used."""
+
+
+def default_model_path() -> str:
+    """Where the bundled English model lives inside the package."""
+    return os.path.join(os.path.dirname(os.path.abspath(__file__)), "en.model")
+
+
+# A blank line (empty or spaces and tabs only) and, after more whitespace, a
+# visible character: the paragraph before it is closed whatever follows.
+_PARAGRAPH_BREAK = re.compile(r"\n[ \t]*\n(?=[ \t\r\n]*[!-~])")
+
+
+class Splitter:
+    """Splits text into sentences with one model.
+
+    Splitter() uses the bundled English model; Splitter(path) any model file;
+    Splitter.from_bytes(data) the bytes of one.  The text mode (classic or
+    unicode) is the one the model declares.  A model file that cannot be
+    opened raises FileNotFoundError or another OSError; one whose records stop
+    loading early warns with ModelWarning, as the program does.
+    """
+
+    __slots__ = ("_model", "_data", "_name")
+
+    def __init__(self, model: Optional[Union[str, os.PathLike]] = None) -> None:
+        path = default_model_path() if model is None else os.fspath(model)
+        with open(path, "rb") as f:
+            data = f.read()
+        self._setup(data, os.fsdecode(path), warn=True)
+
+    @classmethod
+    def from_bytes(cls, data: bytes, name: str = "model") -> "Splitter":
+        """A splitter from the bytes of a model file; `name` labels its warnings."""
+        self = cls.__new__(cls)
+        self._setup(bytes(data), name, warn=True)
+        return self
+
+    def _setup(self, data: bytes, name: str, warn: bool) -> None:
+        self._data = data
+        self._name = name
+        self._model = _fullstop.Model.parse(data)
+        message = self.warning
+        if warn and message is not None:
+            warnings.warn(message, ModelWarning, stacklevel=3)
+
+    # The pickle holds the model's bytes and text mode; loading it reads no
+    # file and does not repeat a warning the original already gave.
+    def __getstate__(self):
+        return {"data": self._data, "name": self._name, "text_mode": self.text_mode}
+
+    def __setstate__(self, state) -> None:
+        self._setup(state["data"], state["name"], warn=False)
+        if self.text_mode != state["text_mode"]:
+            raise ValueError("pickled splitter: the model's text mode does not match")
+
+    def __reduce__(self):
+        return (_unpickle, (self.__getstate__(),))
+
+    def __repr__(self) -> str:
+        return f"Splitter({self._name!r}, text_mode={self.text_mode!r})"
+
+    @property
+    def text_mode(self) -> str:
+        """"unicode" or "classic": the text mode the model declares."""
+        return "unicode" if self._model.unicode else "classic"
+
+    @property
+    def name(self) -> str:
+        """The model's file name (or the name given to from_bytes)."""
+        return self._name
+
+    @property
+    def model_bytes(self) -> bytes:
+        """The bytes of the model file."""
+        return self._data
+
+    @property
+    def warning(self) -> Optional[str]:
+        """Why loading stopped early, or None."""
+        message = self._model.warning
+        # The library names a model from bytes "model"; the program names the file.
+        if message is not None and message.startswith("model:"):
+            message = self._name + message[len("model"):]
+        return message
+
+    def spans(self, text: Union[str, bytes]) -> List[Tuple[int, int]]:
+        """(start, end) of each sentence, in order.
+
+        For a str, character indices into it; for bytes (or any bytes-like
+        object), byte offsets.  The sentences are those `fullstop -m MODEL`
+        prints for the UTF-8 encoding of the text (a lone surrogate, which
+        UTF-8 cannot hold, is encoded as its three bytes, "surrogatepass").
+        Empty text has one empty sentence, (0, 0), as the program prints.
+        """
+        return self._model.spans(text)
+
+    def split(self, text: Union[str, bytes]) -> List:
+        """The sentences of text, stripped, without empty ones."""
+        if isinstance(text, (str, bytes)):
+            return self._model.split(text)
+        pieces = (text[a:b].strip() for a, b in self._model.spans(text))
+        return [s for s in pieces if s]
+
+    def split_lines(self, lines: Iterable[str]) -> Iterator[str]:
+        """The sentences of split("".join(lines)), yielded as they are decided.
+
+        The strings are joined as given (keep their line ends).  In the
+        unicode text mode a paragraph is closed once a blank line and more
+        text follow it, and its sentences are yielded then; a classic-mode
+        model sees the whole text first.
+        """
+        if self.text_mode != "unicode":
+            yield from self.split("".join(lines))
+            return
+        buffer = ""
+        searched = 0  # no paragraph break that can still close starts before this
+        for chunk in lines:
+            if not isinstance(chunk, str):
+                raise TypeError(f"split_lines: expected str, got {type(chunk).__name__}")
+            buffer += chunk
+            cut = -1
+            for m in _PARAGRAPH_BREAK.finditer(buffer, searched):
+                cut = m.end()
+            if cut < 0:
+                # Breaks before the trailing whitespace either closed already
+                # or are followed by something the pattern never accepts.
+                visible = len(chunk.rstrip(" \t\r\n"))
+                if visible:
+                    searched = len(buffer) - len(chunk) + visible
+                continue
+            # The paragraphs before `cut` no longer depend on what follows.
+            for a, b in self._model.spans(buffer):
+                if b > cut:
+                    break
+                s = buffer[a:b].strip()
+                if s:
+                    yield s
+            buffer = buffer[cut:]
+            searched = 0
+        yield from self.split(buffer)
+
+    def text_lines(self, data: bytes) -> bytes:
+        """What `fullstop -m MODEL -F` writes for these bytes: a sentence a line."""
+        return self._model.text_lines(bytes(data))
+
+
+def _unpickle(state) -> Splitter:
+    self = Splitter.__new__(Splitter)
+    self.__setstate__(state)
+    return self

@@ -1,0 +1,237 @@
+// The Python extension: fullstop's C API, with the GIL released while a text
+// is split and byte offsets turned into character indices on the way out.
+#include <Python.h>
+#include <pybind11/pybind11.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "detect.h"
+#include "fullstop/fullstop.h"
+#include "unicode.h"
+
+namespace py = pybind11;
+
+namespace {
+
+// Owns what the C API allocates.
+struct FreeDeleter {
+  void operator()(void *p) const { std::free(p); }
+};
+using Spans = std::unique_ptr<fullstop_span[], FreeDeleter>;
+
+std::string take_message(char *message) {
+  std::string text = message != nullptr ? message : "unknown error";
+  std::free(message);
+  return text;
+}
+
+// A loaded model; immutable, so any number of threads may split with it at once.
+class Model {
+ public:
+  explicit Model(fullstop_model *m) : model_(m, &fullstop_model_free) {}
+
+  static Model parse(py::bytes data) {
+    char *buffer = nullptr;
+    Py_ssize_t len = 0;
+    if (PyBytes_AsStringAndSize(data.ptr(), &buffer, &len) != 0) throw py::error_already_set();
+    char *error = nullptr;
+    fullstop_model *m = nullptr;
+    {
+      py::gil_scoped_release nogil;
+      m = fullstop_model_parse(buffer, static_cast<size_t>(len), &error);
+    }
+    if (m == nullptr) throw py::value_error(take_message(error));
+    return Model(m);
+  }
+
+  bool unicode() const { return fullstop_model_text_mode(model_.get()) == FULLSTOP_TEXT_UNICODE; }
+  size_t records() const { return fullstop_model_records(model_.get()); }
+  py::object warning() const {
+    const char *w = fullstop_model_warning(model_.get());
+    if (w == nullptr) return py::none();
+    return py::str(w);
+  }
+
+  // Sentences of a str (character indices) or of a bytes-like object (byte offsets).
+  py::list spans(py::handle text) const {
+    if (PyUnicode_Check(text.ptr())) return str_spans(text);
+    py::buffer_info info = py::reinterpret_borrow<py::buffer>(text).request();
+    if (info.ndim > 1 || info.itemsize != 1 || (info.ndim == 1 && info.strides[0] != 1))
+      throw py::type_error("text: expected str or contiguous bytes");
+    const char *data = static_cast<const char *>(info.ptr);
+    size_t len = static_cast<size_t>(info.size);
+    std::vector<std::pair<int64_t, int64_t>> out;
+    {
+      py::gil_scoped_release nogil;
+      Spans spans;
+      int64_t n = split(data, len, spans);
+      out.reserve(static_cast<size_t>(n));
+      for (int64_t i = 0; i < n; i++) out.emplace_back(spans[i].start, spans[i].end);
+    }
+    return to_list(out);
+  }
+
+  // What `fullstop -m MODEL -F` writes for these bytes: each sentence's text
+  // with whitespace runs as the model's text mode collapses them, a line each.
+  py::bytes text_lines(py::bytes text) const {
+    char *data = nullptr;
+    Py_ssize_t len = 0;
+    if (PyBytes_AsStringAndSize(text.ptr(), &data, &len) != 0) throw py::error_already_set();
+    std::string lines;
+    {
+      py::gil_scoped_release nogil;
+      Spans spans;
+      int64_t n = split(data, static_cast<size_t>(len), spans);
+      std::string scratch;
+      bool unicode_mode = unicode();
+      lines.reserve(static_cast<size_t>(len) + static_cast<size_t>(n));
+      for (int64_t i = 0; i < n; i++) {
+        auto start = static_cast<int32_t>(spans[i].start), end = static_cast<int32_t>(spans[i].end);
+        std::string_view sentence =
+            unicode_mode ? unicode_sentence_text(data + start, static_cast<size_t>(end - start), scratch)
+                         : normalised_text(data, start, end, scratch);
+        lines.append(sentence);
+        lines.push_back('\n');
+      }
+    }
+    return py::bytes(lines);
+  }
+
+ private:
+  int64_t split(const char *data, size_t len, Spans &spans) const {
+    fullstop_span *raw = nullptr;
+    char *error = nullptr;
+    int64_t n = fullstop_split(model_.get(), data, len, &raw, &error);
+    spans.reset(raw);
+    if (n < 0) {
+      // A C++ exception needs no GIL: pybind11 turns it into ValueError later.
+      throw py::value_error(take_message(error));
+    }
+    return n;
+  }
+
+ public:
+  // The sentences of a str or bytes object, stripped as str.strip and
+  // bytes.strip strip, empty ones dropped: the pieces are cut here rather
+  // than from a list of index pairs, which would cost as much as the split.
+  py::list split_text(py::handle text) const {
+    py::list out;
+    if (PyUnicode_Check(text.ptr())) {
+      std::vector<std::pair<int64_t, int64_t>> spans = str_pairs(text);
+      PyObject *s = text.ptr();
+      int kind = PyUnicode_KIND(s);
+      const void *data = PyUnicode_DATA(s);
+      for (auto [a, b] : spans) {
+        while (a < b && Py_UNICODE_ISSPACE(PyUnicode_READ(kind, data, a))) a++;
+        while (b > a && Py_UNICODE_ISSPACE(PyUnicode_READ(kind, data, b - 1))) b--;
+        if (a == b) continue;
+        PyObject *piece = PyUnicode_Substring(s, a, b);
+        if (piece == nullptr || PyList_Append(out.ptr(), piece) != 0) {
+          Py_XDECREF(piece);
+          throw py::error_already_set();
+        }
+        Py_DECREF(piece);
+      }
+      return out;
+    }
+    py::list pairs = spans(text);
+    py::buffer_info info = py::reinterpret_borrow<py::buffer>(text).request();
+    const auto *data = static_cast<const unsigned char *>(info.ptr);
+    // bytes.strip's whitespace: ASCII space, \t, \n, \v, \f, \r.
+    auto space = [](unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    for (py::handle pair : pairs) {
+      auto a = PyLong_AsSsize_t(PyTuple_GET_ITEM(pair.ptr(), 0));
+      auto b = PyLong_AsSsize_t(PyTuple_GET_ITEM(pair.ptr(), 1));
+      while (a < b && space(data[a])) a++;
+      while (b > a && space(data[b - 1])) b--;
+      if (a == b) continue;
+      out.append(py::bytes(reinterpret_cast<const char *>(data + a), static_cast<size_t>(b - a)));
+    }
+    return out;
+  }
+
+ private:
+  // The sentences' indices in a str.
+  py::list str_spans(py::handle text) const { return to_list(str_pairs(text)); }
+
+  std::vector<std::pair<int64_t, int64_t>> str_pairs(py::handle text) const {
+    // ASCII text is its own UTF-8 and needs no index mapping.  Other text is
+    // encoded with surrogatepass, so a lone surrogate (which no UTF-8 text
+    // holds) becomes three bytes and still counts as one character.
+    bool ascii = PyUnicode_IS_ASCII(text.ptr());
+    py::object encoded;
+    const char *data = nullptr;
+    Py_ssize_t len = 0;
+    if (ascii) {
+      data = PyUnicode_AsUTF8AndSize(text.ptr(), &len);
+      if (data == nullptr) throw py::error_already_set();
+    } else {
+      encoded = py::reinterpret_steal<py::object>(
+          PyUnicode_AsEncodedString(text.ptr(), "utf-8", "surrogatepass"));
+      if (!encoded) throw py::error_already_set();
+      data = PyBytes_AS_STRING(encoded.ptr());
+      len = PyBytes_GET_SIZE(encoded.ptr());
+    }
+    std::vector<std::pair<int64_t, int64_t>> out;
+    {
+      py::gil_scoped_release nogil;
+      Spans spans;
+      int64_t n = split(data, static_cast<size_t>(len), spans);
+      out.reserve(static_cast<size_t>(n));
+      if (ascii) {
+        for (int64_t i = 0; i < n; i++) out.emplace_back(spans[i].start, spans[i].end);
+      } else {
+        // Offsets come in order nearly always: count characters (bytes that
+        // are no UTF-8 continuation) from the last offset, from 0 when one
+        // goes back.
+        const auto *bytes = reinterpret_cast<const unsigned char *>(data);
+        int64_t pos = 0, chars = 0;
+        auto index = [&](int64_t offset) {
+          if (offset < pos) pos = chars = 0;
+          for (; pos < offset; pos++) chars += (bytes[pos] & 0xC0) != 0x80;
+          return chars;
+        };
+        for (int64_t i = 0; i < n; i++) {
+          int64_t a = index(spans[i].start);
+          out.emplace_back(a, index(spans[i].end));
+        }
+      }
+    }
+    return out;
+  }
+
+  static py::list to_list(const std::vector<std::pair<int64_t, int64_t>> &spans) {
+    PyObject *list = PyList_New(static_cast<Py_ssize_t>(spans.size()));
+    if (list == nullptr) throw py::error_already_set();
+    py::list result = py::reinterpret_steal<py::list>(list);
+    for (size_t i = 0; i < spans.size(); i++) {
+      PyObject *pair = Py_BuildValue("(LL)", static_cast<long long>(spans[i].first),
+                                     static_cast<long long>(spans[i].second));
+      if (pair == nullptr) throw py::error_already_set();
+      PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), pair);
+    }
+    return result;
+  }
+
+  std::shared_ptr<fullstop_model> model_;
+};
+
+}  // namespace
+
+PYBIND11_MODULE(_fullstop, m) {
+  m.doc() = "fullstop's C library, as the fullstop package uses it.";
+  m.attr("version") = fullstop_version();
+  py::class_<Model>(m, "Model")
+      .def_static("parse", &Model::parse, py::arg("data"), "A model from the bytes of a model file.")
+      .def_property_readonly("unicode", &Model::unicode)
+      .def_property_readonly("records", &Model::records)
+      .def_property_readonly("warning", &Model::warning)
+      .def("spans", &Model::spans, py::arg("text"))
+      .def("split", &Model::split_text, py::arg("text"))
+      .def("text_lines", &Model::text_lines, py::arg("text"));
+}

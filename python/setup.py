@@ -1,0 +1,66 @@
+"""Builds the fullstop Python package straight from the C++ sources beside it.
+
+No CMake and no installed libfullstop: the extension compiles the library's
+sources (../src, ../include), the bundled English model is copied into the
+package, and the version comes from the top CMakeLists.txt.  Everything it
+needs is in Debian (python3-setuptools, python3-pybind11, python3-dev), so
+`pip install --no-build-isolation ./python` works without a package index.
+"""
+
+import os
+import re
+import shutil
+
+from pybind11.setup_helpers import Pybind11Extension, build_ext
+from setuptools import setup
+
+here = os.path.dirname(os.path.abspath(__file__))
+top = os.path.dirname(here)
+
+
+def rel(*parts):
+    # setuptools wants paths relative to this folder.
+    return os.path.relpath(os.path.join(top, *parts), here)
+
+
+with open(os.path.join(top, "CMakeLists.txt"), encoding="utf-8") as f:
+    version = re.search(r"project\(\s*fullstop\s+VERSION\s+([0-9.]+)", f.read()).group(1)
+
+# What CMake would generate from src/version.h.in.
+generated = os.path.join(here, "build", "generated")
+os.makedirs(generated, exist_ok=True)
+with open(os.path.join(top, "src", "version.h.in"), encoding="utf-8") as f:
+    header = f.read().replace("@PROJECT_VERSION@", version)
+version_h = os.path.join(generated, "version.h")
+if not os.path.exists(version_h) or open(version_h, encoding="utf-8").read() != header:
+    with open(version_h, "w", encoding="utf-8") as f:
+        f.write(header)
+
+# The model ships inside the package.
+shutil.copyfile(os.path.join(top, "models", "en.model"), os.path.join(here, "fullstop", "en.model"))
+with open(os.path.join(here, "fullstop", "_version.py"), "w", encoding="utf-8") as f:
+    f.write(f'__version__ = "{version}"\n')
+
+# The library's sources: the core, without the programs' mains, option
+# handling, model search and the trainer.
+core = ["api", "util", "unicode", "intake", "feature", "training", "detect", "escape"]
+extension = Pybind11Extension(
+    "fullstop._fullstop",
+    ["fullstop/_fullstop.cpp"] + [rel("src", name + ".cpp") for name in core],
+    include_dirs=[os.path.relpath(generated, here), rel("src"), rel("include")],
+    cxx_std=20,
+    extra_compile_args=["-O2", "-g0"],
+    define_macros=[("FULLSTOP_BUILDING_LIBRARY", "1")],
+)
+
+setup(
+    name="fullstop",
+    version=version,
+    description="Fast sentence-boundary detection",
+    packages=["fullstop"],
+    package_data={"fullstop": ["en.model", "py.typed", "*.pyi"]},
+    ext_modules=[extension],
+    cmdclass={"build_ext": build_ext},
+    python_requires=">=3.9",
+    zip_safe=False,
+)

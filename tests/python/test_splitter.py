@@ -1,0 +1,198 @@
+import os
+import pickle
+import random
+import subprocess
+import warnings
+from concurrent.futures import ThreadPoolExecutor
+from multiprocessing import get_context
+
+import pytest
+
+import fullstop
+from conftest import (CLASSIC_MODEL, EN_MODEL, NON_ASCII, SMALL_TEXTS, TEXT_NAMES, program_spans,
+                      run_program, text_bytes)
+
+
+def char_index(data, offset):
+    return len(data[:offset].decode("utf-8"))
+
+
+@pytest.mark.parametrize("name", TEXT_NAMES)
+def test_spans_are_the_programs(program, model_path, name):
+    data = text_bytes(name)
+    expected = program_spans(model_path, data)
+    splitter = fullstop.Splitter(model_path)
+    assert splitter.spans(data) == expected
+    assert splitter.spans(bytearray(data)) == expected
+    assert splitter.spans(data.decode("utf-8")) == [
+        (char_index(data, a), char_index(data, b)) for a, b in expected]
+
+
+@pytest.mark.parametrize("name", TEXT_NAMES)
+def test_text_lines_are_the_programs_F_output(program, model_path, name):
+    data = text_bytes(name)
+    assert fullstop.Splitter(model_path).text_lines(data) == run_program(model_path, data, "-F").stdout
+
+
+ODD_SPACE = "\x1c One. \x1f\u3000Two.\u2029\x0b Three.\x85 \u200a"
+
+
+@pytest.mark.parametrize("text", [*SMALL_TEXTS.values(), NON_ASCII.encode("utf-8"), ODD_SPACE,
+                                  ODD_SPACE.encode("utf-8"), bytearray(NON_ASCII.encode("utf-8"))])
+def test_split_is_stripped_nonempty_pieces(splitter, text):
+    expected = [text[a:b].strip() for a, b in splitter.spans(text)]
+    assert splitter.split(text) == [s for s in expected if s]
+
+
+def test_readme_example(splitter):
+    assert splitter.split("Hello there. How are you?") == ["Hello there.", "How are you?"]
+    assert splitter.spans("") == [(0, 0)]
+    assert splitter.split("") == []
+
+
+def test_lone_surrogates_count_as_one_character(splitter):
+    text = "Broken \ud800 pair. Next \udfff one."
+    spans = splitter.spans(text)
+    assert [text[a:b] for a, b in spans] == ["Broken \ud800 pair.", "Next \udfff one."]
+    encoded = text.encode("utf-8", "surrogatepass")
+    assert splitter.spans(encoded) == [(len(text[:a].encode("utf-8", "surrogatepass")),
+                                        len(text[:b].encode("utf-8", "surrogatepass")))
+                                       for a, b in spans]
+
+
+def random_chunks(text, rng, most):
+    chunks, i = [], 0
+    while i < len(text):
+        n = rng.randint(0, most)
+        chunks.append(text[i:i + n])
+        i += n
+    return chunks
+
+
+PARAGRAPHS = ("One. Two three.\n\nFour five. Six.\n \t\nSeven?\n\n\n  Eight!\r\n\r\nNine. \n"
+              "\n\u00a0Ten.\n\nE.g. eleven.\n\n\u201cTwelve.\u201d\n\n" + NON_ASCII + "\n\nLast.\n\n"
+              "He met Dr.\n\nSmith later. The U.S.\n\nArmy won. No mark here\n\n- a list item\n\n(a) Next.\n\n")
+
+
+@pytest.mark.parametrize("seed", range(6))
+@pytest.mark.parametrize("model", ["unicode", "classic"])
+def test_split_lines_equals_split_of_the_joined_text(seed, model):
+    splitter = fullstop.Splitter(EN_MODEL if model == "unicode" else CLASSIC_MODEL)
+    rng = random.Random(seed)
+    try:
+        brown = text_bytes("brown_dev").decode("utf-8")
+        start = rng.randrange(len(brown) - 40000)
+        brown = brown[start:start + 40000]
+    except pytest.skip.Exception:
+        brown = ""
+    text = PARAGRAPHS * 3 + brown
+    for most in (1, 7, 200, 5000):
+        chunks = random_chunks(text, rng, most)
+        assert list(splitter.split_lines(chunks)) == splitter.split("".join(chunks))
+    lines = text.splitlines(keepends=True)
+    assert list(splitter.split_lines(lines)) == splitter.split(text)
+
+
+def test_split_lines_yields_closed_paragraphs_before_the_input_ends(splitter):
+    def lines():
+        yield "First sentence. Second one.\n"
+        yield "\n"
+        yield "Third"
+        seen.append(True)
+        yield " sentence.\n"
+
+    seen = []
+    out = splitter.split_lines(lines())
+    assert next(out) == "First sentence."
+    assert next(out) == "Second one."
+    assert not seen
+    assert list(out) == ["Third sentence."]
+
+
+def test_pickle_holds_the_model_not_its_path(tmp_path):
+    path = tmp_path / "copy.model"
+    path.write_bytes(open(CLASSIC_MODEL, "rb").read())
+    splitter = fullstop.Splitter(path)
+    dumped = pickle.dumps(splitter)
+    path.unlink()
+    copy = pickle.loads(dumped)
+    assert copy.text_mode == "classic" and copy.name == str(path)
+    text = SMALL_TEXTS["ascii"] + NON_ASCII
+    assert copy.spans(text) == splitter.spans(text)
+    assert pickle.loads(pickle.dumps(fullstop.Splitter())).text_mode == "unicode"
+
+
+def _split_in_child(args):
+    splitter, text = args
+    return splitter.split(text)
+
+
+def test_multiprocessing_ships_splitters(splitter):
+    texts = [SMALL_TEXTS["ascii"], NON_ASCII, ""]
+    with get_context("spawn").Pool(2) as pool:
+        assert pool.map(_split_in_child, [(splitter, t) for t in texts]) == [splitter.split(t) for t in texts]
+
+
+def test_threads_share_a_splitter(splitter):
+    texts = [(NON_ASCII + SMALL_TEXTS["ascii"]) * k for k in range(1, 40)]
+    expected = [(splitter.spans(t), splitter.split(t), splitter.text_lines(t.encode())) for t in texts]
+
+    def work(text):
+        return splitter.spans(text), splitter.split(text), splitter.text_lines(text.encode())
+
+    with ThreadPoolExecutor(4) as pool:
+        for _ in range(3):
+            assert list(pool.map(work, texts)) == expected
+
+
+def test_from_bytes_and_text_mode():
+    data = open(EN_MODEL, "rb").read()
+    assert fullstop.Splitter.from_bytes(data).text_mode == "unicode"
+    assert fullstop.Splitter.from_bytes(open(CLASSIC_MODEL, "rb").read()).text_mode == "classic"
+    assert fullstop.Splitter.from_bytes(data).split("A b. C d.") == fullstop.Splitter().split("A b. C d.")
+
+
+@pytest.mark.parametrize("path, error", [("/nonexistent/x.model", FileNotFoundError),
+                                          ("/", IsADirectoryError)])
+def test_unreadable_models_raise_os_errors(path, error):
+    with pytest.raises(error):
+        fullstop.Splitter(path)
+
+
+def test_unknown_text_mode_is_refused():
+    with pytest.raises(ValueError, match="text mode|text-mode"):
+        fullstop.Splitter.from_bytes(b"0\t#text-mode=klingon\n")
+
+
+def test_bad_record_warns_as_the_program_does(program, tmp_path):
+    path = tmp_path / "bad.model"
+    path.write_bytes(b"".join(open(EN_MODEL, "rb").readlines()[:3]) + b"not a record\n")
+    with pytest.warns(fullstop.ModelWarning) as caught:
+        splitter = fullstop.Splitter(path)
+    stderr = run_program(str(path), b"A b.").stderr.decode()
+    assert stderr == f"fullstop: warning: {caught[0].message}\n"
+    assert splitter.warning == str(caught[0].message)
+    assert issubclass(fullstop.ModelWarning, UserWarning)
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        pickle.loads(pickle.dumps(splitter))  # no second warning
+
+
+@pytest.mark.parametrize("bad", [12, None, ["a"], memoryview(b"ab").cast("B", (1, 2)), memoryview(b"abcd")[::2]])
+def test_non_text_is_a_type_error(splitter, bad):
+    with pytest.raises(TypeError):
+        splitter.spans(bad)
+
+
+def test_version_is_the_programs(program):
+    out = subprocess.run([program, "--version"], stdout=subprocess.PIPE, check=True).stdout.decode()
+    assert out.split()[1] == fullstop.__version__
+
+
+def test_type_hints_ship_with_the_package():
+    folder = os.path.dirname(fullstop.__file__)
+    for name in ("py.typed", "__init__.pyi", "nltk.pyi", "dask.pyi"):
+        assert os.path.exists(os.path.join(folder, name))
+    with open(os.path.join(folder, "en.model"), "rb") as bundled, open(EN_MODEL, "rb") as source:
+        assert bundled.read() == source.read()
+    assert fullstop.default_model_path() == os.path.join(folder, "en.model")
