@@ -40,6 +40,9 @@ if not os.path.exists(version_h) or open(version_h, encoding="utf-8").read() != 
 shutil.copyfile(os.path.join(top, "models", "en.model"), os.path.join(here, "fullstop", "en.model"))
 with open(os.path.join(here, "fullstop", "_version.py"), "w", encoding="utf-8") as f:
     f.write(f'__version__ = "{version}"\n')
+    # Where the package was built from: fullstop.adapt() runs that checkout's
+    # scripts/adapt-model when no fullstop-adapt is installed.
+    f.write(f'SOURCE_TREE = {top!r}\n')
 
 # The library's sources: the core, without the programs' mains, option
 # handling, model search and the trainer.

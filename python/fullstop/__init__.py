@@ -17,7 +17,7 @@ from typing import Iterable, Iterator, List, Optional, Tuple, Union
 from . import _fullstop
 from ._version import __version__
 
-__all__ = ["Splitter", "ModelWarning", "default_model_path", "__version__"]
+__all__ = ["Splitter", "ModelWarning", "AdaptError", "adapt", "default_model_path", "__version__"]
 
 
 class ModelWarning(UserWarning):
@@ -172,3 +172,58 @@ def _unpickle(state) -> Splitter:
     self = Splitter.__new__(Splitter)
     self.__setstate__(state)
     return self
+
+
+class AdaptError(RuntimeError):
+    """fullstop-adapt refused its input or failed; the message is its own."""
+
+
+def _adapt_command() -> List[str]:
+    """fullstop-adapt: $FULLSTOP_ADAPT, an installed one, or the checkout's."""
+    import shutil
+    from ._version import SOURCE_TREE
+
+    found = os.environ.get("FULLSTOP_ADAPT") or shutil.which("fullstop-adapt")
+    if not found:
+        script = os.path.join(SOURCE_TREE, "scripts", "adapt-model")
+        if os.path.isfile(script):
+            found = script
+    if not found:
+        raise AdaptError("fullstop-adapt not found: install the fullstop programs or set FULLSTOP_ADAPT")
+    return [found]
+
+
+def adapt(abbreviations: Optional[Iterable[str]] = None,
+          add: Optional[Iterable[Union[str, Tuple[str, int]]]] = None,
+          out: Optional[str] = None, seed: int = 1,
+          trainer_options: Iterable[str] = ()) -> "Splitter":
+    """Trains a model like the bundled one, taught your domain, and returns its Splitter.
+
+    abbreviations: entries such as "v.", "et al.", "Sav. & Loan Assn." (each
+    ending in a period); add: sentence-per-line files of your own, as paths or
+    (path, weight) pairs; out: where to keep the model (default: a temporary
+    file, read into the Splitter and removed).  Runs fullstop-adapt, which
+    needs the Brown data (prepared once and cached) and the fullstop programs.
+    A malformed entry raises AdaptError with fullstop-adapt's message.
+    """
+    import subprocess
+    import tempfile
+
+    with tempfile.TemporaryDirectory(prefix="fullstop-adapt.") as work:
+        cmd = _adapt_command() + ["--seed", str(seed)]
+        if abbreviations is not None:
+            path = os.path.join(work, "domain.abbrev")
+            with open(path, "w", encoding="utf-8") as f:
+                for entry in abbreviations:
+                    f.write(entry.strip() + "\n")
+            cmd += ["--abbreviations", path]
+        for item in add or ():
+            path, weight = (item, 1) if isinstance(item, str) else item
+            cmd += ["--add", "%s:%d" % (os.fspath(path), weight)]
+        target = out if out is not None else os.path.join(work, "adapted.model")
+        cmd += list(trainer_options) + [target]
+        done = subprocess.run(cmd, capture_output=True, text=True)
+        if done.returncode != 0:
+            raise AdaptError(done.stderr.strip() or "fullstop-adapt failed (status %d)" % done.returncode)
+        with open(target, "rb") as f:
+            return Splitter.from_bytes(f.read())

@@ -1,0 +1,34 @@
+"""fullstop.adapt(): the domain adapter from Python, returning a Splitter."""
+
+import os
+
+import pytest
+
+import fullstop
+
+from conftest import PROGRAM, ROOT
+
+TRAIN = os.path.join(ROOT, "data", "brown", "train.lines")
+
+
+@pytest.fixture(autouse=True)
+def programs(monkeypatch):
+    # The adapter trains with the programs this test run was built with.
+    monkeypatch.setenv("FULLSTOP_BIN", PROGRAM)
+    monkeypatch.setenv("FULLSTOP_TRAIN", os.path.join(os.path.dirname(PROGRAM), "fullstop-train"))
+
+
+@pytest.mark.parametrize("entries, line", [(["v.", "Cal"], 2), (["cf.", "", "sp"], 3)])
+def test_an_entry_without_a_period_names_its_line(entries, line):
+    with pytest.raises(fullstop.AdaptError, match=r":%d:|line %d" % (line, line)):
+        fullstop.adapt(abbreviations=entries)
+
+
+@pytest.mark.skipif(not os.path.exists(TRAIN) and os.environ.get("CI") != "true",
+                    reason="no Brown data in data/brown (scripts/brown-data needs npm)")
+def test_adapted_model_reads_the_domain(tmp_path):
+    out = tmp_path / "legal.model"
+    text = "The rule in Smith v. Jones controls. It was decided in 1994."
+    splitter = fullstop.adapt(abbreviations=["v.", "Cal.", "App."], out=str(out))
+    assert out.exists() and splitter.text_mode == "unicode"
+    assert splitter.split(text) == ["The rule in Smith v. Jones controls.", "It was decided in 1994."]
