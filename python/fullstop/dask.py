@@ -42,7 +42,7 @@ def split_files(paths: Sequence[Union[str, os.PathLike]], out_dir: Union[str, os
                 model: ModelArg = None) -> List[str]:
     """Splits each file on the current Dask scheduler (the cluster of the
     active Client, else Dask's default) and writes out_dir/NAME for input
-    NAME, byte-identical to `fullstop -m MODEL -F NAME`.  Returns the output
+    NAME, byte-identical to `fullstop -m MODEL -F < NAME`.  Returns the output
     paths in input order.  The paths must be readable from the workers and
     out_dir writable from them (a shared file system on a real cluster).
     """
