@@ -147,10 +147,6 @@ class Scorer {
   // (tests bound the work per lookup with them).
   uint64_t probes() const { return probes_; }
   uint64_t lookups() const { return lookups_; }
-  // The input now holds other text (a stream's next window), whose word
-  // indices name other words: forgets what was kept per word.  What the run
-  // counted (the names the model lacks, the index's growth) stays.
-  void input_changed() { drop_id_caches(); }
   // Stops adding records for missing names: from here on the table is read
   // as a model (detection after loading into a table of one's own).
   void keep_unknown_names(bool keep);

@@ -59,9 +59,8 @@ void SentenceStream::run(bool final) {
   }
   run_end_ = end;
   Input &in = in_;
-  in.set(std::string_view(pending_.data(), end));
+  in.replace_text(std::string_view(pending_.data(), end));
   if (mode_ == TextMode::unicode) in.map();
-  scorer_.input_changed();
   if (start_ < 0) start_ = in.original_text_start();
   // Undecided: the candidates from the third-last token on.
   int32_t limit = final ? -1 : token_start_back(in.data, in.data_len, 3);

@@ -118,6 +118,25 @@ TEST_P(StreamTest, RandomChunkingsEqualSplit) {
 INSTANTIATE_TEST_SUITE_P(Modes, StreamTest,
                          ::testing::Values(FULLSTOP_TEXT_CLASSIC, FULLSTOP_TEXT_UNICODE));
 
+// A model that repeats a name answers by how far detection has grown the
+// index (the names it forms that the model lacks): that count runs across
+// windows.
+TEST(Stream, RepeatedNamesAcrossWindows) {
+  for (const char *mode : {"", "0\t#text-mode=unicode\n"}) {
+    Model model(std::string(mode) + "1\ttext_2_.\n-1\ttext_2_.\n0.5\ttype_3_1\n");
+    ASSERT_NE(model.m, nullptr);
+    std::mt19937 rng(99);
+    std::string text;
+    for (int i = 0; i < 6000; i++) {
+      text += "w" + std::to_string(rng() % 100000) + " Q" + std::to_string(rng() % 1000) + ". ";
+      if (i % 7 == 0) text += "\n";
+    }
+    Spans expect = whole(model.m, text);
+    for (size_t piece : {size_t{50}, size_t{3000}, size_t{100000}})
+      ASSERT_EQ(streamed(model.m, text, rng, piece), expect) << piece;
+  }
+}
+
 TEST(Stream, HoldsOnlyUndecidedText) {
   std::string bytes = read_file(model_path());
   LoadedModel model;
