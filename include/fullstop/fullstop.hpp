@@ -88,6 +88,38 @@ class Model {
   std::shared_ptr<fullstop_model> model_;
 };
 
+// Sentences of text that arrives in pieces: feed() returns those decided so
+// far, finish() the rest, offsets from the stream's start.  Holds the model.
+class Stream {
+ public:
+  explicit Stream(const Model &model) : model_(model), stream_(nullptr, &fullstop_stream_free) {
+    char *error = nullptr;
+    stream_.reset(fullstop_stream_new(model.get(), &error));
+    if (stream_ == nullptr) detail::raise(error);
+  }
+  std::vector<fullstop_span> feed(std::string_view bytes) {
+    fullstop_span *spans = nullptr;
+    char *error = nullptr;
+    return take(fullstop_stream_feed(stream_.get(), bytes.data(), bytes.size(), &spans, &error),
+                spans, error);
+  }
+  std::vector<fullstop_span> finish() {
+    fullstop_span *spans = nullptr;
+    char *error = nullptr;
+    return take(fullstop_stream_finish(stream_.get(), &spans, &error), spans, error);
+  }
+
+ private:
+  static std::vector<fullstop_span> take(int64_t n, fullstop_span *spans, char *error) {
+    if (n < 0) detail::raise(error);
+    std::vector<fullstop_span> out(spans, spans + n);
+    std::free(spans);
+    return out;
+  }
+  Model model_;
+  std::unique_ptr<fullstop_stream, void (*)(fullstop_stream *)> stream_;
+};
+
 // Training contexts and the feature list of sentence-per-line text.
 struct TrainingMaterial {
   std::string contexts, features;
