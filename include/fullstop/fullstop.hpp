@@ -100,19 +100,22 @@ class Stream {
   std::vector<fullstop_span> feed(std::string_view bytes) {
     fullstop_span *spans = nullptr;
     char *error = nullptr;
-    return take(fullstop_stream_feed(stream_.get(), bytes.data(), bytes.size(), &spans, &error),
-                spans, error);
+    int64_t n = fullstop_stream_feed(stream_.get(), bytes.data(), bytes.size(), &spans, &error);
+    return take(n, spans, error);
   }
   std::vector<fullstop_span> finish() {
     fullstop_span *spans = nullptr;
     char *error = nullptr;
-    return take(fullstop_stream_finish(stream_.get(), &spans, &error), spans, error);
+    int64_t n = fullstop_stream_finish(stream_.get(), &spans, &error);
+    return take(n, spans, error);
   }
 
  private:
   static std::vector<fullstop_span> take(int64_t n, fullstop_span *spans, char *error) {
     if (n < 0) detail::raise(error);
-    std::vector<fullstop_span> out(spans, spans + n);
+    std::vector<fullstop_span> out;
+    out.reserve(static_cast<size_t>(n));
+    for (int64_t i = 0; i < n; i++) out.push_back(spans[i]);
     std::free(spans);
     return out;
   }
