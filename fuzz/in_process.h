@@ -9,6 +9,7 @@
 
 #include "detect.h"
 #include "driver.h"
+#include "stream.h"
 #include "training.h"
 #include "util.h"
 
@@ -42,6 +43,27 @@ inline void run_in_process(RunResult &r, std::string_view input, const LoadedMod
     r.features_def = std::move(def_sink.text);
   }
   r.out = std::move(sink.text);
+}
+
+// Detection as the program runs it on a pipe: the input in pieces (their
+// sizes drawn from `seed`), each window run as soon as it may be, output
+// that must be the whole-input run's byte for byte.
+inline std::string stream_in_process(std::string_view input, const LoadedModel &model,
+                                     const Options &options, uint32_t seed) {
+  StringSink sink;
+  Output out(sink);
+  TextMode mode = options.text_mode_forced ? options.forced_text_mode : model.mode;
+  SentenceStream stream(model.table, mode, options.detect, &out, nullptr, 0);
+  for (size_t at = 0; at < input.size();) {
+    seed = seed * 1103515245u + 12345u;
+    size_t n = std::min(input.size() - at, static_cast<size_t>((seed >> 16) % 97));
+    stream.feed(input.data() + at, n);
+    if (seed & 0x10000000u) stream.pump();
+    at += n;
+  }
+  stream.finish();
+  out.flush();
+  return std::move(sink.text);
 }
 
 inline void load_model_from(LoadedModel &model, const char *name, std::string_view bytes) {

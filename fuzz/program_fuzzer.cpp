@@ -130,6 +130,10 @@ void check_mode(std::string_view input, ref::Mode mode, const ref::Result &want,
   std::string what = std::string("standard output in ") + ref::mode_name(mode) + " mode";
   if (got.out != want.out) harness::mismatch(what.c_str(), input, want.out, got.out);
   if (!got.err.empty()) harness::mismatch("standard error", input, "", got.err);
+  if (mode != ref::Mode::train) {
+    std::string streamed = harness::stream_in_process(input, loaded, options, static_cast<uint32_t>(input.size()));
+    if (streamed != got.out) harness::mismatch("streamed output", input, got.out, streamed);
+  }
   if (mode == ref::Mode::train) {
     const std::string &def = got.features_def;
     if (def != want.features_def) harness::mismatch("features.def", input, want.features_def, def);

@@ -46,6 +46,8 @@ std::string run(std::string_view input, const LoadedModel *model, bool text_only
   harness::RunResult got;
   harness::run_in_process(got, input, model, "fuzz.model", options);
   if (!got.err.empty()) harness::mismatch("standard error", input, "", got.err);
+  std::string streamed = harness::stream_in_process(input, *model, options, static_cast<uint32_t>(input.size()) * 7u);
+  if (streamed != got.out) harness::mismatch("streamed output", input, got.out, streamed);
   return got.out;
 }
 

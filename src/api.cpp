@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "detect.h"
+#include "stream.h"
 #include "feature.h"
 #include "intake.h"
 #include "training.h"
@@ -144,6 +145,73 @@ int64_t fullstop_split(const fullstop_model *model, const char *text, size_t len
   });
   return count;
 }
+
+}  // extern "C"
+
+struct fullstop_stream {
+  explicit fullstop_stream(const fullstop_model &model)
+      : stream(model.loaded.table, model.loaded.mode, DetectOptions{}, nullptr, &found, 0) {}
+  std::vector<SentenceSpan> found;
+  SentenceStream stream;
+  bool finished = false;
+};
+
+namespace {
+
+// Hands the sentences found so far to the caller.
+int64_t take_spans(fullstop_stream &s, fullstop_span **spans) {
+  auto *out = static_cast<fullstop_span *>(std::malloc(s.found.size() * sizeof(fullstop_span) + 1));
+  if (out == nullptr) throw std::bad_alloc();
+  for (size_t i = 0; i < s.found.size(); i++) out[i] = fullstop_span{s.found[i].start, s.found[i].end};
+  *spans = out;
+  auto count = static_cast<int64_t>(s.found.size());
+  s.found.clear();
+  return count;
+}
+
+}  // namespace
+
+extern "C" {
+
+fullstop_stream *fullstop_stream_new(const fullstop_model *model, char **error) {
+  fullstop_stream *result = nullptr;
+  guarded(error, [&] {
+    if (model == nullptr) die("model is NULL");
+    result = new fullstop_stream(*model);
+  });
+  return result;
+}
+
+int64_t fullstop_stream_feed(fullstop_stream *stream, const char *bytes, size_t len,
+                             fullstop_span **spans, char **error) {
+  int64_t count = -1;
+  if (spans != nullptr) *spans = nullptr;
+  guarded(error, [&] {
+    if (stream == nullptr) die("stream is NULL");
+    if (spans == nullptr) die("spans is NULL");
+    if (bytes == nullptr && len != 0) die("bytes are NULL");
+    if (stream->finished) die("stream is finished");
+    if (len != 0) stream->stream.feed(bytes, len);
+    count = take_spans(*stream, spans);
+  });
+  return count;
+}
+
+int64_t fullstop_stream_finish(fullstop_stream *stream, fullstop_span **spans, char **error) {
+  int64_t count = -1;
+  if (spans != nullptr) *spans = nullptr;
+  guarded(error, [&] {
+    if (stream == nullptr) die("stream is NULL");
+    if (spans == nullptr) die("spans is NULL");
+    if (stream->finished) die("stream is finished");
+    stream->finished = true;
+    stream->stream.finish();
+    count = take_spans(*stream, spans);
+  });
+  return count;
+}
+
+void fullstop_stream_free(fullstop_stream *stream) { delete stream; }
 
 int fullstop_evaluate(const fullstop_model *model, const char *text, size_t len,
                       fullstop_eval *counts, char **error) {

@@ -231,19 +231,19 @@ int Detection::detect_toks(const Token *window, int count) {
 
 // Prints `<sentence start="START" end="END` and then `tail`, with one
 // reservation and constant-size copies: this is printed for every sentence.
-void Detection::print_sentence_tag(int32_t start, int32_t end, std::string_view tail) {
-  char *p = out->reserve(48 + tail.size());
+void Detection::print_sentence_tag(int64_t start, int64_t end, std::string_view tail) {
+  char *p = out->reserve(72 + tail.size());
   std::memcpy(p, "<sentence start=\"", 17);
-  p = format_uint(p + 17, static_cast<uint32_t>(start));
+  p = format_uint64(p + 17, static_cast<uint64_t>(start));
   std::memcpy(p, "\" end=\"", 7);
-  p = format_uint(p + 7, static_cast<uint32_t>(end));
+  p = format_uint64(p + 7, static_cast<uint64_t>(end));
   std::memcpy(p, tail.data(), tail.size());
   out->commit(p + tail.size());
 }
 
 // One sentence in a --format form other than the classic three.  `text` is
 // the sentence's text as either text mode prints it.
-void Detection::print_escaped_sentence(int32_t start, int32_t end, std::string_view text) {
+void Detection::print_escaped_sentence(int64_t start, int64_t end, std::string_view text) {
   std::string &line = escaped_line;
   line.clear();
   switch (options.format) {
@@ -273,7 +273,7 @@ void Detection::print_escaped_sentence(int32_t start, int32_t end, std::string_v
   out->write(line);
 }
 
-void Detection::print_sentence(int32_t start, int32_t end, std::string_view text) {
+void Detection::print_sentence(int64_t start, int64_t end, std::string_view text) {
   if (options.format != kFormatClassic) {
     print_escaped_sentence(start, end, text);
     return;
@@ -289,30 +289,32 @@ void Detection::print_sentence(int32_t start, int32_t end, std::string_view text
 }
 
 // A sentence of the Unicode mode, by original offsets.
-void Detection::complete_original(int32_t start, int32_t end) {
+void Detection::complete_original(int64_t start, int64_t end) {
   if (spans != nullptr) {
-    spans->push_back(SentenceSpan{start, end});
+    spans->push_back(SentenceSpan{base + start, base + end});
     return;
   }
   if (!with_text()) {
-    print_sentence_tag(start, end, "\"/>\n");
+    print_sentence_tag(base + start, base + end, "\"/>\n");
     return;
   }
-  print_sentence(start, end,
+  print_sentence(base + start, base + end,
                  unicode_sentence_text(in.original_data() + start, static_cast<size_t>(end - start),
                                        sentence_text));
 }
 
-void Detection::complete_sentence(int32_t start, int32_t end) {
+void Detection::complete_sentence(int64_t start, int64_t end) {
   if (spans != nullptr) {
-    spans->push_back(SentenceSpan{start, end});
+    spans->push_back(SentenceSpan{base + start, base + end});
     return;
   }
   if (!with_text()) {
-    print_sentence_tag(start, end, "\"/>\n");
+    print_sentence_tag(base + start, base + end, "\"/>\n");
     return;
   }
-  print_sentence(start, end, normalised_text(in.data, start, end, sentence_text));
+  print_sentence(base + start, base + end,
+                 normalised_text(in.data, static_cast<int32_t>(start), static_cast<int32_t>(end),
+                                 sentence_text));
 }
 
 void Detection::show_toks(const Token *window, int count) {
@@ -351,7 +353,7 @@ void Detection::print_count(const char *label, int value) {
 }
 
 // start: the offset where the sentence being collected begins.
-void Detection::site(const Token *window, int32_t &start) {
+void Detection::site(const Token *window, int64_t &start) {
   const Token &t = window[2];
   int decision = detect_toks(window, kWindow);
   if (t.para_break) decision = 1;
@@ -379,7 +381,7 @@ namespace {
 
 struct ClassicSentences {
   Detection *d;
-  int32_t start;  // offset where the sentence being collected begins
+  int64_t start;  // offset where the sentence being collected begins
 };
 
 void detect_site(const Token *window, void *context) {
@@ -394,7 +396,7 @@ void detect_site(const Token *window, void *context) {
 // the input up to its end.
 struct UnicodeSentences {
   Detection *d;
-  int32_t start;      // original offset where the open sentence begins
+  int64_t start;      // original offset where the open sentence begins
   bool done = false;  // the last sentence has been printed
 };
 
@@ -420,21 +422,16 @@ void detect_site_unicode(const Token *window, void *context) {
 
 }  // namespace
 
-void Detection::run(TextMode mode) {
-  counts = EvalCounts{};
-  // The element forms are one document; the line forms have no wrapper.
-  bool document = spans == nullptr && !options.only_text &&
-                  (options.format == kFormatClassic || options.format == kFormatText);
-  if (!options.test && document) out->write("<sentence-list>\n");
-  // Candidates: punctuation tokens and tokens followed by a blank line, each
-  // with two tokens on either side.
-  ClassicSentences classic{this, 0};
-  UnicodeSentences unicode{this, in.original_text_start()};
-  if (mode == TextMode::unicode) {
-    in.walk(detect_site_unicode, &unicode, mode);
-  } else {
-    in.walk(detect_site, &classic);
-  }
+bool Detection::document() const {
+  return spans == nullptr && !options.only_text &&
+         (options.format == kFormatClassic || options.format == kFormatText);
+}
+
+void Detection::begin() {
+  if (!options.test && document()) out->write("<sentence-list>\n");
+}
+
+void Detection::end() {
   if (options.test) {
     if (out == nullptr) return;
     const EvalCounts &c = counts;
@@ -450,10 +447,68 @@ void Detection::run(TextMode mode) {
     print_percent("recall = ", c.ntrue_positives, c.nfalse_negatives + c.ntrue_positives);
     return;
   }
+  if (document()) out->write("</sentence-list>\n");
+}
+
+void Detection::run(TextMode mode) {
+  counts = EvalCounts{};
+  // The element forms are one document; the line forms have no wrapper.
+  begin();
+  // Candidates: punctuation tokens and tokens followed by a blank line, each
+  // with two tokens on either side.
+  ClassicSentences classic{this, 0};
+  UnicodeSentences unicode{this, in.original_text_start()};
   if (mode == TextMode::unicode) {
-    if (!unicode.done) complete_original(unicode.start, in.original_len());
+    in.walk(detect_site_unicode, &unicode, mode);
   } else {
-    complete_sentence(classic.start, in.data_len);
+    in.walk(detect_site, &classic);
   }
-  if (document) out->write("</sentence-list>\n");
+  if (!options.test) {
+    if (mode == TextMode::unicode) {
+      if (!unicode.done) complete_original(unicode.start, in.original_len());
+    } else {
+      complete_sentence(classic.start, in.data_len);
+    }
+  }
+  end();
+}
+
+namespace {
+
+// A window of a stream: the candidates it decides, and the sentences' state.
+struct WindowSentences {
+  UnicodeSentences unicode;
+  int32_t from, limit;  // see Detection::run_window
+  bool is_unicode;
+};
+
+void window_site(const Token *window, void *context) {
+  auto &s = *static_cast<WindowSentences *>(context);
+  const Token &t = window[2];
+  if (s.limit >= 0 && t.start >= s.limit) return;
+  if (s.unicode.d->in.original_start(t.start) < s.from) return;
+  if (s.is_unicode) {
+    detect_site_unicode(window, &s.unicode);
+  } else {
+    s.unicode.d->site(window, s.unicode.start);
+  }
+}
+
+}  // namespace
+
+void Detection::run_window(TextMode mode, int32_t from, int32_t limit, bool final, int64_t &start,
+                           bool &done) {
+  WindowSentences s{UnicodeSentences{this, start - base, done}, from, final ? -1 : limit,
+                    mode == TextMode::unicode};
+  in.walk(window_site, &s, mode);
+  if (final && !options.test) {
+    if (mode == TextMode::unicode) {
+      if (!s.unicode.done) complete_original(s.unicode.start, in.original_len());
+      s.unicode.done = true;
+    } else {
+      complete_sentence(s.unicode.start, in.data_len);
+    }
+  }
+  start = s.unicode.start + base;
+  done = s.unicode.done;
 }

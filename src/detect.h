@@ -93,6 +93,10 @@ struct Detection {
   // error windows are printed only when `out` is set).
   Output *out = nullptr;
   std::vector<SentenceSpan> *spans = nullptr;
+  // The offset of the input's first byte in the whole text: a stream runs
+  // one window of its text at a time (stream.h), and sentences are printed
+  // and collected by offsets from the stream's start.
+  int64_t base = 0;
   EvalCounts counts{};
   std::string sentence_text, escaped_line;  // scratch
 
@@ -101,18 +105,31 @@ struct Detection {
   // must have been mapped (Input::map) and offsets and texts are those of the
   // original input.
   void run(TextMode mode = TextMode::classic);
+  // A stream's run over one window of its text (see SentenceStream): decides
+  // the candidates whose token begins at original offset `from` or later
+  // and, unless `final`, before mapped offset `limit`.  `start` is the open
+  // sentence's start, as an offset from the stream's start, carried from
+  // window to window, and `done` whether the last sentence was printed (the
+  // Unicode mode).  With `final`, the window ends the text and the last
+  // sentence is completed.  Counts add to `counts`.
+  void run_window(TextMode mode, int32_t from, int32_t limit, bool final, int64_t &start, bool &done);
+  // The document's opening line (the element forms), before any sentence.
+  void begin();
+  // The report (evaluation) or the document's closing line.
+  void end();
   int detect_toks(const Token *window, int count);
   // 1.0 when the summed weights of the current event exceed 0, else 0.0.
   double test_event() const;
-  void complete_sentence(int32_t start, int32_t end);
-  void complete_original(int32_t start, int32_t end);
+  void complete_sentence(int64_t start, int64_t end);
+  void complete_original(int64_t start, int64_t end);
   void show_toks(const Token *window, int count);
-  void site(const Token *window, int32_t &start);
+  void site(const Token *window, int64_t &start);
 
  private:
-  void print_sentence_tag(int32_t start, int32_t end, std::string_view tail);
-  void print_escaped_sentence(int32_t start, int32_t end, std::string_view text);
-  void print_sentence(int32_t start, int32_t end, std::string_view text);
+  bool document() const;
+  void print_sentence_tag(int64_t start, int64_t end, std::string_view tail);
+  void print_escaped_sentence(int64_t start, int64_t end, std::string_view text);
+  void print_sentence(int64_t start, int64_t end, std::string_view text);
   bool with_text() const { return options.full_text || options.format != kFormatClassic; }
   void report_error(int &count, const char *label, const Token *window);
   void print_percent(const char *label, int numerator, int denominator);

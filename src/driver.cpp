@@ -1,6 +1,7 @@
 #include "driver.h"
 
 #include <getopt.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -8,9 +9,11 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "atomic_file.h"
 #include "model_path.h"
+#include "stream.h"
 #include "training.h"
 #include "util.h"
 #include "version.h"
@@ -195,6 +198,35 @@ void detection_path(Input &in, const LoadedModel &model, const char *name, const
   out.flush();
 }
 
+void stream_detection(int fd, const Options &o, Output &out, const Warn &warn) {
+  LoadedModel model;
+  load_model_file(model, o.model_fname);
+  if (!model.warning.empty()) warn(model.warning);
+  TextMode mode = o.text_mode_forced ? o.forced_text_mode : declared_text_mode(model.table, o.model_fname);
+  SentenceStream stream(model.table, mode, o.detect, &out, nullptr);
+  std::vector<char> buf(size_t{1} << 18);
+  for (;;) {
+    // Before a read that would wait, everything decided goes out: a reader
+    // at the other end of a pipe sees each sentence once it is decided.
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 0) == 0) {
+      stream.pump();
+      out.flush();
+    }
+    ssize_t got = ::read(fd, buf.data(), buf.size());
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      die(std::string("standard input: ") + std::strerror(errno));
+    }
+    if (got == 0) break;
+    stream.feed(buf.data(), static_cast<size_t>(got));
+  }
+  stream.finish();
+  out.flush();
+  std::string suspect = suspect_model_warning(model.load, o.model_fname);
+  if (!suspect.empty()) warn(suspect);
+}
+
 void training_path(Input &in, FeatureTable &table, const Options &o, Output &out) {
   if (o.text_mode_forced && o.forced_text_mode == TextMode::unicode) in.map();
   Scorer scorer(in, table);
@@ -228,12 +260,17 @@ int run(int argc, char **argv) {
       break;
   }
   explain_input(argc, argv);
-  Input in;
-  in.read(0);
   FdSink sink(1);
   Output out(sink);
-  run_paths(in, options, out, "features.def", [](const std::string &message) {
+  Warn warn = [](const std::string &message) {
     std::fprintf(stderr, "fullstop: warning: %s\n", message.c_str());
-  });
+  };
+  if (options.model_fname != nullptr) {
+    stream_detection(0, options, out, warn);
+    return 0;
+  }
+  Input in;
+  in.read(0);
+  run_paths(in, options, out, "features.def", warn);
   return 0;
 }

@@ -55,6 +55,10 @@ void run_paths(Input &in, const Options &options, Output &out, const char *featu
 // messages), and training into `table` (the caller writes the feature list).
 void detection_path(Input &in, const LoadedModel &model, const char *name, const Options &options,
                     Output &out, const Warn &warn);
+// Detection (or evaluation) reading file descriptor fd as a stream: each
+// sentence is printed once decided, and output is flushed before every read
+// that would wait.
+void stream_detection(int fd, const Options &options, Output &out, const Warn &warn);
 void training_path(Input &in, FeatureTable &table, const Options &options, Output &out);
 // Writes the feature list to path, replacing the file whole (atomic_file.h).
 // A file that cannot be written throws fullstop::Failure with a message.

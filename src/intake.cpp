@@ -89,9 +89,12 @@ void Input::grow_word_slots() {
   while (word_slots[s].index != 0) s = (s + 1) & word_mask;
   if (words.size() >= (1u << 29)) die("standard input: too many distinct tokens");
   const char *bytes = data + start;
+  if (word_bytes.size() > static_cast<size_t>(INT32_MAX) - static_cast<size_t>(len))
+    die("standard input: too many distinct tokens");
   Word w;
   std::memset(&w, 0, sizeof w);
-  w.start = start;
+  w.start = static_cast<int32_t>(word_bytes.size());
+  word_bytes.append(bytes, static_cast<size_t>(len));
   w.len = len;
   w.prefix = prefix;
   w.hash = h;
@@ -130,7 +133,7 @@ void Input::grow_word_slots() {
     if (slot.hash != h) continue;
     const Word &w = known[slot.index - 1];
     if (w.prefix == prefix && len_flags_of(w.len, w.space_before, w.space_after) == len_flags &&
-        (len <= 8 || std::memcmp(data + w.start + 8, bytes + 8, len - 8) == 0))
+        (len <= 8 || std::memcmp(word_bytes.data() + w.start + 8, bytes + 8, len - 8) == 0))
       return slot.index - 1;
   }
 }
@@ -163,6 +166,23 @@ void Input::reset() {
   toks.release();
   word_slots.release();
   word_mask = 0;
+  word_bytes.clear();
+}
+
+void Input::replace_text(std::string_view text) {
+  std::free(data);
+  data = nullptr;
+  data_len = 0;
+  data_cap = 0;
+  std::free(orig_data);
+  orig_data = nullptr;
+  orig_len = 0;
+  input_map.segments().clear();
+  if (text.size() > static_cast<size_t>(INT32_MAX)) too_large();
+  reserve_data(text.size());
+  if (!text.empty()) std::memcpy(data, text.data(), text.size());
+  std::memset(data + text.size(), 0, kDataPadding);
+  data_len = static_cast<int32_t>(text.size());
 }
 
 void Input::set(std::string_view text) {

@@ -10,6 +10,7 @@
 #define FULLSTOP_INTAKE_H
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "unicode.h"
@@ -21,7 +22,7 @@ inline constexpr int kTemplates = 4;
 
 // One distinct (text, space_before, space_after) combination.
 struct Word {
-  int32_t start;  // offset of the first occurrence in the input
+  int32_t start;  // offset of its bytes in the input's `word_bytes`
   int32_t len;
   uint64_t prefix;  // the first (up to) eight bytes, zero-padded: a fast equality test
   uint32_t hash;
@@ -88,6 +89,9 @@ struct Input {
   void read(int fd);
   // Takes a copy of text (callers that do not read a stream).
   void set(std::string_view text);
+  // Takes a copy of text in place of the current text, keeping the words
+  // (a stream's next window: word indices stay valid for the run's caches).
+  void replace_text(std::string_view text);
 
   // Cuts all of `data` into lines and tokens, kept in `toks` and interned: line
   // ends set `boundary`, blank lines set `para_break` on the last token so far.
@@ -168,6 +172,8 @@ struct Input {
   // compared in the Word record (one cache line) when the hashes agree.
   PodArray<WordSlot> word_slots;
   size_t word_mask = 0;
+  // The bytes of every word, so that a word outlives the text it came from.
+  std::string word_bytes;
 
   void reserve_data(size_t cap);
   void grow_word_slots();

@@ -81,6 +81,11 @@ char *format_uint(char *p, uint32_t value) {
   return end;
 }
 
+char *format_uint64(char *p, uint64_t value) {
+  if (value <= UINT32_MAX) return format_uint(p, static_cast<uint32_t>(value));
+  return std::to_chars(p, p + 20, value).ptr;
+}
+
 void Output::integer(int64_t value) {
   char *p = reserve(24);
   if (value >= 0 && value <= UINT32_MAX) {

@@ -148,6 +148,8 @@ class Output {
 
 // Writes the decimal form of value at p and returns the end.
 char *format_uint(char *p, uint32_t value);
+// The same for any 64-bit value (at most 20 digits).
+char *format_uint64(char *p, uint64_t value);
 
 // Appends the decimal form of value to s.
 void append_int(std::string &s, int64_t value);

@@ -200,6 +200,53 @@ class Formats(unittest.TestCase):
                                    b'</sentence-list>\n')
 
 
+class Streaming(unittest.TestCase):
+    def test_sentence_printed_before_more_input(self):
+        # The first sentence is decided by the words after it: it must come
+        # out while the writer pauses, not when the input ends.
+        import select
+        p = subprocess.Popen([FULLSTOP, "-m", EN, "-F"], stdin=subprocess.PIPE,
+                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        try:
+            p.stdin.write(b"First sentence here. Second one starts now\n")
+            p.stdin.flush()
+            ready, _, _ = select.select([p.stdout], [], [], 20)
+            self.assertTrue(ready, "nothing printed during the pause")
+            self.assertEqual(p.stdout.readline(), b"First sentence here.\n")
+            p.stdin.write(b"and ends here.\n")
+            p.stdin.close()
+            self.assertEqual(p.stdout.read(), b"Second one starts now and ends here.\n")
+        finally:
+            p.kill()
+            p.wait()
+            p.stdout.close()
+
+    def test_pieces_print_what_the_whole_input_prints(self):
+        # Whatever the pipe delivers at a time, the bytes are the same.
+        rng = random.Random(7)
+        text = b"".join(data for _, data in golden_inputs())[:200000]
+        for args in (["-m", EN, "-f"], ["-m", EN, "--text-mode=classic"], ["-m", EN, "-t"]):
+            whole = run(args, text)
+            p = subprocess.Popen([FULLSTOP] + args, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                 stderr=subprocess.DEVNULL)
+            import threading
+            def feed():
+                at = 0
+                while at < len(text):
+                    n = rng.choice([1, 7, 100, 4096, 70000])
+                    p.stdin.write(text[at:at + n])
+                    p.stdin.flush()
+                    at += n
+                p.stdin.close()
+            t = threading.Thread(target=feed)
+            t.start()
+            out = p.stdout.read()
+            t.join()
+            p.wait()
+            p.stdout.close()
+            self.assertEqual(out, whole.stdout, args)
+
+
 class ModelWarnings(unittest.TestCase):
     FEATURES_DEF = "0\ttext_0_Hello\n1\tstem_0_hel\n2\ttext_2_.\n"
     SPLIT, WHOLE = b"Hello world.\nThis is it.\n", b"Hello world. This is it.\n"

@@ -32,6 +32,20 @@ TEST(CxxApi, SplitMatchesTheCApi) {
   EXPECT_EQ(pairs(spans), (std::vector<std::pair<int64_t, int64_t>>{{0, 15}, {16, 29}, {31, 38}}));
 }
 
+TEST(CxxApi, StreamGivesTheSplitSpans) {
+  fullstop::Model model = fullstop::Model::parse("3\ttext_2_.\n-1\ttext_1_Mr\n");
+  const std::string text = "Mr. Smith left. He came back.\n\nThe end";
+  std::vector<fullstop_span> got;
+  {
+    fullstop::Stream stream(model);  // holds the model
+    for (size_t at = 0; at < text.size(); at += 4)
+      for (fullstop_span s : stream.feed(std::string_view(text).substr(at, 4))) got.push_back(s);
+    for (fullstop_span s : stream.finish()) got.push_back(s);
+    EXPECT_THROW(stream.finish(), fullstop::Error);
+  }
+  EXPECT_EQ(pairs(got), pairs(model.split(text)));
+}
+
 TEST(CxxApi, ErrorsThrow) {
   EXPECT_THROW(fullstop::Model::load("/nonexistent/model"), fullstop::Error);
   EXPECT_THROW(fullstop::Model::parse("0\t#text-mode=nope\n"), fullstop::Error);

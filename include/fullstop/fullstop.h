@@ -71,6 +71,28 @@ FULLSTOP_API void fullstop_model_free(fullstop_model *model);
 FULLSTOP_API int64_t fullstop_split(const fullstop_model *model, const char *text, size_t len,
                                     fullstop_span **spans, char **error);
 
+/* Splitting text that arrives in pieces (a pipe, a socket, a file of any
+ * size): the spans are those fullstop_split gives for all of the bytes fed,
+ * with offsets from the stream's start, however the text is cut into pieces.
+ * A stream holds only the text not decided yet (the open sentence and a few
+ * tokens), never all of it.  One stream is used by one thread at a time; the
+ * model must outlive it. */
+typedef struct fullstop_stream fullstop_stream;
+FULLSTOP_API fullstop_stream *fullstop_stream_new(const fullstop_model *model, char **error);
+/* Takes bytes[0, len) (`bytes` may be NULL when len is 0) and returns the
+ * number of sentences decided since the last call, with *spans set as by
+ * fullstop_split (free() it); -1 on failure.  A sentence is decided once the
+ * text after it settles it; some are returned by a later call. */
+FULLSTOP_API int64_t fullstop_stream_feed(fullstop_stream *stream, const char *bytes, size_t len,
+                                          fullstop_span **spans, char **error);
+/* The text ended: returns the remaining sentences (at least one after a
+ * stream that returned none, as fullstop_split does for empty text).  Feeding
+ * or finishing a finished stream fails. */
+FULLSTOP_API int64_t fullstop_stream_finish(fullstop_stream *stream, fullstop_span **spans,
+                                            char **error);
+/* Frees a stream (NULL is fine). */
+FULLSTOP_API void fullstop_stream_free(fullstop_stream *stream);
+
 /* Scores the model on sentence-per-line text, as `fullstop -m MODEL -t`:
  * fills *counts and returns 0, or -1 on failure. */
 FULLSTOP_API int fullstop_evaluate(const fullstop_model *model, const char *text, size_t len,

@@ -88,6 +88,41 @@ class Model {
   std::shared_ptr<fullstop_model> model_;
 };
 
+// Sentences of text that arrives in pieces: feed() returns those decided so
+// far, finish() the rest, offsets from the stream's start.  Holds the model.
+class Stream {
+ public:
+  explicit Stream(const Model &model) : model_(model), stream_(nullptr, &fullstop_stream_free) {
+    char *error = nullptr;
+    stream_.reset(fullstop_stream_new(model.get(), &error));
+    if (stream_ == nullptr) detail::raise(error);
+  }
+  std::vector<fullstop_span> feed(std::string_view bytes) {
+    fullstop_span *spans = nullptr;
+    char *error = nullptr;
+    int64_t n = fullstop_stream_feed(stream_.get(), bytes.data(), bytes.size(), &spans, &error);
+    return take(n, spans, error);
+  }
+  std::vector<fullstop_span> finish() {
+    fullstop_span *spans = nullptr;
+    char *error = nullptr;
+    int64_t n = fullstop_stream_finish(stream_.get(), &spans, &error);
+    return take(n, spans, error);
+  }
+
+ private:
+  static std::vector<fullstop_span> take(int64_t n, fullstop_span *spans, char *error) {
+    if (n < 0) detail::raise(error);
+    std::vector<fullstop_span> out;
+    out.reserve(static_cast<size_t>(n));
+    for (int64_t i = 0; i < n; i++) out.push_back(spans[i]);
+    std::free(spans);
+    return out;
+  }
+  Model model_;
+  std::unique_ptr<fullstop_stream, void (*)(fullstop_stream *)> stream_;
+};
+
 // Training contexts and the feature list of sentence-per-line text.
 struct TrainingMaterial {
   std::string contexts, features;

@@ -1,0 +1,65 @@
+// Detection over a stream: text arrives in pieces of any size, and every
+// sentence is printed (or collected) once it is decided.
+//
+// The detector itself reads one whole buffer (Input, 32-bit offsets).  A
+// stream keeps only the text that is not decided yet and runs the detector
+// over windows of it: a window begins at a line start and ends after a
+// newline, so no token, line flag or Unicode character is cut.  In a window
+// that does not end the text, a candidate is decided only when three tokens
+// follow it inside the window, so that every flag its five tokens carry is
+// final; the window keeps two tokens before the first undecided candidate, so
+// that candidate sees the same tokens as in a reading of the whole text.
+// Sentences are offsets from the stream's start (64-bit), and the output is
+// byte for byte that of one run over all of the text.
+#ifndef FULLSTOP_STREAM_H
+#define FULLSTOP_STREAM_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "detect.h"
+#include "feature.h"
+#include "intake.h"
+
+class SentenceStream {
+ public:
+  // Sentences go to `out`, or with `spans` set to it (see Detection).  A
+  // window is run once the new text is `min_run` bytes or more (and as long
+  // as the undecided text it re-reads), or at pump().
+  SentenceStream(const FeatureTable &model, TextMode mode, const DetectOptions &options, Output *out,
+                 std::vector<SentenceSpan> *spans, size_t min_run = size_t{1} << 20);
+  // Takes more text; decides what enough new text allows.
+  void feed(const char *bytes, size_t len);
+  // Decides all that the text so far allows (before waiting for more).
+  void pump();
+  // The text ended: decides the rest and completes the output.
+  void finish();
+
+  // Bytes held now (tests bound them).
+  size_t held() const { return pending_.size(); }
+
+ private:
+  void run(bool final);
+
+  // One input and one scorer for all windows: the scorer counts what the
+  // whole run forms (see Scorer), as a single run would.
+  Input in_;
+  Scorer scorer_;
+  size_t min_run_;
+  TextMode mode_;
+  DetectOptions options_;
+  Output *out_;
+  std::vector<SentenceSpan> *spans_;
+  EvalCounts counts_{};
+  bool begun_ = false, finished_ = false;
+  std::string pending_;  // the text from offset base_ on
+  int64_t base_ = 0;
+  int64_t from_ = 0;     // the first undecided candidate starts here or later
+  int64_t start_ = -1;   // where the open sentence starts (-1: before the first window)
+  bool done_ = false;    // the last sentence was printed (Unicode mode)
+  size_t run_end_ = 0;   // pending_[0, run_end_) was the last window
+};
+
+#endif  // FULLSTOP_STREAM_H
