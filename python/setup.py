@@ -44,9 +44,12 @@ with open(os.path.join(here, "fullstop", "_version.py"), "w", encoding="utf-8") 
     # scripts/adapt-model when no fullstop-adapt is installed.
     f.write(f'SOURCE_TREE = {top!r}\n')
 
-# The library's sources: the core, without the programs' mains, option
-# handling, model search and the trainer.
-core = ["api", "util", "unicode", "intake", "feature", "training", "detect", "escape"]
+# The library's sources, as CMakeLists.txt lists them for libfullstop (the
+# core, without the programs' mains, option handling, model search and the
+# trainer): read from there, so the two builds never drift apart.
+with open(os.path.join(top, "CMakeLists.txt"), encoding="utf-8") as f:
+    objects = re.search(r"add_library\(fullstop_objects OBJECT(.*?)\)", f.read(), re.S).group(1)
+core = re.findall(r"src/(\w+)\.cpp", objects)
 extension = Pybind11Extension(
     "fullstop._fullstop",
     ["fullstop/_fullstop.cpp"] + [rel("src", name + ".cpp") for name in core],
