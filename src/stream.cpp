@@ -87,8 +87,12 @@ void SentenceStream::run(bool final) {
   int32_t before = token_start_back(in.data, limit, 2);
   if (before < 0) return;
   size_t keep = line_start(pending_, static_cast<size_t>(in.original_start(before)));
-  size_t open = static_cast<size_t>(start_ - base_);
-  keep = std::min(keep, line_start(pending_, std::min(open, end)));
+  // The open sentence's text is printed once it ends; evaluation prints no
+  // sentence, so there nothing past the window needs keeping.
+  if (!options_.test) {
+    size_t open = static_cast<size_t>(start_ - base_);
+    keep = std::min(keep, line_start(pending_, std::min(open, end)));
+  }
   while (keep > 0 && end - keep >= 3 && std::memcmp(pending_.data() + keep, "\xEF\xBB\xBF", 3) == 0)
     keep = line_start(pending_, keep - 1);
   if (keep == 0) return;

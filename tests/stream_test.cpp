@@ -155,6 +155,28 @@ TEST(Stream, HoldsOnlyUndecidedText) {
   EXPECT_LT(most, 4 * line.size());
 }
 
+TEST(Stream, EvaluationHoldsOnlyUndecidedText) {
+  // Evaluation prints no sentence, so no open sentence may pin the text.
+  std::string bytes = read_file(model_path());
+  LoadedModel model;
+  load_model_bytes(model, "model", bytes);
+  StringSink sink;
+  Output out(sink);
+  DetectOptions options;
+  options.test = true;
+  SentenceStream stream(model.table, TextMode::unicode, options, &out, nullptr, 0);
+  std::string lines = "A short sentence here.\nAnother one follows it.\n";
+  size_t most = 0;
+  for (int i = 0; i < 20000; i++) {
+    stream.feed(lines.data(), lines.size());
+    most = std::max(most, stream.held());
+  }
+  stream.finish();
+  out.flush();
+  EXPECT_NE(sink.text.find("tested 40000 sites"), std::string::npos) << sink.text.substr(0, 200);
+  EXPECT_LT(most, 4 * lines.size());
+}
+
 TEST(Stream, FeedReturnsDecidedSentences) {
   Model model(read_file(model_path()));
   fullstop_stream *st = fullstop_stream_new(model.m, nullptr);
