@@ -289,29 +289,27 @@ void Detection::print_sentence(int64_t start, int64_t end, std::string_view text
 }
 
 // A sentence of the Unicode mode, by original offsets.
-void Detection::complete_original(int64_t start, int64_t end) {
+// A sentence that needs no text: collected as a span, or printed as a bare
+// offsets tag.  False when its text is to be printed.
+bool Detection::complete_without_text(int64_t start, int64_t end) {
   if (spans != nullptr) {
     spans->push_back(SentenceSpan{base + start, base + end});
-    return;
+    return true;
   }
-  if (!with_text()) {
-    print_sentence_tag(base + start, base + end, "\"/>\n");
-    return;
-  }
+  if (with_text()) return false;
+  print_sentence_tag(base + start, base + end, "\"/>\n");
+  return true;
+}
+
+void Detection::complete_original(int64_t start, int64_t end) {
+  if (complete_without_text(start, end)) return;
   print_sentence(base + start, base + end,
                  unicode_sentence_text(in.original_data() + start, static_cast<size_t>(end - start),
                                        sentence_text));
 }
 
 void Detection::complete_sentence(int64_t start, int64_t end) {
-  if (spans != nullptr) {
-    spans->push_back(SentenceSpan{base + start, base + end});
-    return;
-  }
-  if (!with_text()) {
-    print_sentence_tag(base + start, base + end, "\"/>\n");
-    return;
-  }
+  if (complete_without_text(start, end)) return;
   print_sentence(base + start, base + end,
                  normalised_text(in.data, static_cast<int32_t>(start), static_cast<int32_t>(end),
                                  sentence_text));

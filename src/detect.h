@@ -122,6 +122,7 @@ struct Detection {
   double test_event() const;
   void complete_sentence(int64_t start, int64_t end);
   void complete_original(int64_t start, int64_t end);
+  bool complete_without_text(int64_t start, int64_t end);
   void show_toks(const Token *window, int count);
   void site(const Token *window, int64_t &start);
 

@@ -152,7 +152,7 @@ void Input::reserve_data(size_t cap) {
   advise_huge_pages(data, cap);
 }
 
-void Input::reset() {
+void Input::drop_text() {
   std::free(data);
   data = nullptr;
   data_len = 0;
@@ -161,6 +161,10 @@ void Input::reset() {
   orig_data = nullptr;
   orig_len = 0;
   input_map.segments().clear();
+}
+
+void Input::reset() {
+  drop_text();
   unicode_words = false;
   words.release();
   toks.release();
@@ -170,14 +174,7 @@ void Input::reset() {
 }
 
 void Input::replace_text(std::string_view text) {
-  std::free(data);
-  data = nullptr;
-  data_len = 0;
-  data_cap = 0;
-  std::free(orig_data);
-  orig_data = nullptr;
-  orig_len = 0;
-  input_map.segments().clear();
+  drop_text();
   if (text.size() > static_cast<size_t>(INT32_MAX)) too_large();
   reserve_data(text.size());
   if (!text.empty()) std::memcpy(data, text.data(), text.size());

@@ -148,6 +148,8 @@ struct Input {
   size_t longest_word_probe() const;
 
   // Forgets all input, tokens and words.
+  // Frees the input and its mapping, keeping the words.
+  void drop_text();
   void reset();
 
  private:

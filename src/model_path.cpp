@@ -63,10 +63,10 @@ std::vector<std::string> model_search_path() {
   return dirs;
 }
 
-std::string resolve_model(std::string_view spec) {
-  std::string path(spec);
-  if (spec.find('/') != std::string_view::npos || is_file(path)) return path;
-  if (spec.empty()) throw UsageError("--model needs a file or a model name");
+std::string resolve_model(std::string_view name) {
+  std::string path(name);
+  if (name.find('/') != std::string_view::npos || is_file(path)) return path;
+  if (name.empty()) throw UsageError("--model needs a file or a model name");
   std::vector<std::string> dirs = model_search_path();
   for (const auto &dir : dirs) {
     std::string candidate = dir + "/" + path + ".model";

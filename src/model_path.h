@@ -11,9 +11,9 @@
 // for a program run from its build folder, the source tree's models/.
 std::vector<std::string> model_search_path();
 
-// The file that --model SPEC names: SPEC itself when it holds a slash or is an
+// The file that --model NAME names: NAME itself when it holds a slash or is an
 // existing file, else the first NAME.model in model_search_path().  Throws
 // UsageError when no folder holds one.
-std::string resolve_model(std::string_view spec);
+std::string resolve_model(std::string_view name);
 
 #endif  // FULLSTOP_MODEL_PATH_H
