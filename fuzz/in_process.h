@@ -66,6 +66,27 @@ inline std::string stream_in_process(std::string_view input, const LoadedModel &
   return std::move(sink.text);
 }
 
+// Training as the program runs it on a pipe, pieces drawn from `seed`: the
+// contexts, then the feature list after a line "--".
+inline std::string train_stream_in_process(std::string_view input, TextMode mode, uint32_t seed) {
+  FeatureTable table;
+  StringSink sink;
+  Output out(sink);
+  TrainingStream stream(table, mode, out, 0);
+  for (size_t at = 0; at < input.size();) {
+    seed = seed * 1103515245u + 12345u;
+    size_t n = std::min(input.size() - at, static_cast<size_t>((seed >> 16) % 97));
+    stream.feed(input.data() + at, n);
+    if (seed & 0x10000000u) stream.pump();
+    at += n;
+  }
+  stream.finish();
+  out.write("--\n");
+  write_feature_list(table, out);
+  out.flush();
+  return std::move(sink.text);
+}
+
 inline void load_model_from(LoadedModel &model, const char *name, std::string_view bytes) {
   load_model_bytes(model, name, bytes);
 }

@@ -138,6 +138,9 @@ void check_mode(std::string_view input, ref::Mode mode, const ref::Result &want,
     const std::string &def = got.features_def;
     if (def != want.features_def) harness::mismatch("features.def", input, want.features_def, def);
     check_trainer_accepts(input, got.out, def);
+    std::string streamed = harness::train_stream_in_process(input, TextMode::classic, static_cast<uint32_t>(input.size()));
+    if (streamed != got.out + "--\n" + def)
+      harness::mismatch("streamed training", input, got.out + "--\n" + def, streamed);
   }
 }
 

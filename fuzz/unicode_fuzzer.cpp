@@ -7,6 +7,8 @@
 //  - detection with a model that splits freely, whose sentences must be in
 //    order, not overlap, start and end at character edges of the original,
 //    end at the input's end, and print as lines free of line-end characters.
+//  - training, whose contexts and feature list read as a stream in random
+//    pieces must be those of the whole input.
 #include <unistd.h>
 
 #include <cstddef>
@@ -49,6 +51,18 @@ std::string run(std::string_view input, const LoadedModel *model, bool text_only
   std::string streamed = harness::stream_in_process(input, *model, options, static_cast<uint32_t>(input.size()) * 7u);
   if (streamed != got.out) harness::mismatch("streamed output", input, got.out, streamed);
   return got.out;
+}
+
+// Training in the Unicode mode, streamed against the whole input.
+void check_training(std::string_view input) {
+  Options options;
+  options.text_mode_forced = true;
+  options.forced_text_mode = TextMode::unicode;
+  harness::RunResult got;
+  harness::run_in_process(got, input, nullptr, "", options);
+  std::string whole = got.out + "--\n" + got.features_def;
+  std::string streamed = harness::train_stream_in_process(input, TextMode::unicode, static_cast<uint32_t>(input.size()) * 13u);
+  if (streamed != whole) harness::mismatch("streamed training", input, whole, streamed);
 }
 
 std::string offsets_form(const std::vector<std::pair<size_t, size_t>> &spans) {
@@ -162,5 +176,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
   check_mapping(input);
   check_unsplit(input);
   check_split(input);
+  check_training(input);
   return 0;
 }

@@ -235,6 +235,20 @@ void training_path(Input &in, FeatureTable &table, const Options &o, Output &out
   out.flush();
 }
 
+void stream_training(int fd, const Options &o, Output &out, const char *features_def) {
+  FeatureTable table;
+  TrainingStream stream(table, o.forced_text_mode, out);
+  read_pieces(
+      fd, [&](const char *bytes, size_t len) { stream.feed(bytes, len); },
+      [&] {
+        stream.pump();
+        out.flush();
+      });
+  stream.finish();
+  out.flush();
+  write_features_def(table, features_def);
+}
+
 // Operands are not input (text is always read from standard input), but
 // silently dropping one hides a mistake such as "fullstop -m MODEL text.txt",
 // which would otherwise wait at a terminal or split empty input: say so.
@@ -269,8 +283,6 @@ int run(int argc, char **argv) {
     stream_detection(0, options, out, warn);
     return 0;
   }
-  Input in;
-  in.read(0);
-  run_paths(in, options, out, "features.def", warn);
+  stream_training(0, options, out, "features.def");
   return 0;
 }

@@ -60,6 +60,10 @@ void detection_path(Input &in, const LoadedModel &model, const char *name, const
 // that would wait.
 void stream_detection(int fd, const Options &options, Output &out, const Warn &warn);
 void training_path(Input &in, FeatureTable &table, const Options &options, Output &out);
+// Training reading file descriptor fd as a stream: each context is written
+// once decided, output is flushed before every read that would wait, and the
+// feature list goes to `features_def` at the end.
+void stream_training(int fd, const Options &options, Output &out, const char *features_def);
 // Writes the feature list to path, replacing the file whole (atomic_file.h).
 // A file that cannot be written throws fullstop::Failure with a message.
 void write_features_def(const FeatureTable &table, const char *path);

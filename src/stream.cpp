@@ -1,6 +1,10 @@
 #include "stream.h"
 
+#include <poll.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "feature.h"
@@ -24,6 +28,35 @@ int32_t token_start_back(const char *data, int32_t end, int n) {
 size_t line_start(const std::string &text, size_t pos) {
   while (pos > 0 && text[pos - 1] != '\n') pos--;
   return pos;
+}
+
+// Where a window that stopped before mapped offset `limit` is cut: the line
+// start before the second token ahead of `limit` (so the first undecided
+// candidate sees the same two tokens before it), never before `cap`, and
+// never at a line that starts with a byte order mark (a window's first bytes
+// would lose it).  0 when nothing can go.
+size_t cut_point(const std::string &pending, const Input &in, int32_t limit, size_t cap, size_t end) {
+  int32_t before = token_start_back(in.data, limit, 2);
+  if (before < 0) return 0;
+  size_t keep = line_start(pending, static_cast<size_t>(in.original_start(before)));
+  keep = std::min(keep, cap);
+  while (keep > 0 && end - keep >= 3 && std::memcmp(pending.data() + keep, "\xEF\xBB\xBF", 3) == 0)
+    keep = line_start(pending, keep - 1);
+  return keep;
+}
+
+// The end of the next window: after the last newline of the text not yet
+// run, or 0 when there is none.  pending[run_end, searched) is known to hold
+// no newline, and `searched` moves to the end: a long line is searched once,
+// not again at every piece that extends it (which would take time growing
+// with the square of its length).
+size_t window_end(const std::string &pending, size_t run_end, size_t &searched) {
+  size_t from = std::max(run_end, searched), end = pending.size();
+  searched = end;
+  if (end <= from) return 0;
+  const void *nl = memrchr(pending.data() + from, '\n', end - from);
+  if (nl == nullptr) return 0;
+  return static_cast<size_t>(static_cast<const char *>(nl) - pending.data()) + 1;
 }
 
 }  // namespace
@@ -50,13 +83,8 @@ void SentenceStream::finish() {
 }
 
 void SentenceStream::run(bool final) {
-  size_t end = pending_.size();
-  if (!final) {
-    const void *nl = nullptr;
-    if (end > run_end_) nl = memrchr(pending_.data() + run_end_, '\n', end - run_end_);
-    if (nl == nullptr) return;
-    end = static_cast<size_t>(static_cast<const char *>(nl) - pending_.data()) + 1;
-  }
+  size_t end = final ? pending_.size() : window_end(pending_, run_end_, searched_);
+  if (!final && end == 0) return;
   run_end_ = end;
   Input &in = in_;
   in.replace_text(std::string_view(pending_.data(), end));
@@ -82,21 +110,74 @@ void SentenceStream::run(bool final) {
   }
   from_ = base_ + in.original_start(limit);
   // Keep two tokens before the undecided candidates and the open sentence,
-  // from a line start on (never a byte order mark's: a window's first bytes
-  // would lose it).
-  int32_t before = token_start_back(in.data, limit, 2);
-  if (before < 0) return;
-  size_t keep = line_start(pending_, static_cast<size_t>(in.original_start(before)));
-  // The open sentence's text is printed once it ends; evaluation prints no
-  // sentence, so there nothing past the window needs keeping.
-  if (!options_.test) {
-    size_t open = static_cast<size_t>(start_ - base_);
-    keep = std::min(keep, line_start(pending_, std::min(open, end)));
-  }
-  while (keep > 0 && end - keep >= 3 && std::memcmp(pending_.data() + keep, "\xEF\xBB\xBF", 3) == 0)
-    keep = line_start(pending_, keep - 1);
+  // from a line start on.  The open sentence's text is printed once it
+  // ends; evaluation prints no sentence, so there nothing past the window
+  // needs keeping.
+  size_t cap = end;
+  if (!options_.test) cap = line_start(pending_, std::min(static_cast<size_t>(start_ - base_), end));
+  size_t keep = cut_point(pending_, in, limit, cap, end);
   if (keep == 0) return;
   pending_.erase(0, keep);
   base_ += static_cast<int64_t>(keep);
   run_end_ -= keep;
+  searched_ -= keep;
+}
+
+TrainingStream::TrainingStream(FeatureTable &table, TextMode mode, Output &out, size_t min_run)
+    : scorer_(in_, table), training_(in_, scorer_, out), min_run_(min_run), mode_(mode) {}
+
+void TrainingStream::feed(const char *bytes, size_t len) {
+  pending_.append(bytes, len);
+  size_t fresh = pending_.size() - run_end_;
+  // As in SentenceStream::feed: each byte is read a bounded number of times.
+  if (fresh >= min_run_ && fresh >= run_end_) run(false);
+}
+
+void TrainingStream::pump() {
+  if (pending_.size() > run_end_) run(false);
+}
+
+void TrainingStream::finish() {
+  if (!finished_) run(true);
+  finished_ = true;
+}
+
+void TrainingStream::run(bool final) {
+  size_t end = final ? pending_.size() : window_end(pending_, run_end_, searched_);
+  if (!final && end == 0) return;
+  run_end_ = end;
+  in_.replace_text(std::string_view(pending_.data(), end));
+  if (mode_ == TextMode::unicode) in_.map();
+  int32_t limit = final ? -1 : token_start_back(in_.data, in_.data_len, 3);
+  if (!final && limit < 0) return;
+  training_.report_window(mode_, static_cast<int32_t>(from_ - base_), limit);
+  if (final) {
+    pending_.clear();
+    pending_.shrink_to_fit();
+    in_.drop_text();
+    return;
+  }
+  from_ = base_ + in_.original_start(limit);
+  size_t keep = cut_point(pending_, in_, limit, end, end);
+  if (keep == 0) return;
+  pending_.erase(0, keep);
+  base_ += static_cast<int64_t>(keep);
+  run_end_ -= keep;
+  searched_ -= keep;
+}
+
+void read_pieces(int fd, const std::function<void(const char *, size_t)> &feed,
+                 const std::function<void()> &idle) {
+  std::vector<char> buf(size_t{1} << 18);
+  for (;;) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 0) == 0) idle();
+    ssize_t got = ::read(fd, buf.data(), buf.size());
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      die(std::string("standard input: ") + std::strerror(errno));
+    }
+    if (got == 0) break;
+    feed(buf.data(), static_cast<size_t>(got));
+  }
 }

@@ -16,12 +16,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "detect.h"
 #include "feature.h"
 #include "intake.h"
+#include "training.h"
 
 class SentenceStream {
  public:
@@ -60,6 +62,45 @@ class SentenceStream {
   int64_t start_ = -1;   // where the open sentence starts (-1: before the first window)
   bool done_ = false;    // the last sentence was printed (Unicode mode)
   size_t run_end_ = 0;   // pending_[0, run_end_) was the last window
+  size_t searched_ = 0;  // no newline in pending_[run_end_, searched_)
 };
+
+// Training over a stream: the same windows as SentenceStream's, and each
+// candidate's context written once the tokens its window and label need are
+// final (three tokens after it, as above).  No sentence is open in training,
+// so only the text from the line holding the second token before the first
+// undecided candidate is kept.  Contexts and the records added to `table`
+// are byte for byte those of one Training run over all of the text.
+class TrainingStream {
+ public:
+  TrainingStream(FeatureTable &table, TextMode mode, Output &out, size_t min_run = size_t{1} << 20);
+  void feed(const char *bytes, size_t len);
+  void pump();
+  void finish();
+  size_t held() const { return pending_.size(); }
+
+ private:
+  void run(bool final);
+
+  Input in_;
+  Scorer scorer_;
+  Training training_;
+  size_t min_run_;
+  TextMode mode_;
+  bool finished_ = false;
+  std::string pending_;  // the text from offset base_ on
+  int64_t base_ = 0;
+  int64_t from_ = 0;     // the first undecided candidate starts here or later
+  size_t run_end_ = 0;   // pending_[0, run_end_) was the last window
+  size_t searched_ = 0;  // no newline in pending_[run_end_, searched_)
+};
+
+// Reads file descriptor fd to its end in pieces, handing each to `feed`;
+// before a read that would wait, calls `idle` (which decides and writes out
+// what it can, so that a reader at the other end of a pipe is not kept
+// waiting for text that has not been sent).  A failed read throws
+// fullstop::Failure naming standard input.
+void read_pieces(int fd, const std::function<void(const char *, size_t)> &feed,
+                 const std::function<void()> &idle);
 
 #endif  // FULLSTOP_STREAM_H

@@ -58,6 +58,30 @@ void Training::report(TextMode mode) {
       this);
 }
 
+namespace {
+
+struct TrainingWindow {
+  Training *t;
+  int32_t from, limit;
+  bool unicode;
+};
+
+}  // namespace
+
+void Training::report_window(TextMode mode, int32_t from, int32_t limit) {
+  TrainingWindow w{this, from, limit, mode == TextMode::unicode};
+  in.walk(
+      [](const Token *window, void *context) {
+        auto &w = *static_cast<TrainingWindow *>(context);
+        const Token &t = window[2];
+        if (w.limit >= 0 && t.start >= w.limit) return;
+        if (!t.is_punct() && !(w.unicode && w.t->in.list_marker_at(window))) return;
+        if (w.t->in.original_start(t.start) < w.from) return;
+        w.t->report_toks(window, kWindow, t.boundary);
+      },
+      &w, mode);
+}
+
 void write_feature_list(const FeatureTable &table, Output &out) {
   for (const Feature *feature : table.feats) {
     out.integer(feature->id);

@@ -23,6 +23,10 @@ struct Training {
   // Prints the contexts of every punctuation candidate, in token order (and,
   // in the Unicode mode, of every token before a list marker).
   void report(TextMode mode = TextMode::classic);
+  // The same for one window of a stream (see TrainingStream): only the
+  // candidates whose token begins at original offset `from` or later and,
+  // when `limit` is not -1, before mapped offset `limit`.
+  void report_window(TextMode mode, int32_t from, int32_t limit);
   void report_toks(const Token *window, int count, int label);
   void new_context() { out.write("2\n", 2); }
   // Prints the current event as one event line with the given label.

@@ -201,50 +201,88 @@ class Formats(unittest.TestCase):
 
 
 class Streaming(unittest.TestCase):
-    def test_sentence_printed_before_more_input(self):
-        # The first sentence is decided by the words after it: it must come
-        # out while the writer pauses, not when the input ends.
+    PAUSE = 3.0  # seconds the writer waits after the first line
+
+    def test_first_output_arrives_during_a_pause(self):
+        # The first sentence (or training context) is decided by the words
+        # after it: it must come out while the writer pauses, not when the
+        # input ends; the rest after the input closes, as the whole input
+        # prints it.
         import select
-        p = subprocess.Popen([FULLSTOP, "-m", EN, "-F"], stdin=subprocess.PIPE,
-                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        try:
-            p.stdin.write(b"First sentence here. Second one starts now\n")
-            p.stdin.flush()
-            ready, _, _ = select.select([p.stdout], [], [], 20)
-            self.assertTrue(ready, "nothing printed during the pause")
-            self.assertEqual(p.stdout.readline(), b"First sentence here.\n")
-            p.stdin.write(b"and ends here.\n")
-            p.stdin.close()
-            self.assertEqual(p.stdout.read(), b"Second one starts now and ends here.\n")
-        finally:
-            p.kill()
-            p.wait()
-            p.stdout.close()
+        import time
+        first, rest = b"First sentence here. Second one starts now\n", b"and ends here.\n"
+        cases = [(["-m", EN, "-F"], b"First sentence here.\n"),
+                 ([], b"2\n"),
+                 (["--text-mode=unicode"], b"2\n")]
+        for args, first_line in cases:
+            with self.subTest(args=args), tempfile.TemporaryDirectory() as work:
+                whole = run(args, first + rest, cwd=work)
+                p = subprocess.Popen([FULLSTOP] + args, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                     stderr=subprocess.DEVNULL, cwd=work)
+                try:
+                    began = time.monotonic()
+                    p.stdin.write(first)
+                    p.stdin.flush()
+                    ready, _, _ = select.select([p.stdout], [], [], self.PAUSE)
+                    self.assertTrue(ready, "nothing printed during the pause")
+                    line = p.stdout.readline()
+                    self.assertLess(time.monotonic() - began, self.PAUSE)
+                    self.assertEqual(line, first_line)
+                    p.stdin.write(rest)
+                    p.stdin.close()
+                    self.assertEqual(line + p.stdout.read(), whole.stdout)
+                finally:
+                    p.kill()
+                    p.wait()
+                    p.stdout.close()
 
     def test_pieces_print_what_the_whole_input_prints(self):
-        # Whatever the pipe delivers at a time, the bytes are the same.
+        # Whatever the pipe delivers at a time, and however long it pauses,
+        # the bytes are the same (and training's feature list too).
+        import threading
+        import time
         rng = random.Random(7)
-        text = b"".join(data for _, data in golden_inputs())[:200000]
-        for args in (["-m", EN, "-f"], ["-m", EN, "--text-mode=classic"], ["-m", EN, "-t"]):
-            whole = run(args, text)
-            p = subprocess.Popen([FULLSTOP] + args, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                 stderr=subprocess.DEVNULL)
-            import threading
-            def feed():
-                at = 0
-                while at < len(text):
-                    n = rng.choice([1, 7, 100, 4096, 70000])
-                    p.stdin.write(text[at:at + n])
-                    p.stdin.flush()
-                    at += n
-                p.stdin.close()
-            t = threading.Thread(target=feed)
-            t.start()
-            out = p.stdout.read()
-            t.join()
-            p.wait()
-            p.stdout.close()
-            self.assertEqual(out, whole.stdout, args)
+        golden = b"".join(data for _, data in golden_inputs())[:200000]
+        brown = os.path.join(ROOT, "data", "brown", "train.lines")
+        cases = [(["-m", EN, "-f"], golden), (["-m", EN, "--text-mode=classic"], golden),
+                 (["-m", EN, "-t"], golden), ([], golden), (["--text-mode=unicode"], golden)]
+        if os.path.exists(brown):
+            with open(brown, "rb") as f:
+                train = f.read()
+            cases += [([], train), (["--text-mode=unicode"], train)]
+        for args, text in cases:
+            with tempfile.TemporaryDirectory() as work:
+                whole = run(args, text, cwd=work)
+                whole_def = read_if_there(os.path.join(work, "features.def"))
+                os.unlink(os.path.join(work, "features.def")) if whole_def is not None else None
+                p = subprocess.Popen([FULLSTOP] + args, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                     stderr=subprocess.DEVNULL, cwd=work)
+                def feed():
+                    at = 0
+                    while at < len(text):
+                        n = rng.choice([1, 7, 100, 4096, 70000, 300000])
+                        p.stdin.write(text[at:at + n])
+                        p.stdin.flush()
+                        at += n
+                        if rng.random() < 0.02:
+                            time.sleep(0.02)  # the reader drains and waits
+                    p.stdin.close()
+                t = threading.Thread(target=feed)
+                t.start()
+                out = p.stdout.read()
+                t.join()
+                p.wait()
+                p.stdout.close()
+                self.assertEqual(out, whole.stdout, args)
+                self.assertEqual(read_if_there(os.path.join(work, "features.def")), whole_def, args)
+
+
+def read_if_there(path):
+    try:
+        with open(path, "rb") as f:
+            return f.read()
+    except FileNotFoundError:
+        return None
 
 
 class ModelWarnings(unittest.TestCase):

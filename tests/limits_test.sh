@@ -8,15 +8,10 @@ trap 'rm -rf "$work"' EXIT
 cd "$work"
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-# Training over 2 GiB: offsets would overflow (detection reads a stream and
-# has no such limit).  A sparse file costs no disk or time,
-# since the size is checked before anything is read.
-truncate -s 2147483648 big.txt
-status=0
-"$fullstop" <big.txt >out 2>err || status=$?
-[[ $status -ne 0 ]] || fail "2 GiB input: status 0"
-[[ ! -s out ]] || fail "2 GiB input: output written"
-grep -q "standard input: input larger than 2147483647 bytes" err || fail "2 GiB input: $(cat err)"
+# Neither training nor detection limits the input's size any more: both read
+# a stream with 64-bit offsets, holding only a few lines (bench/stream-huge
+# pipes gigabytes through each; too slow for this suite).  What stays
+# limited is one line: it is read whole into 32-bit offsets.
 
 # Running out of memory (not under the sanitizers, which need their own
 # address space).

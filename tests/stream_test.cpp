@@ -115,6 +115,72 @@ TEST_P(StreamTest, RandomChunkingsEqualSplit) {
   }
 }
 
+// Training: contexts and feature list of the whole text (the C API's
+// reading) against the stream's, for random cuttings and pumps.
+struct Trained {
+  std::string contexts, features;
+  bool operator==(const Trained &) const = default;
+};
+
+Trained train_whole(const std::string &text, int mode) {
+  char *c = nullptr, *f = nullptr;
+  size_t cn = 0, fn = 0;
+  EXPECT_EQ(fullstop_training_contexts(text.data(), text.size(), mode, &c, &cn, &f, &fn, nullptr), 0);
+  Trained t{std::string(c, cn), std::string(f, fn)};
+  std::free(c);
+  std::free(f);
+  return t;
+}
+
+Trained train_streamed(const std::string &text, TextMode mode, std::mt19937 &rng, size_t max_piece,
+                       size_t *most_held = nullptr) {
+  FeatureTable table;
+  StringSink sink, list_sink;
+  Output out(sink), list(list_sink);
+  TrainingStream stream(table, mode, out, 0);
+  for (size_t at = 0; at < text.size();) {
+    size_t n = std::min(text.size() - at, std::uniform_int_distribution<size_t>(0, max_piece)(rng));
+    stream.feed(text.data() + at, n);
+    if (rng() % 4 == 0) stream.pump();
+    if (most_held != nullptr) *most_held = std::max(*most_held, stream.held());
+    at += n;
+  }
+  stream.finish();
+  out.flush();
+  write_feature_list(table, list);
+  list.flush();
+  return {std::move(sink.text), std::move(list_sink.text)};
+}
+
+TEST_P(StreamTest, TrainingRandomChunkingsEqualWhole) {
+  TextMode mode = GetParam() == FULLSTOP_TEXT_UNICODE ? TextMode::unicode : TextMode::classic;
+  std::mt19937 rng(77 + GetParam());
+  std::string sample = read_file(std::string(FULLSTOP_SOURCE_DIR) + "/examples/sample.txt");
+  for (int round = 0; round < 300; round++) {
+    std::string text = round % 10 == 0 ? sample : random_text(rng, round % 200);
+    Trained expect = train_whole(text, GetParam());
+    size_t max_piece = std::vector<size_t>{1, 3, 17, 200, 5000}[round % 5];
+    ASSERT_EQ(train_streamed(text, mode, rng, max_piece), expect) << "round " << round;
+  }
+}
+
+TEST(Stream, TrainingHoldsOnlyUndecidedText) {
+  // Sentence-per-line text, with a paragraph break now and then: held bytes
+  // stay within a few lines however long the input runs.
+  for (TextMode mode : {TextMode::classic, TextMode::unicode}) {
+    std::string text;
+    for (int i = 0; i < 20000; i++) {
+      text += "Sentence " + std::to_string(i % 97) + " ends here. Mr. Smith left";
+      text += i % 50 == 0 ? "!\n\n" : ".\n";
+    }
+    std::mt19937 rng(5);
+    size_t most = 0;
+    Trained got = train_streamed(text, mode, rng, 300, &most);
+    EXPECT_EQ(got, train_whole(text, mode == TextMode::unicode ? FULLSTOP_TEXT_UNICODE : FULLSTOP_TEXT_CLASSIC));
+    EXPECT_LT(most, 1000u);
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Modes, StreamTest,
                          ::testing::Values(FULLSTOP_TEXT_CLASSIC, FULLSTOP_TEXT_UNICODE));
 
