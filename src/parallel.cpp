@@ -234,6 +234,14 @@ void ParallelStream::dispatch_blocks() {
 void ParallelStream::feed(const char *bytes, size_t len) {
   pending_.append(bytes, len);
   dispatch_blocks();
+  // Whatever is decided already goes out, without waiting for the rest.
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (in_flight_.empty() || !in_flight_.front()->ready) break;
+    }
+    write_oldest();
+  }
   trim();
 }
 
