@@ -168,12 +168,12 @@ bool ParallelStream::find_cut(int64_t end, int64_t reach, int64_t &cut, int64_t 
     }
     int64_t third = token_start_back(data, static_cast<int64_t>(n), 3);
     int64_t fifth = third >= 0 ? token_start_back(data, third, 2) : -1;
-    if (fifth >= 0) {
-      auto original = [&](int64_t m) {
-        return s + (mapped ? map_.start(static_cast<int32_t>(m)) : m);
-      };
+    auto original = [&](int64_t m) { return s + (mapped ? map_.start(static_cast<int32_t>(m)) : m); };
+    // At the start of the text the next block may begin at 0, whatever
+    // precedes its first candidate (as SentenceStream's first window).
+    if (fifth >= 0 || (third >= 0 && s == 0)) {
       cut = original(third);
-      context = line_start(original(fifth));
+      context = fifth >= 0 ? line_start(original(fifth)) : 0;
       return true;
     }
     if (s <= lo) return false;
@@ -182,7 +182,9 @@ bool ParallelStream::find_cut(int64_t end, int64_t reach, int64_t &cut, int64_t 
 
 bool ParallelStream::try_block(int64_t end, int64_t reach) {
   int64_t cut = 0, context = 0;
-  if (!find_cut(end, reach, cut, context) || cut <= from_) return false;
+  // A block must decide something, but for the first: it opens the output
+  // (the document's first line) when one thread would.
+  if (!find_cut(end, reach, cut, context) || cut < from_ || (cut == from_ && opened_)) return false;
   auto job = std::make_shared<Job>();
   job->text.assign(pending_, static_cast<size_t>(context_ - base_), static_cast<size_t>(end - context_));
   job->base = context_;
@@ -256,6 +258,7 @@ void ParallelStream::pump() {
       if (try_block(end, total)) scan_ = std::max(scan_, end);
     }
   }
+  if (opened_) begin();
   while (!in_flight_.empty()) write_oldest();
   trim();
 }

@@ -33,6 +33,11 @@
 // name depend on how many distinct unknown names the run formed before (see
 // Scorer): parallel_safe() is false for it, and callers run one thread.
 //
+// Training stays on one thread: feature ids are numbered in order of first
+// appearance in the whole input, so a block's ids depend on every block before
+// it, and renumbering block-local ids in order would cost the writer about
+// what forming them costs.
+//
 // Memory.  A few blocks per worker are in flight at a time, each holding a
 // copy of its text, and the coordinator keeps the undecided text and the
 // open sentence: never the whole input.

@@ -12,6 +12,7 @@
 
 #include "detect.h"
 #include "parallel.h"
+#include "stream.h"
 
 namespace {
 
@@ -134,6 +135,35 @@ TEST(Parallel, BrownExcerpts) {
     std::string text = read_file(kSource / "data/brown" / name);
     if (text.empty()) GTEST_SKIP() << "no Brown data";
     check_all(model, text.substr(0, 6000), name);
+  }
+}
+
+// Before a read that would wait, the program pumps: with any blocks, what
+// has been written by then is what one thread has written, so no sentence
+// comes later on a slow pipe.
+TEST(Parallel, PumpWritesWhatOneThreadWrites) {
+  LoadedModel model;
+  load_model_file(model, (kSource / "models/en.model").c_str());
+  std::mt19937 rng(11);
+  for (int round = 0; round < 60; round++) {
+    std::string text = random_text(rng, 150);
+    TextMode mode = round % 2 ? TextMode::unicode : TextMode::classic;
+    DetectOptions o = all_forms()[static_cast<size_t>(round) % 7];
+    StringSink one_sink, many_sink;
+    Output one_out(one_sink), many_out(many_sink);
+    SentenceStream one(model.table, mode, o, &one_out, nullptr, size_t{1} << 30);
+    ParallelStream many(model.table, mode, o, &many_out, nullptr, 2, 1 + round % 50);
+    for (size_t at = 0; at < text.size();) {
+      size_t n = std::min(text.size() - at, std::uniform_int_distribution<size_t>(1, 40)(rng));
+      one.feed(text.data() + at, n);
+      many.feed(text.data() + at, n);
+      at += n;
+      one.pump();
+      many.pump();
+      one_out.flush();
+      many_out.flush();
+      ASSERT_EQ(many_sink.text, one_sink.text) << "round " << round << " at " << at;
+    }
   }
 }
 
