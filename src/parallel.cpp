@@ -111,10 +111,13 @@ void ParallelStream::work() {
 
 void ParallelStream::decide(Input &in, Scorer &scorer, Job &job) const {
   in.replace_text(job.text);
+  StringSink sink;
+  // The sentences' text is about as long as the block's (offsets are shorter):
+  // room for it saves regrowing the string.
+  if (out_ != nullptr && !options_.test) sink.text.reserve(job.text.size() + Output::kCapacity);
   std::string().swap(job.text);
   if (mode_ == TextMode::unicode) in.map();
   Detection d(in, scorer, options_);
-  StringSink sink;
   Output out(sink);
   d.out = &out;
   d.spans = &job.found;
