@@ -128,16 +128,6 @@ TEST(Parallel, GoldenInputs) {
   EXPECT_GT(checked, 20);
 }
 
-TEST(Parallel, BrownExcerpts) {
-  LoadedModel model;
-  load_model_file(model, (kSource / "tests/brown_conformance.model").c_str());
-  for (const char *name : {"dev.lines", "dev-typographic.txt", "dev-crlf.lines"}) {
-    std::string text = read_file(kSource / "data/brown" / name);
-    if (text.empty()) GTEST_SKIP() << "no Brown data";
-    check_all(model, text.substr(0, 6000), name);
-  }
-}
-
 // Before a read that would wait, the program pumps: with any blocks, what
 // has been written by then is what one thread has written, so no sentence
 // comes later on a slow pipe.
