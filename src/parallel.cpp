@@ -6,6 +6,7 @@
 #include <cstring>
 #include <exception>
 #include <string_view>
+#include <system_error>
 
 namespace {
 
@@ -63,6 +64,9 @@ ParallelStream::ParallelStream(const FeatureTable &model, TextMode mode, const D
   threads_.reserve(static_cast<size_t>(n));
   try {
     for (int i = 0; i < n; i++) threads_.emplace_back([this] { work(); });
+  } catch (const std::system_error &e) {
+    stop_workers();
+    die(std::string("cannot start a thread: ") + e.what());
   } catch (...) {
     stop_workers();
     throw;
