@@ -58,12 +58,15 @@ ParallelStream::ParallelStream(const FeatureTable &model, TextMode mode, const D
                                Output *out, std::vector<SentenceSpan> *spans, int jobs,
                                size_t block_size)
     : model_(model), mode_(mode), options_(options), out_(out), spans_(spans),
-      block_size_(std::max<size_t>(block_size, 1)), printer_scorer_(printer_in_, model) {
+      block_size_(std::max<size_t>(block_size, 1)), printer_scorer_(printer_in_, model),
+      own_scorer_(own_in_, model) {
   int n = resolve_jobs(jobs);
   max_in_flight_ = 2 * static_cast<size_t>(n) + 1;
-  threads_.reserve(static_cast<size_t>(n));
+  // The coordinating thread decides blocks too whenever it would wait for
+  // one, so `jobs` threads in all do the work, and no more run than asked.
+  threads_.reserve(static_cast<size_t>(n - 1));
   try {
-    for (int i = 0; i < n; i++) threads_.emplace_back([this] { work(); });
+    for (int i = 1; i < n; i++) threads_.emplace_back([this] { work(); });
   } catch (const std::system_error &e) {
     stop_workers();
     die(std::string("cannot start a thread: ") + e.what());
@@ -100,17 +103,21 @@ void ParallelStream::work() {
       job = std::move(queue_.front());
       queue_.pop_front();
     }
-    try {
-      decide(in, scorer, *job);
-    } catch (...) {
-      job->error = std::current_exception();
-    }
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      job->ready = true;
-    }
-    job_done_.notify_all();
+    run_job(in, scorer, *job);
   }
+}
+
+void ParallelStream::run_job(Input &in, Scorer &scorer, Job &job) {
+  try {
+    decide(in, scorer, job);
+  } catch (...) {
+    job.error = std::current_exception();
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    job.ready = true;
+  }
+  job_done_.notify_all();
 }
 
 void ParallelStream::decide(Input &in, Scorer &scorer, Job &job) const {
@@ -291,12 +298,23 @@ void ParallelStream::finish() {
   std::string().swap(pending_);
 }
 
+// Waits for the oldest block, deciding blocks nobody has taken meanwhile.
 void ParallelStream::write_oldest() {
   std::shared_ptr<Job> job = std::move(in_flight_.front());
   in_flight_.pop_front();
-  {
-    std::unique_lock<std::mutex> lock(mutex_);
-    job_done_.wait(lock, [&] { return job->ready; });
+  for (;;) {
+    std::shared_ptr<Job> taken;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      if (queue_.empty()) {
+        job_done_.wait(lock, [&] { return job->ready; });
+        break;
+      }
+      if (job->ready) break;
+      taken = std::move(queue_.front());
+      queue_.pop_front();
+    }
+    run_job(own_in_, own_scorer_, *taken);
   }
   write(*job);
 }

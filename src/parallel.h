@@ -19,7 +19,8 @@
 //
 // Order.  Workers decide blocks at the same time, each with an Input and a
 // Scorer of its own, and the coordinator writes their results in input
-// order.  The one thing a block cannot know is where the sentence open at
+// order; while it waits for a block, it decides blocks itself (so `jobs`
+// threads in all do the work).  The one thing a block cannot know is where the sentence open at
 // its start began (in some earlier block): a worker prints every sentence
 // after its block's first decision and returns that decision's end, and the
 // coordinator prints the sentence up to it from the text it keeps (from the
@@ -98,6 +99,7 @@ class ParallelStream {
   struct Job;
 
   void work();
+  void run_job(Input &in, Scorer &scorer, Job &job);
   void stop_workers();
   void decide(Input &in, Scorer &scorer, Job &job) const;
   void dispatch_blocks();
@@ -135,6 +137,9 @@ class ParallelStream {
   EvalCounts counts_{};
   Input printer_in_;
   Scorer printer_scorer_;
+  // The coordinator's own, for the blocks it decides while it waits.
+  Input own_in_;
+  Scorer own_scorer_;
 
   std::deque<std::shared_ptr<Job>> in_flight_;  // in input order
   std::mutex mutex_;
