@@ -14,7 +14,7 @@ seconds=${1:-30}
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${FUZZ_BUILD_DIR:-$root/build-fuzz}
 jobs=${FUZZ_JOBS:-$(nproc)}
-targets=(${FUZZ_TARGETS:-program_fuzzer model_fuzzer hash_fuzzer trainer_fuzzer unicode_fuzzer escape_fuzzer})
+targets=(${FUZZ_TARGETS:-program_fuzzer model_fuzzer hash_fuzzer trainer_fuzzer unicode_fuzzer escape_fuzzer parallel_fuzzer})
 golden=$root/tests/golden/cases
 
 "$root/fuzz/build.sh" "$out"
@@ -48,8 +48,10 @@ if [[ -f $root/data/brown/dev.lines ]]; then head -c 4000 "$root/data/brown/dev.
 
 seed_dir() { case $1 in program_fuzzer) echo program ;; model_fuzzer) echo model ;;
   hash_fuzzer) echo hash ;; trainer_fuzzer) echo trainer ;; unicode_fuzzer) echo unicode ;;
-  escape_fuzzer) echo program ;; esac; }
-max_len() { case $1 in model_fuzzer) echo 16384 ;; hash_fuzzer) echo 4096 ;; *) echo 8192 ;; esac; }
+  escape_fuzzer) echo program ;; parallel_fuzzer) echo program ;; esac; }
+# parallel_fuzzer cuts its input into blocks of a few bytes: shorter inputs.
+max_len() { case $1 in model_fuzzer) echo 16384 ;; hash_fuzzer) echo 4096 ;; parallel_fuzzer) echo 2048 ;;
+  *) echo 8192 ;; esac; }
 
 mkdir -p "$out/logs"
 status=0

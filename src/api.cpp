@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "detect.h"
+#include "parallel.h"
 #include "stream.h"
 #include "feature.h"
 #include "intake.h"
@@ -66,11 +67,41 @@ fullstop_model *finish_load(std::unique_ptr<fullstop_model> m, const char *name)
   return m.release();
 }
 
+// Hands found spans to the caller as a malloc'd array; returns their number.
+int64_t hand_over(const std::vector<SentenceSpan> &found, fullstop_span **spans) {
+  static_assert(sizeof(SentenceSpan) == sizeof(fullstop_span));
+  auto *out = static_cast<fullstop_span *>(std::malloc(found.size() * sizeof(fullstop_span) + 1));
+  if (out == nullptr) throw std::bad_alloc();
+  for (size_t i = 0; i < found.size(); i++) out[i] = fullstop_span{found[i].start, found[i].end};
+  *spans = out;
+  return static_cast<int64_t>(found.size());
+}
+
 // Input the library was handed: copied, since the tokenizer needs zero
 // padding after the last byte.
 void take_text(Input &in, const char *text, size_t len) {
   if (text == nullptr && len != 0) die("text is NULL");
   in.set(std::string_view(text != nullptr ? text : "", len));
+}
+
+// fullstop_split on `jobs` threads, in blocks of about `block_size` bytes
+// (see parallel.h); the model must be parallel_safe.
+int64_t split_in_blocks(const fullstop_model *model, const char *text, size_t len, int jobs,
+                        size_t block_size, fullstop_span **spans, char **error) {
+  int64_t count = -1;
+  if (spans != nullptr) *spans = nullptr;
+  guarded(error, [&] {
+    if (model == nullptr) die("model is NULL");
+    if (spans == nullptr) die("spans is NULL");
+    if (text == nullptr && len != 0) die("text is NULL");
+    std::vector<SentenceSpan> found;
+    ParallelStream stream(model->loaded.table, model->loaded.mode, DetectOptions{}, nullptr, &found,
+                          jobs, block_size);
+    if (len != 0) stream.feed(text, len);
+    stream.finish();
+    count = hand_over(found, spans);
+  });
+  return count;
 }
 
 }  // namespace
@@ -136,14 +167,24 @@ int64_t fullstop_split(const fullstop_model *model, const char *text, size_t len
     std::vector<SentenceSpan> found;
     detection.spans = &found;
     detection.run(mode);
-    static_assert(sizeof(SentenceSpan) == sizeof(fullstop_span));
-    auto *out = static_cast<fullstop_span *>(std::malloc(found.size() * sizeof(fullstop_span) + 1));
-    if (out == nullptr) throw std::bad_alloc();
-    for (size_t i = 0; i < found.size(); i++) out[i] = fullstop_span{found[i].start, found[i].end};
-    *spans = out;
-    count = static_cast<int64_t>(found.size());
+    count = hand_over(found, spans);
   });
   return count;
+}
+
+int64_t fullstop_split_jobs(const fullstop_model *model, const char *text, size_t len, int jobs,
+                            fullstop_span **spans, char **error) {
+  if (jobs < 0) {
+    if (spans != nullptr) *spans = nullptr;
+    set_error(error, ("jobs is negative (" + std::to_string(jobs) + ")").c_str());
+    return -1;
+  }
+  int threads = resolve_jobs(jobs);
+  // One block's worth of text, or a model that names a feature twice
+  // (parallel.h): one thread, as fullstop_split.
+  if (model == nullptr || threads == 1 || len <= kDefaultBlockSize || !parallel_safe(model->loaded.table))
+    return fullstop_split(model, text, len, spans, error);
+  return split_in_blocks(model, text, len, threads, kDefaultBlockSize, spans, error);
 }
 
 }  // extern "C"

@@ -478,13 +478,15 @@ struct WindowSentences {
   UnicodeSentences unicode;
   int32_t from, limit;  // see Detection::run_window
   bool is_unicode;
+  int32_t until;
 };
 
 void window_site(const Token *window, void *context) {
   auto &s = *static_cast<WindowSentences *>(context);
   const Token &t = window[2];
   if (s.limit >= 0 && t.start >= s.limit) return;
-  if (s.unicode.d->in.original_start(t.start) < s.from) return;
+  int32_t at = s.unicode.d->in.original_start(t.start);
+  if (at < s.from || (s.until >= 0 && at >= s.until)) return;
   if (s.is_unicode) {
     detect_site_unicode(window, &s.unicode);
   } else {
@@ -495,9 +497,9 @@ void window_site(const Token *window, void *context) {
 }  // namespace
 
 void Detection::run_window(TextMode mode, int32_t from, int32_t limit, bool final, int64_t &start,
-                           bool &done) {
+                           bool &done, int32_t until) {
   WindowSentences s{UnicodeSentences{this, start - base, done}, from, final ? -1 : limit,
-                    mode == TextMode::unicode};
+                    mode == TextMode::unicode, until};
   in.walk(window_site, &s, mode);
   if (final && !options.test) {
     if (mode == TextMode::unicode) {

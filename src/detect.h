@@ -111,8 +111,11 @@ struct Detection {
   // sentence's start, as an offset from the stream's start, carried from
   // window to window, and `done` whether the last sentence was printed (the
   // Unicode mode).  With `final`, the window ends the text and the last
-  // sentence is completed.  Counts add to `counts`.
-  void run_window(TextMode mode, int32_t from, int32_t limit, bool final, int64_t &start, bool &done);
+  // sentence is completed.  Counts add to `counts`.  With `until` at 0 or
+  // more, candidates whose token begins at original offset `until` or later
+  // are left undecided too (a block of a parallel run, see parallel.h).
+  void run_window(TextMode mode, int32_t from, int32_t limit, bool final, int64_t &start, bool &done,
+                  int32_t until = -1);
   // The document's opening line (the element forms), before any sentence.
   void begin();
   // The report (evaluation) or the document's closing line.

@@ -13,6 +13,7 @@
 
 #include "atomic_file.h"
 #include "model_path.h"
+#include "parallel.h"
 #include "stream.h"
 #include "training.h"
 #include "util.h"
@@ -32,6 +33,7 @@ enum LongCode : int {
   kTextOnly,
   kFormat,
   kTextMode,
+  kJobs,
 };
 
 const option kLongOptions[] = {
@@ -43,6 +45,7 @@ const option kLongOptions[] = {
     {"text-only", no_argument, nullptr, kTextOnly},
     {"format", required_argument, nullptr, kFormat},
     {"text-mode", required_argument, nullptr, kTextMode},
+    {"jobs", required_argument, nullptr, kJobs},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -62,6 +65,20 @@ void set_format(DetectOptions &d, std::string_view name) {
     throw UsageError("unknown format '" + std::string(name) +
                      "' for --format (xml, text, lines, jsonl or tsv)");
   }
+}
+
+// --jobs N: a whole number from 0 (all online CPUs) to kMaxJobs, digits only.
+int parse_jobs(std::string_view text) {
+  int n = 0;
+  bool ok = !text.empty() && text.size() <= 4;
+  for (char c : text) {
+    ok = ok && c >= '0' && c <= '9';
+    if (ok) n = n * 10 + (c - '0');
+  }
+  if (!ok || n > kMaxJobs)
+    throw UsageError("bad number of jobs '" + std::string(text) + "' for --jobs (0 to " +
+                     std::to_string(kMaxJobs) + "; 0: all online CPUs)");
+  return n;
 }
 
 }  // namespace
@@ -92,6 +109,10 @@ const char *usage_text() {
          "                        the original); default: the mode the model declares\n"
          "                        in a \"#text-mode=MODE\" record, else classic;\n"
          "                        training mode uses classic unless told otherwise\n"
+         "      --jobs=N          decide detection and evaluation on N threads (0: all\n"
+         "                        online CPUs; default 1), with the same output;\n"
+         "                        training, and a model that names a feature twice,\n"
+         "                        run on one\n"
          "      --help            show this help and exit\n"
          "      --version         show the version and exit\n"
          "\n"
@@ -141,6 +162,9 @@ Request parse_opts(int argc, char **argv, Options &o) {
                            "' (known: classic, unicode)",
                            false);
         o.text_mode_forced = true;
+        break;
+      case kJobs:
+        o.jobs = parse_jobs(optarg);
         break;
       case kHelp:
         if (request == Request::run) request = Request::help;
@@ -198,12 +222,10 @@ void detection_path(Input &in, const LoadedModel &model, const char *name, const
   out.flush();
 }
 
-void stream_detection(int fd, const Options &o, Output &out, const Warn &warn) {
-  LoadedModel model;
-  load_model_file(model, o.model_fname);
-  if (!model.warning.empty()) warn(model.warning);
-  TextMode mode = o.text_mode_forced ? o.forced_text_mode : declared_text_mode(model.table, o.model_fname);
-  SentenceStream stream(model.table, mode, o.detect, &out, nullptr);
+namespace {
+
+template <typename Stream>
+void read_stream(int fd, Stream &stream, Output &out) {
   std::vector<char> buf(size_t{1} << 18);
   for (;;) {
     // Before a read that would wait, everything decided goes out: a reader
@@ -222,6 +244,24 @@ void stream_detection(int fd, const Options &o, Output &out, const Warn &warn) {
     stream.feed(buf.data(), static_cast<size_t>(got));
   }
   stream.finish();
+}
+
+}  // namespace
+
+void stream_detection(int fd, const Options &o, Output &out, const Warn &warn) {
+  LoadedModel model;
+  load_model_file(model, o.model_fname);
+  if (!model.warning.empty()) warn(model.warning);
+  TextMode mode = o.text_mode_forced ? o.forced_text_mode : declared_text_mode(model.table, o.model_fname);
+  int jobs = resolve_jobs(o.jobs);
+  // A model that names a feature twice is decided on one thread (parallel.h).
+  if (jobs > 1 && parallel_safe(model.table)) {
+    ParallelStream stream(model.table, mode, o.detect, &out, nullptr, jobs);
+    read_stream(fd, stream, out);
+  } else {
+    SentenceStream stream(model.table, mode, o.detect, &out, nullptr);
+    read_stream(fd, stream, out);
+  }
   out.flush();
   std::string suspect = suspect_model_warning(model.load, o.model_fname);
   if (!suspect.empty()) warn(suspect);

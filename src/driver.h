@@ -20,6 +20,9 @@ struct Options {
   // --text-mode=classic|unicode: the text mode whatever the model declares.
   TextMode forced_text_mode = TextMode::classic;
   bool text_mode_forced = false;
+  // --jobs: threads deciding detection and evaluation (0: all online CPUs).
+  // Training and a model that names a feature twice run on one.
+  int jobs = 1;
 };
 
 // A bad long option or option value: main prints the message (when there is
@@ -57,7 +60,8 @@ void detection_path(Input &in, const LoadedModel &model, const char *name, const
                     Output &out, const Warn &warn);
 // Detection (or evaluation) reading file descriptor fd as a stream: each
 // sentence is printed once decided, and output is flushed before every read
-// that would wait.
+// that would wait.  With options.jobs other than 1, blocks of the stream are
+// decided on several threads (parallel.h), with the same output.
 void stream_detection(int fd, const Options &options, Output &out, const Warn &warn);
 void training_path(Input &in, FeatureTable &table, const Options &options, Output &out);
 // Training reading file descriptor fd as a stream: each context is written

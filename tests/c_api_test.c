@@ -1,4 +1,5 @@
-/* The C API from C: two models shared by four threads, every split equal to
+/* The C API from C: two models shared by four threads, every split (on the
+ * calling thread and with fullstop_split_jobs on two or all CPUs) equal to
  * the offsets the program prints for the same text, and the conventions of
  * <fullstop/fullstop.h> (errors, warnings, empty input) case by case.
  *
@@ -75,7 +76,8 @@ static void *split_rounds(void *arg) {
   for (int r = 0; r < j->rounds; r++) {
     fullstop_span *spans = NULL;
     char *error = NULL;
-    int64_t n = fullstop_split(j->model, j->text, j->len, &spans, &error);
+    int64_t n = r == 0 ? fullstop_split(j->model, j->text, j->len, &spans, &error)
+                       : fullstop_split_jobs(j->model, j->text, j->len, r == 1 ? 2 : 0, &spans, &error);
     if (n != j->want_count || error != NULL ||
         memcmp(spans, j->want, (size_t)n * sizeof *spans) != 0)
       j->mismatches++;
@@ -146,6 +148,10 @@ static void conventions(const char *version) {
   CHECK(fullstop_split(NULL, "x", 1, &spans, &error) == -1 && error != NULL && spans == NULL,
         "a NULL model fails");
   free(error);
+  CHECK(fullstop_split_jobs(m, "x", 1, -1, &spans, &error) == -1 && error != NULL && spans == NULL,
+        "negative jobs fail");
+  free(error);
+  CHECK(fullstop_split_jobs(NULL, "x", 1, 2, &spans, NULL) == -1, "a NULL model fails with jobs");
 
   fullstop_eval counts;
   const char lines[] = "One two three.\nFour five six.\nSeven eight.\n";

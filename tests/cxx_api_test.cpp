@@ -32,6 +32,19 @@ TEST(CxxApi, SplitMatchesTheCApi) {
   EXPECT_EQ(pairs(spans), (std::vector<std::pair<int64_t, int64_t>>{{0, 15}, {16, 29}, {31, 38}}));
 }
 
+// Text of several blocks on two threads and on all CPUs; negative jobs throw.
+TEST(CxxApi, SplitOnThreadsGivesTheSplitSpans) {
+  fullstop::Model model = fullstop::Model::parse("3\ttext_2_.\n-1\ttext_1_Mr\n");
+  std::string text;
+  for (int i = 0; text.size() < 700000; i++)
+    text += i % 5 == 0 ? "Mr. Smith left.\n\n" : "He came back " + std::to_string(i) + ". And\nthen ";
+  std::vector<fullstop_span> one = model.split(text);
+  EXPECT_GT(one.size(), 30000u);
+  EXPECT_EQ(pairs(model.split(text, 2)), pairs(one));
+  EXPECT_EQ(pairs(model.split(text, 0)), pairs(one));
+  EXPECT_THROW(model.split(text, -1), fullstop::Error);
+}
+
 TEST(CxxApi, StreamGivesTheSplitSpans) {
   fullstop::Model model = fullstop::Model::parse("3\ttext_2_.\n-1\ttext_1_Mr\n");
   const std::string text = "Mr. Smith left. He came back.\n\nThe end";

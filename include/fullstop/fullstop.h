@@ -71,6 +71,15 @@ FULLSTOP_API void fullstop_model_free(fullstop_model *model);
 FULLSTOP_API int64_t fullstop_split(const fullstop_model *model, const char *text, size_t len,
                                     fullstop_span **spans, char **error);
 
+/* fullstop_split on `jobs` threads (0: all online CPUs; negative: an error):
+ * the text is cut into blocks at safe points and the blocks are decided at
+ * the same time, giving exactly the spans of fullstop_split.  Text of up to
+ * a block (256 KiB), jobs 1, and a model that names a feature twice (whose
+ * decisions depend on all the text before them) run on the calling thread.
+ * Safe to call concurrently on one model. */
+FULLSTOP_API int64_t fullstop_split_jobs(const fullstop_model *model, const char *text, size_t len,
+                                         int jobs, fullstop_span **spans, char **error);
+
 /* Splitting text that arrives in pieces (a pipe, a socket, a file of any
  * size): the spans are those fullstop_split gives for all of the bytes fed,
  * with offsets from the stream's start, however the text is cut into pieces.

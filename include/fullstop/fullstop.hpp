@@ -66,6 +66,16 @@ class Model {
     std::free(spans);
     return out;
   }
+  // The same on `jobs` threads (0: all online CPUs), with the same spans.
+  std::vector<fullstop_span> split(std::string_view text, int jobs) const {
+    fullstop_span *spans = nullptr;
+    char *error = nullptr;
+    int64_t n = fullstop_split_jobs(model_.get(), text.data(), text.size(), jobs, &spans, &error);
+    if (n < 0) detail::raise(error);
+    std::vector<fullstop_span> out(spans, spans + n);
+    std::free(spans);
+    return out;
+  }
   // Counts of `fullstop -m MODEL -t` on sentence-per-line text.
   fullstop_eval evaluate(std::string_view lines) const {
     fullstop_eval counts{};

@@ -1,0 +1,152 @@
+// Detection on several threads (fullstop --jobs, fullstop_split_jobs), byte
+// for byte the output of a run on one.
+//
+// Safe points.  A decision reads a five-token window, the flags of its tokens
+// (line and paragraph ends, which follow from the gap after each token) and,
+// in the Unicode mode, the edge markers around paragraphs.  All of that is
+// fixed by the text from the start of the line holding the second token
+// before the candidate to the line after its third token after: a line start
+// (just after a newline) is where either text mode's mapping and tokenizer
+// begin afresh.  So the text is divided as SentenceStream divides its
+// windows.  A block of text [L, R) ends just after a newline; it decides the
+// candidates whose token begins at or after its `from` and before `until`,
+// the start of the third-last token before R, so every flag in every window
+// it decides is final.  The next block decides from that `until` on and
+// begins at the line holding the second token before it, so its first
+// windows see the same two tokens as a whole run does.  The coordinating
+// thread finds each cut by mapping and tokenizing only the last few lines
+// before R.
+//
+// Order.  Workers decide blocks at the same time, each with an Input and a
+// Scorer of its own, and the coordinator writes their results in input
+// order; while it waits for a block, it decides blocks itself (so `jobs`
+// threads in all do the work).  The one thing a block cannot know is where the sentence open at
+// its start began (in some earlier block): a worker prints every sentence
+// after its block's first decision and returns that decision's end, and the
+// coordinator prints the sentence up to it from the text it keeps (from the
+// line holding the open sentence, as SentenceStream keeps it).  Evaluation
+// adds up the blocks' counts and prints a block's error windows while the
+// running count of their kind is under ten.
+//
+// State.  Without a repeated feature name a Scorer answers every lookup the
+// same whatever it met before (its caches only save work), so blocks are
+// independent.  A model that names a feature twice makes the answer for that
+// name depend on how many distinct unknown names the run formed before (see
+// Scorer): parallel_safe() is false for it, and callers run one thread.
+//
+// Training stays on one thread: feature ids are numbered in order of first
+// appearance in the whole input, so a block's ids depend on every block before
+// it, and renumbering block-local ids in order would cost the writer about
+// what forming them costs.
+//
+// Memory.  A few blocks per worker are in flight at a time, each holding a
+// copy of its text, and the coordinator keeps the undecided text and the
+// open sentence: never the whole input.
+#ifndef FULLSTOP_PARALLEL_H
+#define FULLSTOP_PARALLEL_H
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "detect.h"
+#include "feature.h"
+#include "intake.h"
+#include "unicode.h"
+
+// The text a block decides, about: big enough that handing it over costs
+// nothing next to deciding it, small enough that two workers stay busy on a
+// few MB.
+inline constexpr size_t kDefaultBlockSize = size_t{1} << 18;
+
+// The largest --jobs value accepted.
+inline constexpr int kMaxJobs = 1024;
+
+// The number of online CPUs (at least 1).
+int online_cpus();
+// The worker count for a requested one: 0 means all online CPUs.
+int resolve_jobs(int jobs);
+// Whether independent blocks decide as one run does with this model (false
+// when it names a feature twice).
+bool parallel_safe(const FeatureTable &model);
+
+// Detection (or evaluation) of text fed in pieces, decided by `jobs` worker
+// threads; used like SentenceStream, with the same output.  `block_size` is
+// the text per block (tests make it tiny, so that every block edge is met).
+class ParallelStream {
+ public:
+  ParallelStream(const FeatureTable &model, TextMode mode, const DetectOptions &options, Output *out,
+                 std::vector<SentenceSpan> *spans, int jobs, size_t block_size = kDefaultBlockSize);
+  ~ParallelStream();
+  ParallelStream(const ParallelStream &) = delete;
+  ParallelStream &operator=(const ParallelStream &) = delete;
+
+  void feed(const char *bytes, size_t len);
+  // Decides and writes all that the text so far allows (before waiting).
+  void pump();
+  // The text ended: decides the rest and completes the output.
+  void finish();
+
+  size_t held() const { return pending_.size(); }
+
+ private:
+  struct Job;
+
+  void work();
+  void run_job(Input &in, Scorer &scorer, Job &job);
+  void stop_workers();
+  void decide(Input &in, Scorer &scorer, Job &job) const;
+  void dispatch_blocks();
+  bool find_cut(int64_t end, int64_t reach, int64_t &cut, int64_t &context);
+  bool try_block(int64_t end, int64_t reach);
+  void submit(std::shared_ptr<Job> job);
+  void write_oldest();
+  void write(Job &job);
+  void print_sentence(int64_t start, int64_t end);
+  void begin();
+  void trim();
+  int64_t line_start(int64_t pos) const;
+
+  const FeatureTable &model_;
+  TextMode mode_;
+  DetectOptions options_;
+  Output *out_;
+  std::vector<SentenceSpan> *spans_;
+  size_t block_size_;
+  size_t max_in_flight_;
+
+  // The coordinator's text: bytes from offset base_ (a line start) on.
+  std::string pending_;
+  int64_t base_ = 0;
+  int64_t from_ = 0;     // the next block decides from here
+  int64_t context_ = 0;  // and its text begins here
+  int64_t scan_ = 0;     // no block end is looked for before here
+  std::string mapped_;   // scratch of find_cut
+  OffsetMap map_;
+
+  // The writer's state.
+  bool begun_ = false, finished_ = false, opened_ = false;
+  int64_t open_ = 0;   // where the open sentence begins
+  bool done_ = false;  // the last sentence was completed (Unicode mode)
+  EvalCounts counts_{};
+  Input printer_in_;
+  Scorer printer_scorer_;
+  // The coordinator's own, for the blocks it decides while it waits.
+  Input own_in_;
+  Scorer own_scorer_;
+
+  std::deque<std::shared_ptr<Job>> in_flight_;  // in input order
+  std::mutex mutex_;
+  std::condition_variable work_ready_, job_done_;
+  std::deque<std::shared_ptr<Job>> queue_;  // not yet taken by a worker
+  bool stop_ = false;
+  std::vector<std::thread> threads_;
+};
+
+#endif  // FULLSTOP_PARALLEL_H

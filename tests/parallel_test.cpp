@@ -1,0 +1,182 @@
+// Parallel detection against one whole-input run: the same bytes in every
+// output form, evaluation included, in both text modes, for blocks from one
+// byte up and any number of workers, fed in random pieces with pumps between.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "detect.h"
+#include "parallel.h"
+#include "stream.h"
+
+namespace {
+
+std::string read_file(const std::filesystem::path &path) {
+  std::ifstream f(path, std::ios::binary);
+  std::stringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+// The program's forms: offsets, -f, -F, the --format forms, and -t.
+std::vector<DetectOptions> all_forms() {
+  std::vector<DetectOptions> forms(7);
+  forms[1].full_text = true;
+  forms[2].full_text = forms[2].only_text = true;
+  forms[3].format = kFormatText;
+  forms[4].format = kFormatJsonl;
+  forms[5].format = kFormatTsv;
+  forms[6].test = true;
+  return forms;
+}
+
+std::string whole(const LoadedModel &m, TextMode mode, const DetectOptions &o, const std::string &text) {
+  Input in;
+  in.set(text);
+  if (mode == TextMode::unicode) in.map();
+  Scorer scorer(in, m.table);
+  Detection d(in, scorer, o);
+  StringSink sink;
+  Output out(sink);
+  d.out = &out;
+  d.run(mode);
+  out.flush();
+  return sink.text;
+}
+
+std::string parallel(const LoadedModel &m, TextMode mode, const DetectOptions &o, const std::string &text,
+                     int jobs, size_t block, std::mt19937 &rng) {
+  StringSink sink;
+  Output out(sink);
+  ParallelStream stream(m.table, mode, o, &out, nullptr, jobs, block);
+  for (size_t at = 0; at < text.size();) {
+    size_t n = std::min(text.size() - at, std::uniform_int_distribution<size_t>(0, 3 * block)(rng));
+    stream.feed(text.data() + at, n);
+    if (rng() % 4 == 0) stream.pump();
+    at += n;
+  }
+  stream.finish();
+  out.flush();
+  return sink.text;
+}
+
+// Every form, both modes, blocks of 1, 3, 40 and 1000 bytes on 1 to 3 workers.
+void check_all(const LoadedModel &m, const std::string &text, const std::string &what) {
+  std::mt19937 rng(static_cast<uint32_t>(text.size()));
+  for (TextMode mode : {TextMode::classic, TextMode::unicode}) {
+    for (const DetectOptions &o : all_forms()) {
+      std::string want = whole(m, mode, o, text);
+      for (size_t block : {1, 3, 40, 1000}) {
+        int jobs = 1 + static_cast<int>(block % 3);
+        ASSERT_EQ(parallel(m, mode, o, text, jobs, block, rng), want)
+            << what << ": mode " << text_mode_name(mode) << ", form " << o.format << o.full_text
+            << o.only_text << o.test << ", block " << block;
+      }
+    }
+  }
+}
+
+std::string random_text(std::mt19937 &rng, size_t pieces) {
+  static const char *const kParts[] = {
+      "The", "cat", "sat", ".", " ", " ", "\n", "\n", "\n\n", "Mr.", "Dr. Smith", "?", "!", "\"",
+      "\xE2\x80\x9C", "\xE2\x80\x9D", "\r\n", "\xEF\xBB\xBF", "1.", "a)", "iv.", "*", "-", "\t",
+      "\xE2\x80\xA6", "U.S.", "it", "and", "\xE3\x80\x82", "Word", "(", ")", "...", " \n \n", "\x85"};
+  std::string t;
+  std::uniform_int_distribution<size_t> pick(0, std::size(kParts));
+  for (size_t i = 0; i < pieces; i++) {
+    size_t k = pick(rng);
+    if (k == std::size(kParts)) {
+      t.push_back('\0');
+    } else {
+      t += kParts[k];
+    }
+  }
+  return t;
+}
+
+const std::filesystem::path kSource = FULLSTOP_SOURCE_DIR;
+
+TEST(Parallel, RandomTextsInEveryForm) {
+  LoadedModel model;
+  load_model_file(model, (kSource / "models/en.model").c_str());
+  std::mt19937 rng(7);
+  for (int round = 0; round < 40; round++) check_all(model, random_text(rng, round * 7), "random");
+}
+
+// Each golden input with its model; a model naming a feature twice is the
+// one kind the blocks may not decide.
+TEST(Parallel, GoldenInputs) {
+  int checked = 0;
+  for (const auto &entry : std::filesystem::directory_iterator(kSource / "tests/golden/cases")) {
+    std::filesystem::path dir = entry.path();
+    if (!std::filesystem::exists(dir / "stdin") || !std::filesystem::is_regular_file(dir / "model"))
+      continue;
+    LoadedModel model;
+    load_model_file(model, (dir / "model").c_str());
+    if (!parallel_safe(model.table)) {
+      EXPECT_EQ(dir.filename().string().rfind("model_duplicate", 0), 0u) << dir;
+      continue;
+    }
+    check_all(model, read_file(dir / "stdin"), dir.filename().string());
+    checked++;
+  }
+  EXPECT_GT(checked, 20);
+}
+
+// Before a read that would wait, the program pumps: with any blocks, what
+// has been written by then is what one thread has written, so no sentence
+// comes later on a slow pipe.
+TEST(Parallel, PumpWritesWhatOneThreadWrites) {
+  LoadedModel model;
+  load_model_file(model, (kSource / "models/en.model").c_str());
+  std::mt19937 rng(11);
+  for (int round = 0; round < 60; round++) {
+    std::string text = random_text(rng, 150);
+    TextMode mode = round % 2 ? TextMode::unicode : TextMode::classic;
+    DetectOptions o = all_forms()[static_cast<size_t>(round) % 7];
+    StringSink one_sink, many_sink;
+    Output one_out(one_sink), many_out(many_sink);
+    SentenceStream one(model.table, mode, o, &one_out, nullptr, size_t{1} << 30);
+    ParallelStream many(model.table, mode, o, &many_out, nullptr, 2, 1 + round % 50);
+    for (size_t at = 0; at < text.size();) {
+      size_t n = std::min(text.size() - at, std::uniform_int_distribution<size_t>(1, 40)(rng));
+      one.feed(text.data() + at, n);
+      many.feed(text.data() + at, n);
+      at += n;
+      one.pump();
+      many.pump();
+      one_out.flush();
+      many_out.flush();
+      ASSERT_EQ(many_sink.text, one_sink.text) << "round " << round << " at " << at;
+    }
+  }
+}
+
+// A few blocks in flight and the open sentence: never the whole text.
+TEST(Parallel, HoldsBoundedText) {
+  LoadedModel model;
+  load_model_file(model, (kSource / "models/en.model").c_str());
+  for (bool test : {false, true}) {
+    StringSink sink;
+    Output out(sink);
+    DetectOptions o;
+    o.test = test;
+    ParallelStream stream(model.table, TextMode::unicode, o, &out, nullptr, 2, 4096);
+    std::string line = "A short sentence here. Another one follows it.\n";
+    size_t most = 0;
+    for (int i = 0; i < 20000; i++) {
+      stream.feed(line.data(), line.size());
+      most = std::max(most, stream.held());
+    }
+    stream.finish();
+    // About 1 MB fed; at most five blocks in flight, twice over before a trim.
+    EXPECT_LT(most, 64 * 1024u) << test;
+  }
+}
+
+}  // namespace
