@@ -128,7 +128,9 @@ int64_t fullstop_split(const fullstop_model *model, const char *text, size_t len
     if (spans == nullptr) die("spans is NULL");
     // Everything the run changes lives here, on this call's stack.
     Input in;
-    take_text(in, text, len);
+    // Read in place: spans need no padding after the text (Input::borrow).
+    if (text == nullptr && len != 0) die("text is NULL");
+    in.borrow(std::string_view(text != nullptr ? text : "", len));
     TextMode mode = model->loaded.mode;
     if (mode == TextMode::unicode) in.map();
     Scorer scorer(in, model->loaded.table);
