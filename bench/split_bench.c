@@ -34,9 +34,10 @@ static double cpu_seconds(const struct rusage *u) {
          (double)(u->ru_utime.tv_usec + u->ru_stime.tv_usec) * 1e-6;
 }
 
-/* A run's wall time and processor time (user + system). */
+/* A run's wall time, processor time (user + system) and minor page faults. */
 typedef struct {
   double wall, cpu;
+  long faults;
 } Times;
 
 static void die(const char *what, const char *why) {
@@ -73,7 +74,7 @@ static Times time_program(const char *program, const char *model, const char *te
   struct rusage u;
   if (wait4(pid, &status, 0, &u) < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
     die(program, "failed");
-  Times t = {now() - t0, cpu_seconds(&u)};
+  Times t = {now() - t0, cpu_seconds(&u), u.ru_minflt};
   posix_spawn_file_actions_destroy(&io);
   return t;
 }
@@ -89,7 +90,7 @@ static Times time_split(const fullstop_model *m, const char *text, size_t len, i
   getrusage(RUSAGE_THREAD, &u1);
   if (*count < 0) die("fullstop_split", error);
   free(spans);
-  Times r = {t, cpu_seconds(&u1) - cpu_seconds(&u0)};
+  Times r = {t, cpu_seconds(&u1) - cpu_seconds(&u0), u1.ru_minflt - u0.ru_minflt};
   return r;
 }
 
@@ -126,11 +127,13 @@ int main(int argc, char **argv) {
     fullstop_model *m = fullstop_model_load(argv[k], &error);
     if (m == NULL) die(argv[k], error);
     int64_t count = 0;
-    Times first = {0, 0};
+    Times first = {0, 0, 0}, last = first, last_program = first;
     for (int r = 0; r < rounds; r++) {
       Times p = time_program(program, argv[k], text_path);
       Times s = time_split(m, text, len, &count);
       if (r == 0) first = s;
+      last = s;
+      last_program = p;
       whole[r] = p.wall;
       whole_cpu[r] = p.cpu;
       split[r] = s.wall;
@@ -150,6 +153,8 @@ int main(int argc, char **argv) {
              wholes[i][rounds - 1]);
       printf("  %-4s program / split %.2f\n", kind[i], mp / ms);
     }
+    printf("  minor page faults: split %ld (first call %ld), program %ld\n", last.faults,
+           first.faults, last_program.faults);
     fullstop_model_free(m);
   }
   free(split);
