@@ -264,7 +264,10 @@ constexpr size_t kWalkCapacity = 4096;
 // tail_bytes.  So interning never reads past the text, which lets a borrowed
 // text go unpadded.
 [[gnu::always_inline]] inline void Input::intern_token(Token &t) {
-  const char *bytes = data_len - t.end() >= 8 ? data + t.start : tail_bytes(t);
+  intern_at(t, data_len - t.end() >= 8 ? data + t.start : tail_bytes(t));
+}
+
+[[gnu::always_inline]] inline void Input::intern_at(Token &t, const char *bytes) {
   t.word = intern_word(t.start, bytes, t.len, t.punct, t.space_before, t.space_after);
 }
 
@@ -303,14 +306,28 @@ inline bool Input::unicode_candidate(const Token *window) const {
   Token *window = toks.end() - 5;
   if (!window[2].punct && !window[2].para_break && !(walk.unicode && unicode_candidate(window)))
     return;
-  for (int k = 0; k < 5; k++)
-    if (window[k].word == kNoWord) intern_token(window[k]);
+  // One test for the window rather than one per token (see intern_token):
+  // when its last token ends eight bytes or more before the end of the text,
+  // so do the others, but for edge markers, which push_edges interns.
+  const bool in_place = data_len - window[4].end() >= 8;
+  for (int k = 0; k < 5; k++) {
+    Token &t = window[k];
+    if (t.word != kNoWord) continue;
+    if (in_place) {
+      intern_at(t, data + t.start);
+    } else {
+      intern_token(t);
+    }
+  }
   walk.visit(window, walk.context);
 }
 
-// Two edge markers: "</s>" after a paragraph, "<s>" before one.
+// Two edge markers: "</s>" after a paragraph, "<s>" before one.  They are
+// interned here, so a window's interning need not look for them (see
+// push_token).
 void Input::push_edges(const Walk &walk, bool after) {
   Token edge{data_len + (after ? kEdgeAfter : kEdgeBefore), after ? 4 : 3, kNoWord, 0, 1, 1, 0, 0, 1};
+  intern_token(edge);
   push_token(walk, edge);
   push_token(walk, edge);
 }
@@ -458,18 +475,18 @@ void Input::scan_blocks(const Walk &walk) {
   // anything, this object's members included).
   const char *const data = this->data;
   const int32_t data_len = this->data_len;
+  alignas(16) char last[64];
   for (int32_t base = 0; base < data_len; base += 64) {
-    BlockMasks m;
-    if (data_len - base >= 64) {
-      m = classify64(data + base);
-    } else {
+    const char *block = data + base;
+    if (data_len - base < 64) {
       // The last, partial block, from a zero-padded copy: the scan reads no
       // byte past the text, which may be the caller's (borrow()).  Zeros
       // are separators, as the bytes after the input always were.
-      alignas(16) char last[64] = {};
-      std::memcpy(last, data + base, static_cast<size_t>(data_len - base));
-      m = classify64(last);
+      std::memset(last, 0, sizeof last);
+      std::memcpy(last, block, static_cast<size_t>(data_len - base));
+      block = last;
     }
+    BlockMasks m = classify64(block);
     uint64_t prev_sep = m.sep << 1 | carry_sep, prev_punct = m.punct << 1 | carry_punct;
     carry_sep = m.sep >> 63;
     carry_punct = m.punct >> 63;

@@ -208,6 +208,7 @@ struct Input {
                               bool space_before, bool space_after);
   const char *tail_bytes(const Token &t);
   inline void intern_token(Token &t);
+  inline void intern_at(Token &t, const char *bytes);
   inline bool unicode_candidate(const Token *window) const;
   inline void push_token(const Walk &walk, const Token &tok);
   void push_edges(const Walk &walk, bool after);
