@@ -347,9 +347,8 @@ void Input::push_edges(const Walk &walk, bool after) {
 void Input::tokenize_line(const Walk &walk, int32_t begin, int32_t end) {
   // One pass over the line: skip separators, then split each word into class
   // runs.  The byte at `end` (the line's newline, or the end of the input)
-  // ends the last word.
-  // (The byte at `end` is read as a separator rather than read: a borrowed
-  // text has no padding.)
+  // ends the last word: it is taken as a separator rather than read, since a
+  // borrowed text has nothing after its last byte.
   auto class_at = [&](int32_t q) -> uint8_t { return q < end ? byte_class(data[q]) : uint8_t{kSeparator}; };
   int32_t p = begin;
   for (;;) {
