@@ -2,8 +2,10 @@
  * buffer already in memory (the model loaded once) against the whole
  * `fullstop -m MODEL < TEXT > /dev/null` process, alternating, for each model
  * given.  Prints the median, least and greatest wall time of each over the
- * rounds and the ratio of the medians (program / split: above 1, the split is
- * faster), and the first split's time on its own (the process's first call,
+ * rounds, the ratio of the medians (program / split: above 1, the split is
+ * faster) and the median of the rounds' own ratios (each round's program run
+ * against the split right after it, which shares its moment's load), and the
+ * first split's time on its own (the process's first call,
  * before its allocations are warm).  The same for processor time (user +
  * system), which other work on a busy machine disturbs less.
  *
@@ -122,6 +124,8 @@ int main(int argc, char **argv) {
   double *whole = malloc(sizeof(double) * (size_t)rounds);
   double *split_cpu = malloc(sizeof(double) * (size_t)rounds);
   double *whole_cpu = malloc(sizeof(double) * (size_t)rounds);
+  double *ratio = malloc(sizeof(double) * (size_t)rounds);
+  double *ratio_cpu = malloc(sizeof(double) * (size_t)rounds);
   for (int k = a + 2; k < argc; k++) {
     char *error;
     fullstop_model *m = fullstop_model_load(argv[k], &error);
@@ -138,12 +142,15 @@ int main(int argc, char **argv) {
       whole_cpu[r] = p.cpu;
       split[r] = s.wall;
       split_cpu[r] = s.cpu;
+      ratio[r] = p.wall / s.wall;
+      ratio_cpu[r] = p.cpu / s.cpu;
     }
     printf("%s (%s mode, %lld sentences)\n", argv[k],
            fullstop_model_text_mode(m) == FULLSTOP_TEXT_UNICODE ? "unicode" : "classic",
            (long long)count);
     const char *kind[2] = {"wall", "cpu"};
     double *splits[2] = {split, split_cpu}, *wholes[2] = {whole, whole_cpu};
+    double *ratios[2] = {ratio, ratio_cpu};
     double firsts[2] = {first.wall, first.cpu};
     for (int i = 0; i < 2; i++) {
       double ms = median(splits[i], rounds), mp = median(wholes[i], rounds);
@@ -151,7 +158,8 @@ int main(int argc, char **argv) {
              splits[i][0], splits[i][rounds - 1], firsts[i]);
       printf("  %-4s program        median %.4f s (%.4f-%.4f)\n", kind[i], mp, wholes[i][0],
              wholes[i][rounds - 1]);
-      printf("  %-4s program / split %.2f\n", kind[i], mp / ms);
+      printf("  %-4s program / split %.2f (rounds' own ratios: median %.2f)\n", kind[i], mp / ms,
+             median(ratios[i], rounds));
     }
     printf("  minor page faults: split %ld (first call %ld), program %ld\n", last.faults,
            first.faults, last_program.faults);
@@ -161,6 +169,8 @@ int main(int argc, char **argv) {
   free(whole);
   free(split_cpu);
   free(whole_cpu);
+  free(ratio);
+  free(ratio_cpu);
   free(text);
   return 0;
 }
