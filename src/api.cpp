@@ -67,8 +67,8 @@ fullstop_model *finish_load(std::unique_ptr<fullstop_model> m, const char *name)
   return m.release();
 }
 
-// Input the library was handed, copied (fullstop_split, where speed matters
-// most, reads it in place instead: see Input::borrow).
+// Input the library was handed: copied, since the tokenizer needs zero
+// padding after the last byte.
 void take_text(Input &in, const char *text, size_t len) {
   if (text == nullptr && len != 0) die("text is NULL");
   in.set(std::string_view(text != nullptr ? text : "", len));
