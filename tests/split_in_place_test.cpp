@@ -1,8 +1,9 @@
 // fullstop_split reads the caller's text where it is, with nothing after it.
 // Each text is placed so that its last byte is the last byte of a page
 // followed by an inaccessible page, so that any read past the end faults, and
-// is cut at every length (ends at every offset of the scanner's 64-byte
-// blocks, inside and after tokens of every kind): the spans must be those of
+// is cut at every length up to 130 bytes and within 130 bytes of its end
+// (ends at every offset of the scanner's 64-byte blocks, inside and after
+// tokens of every kind): the spans must be those of
 // the program, which reads the same bytes from standard input as a stream
 // into buffers of its own.
 #include <gtest/gtest.h>
