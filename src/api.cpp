@@ -3,6 +3,7 @@
 // message for the caller.
 #include "fullstop/fullstop.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -159,12 +160,18 @@ int64_t fullstop_split(const fullstop_model *model, const char *text, size_t len
     if (spans == nullptr) die("spans is NULL");
     // Everything the run changes lives here, on this call's stack.
     Input in;
-    take_text(in, text, len);
+    // Read in place: spans need no padding after the text (Input::borrow).
+    if (text == nullptr && len != 0) die("text is NULL");
+    in.borrow(std::string_view(text != nullptr ? text : "", len));
     TextMode mode = model->loaded.mode;
     if (mode == TextMode::unicode) in.map();
     Scorer scorer(in, model->loaded.table);
     Detection detection(in, scorer, DetectOptions{});
     std::vector<SentenceSpan> found;
+    // Room for a sentence per 64 bytes (prose has one per 100 or more) up to
+    // a million: growing from empty would copy the spans and fault in new
+    // pages at every doubling, and untouched room costs no memory.
+    found.reserve(std::min<size_t>(len / 64, size_t{1} << 20) + 1);
     detection.spans = &found;
     detection.run(mode);
     count = hand_over(found, spans);

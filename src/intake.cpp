@@ -16,10 +16,9 @@
 
 namespace {
 
-// Where the edge markers' text lives: in the zero padding after the input,
-// past the bytes that block loads and token prefixes may read as zeros.
+// The offsets of the edge markers' tokens: past the input, where no input
+// token starts (their text is kEdgeMarkers, see Token::text).
 inline constexpr int32_t kEdgeBefore = 32, kEdgeAfter = 40;
-static_assert(kEdgeAfter + 8 <= static_cast<int32_t>(kDataPadding));
 
 // Byte classes for the tokenizer's inner loops.
 enum : uint8_t { kWordChar = 0, kPunctChar = 1, kSeparator = 2 };
@@ -39,8 +38,8 @@ inline uint64_t load8(const char *p) {
   return v;
 }
 
-// The first min(len, 8) bytes, zero-padded.  Reads 8 bytes, which the
-// padding after `data` makes safe.
+// The first min(len, 8) bytes, zero-padded.  Reads 8 bytes: the caller
+// makes sure that they are there (see Input::intern_token).
 inline uint64_t prefix_of(const char *p, int32_t len) {
   uint64_t v = load8(p);
   return len >= 8 ? v : v & ((uint64_t{1} << (8 * len)) - 1);
@@ -82,13 +81,13 @@ void Input::grow_word_slots() {
 
 // A token whose word is not in the index yet: makes room if needed, then
 // creates the Word.
-[[gnu::noinline]] uint32_t Input::add_word(int32_t start, int32_t len, bool punct, uint64_t prefix,
-                                    uint32_t h, uint32_t len_flags) {
+[[gnu::noinline]] uint32_t Input::add_word(int32_t start, const char *bytes, int32_t len,
+                                           bool punct, uint64_t prefix, uint32_t h,
+                                           uint32_t len_flags) {
   if ((words.size() + 1) * 2 > word_slots.size()) grow_word_slots();
   size_t s = h & word_mask;
   while (word_slots[s].index != 0) s = (s + 1) & word_mask;
   if (words.size() >= (1u << 29)) die("standard input: too many distinct tokens");
-  const char *bytes = data + start;
   if (word_bytes.size() > static_cast<size_t>(INT32_MAX) - static_cast<size_t>(len))
     die("standard input: too many distinct tokens");
   Word w;
@@ -117,9 +116,11 @@ void Input::grow_word_slots() {
 
 // The Word of a token: one hash and usually one slot compare.  The index
 // always has a free slot (it is at most half full), so the probe ends.
-[[gnu::always_inline]] inline uint32_t Input::intern_word(int32_t start, int32_t len, bool punct,
-                                                   bool space_before, bool space_after) {
-  const char *bytes = data + start;
+// `bytes` are the token's, with at least eight readable bytes after the
+// token's last (see intern_token).
+[[gnu::always_inline]] inline uint32_t Input::intern_word(int32_t start, const char *bytes,
+                                                          int32_t len, bool punct,
+                                                          bool space_before, bool space_after) {
   uint32_t len_flags = len_flags_of(len, space_before, space_after);
   uint64_t prefix = prefix_of(bytes, len);
   uint32_t h = hash_word(bytes, len, prefix, len_flags);
@@ -129,7 +130,7 @@ void Input::grow_word_slots() {
   const size_t mask = word_mask;
   for (size_t s = h & mask;; s = (s + 1) & mask) {
     const WordSlot &slot = slots[s];
-    if (slot.index == 0) return add_word(start, len, punct, prefix, h, len_flags);
+    if (slot.index == 0) return add_word(start, bytes, len, punct, prefix, h, len_flags);
     if (slot.hash != h) continue;
     const Word &w = known[slot.index - 1];
     if (w.prefix == prefix && len_flags_of(w.len, w.space_before, w.space_after) == len_flags &&
@@ -147,17 +148,21 @@ namespace {
 }  // namespace
 
 void Input::reserve_data(size_t cap) {
+  if (borrowed) drop_text();  // the caller's buffer is not ours to grow
   data = static_cast<char *>(xrealloc(data, cap + kDataPadding));
   data_cap = cap;
   advise_huge_pages(data, cap);
 }
 
 void Input::drop_text() {
-  std::free(data);
+  // `data` is the mapped copy when there is an original, else the original.
+  char *original = orig_data != nullptr ? orig_data : data;
+  if (orig_data != nullptr) std::free(data);
+  if (!borrowed) std::free(original);
+  borrowed = false;
   data = nullptr;
   data_len = 0;
   data_cap = 0;
-  std::free(orig_data);
   orig_data = nullptr;
   orig_len = 0;
   input_map.segments().clear();
@@ -180,6 +185,19 @@ void Input::replace_text(std::string_view text) {
   if (!text.empty()) std::memcpy(data, text.data(), text.size());
   std::memset(data + text.size(), 0, kDataPadding);
   data_len = static_cast<int32_t>(text.size());
+}
+
+void Input::borrow(std::string_view text) {
+  if (text.empty()) {
+    set(text);  // an empty buffer of our own: `data` is never null
+    return;
+  }
+  reset();
+  if (text.size() > static_cast<size_t>(INT32_MAX)) too_large();
+  // Never written through: see borrow() in intake.h.
+  data = const_cast<char *>(text.data());
+  data_len = static_cast<int32_t>(text.size());
+  borrowed = true;
 }
 
 void Input::set(std::string_view text) {
@@ -240,8 +258,24 @@ constexpr size_t kKeep = 4;
 constexpr size_t kWalkCapacity = 4096;
 }  // namespace
 
+// Interning loads a token's bytes eight at a time, up to seven bytes past its
+// end.  Tokens that end eight bytes or more before the end of the text (all
+// but the last few) are read in place; the others, and the edge markers, by
+// tail_bytes.  So interning never reads past the text, which lets a borrowed
+// text go unpadded.
 [[gnu::always_inline]] inline void Input::intern_token(Token &t) {
-  t.word = intern_word(t.start, t.len, t.punct, t.space_before, t.space_after);
+  intern_at(t, data_len - t.end() >= 8 ? data + t.start : tail_bytes(t));
+}
+
+[[gnu::always_inline]] inline void Input::intern_at(Token &t, const char *bytes) {
+  t.word = intern_word(t.start, bytes, t.len, t.punct, t.space_before, t.space_after);
+}
+
+[[gnu::noinline]] const char *Input::tail_bytes(const Token &t) {
+  if (t.edge) return edge_marker_text(t.len);
+  tail_copy.assign(data + t.start, static_cast<size_t>(t.len));
+  tail_copy.append(8, '\0');
+  return tail_copy.data();
 }
 
 // A token of the Unicode mode's walk is visited when it is punctuation, ends
@@ -272,14 +306,28 @@ inline bool Input::unicode_candidate(const Token *window) const {
   Token *window = toks.end() - 5;
   if (!window[2].punct && !window[2].para_break && !(walk.unicode && unicode_candidate(window)))
     return;
-  for (int k = 0; k < 5; k++)
-    if (window[k].word == kNoWord) intern_token(window[k]);
+  // One test for the window rather than one per token (see intern_token):
+  // when its last token ends eight bytes or more before the end of the text,
+  // so do the others, but for edge markers, which push_edges interns.
+  const bool in_place = data_len - window[4].end() >= 8;
+  for (int k = 0; k < 5; k++) {
+    Token &t = window[k];
+    if (t.word != kNoWord) continue;
+    if (in_place) {
+      intern_at(t, data + t.start);
+    } else {
+      intern_token(t);
+    }
+  }
   walk.visit(window, walk.context);
 }
 
-// Two edge markers: "</s>" after a paragraph, "<s>" before one.
+// Two edge markers: "</s>" after a paragraph, "<s>" before one.  They are
+// interned here, so a window's interning need not look for them (see
+// push_token).
 void Input::push_edges(const Walk &walk, bool after) {
   Token edge{data_len + (after ? kEdgeAfter : kEdgeBefore), after ? 4 : 3, kNoWord, 0, 1, 1, 0, 0, 1};
+  intern_token(edge);
   push_token(walk, edge);
   push_token(walk, edge);
 }
@@ -298,18 +346,20 @@ void Input::push_edges(const Walk &walk, bool after) {
 
 void Input::tokenize_line(const Walk &walk, int32_t begin, int32_t end) {
   // One pass over the line: skip separators, then split each word into class
-  // runs.  The byte at `end` is the line's newline or the zero padding after
-  // the input, both separators, so the inner loops need no bounds checks.
+  // runs.  The byte at `end` (the line's newline, or the end of the input)
+  // ends the last word: it is taken as a separator rather than read, since a
+  // borrowed text has nothing after its last byte.
+  auto class_at = [&](int32_t q) -> uint8_t { return q < end ? byte_class(data[q]) : uint8_t{kSeparator}; };
   int32_t p = begin;
   for (;;) {
-    while (byte_class(data[p]) == kSeparator && p < end) p++;
+    while (p < end && byte_class(data[p]) == kSeparator) p++;
     if (p >= end) break;
     int32_t run = p;
     bool first = true;
     uint8_t cls = byte_class(data[p]);
     for (;;) {
       uint8_t next;
-      do next = byte_class(data[++p]);
+      do next = class_at(++p);
       while (next == cls);
       bool word_ends = next == kSeparator;
       add_token(walk, run, p - run, cls == kPunctChar, first, word_ends);
@@ -424,8 +474,18 @@ void Input::scan_blocks(const Walk &walk) {
   // anything, this object's members included).
   const char *const data = this->data;
   const int32_t data_len = this->data_len;
+  alignas(16) char last[64];
   for (int32_t base = 0; base < data_len; base += 64) {
-    BlockMasks m = classify64(data + base);
+    const char *block = data + base;
+    if (data_len - base < 64) {
+      // The last, partial block, from a zero-padded copy: the scan reads no
+      // byte past the text, which may be the caller's (borrow()).  Zeros
+      // are separators, as the bytes after the input always were.
+      std::memset(last, 0, sizeof last);
+      std::memcpy(last, block, static_cast<size_t>(data_len - base));
+      block = last;
+    }
+    BlockMasks m = classify64(block);
     uint64_t prev_sep = m.sep << 1 | carry_sep, prev_punct = m.punct << 1 | carry_punct;
     carry_sep = m.sep >> 63;
     carry_punct = m.punct >> 63;
@@ -495,10 +555,6 @@ void Input::scan(const Walk &walk) {
 void Input::run_walk(const Walk &walk) {
   toks.clear();
   unicode_words = walk.unicode;
-  if (walk.unicode) {
-    std::memcpy(data + data_len + kEdgeBefore, "<s>", 3);
-    std::memcpy(data + data_len + kEdgeAfter, "</s>", 4);
-  }
   if (word_slots.size() == 0) grow_word_slots();
   if (walk.visit == nullptr) {
     // A rough first guess (one token per five bytes) saves most regrowth.

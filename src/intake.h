@@ -35,9 +35,17 @@ struct Word {
 };
 
 // The input buffer holds every byte of the input, NULs included; offsets
-// everywhere are offsets into it.  At least kDataPadding zero bytes follow the
-// last byte, so block-sized loads near the end stay inside the allocation.
+// everywhere are offsets into it.  A buffer the input owns has at least
+// kDataPadding zero bytes after the last byte, so that printing sentence text
+// may load 16 bytes at a time up to the end.  The tokenizer itself never
+// reads past the last byte (a borrowed text has no padding; see borrow()).
 inline constexpr size_t kDataPadding = 64;
+
+// The text of the Unicode mode's edge markers, "<s>" (three bytes) before a
+// paragraph and "</s>" (four) after one, zero-padded for 8-byte loads.  No
+// input forms these tokens ("<", "s" and ">" are runs of two classes).
+alignas(8) inline constexpr char kEdgeMarkers[2][16] = {"<s>", "</s>"};
+inline const char *edge_marker_text(int32_t len) { return kEdgeMarkers[len == 4]; }
 
 inline constexpr uint32_t kNoWord = 0xFFFFFFFFu;
 
@@ -89,6 +97,15 @@ struct Input {
   void read(int fd);
   // Takes a copy of text (callers that do not read a stream).
   void set(std::string_view text);
+  // Reads text where it is, without a copy: the caller keeps it unchanged
+  // until the input is reset or dropped.  Nothing writes to it, and nothing
+  // here reads past its last byte: the block scanner classifies the last,
+  // partial block from a padded copy, and interning copies the few tokens
+  // near the end (see intern_token).  Only runs that collect spans or counts
+  // may read a borrowed text: printing sentence text relies on the padding.
+  // In the Unicode mode, map() still builds its mapped (owned, padded) copy
+  // when the text holds anything to map.
+  void borrow(std::string_view text);
   // Takes a copy of text in place of the current text, keeping the words
   // (a stream's next window: word indices stay valid for the run's caches).
   void replace_text(std::string_view text);
@@ -160,6 +177,12 @@ struct Input {
   struct Walk;
 
   size_t data_cap = 0;  // usable bytes in `data`, padding not counted
+  // The original text is the caller's (borrow()): never freed, grown or
+  // written here.
+  bool borrowed = false;
+  // A token among the last bytes of the text, copied with zeros after it for
+  // interning's 8-byte loads (see tail_bytes).
+  std::string tail_copy;
   // The Unicode mode's input: the original bytes when `data` holds their
   // mapping (else null), and the map between the two.
   char *orig_data = nullptr;
@@ -179,11 +202,13 @@ struct Input {
 
   void reserve_data(size_t cap);
   void grow_word_slots();
-  uint32_t add_word(int32_t start, int32_t len, bool punct, uint64_t prefix, uint32_t h,
-                    uint32_t len_flags);
-  inline uint32_t intern_word(int32_t start, int32_t len, bool punct, bool space_before,
-                              bool space_after);
+  uint32_t add_word(int32_t start, const char *bytes, int32_t len, bool punct, uint64_t prefix,
+                    uint32_t h, uint32_t len_flags);
+  inline uint32_t intern_word(int32_t start, const char *bytes, int32_t len, bool punct,
+                              bool space_before, bool space_after);
+  const char *tail_bytes(const Token &t);
   inline void intern_token(Token &t);
+  inline void intern_at(Token &t, const char *bytes);
   inline bool unicode_candidate(const Token *window) const;
   inline void push_token(const Walk &walk, const Token &tok);
   void push_edges(const Walk &walk, bool after);
@@ -199,7 +224,7 @@ struct Input {
 
 inline const Word &Token::w(const Input &in) const { return in.words[word]; }
 inline std::string_view Token::text(const Input &in) const {
-  return {in.data + start, static_cast<size_t>(len)};
+  return {edge ? edge_marker_text(len) : in.data + start, static_cast<size_t>(len)};
 }
 
 // Character classes of the C locale, whatever the process locale is.  Bytes

@@ -67,7 +67,9 @@ FULLSTOP_API void fullstop_model_free(fullstop_model *model);
  * malloc'd message (free()).  The spans are exactly the start/end pairs that
  * `fullstop -m MODEL` prints for the same bytes, in the model's text mode.
  * Empty input gives one span {0, 0}, as the program prints.  `text` may be
- * NULL when len is 0.  Safe to call concurrently on one model. */
+ * NULL when len is 0.  Safe to call concurrently on one model.  The text is
+ * read where it is (a copy is made only of text the Unicode mode maps: bytes
+ * of 0x80 and above, CR, VT, FF), never past text[len - 1]. */
 FULLSTOP_API int64_t fullstop_split(const fullstop_model *model, const char *text, size_t len,
                                     fullstop_span **spans, char **error);
 
