@@ -78,8 +78,10 @@ int64_t hand_over(const std::vector<SentenceSpan> &found, fullstop_span **spans)
   return static_cast<int64_t>(found.size());
 }
 
-// Input the library was handed: copied, since the tokenizer needs zero
-// padding after the last byte.
+// Text for evaluation and training contexts: copied into a padded input.
+// Only splitting reads the caller's bytes in place (Input::borrow), the path
+// whose tail handling is tested against guard pages; these paths are not
+// hot enough to need it.
 void take_text(Input &in, const char *text, size_t len) {
   if (text == nullptr && len != 0) die("text is NULL");
   in.set(std::string_view(text != nullptr ? text : "", len));
