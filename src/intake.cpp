@@ -104,6 +104,7 @@ void Input::grow_word_slots() {
   w.space_before = len_flags & 1;
   w.space_after = (len_flags >> 1) & 1;
   w.is_edge = start >= data_len;  // only edge markers live past the input
+  w.number = unicode_words && !punct ? number_type(bytes, len) : 0;
   int stem_len = len > 3 ? 3 : len;
   for (int i = 0; i < stem_len; i++) {
     char c = bytes[i];

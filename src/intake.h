@@ -31,6 +31,7 @@ struct Word {
   uint8_t space_before;  // first run of its whitespace-delimited word
   uint8_t space_after;   // last run of its whitespace-delimited word
   uint8_t is_edge;       // a text-edge marker of the Unicode mode
+  uint8_t number;        // the Unicode mode's type value of a number (number_type), else 0
   char stem[4];          // first three bytes, A-Z lowered, NUL-terminated
 };
 
@@ -200,6 +201,18 @@ struct Input {
 inline const Word &Token::w(const Input &in) const { return in.words[word]; }
 inline std::string_view Token::text(const Input &in) const {
   return {in.data + start, static_cast<size_t>(len)};
+}
+
+// The type value the Unicode mode gives a token of `len` bytes that are all
+// ASCII digits: 4 for up to three digits (the size of list numbers, counts,
+// days and hours), 5 for longer ones (years, amounts); 0 for any other token.
+// The classic mode reads numbers as ordinary words (type 0), so there every
+// list number, "2" or "14", is learnt on its own; a type of their own lets a
+// model generalise over them.
+inline uint8_t number_type(const char *bytes, int32_t len) {
+  for (int32_t i = 0; i < len; i++)
+    if (bytes[i] < '0' || bytes[i] > '9') return 0;
+  return len <= 3 ? 4 : 5;
 }
 
 // Character classes of the C locale, whatever the process locale is.  Bytes

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "feature.h"
 #include "intake.h"
 #include "unicode_reference.h"
 
@@ -178,5 +179,45 @@ TEST(Walk, EdgeMarkersFormTheirOwnWindows) {
                                                "he said . </s> </s>"}));
   reset_intake();
 }
+
+// The type value each token forms (as in "type_2_T"), edge markers included,
+// when the text is read in `mode`.
+std::string types(const std::string &text, TextMode mode) {
+  set_input(text);
+  if (mode == TextMode::unicode) map_input();
+  index_input(mode);
+  std::string out, name;
+  for (const Token &t : toks) {
+    feature_name(name, 3, 2, t, input());
+    out += (out.empty() ? "" : " ") + name.substr(std::strlen("type_2_"));
+  }
+  reset_intake();
+  return out;
+}
+
+struct TypeCase {
+  const char *text, *unicode, *classic;
+};
+
+class TypeTest : public testing::TestWithParam<TypeCase> {};
+
+TEST_P(TypeTest, NumbersHaveTypesOfTheirOwnInTheUnicodeModeOnly) {
+  EXPECT_EQ(types(GetParam().text, TextMode::unicode), GetParam().unicode) << GetParam().text;
+  EXPECT_EQ(types(GetParam().text, TextMode::classic), GetParam().classic) << GetParam().text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Types, TypeTest,
+    testing::Values(
+        // List numbers of one to three digits read 4, longer numbers 5,
+        // whatever follows them in the word.
+        TypeCase{"Do 1. 22) 333 4444 in", "3 3 1 4 2 4 2 4 5 0 3 3", "1 0 2 0 2 0 0 0"},
+        // Each run of a decimal, a time or a sign is a number of its own.
+        TypeCase{"at 2.5 or 10:30 -7", "3 3 0 4 2 4 0 4 2 4 2 4 3 3", "0 0 2 0 0 0 2 0 2 0"},
+        // Digits mixed with letters, and digits of other scripts (Arabic-Indic
+        // ١٢, fullwidth １), are words.
+        TypeCase{"x2 2nd A4 \xD9\xA1\xD9\xA2 \xEF\xBC\x91", "3 3 0 0 1 0 0 3 3", "0 0 1 0 0"},
+        // Bullets stay punctuation; a number after one is still a number.
+        TypeCase{"\xE2\x80\xA2 9. Go", "3 3 2 4 2 1 3 3", "0 0 2 1"}));
 
 }  // namespace
