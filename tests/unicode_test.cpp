@@ -217,7 +217,33 @@ INSTANTIATE_TEST_SUITE_P(
         // Digits mixed with letters, and digits of other scripts (Arabic-Indic
         // ١٢, fullwidth １), are words.
         TypeCase{"x2 2nd A4 \xD9\xA1\xD9\xA2 \xEF\xBC\x91", "3 3 0 0 1 0 0 3 3", "0 0 1 0 0"},
-        // Bullets stay punctuation; a number after one is still a number.
-        TypeCase{"\xE2\x80\xA2 9. Go", "3 3 2 4 2 1 3 3", "0 0 2 1"}));
+        // Bullets stay punctuation; a number and "." after one is a list
+        // label (see ListLabels below).
+        TypeCase{"\xE2\x80\xA2 9. Go", "3 3 2 6 2 1 3 3", "0 0 2 1"}));
+
+}  // namespace
+
+namespace {
+
+// A list label in list position types 6 in the Unicode mode; the same token
+// elsewhere keeps its number or word type.  The classic mode never types 6.
+INSTANTIATE_TEST_SUITE_P(
+    ListLabels, TypeTest,
+    testing::Values(
+        // At a line start (and the text's); "2." mid-line after a line
+        // holding "1." starts no sequence: the state ends with the line.
+        TypeCase{"1. Go\nSee 2. It", "3 3 6 2 1 1 4 2 1 3 3", "0 2 1 1 0 2 1"},
+        // After ":" and after a bullet; a capital numeral types 6 too.
+        TypeCase{"Do: a) x \xE2\x80\xA2 II. y", "3 3 1 2 6 2 0 2 6 2 0 3 3", "1 2 0 2 0 0 1 2 0"},
+        // The next label of a sequence on the same line: numbers, letters,
+        // roman numerals.
+        TypeCase{"1. The item 2. The next", "3 3 6 2 1 0 6 2 1 0 3 3", "0 2 1 0 0 2 1 0"},
+        TypeCase{"Now x b. y c. z", "3 3 1 0 0 2 0 6 2 0 3 3", "1 0 0 2 0 0 2 0"},
+        TypeCase{"As iv. one v. two", "3 3 1 0 2 0 6 2 0 3 3", "1 0 2 0 0 2 0"},
+        // Not a successor: a gap in the numbers, another closer, a label
+        // that does not end its word, a number too long for a label.
+        TypeCase{"On May 4. Then 6. Go", "3 3 1 1 4 2 1 4 2 1 3 3", "1 1 0 2 1 0 2 1"},
+        TypeCase{"Use a) x b. y", "3 3 1 0 2 0 0 2 0 3 3", "1 0 2 0 0 2 0"},
+        TypeCase{"1. x 2.5 y\n1999. Z", "3 3 6 2 0 4 2 4 0 5 2 1 3 3", "0 2 0 0 2 0 0 0 2 1"}));
 
 }  // namespace
