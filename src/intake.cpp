@@ -339,22 +339,28 @@ bool Input::label_in_list_position(int32_t start, int32_t len) {
   if (closer == 0) return false;
   ListLabelShape shape = list_label_of(data + start, len);
   if (!shape.any()) return false;
-  const Token *prev = toks.empty() ? nullptr : &toks.back();
-  bool position = prev == nullptr || prev->boundary || prev->edge;
-  if (!position && prev->punct) {
-    const char *p = data + prev->start;
-    // After ":", or after a bullet: "*" (as Unicode bullets read) starting a
-    // word, or "-" opening its line.
-    bool line_first = toks.size() < 2 || toks.end()[-2].boundary || toks.end()[-2].edge;
-    position = p[prev->len - 1] == ':' ||
-               (prev->len == 1 && prev->space_before &&
-                (p[0] == '*' || (p[0] == '-' && line_first)));
-  }
   uint64_t(&seen)[LineLabels::kWords] = line_labels.seen[closer - 1];
   auto has = [&](int bit) { return bit >= 0 && ((seen[bit >> 6] >> (bit & 63)) & 1) != 0; };
-  if (!position) {
+  // A label that ends its line opens no item there: Brown sets "2." apart as
+  // a sentence of its own, mostly at the end of the paragraph before its
+  // item.  It still counts for the sequence.
+  const char *after = data + start + len + (closer == 3 ? 2 : 1);
+  while (*after == ' ' || *after == '\t') after++;
+  bool position = false;
+  if (*after != '\n' && *after != '\0') {
+    const Token *prev = toks.empty() ? nullptr : &toks.back();
+    position = prev == nullptr || prev->boundary || prev->edge;
+    if (!position && prev->punct) {
+      // After ":", or after a bullet: "*" (as Unicode bullets read) starting
+      // a word, or "-" opening its line.
+      const char *p = data + prev->start;
+      bool line_first = toks.size() < 2 || toks.end()[-2].boundary || toks.end()[-2].edge;
+      position = p[prev->len - 1] == ':' ||
+                 (prev->len == 1 && prev->space_before &&
+                  (p[0] == '*' || (p[0] == '-' && line_first)));
+    }
     // The next label of a sequence begun earlier on the line.
-    position = has(label_bit(shape.number - 1, -1, -1, false)) ||
+    position = position || has(label_bit(shape.number - 1, -1, -1, false)) ||
                has(label_bit(-1, shape.letter - 1, -1, false)) ||
                has(label_bit(-1, -1, shape.roman - 1, shape.upper));
   }

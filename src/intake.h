@@ -56,10 +56,10 @@ struct Token {
   uint8_t para_break : 1;    // a blank line followed its line
   uint8_t edge : 1;          // a marker before or after a paragraph (Unicode mode)
   // A list label in list position (Unicode mode): a token of list-label shape
-  // (see list_label_of) directly followed by ".", ")" or ".)" that opens its
-  // line, follows ":" or a bullet, or continues the sequence of a label
-  // earlier on its line ("1." ... "2.").  Such a token interns as a word of
-  // its own, which forms type value 6.
+  // (see list_label_of), directly followed by ".", ")" or ".)" and then by
+  // more of its line, that opens its line, follows ":" or a bullet, or
+  // continues the sequence of a label earlier on its line ("1." ... "2.").
+  // Such a token interns as a word of its own, which forms type value 6.
   uint8_t list_label : 1;
 
   inline const Word &w(const Input &in) const;

@@ -244,6 +244,8 @@ INSTANTIATE_TEST_SUITE_P(
         // that does not end its word, a number too long for a label.
         TypeCase{"On May 4. Then 6. Go", "3 3 1 1 4 2 1 4 2 1 3 3", "1 1 0 2 1 0 2 1"},
         TypeCase{"Use a) x b. y", "3 3 1 0 2 0 0 2 0 3 3", "1 0 2 0 0 2 0"},
-        TypeCase{"1. x 2.5 y\n1999. Z", "3 3 6 2 0 4 2 4 0 5 2 1 3 3", "0 2 0 0 2 0 0 0 2 1"}));
+        TypeCase{"1. x 2.5 y\n1999. Z", "3 3 6 2 0 4 2 4 0 5 2 1 3 3", "0 2 0 0 2 0 0 0 2 1"},
+        // A label that ends its line (or the text) opens no item there.
+        TypeCase{"Use: 1.\nA 2.", "3 3 1 2 4 2 1 4 2 3 3", "1 2 0 2 1 0 2"}));
 
 }  // namespace
