@@ -31,14 +31,19 @@ const LoadedModel *empty_model = nullptr;
 const LoadedModel *splitting_model = nullptr;
 
 // Splits after nearly every punctuation mark, before list markers, and at
-// text edges, so that sentences end everywhere the walk allows.
+// text edges, so that sentences end everywhere the walk allows.  List labels
+// in list position (type 6) split before them and never after, so that a
+// label typed differently in a stream's window than in the whole text
+// changes the sentences.
 const char kSplittingModel[] =
     "0\t#text-mode=unicode\n"
     "3\ttype_2_2\n"
     "1\ttype_0_3\n"
     "1\ttype_4_3\n"
     "-0.5\ttype_3_0\n"
-    "2\ttype_3_2\n";
+    "2\ttype_3_2\n"
+    "2.5\ttype_3_6\n"
+    "-4\ttype_1_6\n";
 
 std::string run(std::string_view input, const LoadedModel *model, bool text_only) {
   Options options;

@@ -212,9 +212,11 @@ class Scorer {
 void feature_name(std::string &out, int which, int p, const Token &t, const Input &in);
 
 // The type value of a token: 2 punctuation, 1 upper-case start, 0 otherwise;
-// 3 for the Unicode mode's edge markers.
+// in the Unicode mode also 3 for the edge markers, 4 or 5 for numbers (see
+// number_type) and 6 for list labels in list position (Token::list_label),
+// whatever their case.
 inline int token_type(const Word &w) {
-  return w.is_punct ? 2 : (w.is_upper ? 1 : (w.is_edge ? 3 : 0));
+  return w.is_punct ? 2 : (w.list_label ? 6 : (w.is_upper ? 1 : (w.is_edge ? 3 : w.number)));
 }
 
 #endif  // FULLSTOP_FEATURE_H

@@ -45,8 +45,9 @@ inline uint64_t prefix_of(const char *p, int32_t len) {
   return len >= 8 ? v : v & ((uint64_t{1} << (8 * len)) - 1);
 }
 
-uint32_t len_flags_of(int32_t len, bool space_before, bool space_after) {
-  return static_cast<uint32_t>(len) << 2 | (space_after ? 2u : 0u) | (space_before ? 1u : 0u);
+uint32_t len_flags_of(int32_t len, bool space_before, bool space_after, bool list_label) {
+  return static_cast<uint32_t>(len) << 3 | (list_label ? 4u : 0u) | (space_after ? 2u : 0u) |
+         (space_before ? 1u : 0u);
 }
 
 // Keyed with the process's secret (see keyed_hash.h): the tokens are
@@ -102,7 +103,9 @@ void Input::grow_word_slots() {
                              : is_upper_byte(static_cast<unsigned char>(bytes[0]));
   w.space_before = len_flags & 1;
   w.space_after = (len_flags >> 1) & 1;
+  w.list_label = (len_flags >> 2) & 1;
   w.is_edge = start >= data_len;  // only edge markers live past the input
+  w.number = unicode_words && !punct ? number_type(bytes, len) : 0;
   int stem_len = len > 3 ? 3 : len;
   for (int i = 0; i < stem_len; i++) {
     char c = bytes[i];
@@ -120,8 +123,9 @@ void Input::grow_word_slots() {
 // token's last (see intern_token).
 [[gnu::always_inline]] inline uint32_t Input::intern_word(int32_t start, const char *bytes,
                                                           int32_t len, bool punct,
-                                                          bool space_before, bool space_after) {
-  uint32_t len_flags = len_flags_of(len, space_before, space_after);
+                                                          bool space_before, bool space_after,
+                                                          bool list_label) {
+  uint32_t len_flags = len_flags_of(len, space_before, space_after, list_label);
   uint64_t prefix = prefix_of(bytes, len);
   uint32_t h = hash_word(bytes, len, prefix, len_flags);
   // The index in locals for the probe (nothing changes it until add_word).
@@ -133,7 +137,8 @@ void Input::grow_word_slots() {
     if (slot.index == 0) return add_word(start, bytes, len, punct, prefix, h, len_flags);
     if (slot.hash != h) continue;
     const Word &w = known[slot.index - 1];
-    if (w.prefix == prefix && len_flags_of(w.len, w.space_before, w.space_after) == len_flags &&
+    if (w.prefix == prefix && w.len == len &&
+        len_flags_of(w.len, w.space_before, w.space_after, w.list_label) == len_flags &&
         (len <= 8 || std::memcmp(word_bytes.data() + w.start + 8, bytes + 8, len - 8) == 0))
       return slot.index - 1;
   }
@@ -268,7 +273,8 @@ constexpr size_t kWalkCapacity = 4096;
 }
 
 [[gnu::always_inline]] inline void Input::intern_at(Token &t, const char *bytes) {
-  t.word = intern_word(t.start, bytes, t.len, t.punct, t.space_before, t.space_after);
+  t.word = intern_word(t.start, bytes, t.len, t.punct, t.space_before, t.space_after,
+                       t.list_label);
 }
 
 [[gnu::noinline]] const char *Input::tail_bytes(const Token &t) {
@@ -326,7 +332,7 @@ inline bool Input::unicode_candidate(const Token *window) const {
 // interned here, so a window's interning need not look for them (see
 // push_token).
 void Input::push_edges(const Walk &walk, bool after) {
-  Token edge{data_len + (after ? kEdgeAfter : kEdgeBefore), after ? 4 : 3, kNoWord, 0, 1, 1, 0, 0, 1};
+  Token edge{data_len + (after ? kEdgeAfter : kEdgeBefore), after ? 4 : 3, kNoWord, 0, 1, 1, 0, 0, 1, 0};
   intern_token(edge);
   push_token(walk, edge);
   push_token(walk, edge);
@@ -337,11 +343,87 @@ void Input::push_edges(const Walk &walk, bool after) {
 // that close the previous paragraph and open this one.
 [[gnu::always_inline]] inline void Input::add_token(const Walk &walk, int32_t start, int32_t len,
                                              bool punct, bool space_before, bool space_after) {
-  if (walk.unicode && (toks.empty() || toks.back().para_break)) {
-    if (!toks.empty()) push_edges(walk, true);
-    push_edges(walk, false);
+  bool label = false;
+  if (walk.unicode) {
+    if (toks.empty() || toks.back().para_break) {
+      if (!toks.empty()) push_edges(walk, true);
+      push_edges(walk, false);
+    }
+    // A line's labels are forgotten when the next line begins.
+    if (line_labels.any && (toks.back().boundary || toks.back().edge)) line_labels = LineLabels{};
+    // Only a word that a space precedes and punctuation follows can be a label.
+    if (!punct && space_before && !space_after && len <= 4)
+      label = label_in_list_position(start, len);
   }
-  push_token(walk, Token{start, len, kNoWord, punct, space_before, space_after, 0, 0, 0});
+  push_token(walk, Token{start, len, kNoWord, punct, space_before, space_after, 0, 0, 0, label});
+}
+
+namespace {
+
+// 1 for ".", 2 for ")", 3 for ".)" at p when that ends its word, else 0.
+// The text ends at `end`, which ends a word too: a borrowed text has nothing
+// after its last byte to read.
+int label_closer(const char *p, const char *end) {
+  auto ends = [end](const char *q) {
+    return q >= end || is_separator_byte(static_cast<unsigned char>(*q));
+  };
+  if (p >= end) return 0;
+  if ((p[0] == '.' || p[0] == ')') && ends(p + 1)) return p[0] == '.' ? 1 : 2;
+  return p[0] == '.' && p + 1 < end && p[1] == ')' && ends(p + 2) ? 3 : 0;
+}
+
+// The bit of a label value in LineLabels::seen, or -1 for none (below 0).
+int label_bit(int number, int letter, int roman, bool upper) {
+  if (number >= 0) return number;
+  if (letter >= 0) return 1000 + letter;
+  if (roman >= 1) return 1026 + (upper ? 40 : 0) + roman - 1;
+  return -1;
+}
+
+}  // namespace
+
+// Whether the token data[start, start + len), a word that a space precedes
+// and punctuation follows, is a list label in list position; records it in
+// the line's labels when it has a label's shape.  Called for each token as it
+// is added, when the flags of the tokens before it are final.  The data after
+// the token are whole (a stream's window ends after a newline); nothing at or
+// after data_len is read.
+bool Input::label_in_list_position(int32_t start, int32_t len) {
+  const char *text_end = data + data_len;
+  int closer = label_closer(data + start + len, text_end);
+  if (closer == 0) return false;
+  ListLabelShape shape = list_label_of(data + start, len);
+  if (!shape.any()) return false;
+  uint64_t(&seen)[LineLabels::kWords] = line_labels.seen[closer - 1];
+  auto has = [&](int bit) { return bit >= 0 && ((seen[bit >> 6] >> (bit & 63)) & 1) != 0; };
+  // A label that ends its line opens no item there: Brown sets "2." apart as
+  // a sentence of its own, mostly at the end of the paragraph before its
+  // item.  It still counts for the sequence.
+  const char *after = data + start + len + (closer == 3 ? 2 : 1);
+  while (after < text_end && (*after == ' ' || *after == '\t')) after++;
+  bool position = false;
+  if (after < text_end && *after != '\n' && *after != '\0') {
+    const Token *prev = toks.empty() ? nullptr : &toks.back();
+    position = prev == nullptr || prev->boundary || prev->edge;
+    if (!position && prev->punct) {
+      // After ":", or after a bullet: "*" (as Unicode bullets read) starting
+      // a word, or "-" opening its line.
+      const char *p = data + prev->start;
+      bool line_first = toks.size() < 2 || toks.end()[-2].boundary || toks.end()[-2].edge;
+      position = p[prev->len - 1] == ':' ||
+                 (prev->len == 1 && prev->space_before &&
+                  (p[0] == '*' || (p[0] == '-' && line_first)));
+    }
+    // The next label of a sequence begun earlier on the line.
+    position = position || has(label_bit(shape.number - 1, -1, -1, false)) ||
+               has(label_bit(-1, shape.letter - 1, -1, false)) ||
+               has(label_bit(-1, -1, shape.roman - 1, shape.upper));
+  }
+  for (int bit : {label_bit(shape.number, -1, -1, false), label_bit(-1, shape.letter, -1, false),
+                  label_bit(-1, -1, shape.roman, shape.upper)})
+    if (bit >= 0) seen[bit >> 6] |= uint64_t{1} << (bit & 63);
+  line_labels.any = true;
+  return position;
 }
 
 void Input::tokenize_line(const Walk &walk, int32_t begin, int32_t end) {
@@ -555,6 +637,7 @@ void Input::scan(const Walk &walk) {
 void Input::run_walk(const Walk &walk) {
   toks.clear();
   unicode_words = walk.unicode;
+  line_labels = LineLabels{};
   if (word_slots.size() == 0) grow_word_slots();
   if (walk.visit == nullptr) {
     // A rough first guess (one token per five bytes) saves most regrowth.
@@ -581,34 +664,52 @@ bool Input::list_marker_at(const Token *window) const {
   // A bullet: "*" (what the Unicode bullets read as) anywhere, a hyphen only
   // at the start of a line, since " - " inside a line is mostly a dash.
   if (a.punct) return a.len == 1 && (s[0] == '*' || (s[0] == '-' && window[2].boundary));
-  if (a.space_after || !b.punct || !b.space_after || a.len > 4) return false;
+  if (a.space_after || !b.punct || !b.space_after) return false;
   const char *t = data + b.start;
   bool closes = (b.len == 1 && (t[0] == '.' || t[0] == ')')) || (b.len == 2 && t[0] == '.' && t[1] == ')');
-  if (!closes) return false;
-  auto all = [&](auto pred) {
-    for (int32_t i = 0; i < a.len; i++)
-      if (!pred(static_cast<unsigned char>(s[i]))) return false;
-    return true;
-  };
-  if (a.len <= 3 && all([](unsigned char c) { return c >= '0' && c <= '9'; })) return true;
-  // A capital letter alone is far more often an initial ("John F. Kennedy",
-  // "was A. Nakamura") than a list label, so only lower-case letters and
-  // roman numerals of two letters or more count in upper case.
-  if (a.len == 1) return s[0] >= 'a' && s[0] <= 'z';
-  // Roman numerals up to xxxix in one case ("iv", "XII"), not words such as
-  // "mix" or "did" that happen to be spelt with their letters.
+  return closes && list_label_of(s, a.len).any();
+}
+
+ListLabelShape list_label_of(const char *s, int32_t len) {
+  ListLabelShape shape;
+  if (len < 1 || len > 4) return shape;
+  bool digits = len <= 3;
+  int value = 0;
+  for (int32_t i = 0; i < len && digits; i++) {
+    digits = s[i] >= '0' && s[i] <= '9';
+    value = value * 10 + (s[i] - '0');
+  }
+  if (digits) {
+    shape.number = value;
+    return shape;
+  }
+  if (len == 1) {
+    if (s[0] < 'a' || s[0] > 'z') return shape;
+    shape.letter = s[0] - 'a';
+  }
+  // Roman numerals up to xxxix in one case ("iv", "XII"); a lone capital
+  // never gets this far.
   char low[5] = {};
   bool upper = s[0] >= 'A' && s[0] <= 'Z';
-  for (int32_t i = 0; i < a.len; i++) {
+  for (int32_t i = 0; i < len; i++) {
     char c = s[i];
-    if ((c >= 'A' && c <= 'Z') != upper) return false;
+    if ((c >= 'A' && c <= 'Z') != upper) return shape;
     low[i] = static_cast<char>(c | 0x20);
   }
-  std::string_view rest(low, static_cast<size_t>(a.len));
-  while (!rest.empty() && rest.front() == 'x') rest.remove_prefix(1);
-  for (std::string_view unit : {"", "i", "ii", "iii", "iv", "v", "vi", "vii", "viii", "ix"})
-    if (rest == unit) return true;
-  return false;
+  std::string_view rest(low, static_cast<size_t>(len));
+  int tens = 0;
+  while (!rest.empty() && rest.front() == 'x') {
+    rest.remove_prefix(1);
+    tens++;
+  }
+  static constexpr std::string_view kUnits[] = {"", "i", "ii", "iii", "iv", "v", "vi", "vii", "viii", "ix"};
+  for (int unit = 0; unit < 10; unit++) {
+    if (rest == kUnits[unit]) {
+      shape.roman = tens * 10 + unit;
+      shape.upper = upper;
+    }
+  }
+  return shape;
 }
 
 void Input::map() {

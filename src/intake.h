@@ -31,6 +31,8 @@ struct Word {
   uint8_t space_before;  // first run of its whitespace-delimited word
   uint8_t space_after;   // last run of its whitespace-delimited word
   uint8_t is_edge;       // a text-edge marker of the Unicode mode
+  uint8_t number;        // the Unicode mode's type value of a number (number_type), else 0
+  uint8_t list_label;    // a list label in list position (Unicode mode; see Token::list_label)
   char stem[4];          // first three bytes, A-Z lowered, NUL-terminated
 };
 
@@ -61,6 +63,12 @@ struct Token {
   uint8_t boundary : 1;      // last token of an input line
   uint8_t para_break : 1;    // a blank line followed its line
   uint8_t edge : 1;          // a marker before or after a paragraph (Unicode mode)
+  // A list label in list position (Unicode mode): a token of list-label shape
+  // (see list_label_of), directly followed by ".", ")" or ".)" and then by
+  // more of its line, that opens its line, follows ":" or a bullet, or
+  // continues the sequence of a label earlier on its line ("1." ... "2.").
+  // Such a token interns as a word of its own, which forms type value 6.
+  uint8_t list_label : 1;
 
   inline const Word &w(const Input &in) const;
   int32_t end() const { return start + len; }
@@ -130,10 +138,8 @@ struct Input {
 
   // True when window[3] and window[4], the two tokens after window[2], open a
   // list item: a bullet ("*" starting a word, as Unicode bullets read, or "-"
-  // starting the line after window[2]'s), or a label
-  // of one to three digits, one lower-case letter or a roman numeral (up to
-  // xxxix; in upper case of two letters or more) directly followed by ".", ")"
-  // or ".)" that ends its word.  The token before such a
+  // starting the line after window[2]'s), or a token of list-label shape
+  // (list_label_of) directly followed by ".", ")" or ".)" that ends its word.  The token before such a
   // marker is a candidate in the Unicode mode, so the model learns from its
   // features whether an item begins there; nothing forces the decision.
   bool list_marker_at(const Token *window) const;
@@ -191,6 +197,18 @@ struct Input {
   // Words are read as Unicode text (any script's capitals count) in a walk of
   // the Unicode mode.
   bool unicode_words = false;
+  // The list labels seen so far on the current line (Unicode mode), so that
+  // "2." after "1." on one line is known as the next item's label.  One bit
+  // per closer ('.', ')', ".)") and label value (see label_bit); cleared at
+  // every line start, so that a window that begins at a line start (a
+  // stream's) sees what a reading of the whole text sees.
+  struct LineLabels {
+    static constexpr int kBits = 1000 + 26 + 40 + 40;
+    static constexpr int kWords = (kBits + 63) / 64;
+    uint64_t seen[3][kWords];
+    bool any;
+  };
+  LineLabels line_labels{};
   // Open-addressing index from (bytes, space_before, space_after) to a Word.
   // A slot is only the hash and the word's index: eight bytes, so that text of
   // millions of distinct tokens costs little memory.  The key fields are
@@ -205,12 +223,13 @@ struct Input {
   uint32_t add_word(int32_t start, const char *bytes, int32_t len, bool punct, uint64_t prefix,
                     uint32_t h, uint32_t len_flags);
   inline uint32_t intern_word(int32_t start, const char *bytes, int32_t len, bool punct,
-                              bool space_before, bool space_after);
+                              bool space_before, bool space_after, bool list_label);
   const char *tail_bytes(const Token &t);
   inline void intern_token(Token &t);
   inline void intern_at(Token &t, const char *bytes);
   inline bool unicode_candidate(const Token *window) const;
   inline void push_token(const Walk &walk, const Token &tok);
+  bool label_in_list_position(int32_t start, int32_t len);
   void push_edges(const Walk &walk, bool after);
   inline void add_token(const Walk &walk, int32_t start, int32_t len, bool punct,
                         bool space_before, bool space_after);
@@ -226,6 +245,31 @@ inline const Word &Token::w(const Input &in) const { return in.words[word]; }
 inline std::string_view Token::text(const Input &in) const {
   return {edge ? edge_marker_text(len) : in.data + start, static_cast<size_t>(len)};
 }
+
+// The type value the Unicode mode gives a token of `len` bytes that are all
+// ASCII digits: 4 for up to three digits (the size of list numbers, counts,
+// days and hours), 5 for longer ones (years, amounts); 0 for any other token.
+// The classic mode reads numbers as ordinary words (type 0), so there every
+// list number, "2" or "14", is learnt on its own; a type of their own lets a
+// model generalise over them.
+inline uint8_t number_type(const char *bytes, int32_t len) {
+  for (int32_t i = 0; i < len; i++)
+    if (bytes[i] < '0' || bytes[i] > '9') return 0;
+  return len <= 3 ? 4 : 5;
+}
+
+// What a token of list-label shape is: one to three ASCII digits (`number`
+// 0..999), one lower-case letter (`letter` 0..25), or a roman numeral up to
+// xxxix in one case, of two letters or more in upper case (`roman` 1..39,
+// `upper`); "i", "v" and "x" are both letters and numerals.  A capital letter
+// alone is far more often an initial ("John F. Kennedy") than a label, and
+// words such as "mix" or "did" spelt with a numeral's letters are no numerals.
+struct ListLabelShape {
+  int number = -1, letter = -1, roman = -1;
+  bool upper = false;
+  bool any() const { return number >= 0 || letter >= 0 || roman >= 0; }
+};
+ListLabelShape list_label_of(const char *bytes, int32_t len);
 
 // Character classes of the C locale, whatever the process locale is.  Bytes
 // 0x80 to 0xFF are word characters, never upper case.

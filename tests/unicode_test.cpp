@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "feature.h"
 #include "intake.h"
 #include "unicode_reference.h"
 
@@ -178,5 +179,73 @@ TEST(Walk, EdgeMarkersFormTheirOwnWindows) {
                                                "he said . </s> </s>"}));
   reset_intake();
 }
+
+// The type value each token forms (as in "type_2_T"), edge markers included,
+// when the text is read in `mode`.
+std::string types(const std::string &text, TextMode mode) {
+  set_input(text);
+  if (mode == TextMode::unicode) map_input();
+  index_input(mode);
+  std::string out, name;
+  for (const Token &t : toks) {
+    feature_name(name, 3, 2, t, input());
+    out += (out.empty() ? "" : " ") + name.substr(std::strlen("type_2_"));
+  }
+  reset_intake();
+  return out;
+}
+
+struct TypeCase {
+  const char *text, *unicode, *classic;
+};
+
+class TypeTest : public testing::TestWithParam<TypeCase> {};
+
+TEST_P(TypeTest, NumbersHaveTypesOfTheirOwnInTheUnicodeModeOnly) {
+  EXPECT_EQ(types(GetParam().text, TextMode::unicode), GetParam().unicode) << GetParam().text;
+  EXPECT_EQ(types(GetParam().text, TextMode::classic), GetParam().classic) << GetParam().text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Types, TypeTest,
+    testing::Values(
+        // List numbers of one to three digits read 4, longer numbers 5,
+        // whatever follows them in the word.
+        TypeCase{"Do 1. 22) 333 4444 in", "3 3 1 4 2 4 2 4 5 0 3 3", "1 0 2 0 2 0 0 0"},
+        // Each run of a decimal, a time or a sign is a number of its own.
+        TypeCase{"at 2.5 or 10:30 -7", "3 3 0 4 2 4 0 4 2 4 2 4 3 3", "0 0 2 0 0 0 2 0 2 0"},
+        // Digits mixed with letters, and digits of other scripts (Arabic-Indic
+        // ١٢, fullwidth １), are words.
+        TypeCase{"x2 2nd A4 \xD9\xA1\xD9\xA2 \xEF\xBC\x91", "3 3 0 0 1 0 0 3 3", "0 0 1 0 0"},
+        // Bullets stay punctuation; a number and "." after one is a list
+        // label (see ListLabels below).
+        TypeCase{"\xE2\x80\xA2 9. Go", "3 3 2 6 2 1 3 3", "0 0 2 1"}));
+
+}  // namespace
+
+namespace {
+
+// A list label in list position types 6 in the Unicode mode; the same token
+// elsewhere keeps its number or word type.  The classic mode never types 6.
+INSTANTIATE_TEST_SUITE_P(
+    ListLabels, TypeTest,
+    testing::Values(
+        // At a line start (and the text's); "2." mid-line after a line
+        // holding "1." starts no sequence: the state ends with the line.
+        TypeCase{"1. Go\nSee 2. It", "3 3 6 2 1 1 4 2 1 3 3", "0 2 1 1 0 2 1"},
+        // After ":" and after a bullet; a capital numeral types 6 too.
+        TypeCase{"Do: a) x \xE2\x80\xA2 II. y", "3 3 1 2 6 2 0 2 6 2 0 3 3", "1 2 0 2 0 0 1 2 0"},
+        // The next label of a sequence on the same line: numbers, letters,
+        // roman numerals.
+        TypeCase{"1. The item 2. The next", "3 3 6 2 1 0 6 2 1 0 3 3", "0 2 1 0 0 2 1 0"},
+        TypeCase{"Now x b. y c. z", "3 3 1 0 0 2 0 6 2 0 3 3", "1 0 0 2 0 0 2 0"},
+        TypeCase{"As iv. one v. two", "3 3 1 0 2 0 6 2 0 3 3", "1 0 2 0 0 2 0"},
+        // Not a successor: a gap in the numbers, another closer, a label
+        // that does not end its word, a number too long for a label.
+        TypeCase{"On May 4. Then 6. Go", "3 3 1 1 4 2 1 4 2 1 3 3", "1 1 0 2 1 0 2 1"},
+        TypeCase{"Use a) x b. y", "3 3 1 0 2 0 0 2 0 3 3", "1 0 2 0 0 2 0"},
+        TypeCase{"1. x 2.5 y\n1999. Z", "3 3 6 2 0 4 2 4 0 5 2 1 3 3", "0 2 0 0 2 0 0 0 2 1"},
+        // A label that ends its line (or the text) opens no item there.
+        TypeCase{"Use: 1.\nA 2.", "3 3 1 2 4 2 1 4 2 3 3", "1 2 0 2 1 0 2"}));
 
 }  // namespace
