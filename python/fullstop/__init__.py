@@ -107,7 +107,7 @@ class Splitter:
             message = self._name + message[len("model"):]
         return message
 
-    def spans(self, text: Union[str, bytes]) -> List[Tuple[int, int]]:
+    def spans(self, text: Union[str, bytes], jobs: int = 1) -> List[Tuple[int, int]]:
         """(start, end) of each sentence, in order.
 
         For a str, character indices into it; for bytes (or any bytes-like
@@ -115,14 +115,17 @@ class Splitter:
         prints for the UTF-8 encoding of the text (a lone surrogate, which
         UTF-8 cannot hold, is encoded as its three bytes, "surrogatepass").
         Empty text has one empty sentence, (0, 0), as the program prints.
-        """
-        return self._model.spans(text)
 
-    def split(self, text: Union[str, bytes]) -> List:
-        """The sentences of text, stripped, without empty ones."""
+        jobs: threads to split a long text on (0: every CPU), as
+        `fullstop --jobs`; the spans are the same for any number.
+        """
+        return self._model.spans(text, jobs)
+
+    def split(self, text: Union[str, bytes], jobs: int = 1) -> List:
+        """The sentences of text, stripped, without empty ones (jobs: as for spans)."""
         if isinstance(text, (str, bytes)):
-            return self._model.split(text)
-        pieces = (text[a:b].strip() for a, b in self._model.spans(text))
+            return self._model.split(text, jobs)
+        pieces = (text[a:b].strip() for a, b in self._model.spans(text, jobs))
         return [s for s in pieces if s]
 
     def split_lines(self, lines: Iterable[str]) -> Iterator[str]:
@@ -163,9 +166,9 @@ class Splitter:
             searched = 0
         yield from self.split(buffer)
 
-    def text_lines(self, data: bytes) -> bytes:
+    def text_lines(self, data: bytes, jobs: int = 1) -> bytes:
         """What `fullstop -m MODEL -F` writes for these bytes: a sentence a line."""
-        return self._model.text_lines(bytes(data))
+        return self._model.text_lines(bytes(data), jobs)
 
 
 def _unpickle(state) -> Splitter:

@@ -58,8 +58,8 @@ class Model {
   }
 
   // Sentences of a str (character indices) or of a bytes-like object (byte offsets).
-  py::list spans(py::handle text) const {
-    if (PyUnicode_Check(text.ptr())) return str_spans(text);
+  py::list spans(py::handle text, int jobs) const {
+    if (PyUnicode_Check(text.ptr())) return str_spans(text, jobs);
     py::buffer_info info = py::reinterpret_borrow<py::buffer>(text).request();
     if (info.ndim > 1 || info.itemsize != 1 || (info.ndim == 1 && info.strides[0] != 1))
       throw py::type_error("text: expected str or contiguous bytes");
@@ -69,7 +69,7 @@ class Model {
     {
       py::gil_scoped_release nogil;
       Spans spans;
-      int64_t n = split(data, len, spans);
+      int64_t n = split(data, len, spans, jobs);
       out.reserve(static_cast<size_t>(n));
       for (int64_t i = 0; i < n; i++) out.emplace_back(spans[i].start, spans[i].end);
     }
@@ -78,7 +78,7 @@ class Model {
 
   // What `fullstop -m MODEL -F` writes for these bytes: each sentence's text
   // with whitespace runs as the model's text mode collapses them, a line each.
-  py::bytes text_lines(py::bytes text) const {
+  py::bytes text_lines(py::bytes text, int jobs) const {
     char *data = nullptr;
     Py_ssize_t len = 0;
     if (PyBytes_AsStringAndSize(text.ptr(), &data, &len) != 0) throw py::error_already_set();
@@ -86,7 +86,7 @@ class Model {
     {
       py::gil_scoped_release nogil;
       Spans spans;
-      int64_t n = split(data, static_cast<size_t>(len), spans);
+      int64_t n = split(data, static_cast<size_t>(len), spans, jobs);
       std::string scratch;
       bool unicode_mode = unicode();
       lines.reserve(static_cast<size_t>(len) + static_cast<size_t>(n));
@@ -103,10 +103,12 @@ class Model {
   }
 
  private:
-  int64_t split(const char *data, size_t len, Spans &spans) const {
+  // jobs: threads, as fullstop_split_jobs takes them (1: this one; 0: all CPUs).
+  int64_t split(const char *data, size_t len, Spans &spans, int jobs) const {
     fullstop_span *raw = nullptr;
     char *error = nullptr;
-    int64_t n = fullstop_split(model_.get(), data, len, &raw, &error);
+    int64_t n = jobs == 1 ? fullstop_split(model_.get(), data, len, &raw, &error)
+                          : fullstop_split_jobs(model_.get(), data, len, jobs, &raw, &error);
     spans.reset(raw);
     if (n < 0) {
       // A C++ exception needs no GIL: pybind11 turns it into ValueError later.
@@ -119,10 +121,10 @@ class Model {
   // The sentences of a str or bytes object, stripped as str.strip and
   // bytes.strip strip, empty ones dropped: the pieces are cut here rather
   // than from a list of index pairs, which would cost as much as the split.
-  py::list split_text(py::handle text) const {
+  py::list split_text(py::handle text, int jobs) const {
     py::list out;
     if (PyUnicode_Check(text.ptr())) {
-      std::vector<std::pair<int64_t, int64_t>> spans = str_pairs(text);
+      std::vector<std::pair<int64_t, int64_t>> spans = str_pairs(text, jobs);
       PyObject *s = text.ptr();
       int kind = PyUnicode_KIND(s);
       const void *data = PyUnicode_DATA(s);
@@ -139,7 +141,7 @@ class Model {
       }
       return out;
     }
-    py::list pairs = spans(text);
+    py::list pairs = spans(text, jobs);
     py::buffer_info info = py::reinterpret_borrow<py::buffer>(text).request();
     const auto *data = static_cast<const unsigned char *>(info.ptr);
     // bytes.strip's whitespace: ASCII space, \t, \n, \v, \f, \r.
@@ -157,9 +159,9 @@ class Model {
 
  private:
   // The sentences' indices in a str.
-  py::list str_spans(py::handle text) const { return to_list(str_pairs(text)); }
+  py::list str_spans(py::handle text, int jobs) const { return to_list(str_pairs(text, jobs)); }
 
-  std::vector<std::pair<int64_t, int64_t>> str_pairs(py::handle text) const {
+  std::vector<std::pair<int64_t, int64_t>> str_pairs(py::handle text, int jobs) const {
     // ASCII text is its own UTF-8 and needs no index mapping.  Other text is
     // encoded with surrogatepass, so a lone surrogate (which no UTF-8 text
     // holds) becomes three bytes and still counts as one character.
@@ -181,7 +183,7 @@ class Model {
     {
       py::gil_scoped_release nogil;
       Spans spans;
-      int64_t n = split(data, static_cast<size_t>(len), spans);
+      int64_t n = split(data, static_cast<size_t>(len), spans, jobs);
       out.reserve(static_cast<size_t>(n));
       if (ascii) {
         for (int64_t i = 0; i < n; i++) out.emplace_back(spans[i].start, spans[i].end);
@@ -231,7 +233,7 @@ PYBIND11_MODULE(_fullstop, m) {
       .def_property_readonly("unicode", &Model::unicode)
       .def_property_readonly("records", &Model::records)
       .def_property_readonly("warning", &Model::warning)
-      .def("spans", &Model::spans, py::arg("text"))
-      .def("split", &Model::split_text, py::arg("text"))
-      .def("text_lines", &Model::text_lines, py::arg("text"));
+      .def("spans", &Model::spans, py::arg("text"), py::arg("jobs") = 1)
+      .def("split", &Model::split_text, py::arg("text"), py::arg("jobs") = 1)
+      .def("text_lines", &Model::text_lines, py::arg("text"), py::arg("jobs") = 1);
 }

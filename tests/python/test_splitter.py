@@ -26,12 +26,17 @@ def test_spans_are_the_programs(program, model_path, name):
     assert splitter.spans(bytearray(data)) == expected
     assert splitter.spans(data.decode("utf-8")) == [
         (char_index(data, a), char_index(data, b)) for a, b in expected]
+    # Threads cut a long text into blocks; the spans must not change.
+    assert splitter.spans(data, jobs=2) == expected
+    assert splitter.spans(data.decode("utf-8"), jobs=0) == splitter.spans(data.decode("utf-8"))
 
 
 @pytest.mark.parametrize("name", TEXT_NAMES)
 def test_text_lines_are_the_programs_F_output(program, model_path, name):
     data = text_bytes(name)
-    assert fullstop.Splitter(model_path).text_lines(data) == run_program(model_path, data, "-F").stdout
+    expected = run_program(model_path, data, "-F").stdout
+    assert fullstop.Splitter(model_path).text_lines(data) == expected
+    assert fullstop.Splitter(model_path).text_lines(data, jobs=3) == expected
 
 
 ODD_SPACE = "\x1c One. \x1f\u3000Two.\u2029\x0b Three.\x85 \u200a"
@@ -176,6 +181,11 @@ def test_bad_record_warns_as_the_program_does(program, tmp_path):
     with warnings.catch_warnings():
         warnings.simplefilter("error")
         pickle.loads(pickle.dumps(splitter))  # no second warning
+
+
+def test_negative_jobs_are_refused(splitter):
+    with pytest.raises(ValueError):
+        splitter.spans("One. Two.", jobs=-1)
 
 
 @pytest.mark.parametrize("bad", [12, None, ["a"], memoryview(b"ab").cast("B", (1, 2)), memoryview(b"abcd")[::2]])
