@@ -89,6 +89,33 @@ class ErrorsTest(unittest.TestCase):
         path = self.write("l.abbrev", "# c\n\n  et   al.  \nFig.\n# Eq.\n")
         self.assertEqual(am.read_abbreviations(path), ["et al.", "Fig."])
 
+    def test_markers(self):
+        # (lists, entries, markers) or (lists, error fragment): a list that
+        # marks any entry sorts the rest as able to end a sentence.
+        for lists, want in [
+            ((["cf.", "sp."],), (["cf.", "sp."], {})),
+            ((["v.  [inside]", "Inc.", "  e.g.[ inside ]  "],),
+             (["v.", "Inc.", "e.g."], {"v.": "inside", "Inc.": "end", "e.g.": "inside"})),
+            ((["et al.", "cf."], ["cf. [inside]", "sp."]),
+             (["et al.", "cf.", "sp."], {"cf.": "inside", "sp.": "end"})),
+            ((["cf. [inside]", "Ltd."], ["Ltd.", "cf."]),
+             (["cf.", "Ltd."], {"cf.": "inside", "Ltd.": "end"})),
+            ((["# c", "v. [inside]", "sp. [often]"],), ":3: unknown marker [often]"),
+            ((["v. [Inside]"],), ":1: unknown marker [Inside]"),
+            ((["v. []"],), ":1: unknown marker []"),
+            ((["[inside]"],), ":1:"),
+            ((["Cal [inside]"],), ":1: 'Cal' does not end with a period"),
+        ]:
+            with self.subTest(lists=lists):
+                paths = [self.write("l%d.abbrev" % n, "\n".join(lines) + "\n")
+                         for n, lines in enumerate(lists)]
+                if isinstance(want, str):
+                    with self.assertRaises(am.Failure) as caught:
+                        am.merge_lists(paths)
+                    self.assertIn(want, str(caught.exception))
+                else:
+                    self.assertEqual(am.merge_lists(paths), want)
+
     def test_add_weight_and_trainer_options(self):
         self.assertEqual(am.parse_add("my.lines:3"), ("my.lines", 3))
         self.assertEqual(am.parse_add("my.lines"), ("my.lines", 1))
@@ -135,6 +162,30 @@ class SyntheticUsesTest(unittest.TestCase):
                         test = {"lower": str.islower, "number": lambda w: w[0].isdigit(),
                                 "name": lambda w: w[0].isupper()}[kind]
                         self.assertTrue(test(after.split()[0]), (kind, first))
+
+    def test_marked_entries_never_end_or_end_before_varied_capitals(self):
+        paras = PARAS + [["The rain stopped early.", s] for s in
+                         ["Forbs grew in the plots.", "Voucher notes were kept.",
+                          "It was a dry year."] + ["The grass dried out."] * 6]
+        uses = 60
+        for marker in ("inside", "end", None):
+            with self.subTest(marker=marker):
+                out = am.synthetic_uses(["sp."], paras, seed=2, uses=uses, markers={"sp.": marker})
+                kinds = [k for k in am.kinds_of(marker) for _ in range(uses)]
+                ends = [p for k, p in zip(kinds, out) if k == "end"]
+                if marker == "inside":
+                    self.assertEqual(ends, [])
+                    for k, para in zip(kinds, out):
+                        if k == "capital":
+                            after = para[0].split(" sp. ", 1)[1]
+                            self.assertTrue(after[:1].isupper(), para)
+                    continue
+                self.assertEqual(len(ends), uses)
+                firsts = [p[1].split()[0] for p in ends]
+                # Picked by their first word, The is one start of six, not
+                # seven sites of twelve.
+                share = firsts.count("The") / uses
+                self.assertLess(share, 0.35) if marker == "end" else self.assertGreater(share, 0.35)
 
     def test_no_sites_is_an_error(self):
         with self.assertRaises(am.Failure):

@@ -203,9 +203,12 @@ def adapt(abbreviations: Optional[Iterable[str]] = None,
     """Trains a model like the bundled one, taught your domain, and returns its Splitter.
 
     abbreviations: entries such as "v.", "et al.", "Sav. & Loan Assn." (each
-    ending in a period); add: sentence-per-line files of your own, as paths or
-    (path, weight) pairs; out: where to keep the model (default: a temporary
-    file, read into the Splitter and removed).  Runs fullstop-adapt, which
+    ending in a period), as lines of an abbreviation list: "v. [inside]" marks
+    an entry that never ends a sentence, and once any entry is marked the
+    others are taken to be able to end one (see fullstop-adapt --help);
+    add: sentence-per-line files of your own, as paths or (path, weight)
+    pairs; out: where to keep the model (default: a temporary file, read
+    into the Splitter and removed).  Runs fullstop-adapt, which
     needs the Brown data (prepared once and cached) and the fullstop programs.
     A malformed entry raises AdaptError with fullstop-adapt's message.
     """

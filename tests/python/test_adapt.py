@@ -18,8 +18,9 @@ def programs(monkeypatch):
     monkeypatch.setenv("FULLSTOP_TRAIN", os.path.join(os.path.dirname(PROGRAM), "fullstop-train"))
 
 
-@pytest.mark.parametrize("entries, line", [(["v.", "Cal"], 2), (["cf.", "", "sp"], 3)])
-def test_an_entry_without_a_period_names_its_line(entries, line):
+@pytest.mark.parametrize("entries, line", [(["v.", "Cal"], 2), (["cf.", "", "sp"], 3),
+                                           (["v. [inside]", "sp. [often]"], 2)])
+def test_a_malformed_entry_names_its_line(entries, line):
     with pytest.raises(fullstop.AdaptError, match=r":%d:|line %d" % (line, line)):
         fullstop.adapt(abbreviations=entries)
 
