@@ -186,8 +186,23 @@ void Scorer::drop_id_caches() {
   cached_index_size_ = index_size();
 }
 
+// True when the index grew since the cached entries were formed and this can
+// have changed what a lookup answers; the caches must then be dropped.  A
+// growth only flips which record of a repeated name answers: when no name
+// has two records (a training run's own table, which adds a name only when
+// a lookup misses it), every cached id stays what a fresh lookup answers,
+// and the entries are kept instead of being formed again after each of the
+// index's doublings.  (A detection run only sees its index grow when the
+// model repeats a name.)
+bool Scorer::index_grew() {
+  if (cached_index_size_ == index_size()) return false;
+  if (table_->has_repeats()) return true;
+  cached_index_size_ = index_size();
+  return false;
+}
+
 void Scorer::check_caches() {
-  if (cached_index_size_ != index_size()) drop_id_caches();
+  if (index_grew()) drop_id_caches();
   if (cache_bits_ == 0) size_cache();
 }
 
@@ -324,7 +339,7 @@ const int32_t *Scorer::position_ids(const Token &t, int p, int32_t *scratch, uin
   for (int which = 0; which < kTemplates; which++) {
     feature_name(name_buffer_, which, p, t, in_);
     int32_t id = find_or_add(name_buffer_);
-    if (cached_index_size_ != index_size()) {
+    if (index_grew()) {
       // The index just grew: ids cached before the growth may no longer be
       // what a lookup answers, and neither may the ones formed so far here.
       drop_id_caches();
@@ -374,6 +389,12 @@ void Scorer::gather_window(const Token *window, int count, int32_t *ids, uint8_t
     const int32_t *r = position_ids(window[p], p, scratch, &weighted[p]);
     std::memcpy(ids + p * kTemplates, r, kTemplates * sizeof(int32_t));
   }
+}
+
+void Scorer::window_ids(const Token *window, int32_t *ids) {
+  check_caches();
+  uint8_t weighted[kWindow];
+  gather_window(window, kWindow, ids, weighted);
 }
 
 void Scorer::do_features(const Token *window, int count) {

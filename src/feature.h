@@ -126,6 +126,9 @@ class Scorer {
   // each position p, "text_p_TEXT", "stem_p_STEM", "stem2_p_B_A_STEM" and
   // "type_p_T", in that order.
   void do_features(const Token *window, int count);
+  // The twenty feature ids of a five-token window, four per position in
+  // template order, as do_features counts them (training's fast path).
+  void window_ids(const Token *window, int32_t *ids);
 
   // The summed weights of the features of a five-token window, exactly as the
   // event that do_features would build for it sums them, without building it.
@@ -177,6 +180,7 @@ class Scorer {
   void size_cache();
   PositionEntry &cache_slot(uint32_t word, int p);
   void drop_id_caches();
+  bool index_grew();
   void check_caches();
   const int32_t *position_ids(const Token &t, int p, int32_t *scratch, uint8_t *weighted);
   void gather_window(const Token *window, int count, int32_t *ids, uint8_t *weighted);
