@@ -21,33 +21,39 @@ bool order_distinct_window_ids_plain(const int32_t *ids, int32_t *sorted) {
 // Rank sort: an id's place is how many of the twenty are smaller.  The ids
 // sit in five vectors of four (one per window position); each vector is
 // compared with every vector in all four lane rotations, 100 four-lane
-// comparisons whose masks (-1 for "greater") are summed into the ranks;
-// all unrolled, so that the vectors stay in registers.
+// comparisons whose masks (-1 for "greater") are summed into the ranks,
+// all unrolled.
 // Equal ids get equal ranks, so they leave some place unfilled: the places
 // taken, as bits, are all twenty exactly when the ids are distinct.
 bool order_distinct_window_ids(const int32_t *ids, int32_t *sorted) {
-  __m128i v[5], r1[5], r2[5], r3[5];
-#pragma GCC unroll 5
-  for (int q = 0; q < 5; q++) {
-    v[q] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(ids + 4 * q));
-    r1[q] = _mm_shuffle_epi32(v[q], _MM_SHUFFLE(0, 3, 2, 1));
-    r2[q] = _mm_shuffle_epi32(v[q], _MM_SHUFFLE(1, 0, 3, 2));
-    r3[q] = _mm_shuffle_epi32(v[q], _MM_SHUFFLE(2, 1, 0, 3));
-  }
-  alignas(16) int32_t rank[kWindowIds];
+  __m128i v[5], acc[5];
 #pragma GCC unroll 5
   for (int p = 0; p < 5; p++) {
-    // A lane compared with itself (q == p, no rotation) adds nothing: it
-    // is kept to spare a branch.
-    __m128i acc = _mm_setzero_si128();
-#pragma GCC unroll 5
-    for (int q = 0; q < 5; q++) {
-      acc = _mm_add_epi32(acc, _mm_add_epi32(_mm_cmpgt_epi32(v[p], v[q]), _mm_cmpgt_epi32(v[p], r1[q])));
-      acc = _mm_add_epi32(acc, _mm_add_epi32(_mm_cmpgt_epi32(v[p], r2[q]), _mm_cmpgt_epi32(v[p], r3[q])));
-    }
-    // The masks are -1 per smaller id: the rank is minus their sum.
-    _mm_store_si128(reinterpret_cast<__m128i *>(rank + 4 * p), _mm_sub_epi32(_mm_setzero_si128(), acc));
+    v[p] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(ids + 4 * p));
+    acc[p] = _mm_setzero_si128();
   }
+  // One vector and its rotations at a time against all five: the five
+  // vectors, five sums and four rotations fit in the sixteen registers.
+#pragma GCC unroll 5
+  for (int q = 0; q < 5; q++) {
+    __m128i r0 = v[q];
+    __m128i r1 = _mm_shuffle_epi32(r0, _MM_SHUFFLE(0, 3, 2, 1));
+    __m128i r2 = _mm_shuffle_epi32(r0, _MM_SHUFFLE(1, 0, 3, 2));
+    __m128i r3 = _mm_shuffle_epi32(r0, _MM_SHUFFLE(2, 1, 0, 3));
+    // A lane compared with itself (p == q, no rotation) adds nothing: it
+    // is kept to spare a branch.
+#pragma GCC unroll 5
+    for (int p = 0; p < 5; p++) {
+      __m128i a = _mm_add_epi32(_mm_cmpgt_epi32(v[p], r0), _mm_cmpgt_epi32(v[p], r1));
+      __m128i b = _mm_add_epi32(_mm_cmpgt_epi32(v[p], r2), _mm_cmpgt_epi32(v[p], r3));
+      acc[p] = _mm_add_epi32(acc[p], _mm_add_epi32(a, b));
+    }
+  }
+  alignas(16) int32_t rank[kWindowIds];
+  // The masks are -1 per smaller id: the rank is minus their sum.
+#pragma GCC unroll 5
+  for (int p = 0; p < 5; p++)
+    _mm_store_si128(reinterpret_cast<__m128i *>(rank + 4 * p), _mm_sub_epi32(_mm_setzero_si128(), acc[p]));
   uint32_t taken = 0;
 #pragma GCC unroll 20
   for (int i = 0; i < kWindowIds; i++) {
