@@ -178,7 +178,7 @@ void Scorer::size_cache() {
   cache_bits_ = want;
 }
 
-Scorer::PositionEntry &Scorer::cache_slot(uint32_t word, int p) {
+inline Scorer::PositionEntry &Scorer::cache_slot(uint32_t word, int p) {
   uint64_t key = uint64_t{word} * kWindow + static_cast<uint64_t>(p);
   return position_cache_[(key * 0x9E3779B97F4A7C15ull) >> (64 - cache_bits_)];
 }
@@ -401,8 +401,18 @@ void Scorer::gather_window(const Token *window, int count, int32_t *ids, uint8_t
 
 void Scorer::window_ids(const Token *window, int32_t *ids) {
   check_caches();
-  uint8_t weighted[kWindow];
-  gather_window(window, kWindow, ids, weighted);
+  // The cache hit inline (every window reads five entries); a miss forms
+  // the pair's ids in position_ids.  gather_window is the plain form.
+  int32_t scratch[kTemplates];
+  uint8_t weighted;
+  for (int p = 0; p < kWindow; p++) {
+    const Token &t = window[p];
+    const PositionEntry &e = cache_slot(t.word, p);
+    const int32_t *r = e.ids;
+    if (!(e.generation == generation_ && e.word == t.word && e.position == p))
+      r = position_ids(t, p, scratch, &weighted);
+    std::memcpy(ids + p * kTemplates, r, kTemplates * sizeof(int32_t));
+  }
 }
 
 void Scorer::do_features(const Token *window, int count) {

@@ -64,6 +64,7 @@ bool Training::print_context(const Token *window, int label) {
   std::memcpy(p, label != 0 ? "2\n1 20" : "2\n0 20", 6);
   p += 6;
   const IdText *text = id_text_.data();
+#pragma GCC unroll 20
   for (int k = 0; k < kWindowIds; k++) {
     const IdText &t = text[sorted[k]];
     std::memcpy(p, t.text, sizeof t.text + 1);
