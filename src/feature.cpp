@@ -209,8 +209,13 @@ bool Scorer::index_grew() {
   return false;
 }
 
-void Scorer::check_caches() {
+[[gnu::noinline]] void Scorer::index_changed() {
   if (index_grew()) drop_id_caches();
+}
+
+[[gnu::always_inline]] inline void Scorer::check_caches() {
+  // The size test inline, as detection runs it before every window.
+  if (cached_index_size_ != index_size()) index_changed();
   if (cache_bits_ == 0) size_cache();
 }
 

@@ -181,6 +181,7 @@ class Scorer {
   PositionEntry &cache_slot(uint32_t word, int p);
   void drop_id_caches();
   bool index_grew();
+  void index_changed();
   void check_caches();
   const int32_t *position_ids(const Token &t, int p, int32_t *scratch, uint8_t *weighted);
   void gather_window(const Token *window, int count, int32_t *ids, uint8_t *weighted);
