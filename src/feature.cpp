@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <algorithm>
+#include <new>
 
 #include "keyed_hash.h"
 
@@ -15,13 +16,6 @@ bool same_name(const char *text, std::string_view name) {
   return std::memcmp(text, name.data(), name.size()) == 0 && text[name.size()] == '\0';
 }
 
-char *copy_name(std::string_view name) {
-  char *text = static_cast<char *>(std::malloc(name.size() + 1));
-  if (text == nullptr) out_of_memory();
-  std::memcpy(text, name.data(), name.size());
-  text[name.size()] = '\0';
-  return text;
-}
 
 // The standard assertion message, kept in every build type (NDEBUG or not);
 // the programs abort with it, as a failed assertion does.
@@ -38,11 +32,10 @@ char *copy_name(std::string_view name) {
 // ===== The feature table =====================================================
 
 void FeatureTable::clear() {
-  for (Feature *f : feats) {
-    std::free(f->text);
-    std::free(f);
-  }
   feats.clear();
+  std::vector<std::unique_ptr<char[]>>().swap(blocks_);
+  block_free_ = nullptr;
+  block_left_ = 0;
   std::vector<Slot>().swap(slots_);
   used_ = 0;
   std::vector<std::vector<int32_t>>().swap(repeats_);
@@ -112,12 +105,32 @@ void FeatureTable::count_entry() {
   count_++;
 }
 
+// Room for `bytes` bytes, 8-aligned, that lives until clear().
+void *FeatureTable::allocate(size_t bytes) {
+  constexpr size_t kBlock = size_t{1} << 16;
+  bytes = (bytes + 7) & ~size_t{7};
+  if (bytes > kBlock / 4) {
+    blocks_.emplace_back(new char[bytes]);
+    return blocks_.back().get();
+  }
+  if (bytes > block_left_) {
+    blocks_.emplace_back(new char[kBlock]);
+    block_free_ = blocks_.back().get();
+    block_left_ = kBlock;
+  }
+  void *p = block_free_;
+  block_free_ += bytes;
+  block_left_ -= bytes;
+  return p;
+}
+
 Feature *FeatureTable::build(std::string_view name, double weight) {
   if (feats.size() >= static_cast<size_t>(INT32_MAX - 1)) die("too many features");
-  Feature *f = static_cast<Feature *>(std::calloc(1, sizeof(Feature)));
-  if (f == nullptr) out_of_memory();
+  Feature *f = new (allocate(sizeof(Feature))) Feature{};
   f->id = static_cast<int32_t>(feats.size());
-  f->text = copy_name(name);
+  f->text = static_cast<char *>(allocate(name.size() + 1));
+  std::memcpy(f->text, name.data(), name.size());
+  f->text[name.size()] = '\0';
   f->weight = weight;
   feats.push_back(f);
   count_entry();
@@ -306,12 +319,27 @@ void Scorer::new_feature(std::string_view name) {
   new_feature(find_or_add(name_buffer_));
 }
 
+namespace {
+
+// Positions (0..4) and type values (0..6) are one digit: appended as a
+// character, not through append_int's general conversion (which cost more
+// than the rest of a name).
+inline void append_digit_or_int(std::string &out, int value) {
+  if (value >= 0 && value <= 9) {
+    out.push_back(static_cast<char>('0' + value));
+    return;
+  }
+  append_int(out, value);
+}
+
+}  // namespace
+
 void feature_name(std::string &out, int which, int p, const Token &t, const Input &in) {
   static constexpr std::string_view kPrefix[kTemplates] = {"text_", "stem_", "stem2_", "type_"};
   // Known lengths: no strlen, and a copy the compiler can keep inline.
   out.clear();
   out.append(kPrefix[which]);
-  append_int(out, p);
+  append_digit_or_int(out, p);
   out.push_back('_');
   const Word &w = t.w(in);
   switch (which) {
@@ -329,7 +357,7 @@ void feature_name(std::string &out, int which, int p, const Token &t, const Inpu
       out.append(w.stem);
       break;
     default:
-      append_int(out, token_type(w));
+      append_digit_or_int(out, token_type(w));
       break;
   }
 }

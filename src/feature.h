@@ -5,6 +5,7 @@
 #define FULLSTOP_FEATURE_H
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -75,6 +76,16 @@ class FeatureTable {
   const Slot *lookup(std::string_view name, uint64_t hash, uint64_t &probes) const;
   Slot &slot_for(std::string_view name, uint64_t hash);
   void count_entry();
+  void *allocate(size_t bytes);
+
+  // The records and their names, carved from blocks of 64 KiB (a name too
+  // long for that gets a block of its own): a malloc and a free per record
+  // and per name cost a training run, which creates a record for every name
+  // it meets, a tenth of its instructions on new text.  Records never move
+  // or go away before clear().
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  char *block_free_ = nullptr;
+  size_t block_left_ = 0;
 
   std::vector<Slot> slots_;
   size_t used_ = 0;
