@@ -25,6 +25,14 @@ bool order_distinct_window_ids_plain(const int32_t *ids, int32_t *sorted) {
 // all unrolled.
 // Equal ids get equal ranks, so they leave some place unfilled: the places
 // taken, as bits, are all twenty exactly when the ids are distinct.
+//
+// SSE2's comparison overwrites its first operand, so each of the hundred
+// comparisons also copies a vector; where the processor has AVX, a second
+// build of this function (chosen once, when the program loads) uses the
+// three-operand forms of the same instructions and needs no copies.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__ELF__)
+__attribute__((target_clones("avx", "default")))
+#endif
 bool order_distinct_window_ids(const int32_t *ids, int32_t *sorted) {
   __m128i v[5], acc[5];
 #pragma GCC unroll 5
