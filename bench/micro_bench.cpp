@@ -1,6 +1,6 @@
 // Microbenchmarks of the detector's inner parts, to guide speed work:
 // tokenizing, the candidate walk (feature ids, scores), feature name forming
-// and lookup, and the hash table.  Inputs: the Brown test text and the bundled
+// and lookup, training contexts, and the hash table.  Inputs: the Brown test text and the bundled
 // model (FULLSTOP_ROOT, default the current folder).
 #include "../tests/classic_state.h"
 #include <benchmark/benchmark.h>
@@ -17,6 +17,7 @@
 #include "feature.h"
 #include "hash.h"
 #include "intake.h"
+#include "training.h"
 
 namespace {
 
@@ -100,6 +101,31 @@ void BM_FeatureNamesAndLookup(benchmark::State &state) {
   reset_run();
 }
 BENCHMARK(BM_FeatureNamesAndLookup)->Unit(benchmark::kMillisecond);
+
+// Training contexts of the Brown test text, each pass a fresh run (its own
+// feature table, so names are formed and numbered again); output discarded.
+// Arg 1: the fast path, 0: every context through the event (the reference).
+void BM_TrainingContexts(benchmark::State &state) {
+  struct Discard : Sink {
+    void put(const char *, size_t) override {}
+  };
+  const std::string &text = brown_text();
+  for (auto _ : state) {
+    Input in;
+    in.set(text);
+    FeatureTable table;
+    Scorer scorer(in, table);
+    Discard sink;
+    Output out(sink);
+    Training training(in, scorer, out);
+    training.plain = state.range(0) == 0;
+    training.report();
+    out.flush();
+    benchmark::DoNotOptimize(table.feats.size());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_TrainingContexts)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 
 void BM_HashAddFind(benchmark::State &state) {
   const int n = static_cast<int>(state.range(0));

@@ -181,17 +181,21 @@ Request parse_opts(int argc, char **argv, Options &o) {
 }
 
 void write_features_def(const FeatureTable &table, const char *path) {
-  std::string line;
+  std::string lines;
   atomic_file::Failure f = atomic_file::replace(path, [&](std::FILE *out) {
+    // Lines gathered into chunks of about 64 KiB, one fwrite each (a call
+    // per line cost as much as forming the line).
     for (const Feature *feature : table.feats) {
-      line.clear();
-      append_int(line, feature->id);
-      line.push_back('\t');
-      line.append(feature->text);
-      line.push_back('\n');
-      if (std::fwrite(line.data(), 1, line.size(), out) != line.size()) return false;
+      append_int(lines, feature->id);
+      lines.push_back('\t');
+      lines.append(feature->text);
+      lines.push_back('\n');
+      if (lines.size() >= (size_t{1} << 16)) {
+        if (std::fwrite(lines.data(), 1, lines.size(), out) != lines.size()) return false;
+        lines.clear();
+      }
     }
-    return true;
+    return std::fwrite(lines.data(), 1, lines.size(), out) == lines.size();
   });
   if (f) die(std::string(path) + ": " + std::strerror(f.error));
 }

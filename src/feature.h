@@ -5,6 +5,7 @@
 #define FULLSTOP_FEATURE_H
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -75,6 +76,16 @@ class FeatureTable {
   const Slot *lookup(std::string_view name, uint64_t hash, uint64_t &probes) const;
   Slot &slot_for(std::string_view name, uint64_t hash);
   void count_entry();
+  void *allocate(size_t bytes);
+
+  // The records and their names, carved from blocks of 64 KiB (a name too
+  // long for that gets a block of its own): a malloc and a free per record
+  // and per name cost a training run, which creates a record for every name
+  // it meets, a tenth of its instructions on new text.  Records never move
+  // or go away before clear().
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  char *block_free_ = nullptr;
+  size_t block_left_ = 0;
 
   std::vector<Slot> slots_;
   size_t used_ = 0;
@@ -126,6 +137,9 @@ class Scorer {
   // each position p, "text_p_TEXT", "stem_p_STEM", "stem2_p_B_A_STEM" and
   // "type_p_T", in that order.
   void do_features(const Token *window, int count);
+  // The twenty feature ids of a five-token window, four per position in
+  // template order, as do_features counts them (training's fast path).
+  void window_ids(const Token *window, int32_t *ids);
 
   // The summed weights of the features of a five-token window, exactly as the
   // event that do_features would build for it sums them, without building it.
@@ -177,6 +191,8 @@ class Scorer {
   void size_cache();
   PositionEntry &cache_slot(uint32_t word, int p);
   void drop_id_caches();
+  bool index_grew();
+  void index_changed();
   void check_caches();
   const int32_t *position_ids(const Token &t, int p, int32_t *scratch, uint8_t *weighted);
   void gather_window(const Token *window, int count, int32_t *ids, uint8_t *weighted);

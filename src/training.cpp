@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "feature.h"
+#include "window_order.h"
 
 void Training::show_event(int label) {
   const int nnz = scorer.nnz;
@@ -28,7 +29,54 @@ void Training::show_event(int label) {
   out.put('\n');
 }
 
+void Training::extend_id_text(size_t ids) {
+  size_t have = id_text_.size();
+  id_text_.resize(ids);
+  for (size_t id = have; id < ids; id++) {
+    IdText &t = id_text_[id];
+    char *p = t.text;
+    *p++ = ' ';
+    p = format_uint(p, static_cast<uint32_t>(id));
+    *p++ = ' ';
+    *p++ = '1';
+    t.len = static_cast<uint8_t>(p - t.text);
+  }
+}
+
+// A context as the plain path prints it (new_context, the event's line, the
+// other outcome's line), straight from the window's ids: in training the
+// twenty names of a window differ (each holds its position and template),
+// so the event is the twenty ids in ascending order, each counted once.
+bool Training::print_context(const Token *window, int label) {
+  int32_t ids[kWindowIds], sorted[kWindowIds];
+  scorer.window_ids(window, ids);
+  if (!order_distinct_window_ids(ids, sorted)) return false;
+  size_t top = static_cast<uint32_t>(sorted[kWindowIds - 1]);
+  if (top >= id_text_.size()) {
+    // Every id is a record of the table (in detection it could be
+    // kUnknownFeature, which is no record).
+    if (top >= scorer.feats().size()) return false;
+    extend_id_text(scorer.feats().size());
+  }
+  scorer.new_event();
+  // 6 + 20 * 13 + 5 bytes, and each record is copied as 16.
+  char *p = out.reserve(6 + kWindowIds * sizeof(IdText) + 5);
+  std::memcpy(p, label != 0 ? "2\n1 20" : "2\n0 20", 6);
+  p += 6;
+  const IdText *text = id_text_.data();
+#pragma GCC unroll 20
+  for (int k = 0; k < kWindowIds; k++) {
+    const IdText &t = text[sorted[k]];
+    std::memcpy(p, t.text, sizeof t.text + 1);
+    p += t.len;
+  }
+  std::memcpy(p, label != 0 ? "\n0 0\n" : "\n1 0\n", 5);
+  out.commit(p + 5);
+  return true;
+}
+
 void Training::report_toks(const Token *window, int count, int label) {
+  if (count == kWindow && (label == 0 || label == 1) && !plain && print_context(window, label)) return;
   new_context();
   scorer.new_event();
   scorer.do_features(window, count);

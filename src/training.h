@@ -7,7 +7,9 @@
 #ifndef FULLSTOP_TRAINING_H
 #define FULLSTOP_TRAINING_H
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "feature.h"
 #include "intake.h"
@@ -19,6 +21,9 @@ struct Training {
   Input &in;
   Scorer &scorer;
   Output &out;
+  // Print every context the plain way, through the event (the reference
+  // the fast path is tested against).
+  bool plain = false;
 
   // Prints the contexts of every punctuation candidate, in token order (and,
   // in the Unicode mode, of every token before a list marker).
@@ -31,6 +36,21 @@ struct Training {
   void new_context() { out.write("2\n", 2); }
   // Prints the current event as one event line with the given label.
   void show_event(int label);
+
+ private:
+  // The fast path of report_toks for a five-token window; false (nothing
+  // printed) when the window's ids repeat, which the plain path prints.
+  bool print_context(const Token *window, int label);
+  void extend_id_text(size_t ids);
+
+  // Every context prints each of its features as " ID 1", and ids never
+  // change once given: the text of each id so far, formatted once, in a
+  // 16-byte record (13 bytes at most for a 31-bit id) that is copied whole.
+  struct IdText {
+    char text[15];
+    uint8_t len;
+  };
+  std::vector<IdText> id_text_;
 };
 
 // Every feature as "ID\tNAME\n", the contents of features.def.
