@@ -192,6 +192,19 @@ void Input::replace_text(std::string_view text) {
   data_len = static_cast<int32_t>(text.size());
 }
 
+void Input::borrow_window(std::string_view text) {
+  if (text.empty()) {
+    replace_text(text);  // an empty buffer of our own: `data` is never null
+    return;
+  }
+  drop_text();
+  if (text.size() > static_cast<size_t>(INT32_MAX)) too_large();
+  // Never written through: see borrow() in intake.h.
+  data = const_cast<char *>(text.data());
+  data_len = static_cast<int32_t>(text.size());
+  borrowed = true;
+}
+
 void Input::borrow(std::string_view text) {
   if (text.empty()) {
     set(text);  // an empty buffer of our own: `data` is never null

@@ -117,6 +117,10 @@ struct Input {
   // Takes a copy of text in place of the current text, keeping the words
   // (a stream's next window: word indices stay valid for the run's caches).
   void replace_text(std::string_view text);
+  // Reads text in place, as borrow() does, in place of the current text,
+  // keeping the words: a stream's next window without a copy, for runs that
+  // print no sentence text (see borrow()).
+  void borrow_window(std::string_view text);
 
   // Cuts all of `data` into lines and tokens, kept in `toks` and interned: line
   // ends set `boundary`, blank lines set `para_break` on the last token so far.
