@@ -69,6 +69,10 @@ struct Token {
   // continues the sequence of a label earlier on its line ("1." ... "2.").
   // Such a token interns as a word of its own, which forms type value 6.
   uint8_t list_label : 1;
+  // Always 0.  A named eighth bit lets a new token's flags byte be written
+  // whole: with a padding bit there, the compiler keeps that bit of the slot
+  // it writes to, a load and two masks for every token.
+  uint8_t unused : 1;
 
   inline const Word &w(const Input &in) const;
   int32_t end() const { return start + len; }
@@ -232,14 +236,20 @@ struct Input {
   inline void intern_token(Token &t);
   inline void intern_at(Token &t, const char *bytes);
   inline bool unicode_candidate(const Token *window) const;
+  // kVisit and kUnicode are walk.visit != nullptr and walk.unicode, fixed
+  // at compile time for the block scanner's loop (see scan_blocks).
+  template <bool kVisit, bool kUnicode>
   inline void push_token(const Walk &walk, const Token &tok);
   bool label_in_list_position(int32_t start, int32_t len);
   void push_edges(const Walk &walk, bool after);
+  template <bool kVisit, bool kUnicode>
   inline void add_token(const Walk &walk, int32_t start, int32_t len, bool punct,
                         bool space_before, bool space_after);
   void tokenize_line(const Walk &walk, int32_t begin, int32_t end);
   void scan_bytewise(const Walk &walk);
   void gap_flags(int32_t from, int32_t to, bool at_end);
+  template <bool kVisit, bool kUnicode>
+  void scan_blocks_as(const Walk &walk);
   void scan_blocks(const Walk &walk);
   void scan(const Walk &walk);
   void run_walk(const Walk &walk);
