@@ -302,8 +302,14 @@ constexpr size_t kWalkCapacity = 4096;
 inline bool Input::unicode_candidate(const Token *window) const {
   // Most tokens after a word are words that a space both precedes and
   // follows: no marker, decided without the call.
-  const Token &a = window[3];
-  return a.space_before && (a.punct || !a.space_after) && list_marker_at(window);
+  // The lengths and flags that list_marker_at tests first are tested here
+  // too, the last four with bitwise operators: one branch on them rather
+  // than a chain.
+  const Token &a = window[3], &b = window[4];
+  if (!a.space_before) return false;
+  bool maybe = a.punct ? a.len == 1
+                       : !a.space_after && ((a.len <= 4) & b.punct & b.space_after & (b.len <= 2));
+  return maybe && list_marker_at(window);
 }
 
 // Appends a token; in a walk, visits the token two back when it is a
@@ -372,7 +378,7 @@ template <bool kVisit, bool kUnicode>
     // A line's labels are forgotten when the next line begins.
     if (line_labels.any && (toks.back().boundary || toks.back().edge)) line_labels = LineLabels{};
     // Only a word that a space precedes and punctuation follows can be a label.
-    if (!punct && space_before && !space_after && len <= 4)
+    if (!punct & space_before & !space_after & (len <= 4))
       label = label_in_list_position(start, len);
   }
   push_token<kVisit, kUnicode>(walk, Token{start, len, kNoWord, punct, space_before, space_after, 0, 0, 0, label, 0});
