@@ -38,11 +38,14 @@ inline uint64_t load8(const char *p) {
   return v;
 }
 
-// The first min(len, 8) bytes, zero-padded.  Reads 8 bytes: the caller
-// makes sure that they are there (see Input::intern_token).
+// The first min(len, 8) bytes, zero-padded, of a token (len >= 1).  Reads
+// 8 bytes: the caller makes sure that they are there (see
+// Input::intern_token).  The mask is formed without a branch on the length,
+// which is short or long in no order a branch predictor could learn.
 inline uint64_t prefix_of(const char *p, int32_t len) {
   uint64_t v = load8(p);
-  return len >= 8 ? v : v & ((uint64_t{1} << (8 * len)) - 1);
+  int32_t kept = len < 8 ? len : 8;
+  return v & (~uint64_t{0} >> (64 - 8 * kept));
 }
 
 uint32_t len_flags_of(int32_t len, bool space_before, bool space_after, bool list_label) {
