@@ -29,13 +29,35 @@ struct ModelReader {
   size_t done = 0;
   long long line = 1;   // line of pending[done]
   int error = 0;        // errno of a failed read
+  // Bytes that load_plain_records() read but left to the scanner, handed
+  // out before any more are read from the source; and the errno of a read
+  // that failed there, reported once they are all handed out.
+  std::string replay;
+  size_t replayed = 0;
+  int replay_error = 0;
 };
+
+// One read from the source, retried when interrupted.
+ssize_t read_source(ModelReader &r, char *buf, size_t size) {
+  ssize_t n;
+  do n = (*r.source)(buf, size);
+  while (n < 0 && errno == EINTR);
+  return n;
+}
 
 ssize_t read_model_bytes(void *cookie, char *buf, size_t size) {
   ModelReader &r = *static_cast<ModelReader *>(cookie);
   ssize_t n;
-  do n = (*r.source)(buf, size);
-  while (n < 0 && errno == EINTR);
+  if (r.replayed < r.replay.size()) {
+    n = static_cast<ssize_t>(std::min(size, r.replay.size() - r.replayed));
+    std::memcpy(buf, r.replay.data() + r.replayed, static_cast<size_t>(n));
+    r.replayed += static_cast<size_t>(n);
+  } else if (r.replay_error != 0) {
+    errno = r.replay_error;
+    n = -1;
+  } else {
+    n = read_source(r, buf, size);
+  }
   if (n < 0) {
     r.error = errno;
     return -1;
@@ -127,11 +149,105 @@ std::string_view normalised_text(const char *data, int32_t start, int32_t end, s
   return scratch;
 }
 
+namespace {
+
+inline bool is_scan_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// Reads one record of the plain shape at p (before `end`): whitespace, a
+// decimal weight ("-0.125", "3", "1.5e-07": an optional minus, digits, an
+// optional fraction of one digit or more, an optional exponent) directly
+// followed by a space or tab, whitespace, and a name that starts with an
+// ASCII byte and holds no NUL, up to a newline.  1 with the record and the start of the next one (the bytes
+// after the newline); 0 when the bytes there are of any other shape (left
+// to the scanner); -1 when they end before the record does.
+int plain_record(const char *p, const char *end, double &weight, std::string_view &name, const char *&next) {
+  while (p < end && is_scan_space(*p)) p++;
+  const char *number = p;
+  if (p < end && *p == '-') p++;
+  auto digits = [&] {
+    const char *from = p;
+    while (p < end && *p >= '0' && *p <= '9') p++;
+    return p > from;
+  };
+  if (!digits()) return p == end ? -1 : 0;
+  if (p < end && *p == '.') {
+    p++;
+    if (!digits()) return p == end ? -1 : 0;
+  }
+  if (p < end && (*p == 'e' || *p == 'E')) {
+    p++;
+    if (p < end && (*p == '-' || *p == '+')) p++;
+    if (!digits()) return p == end ? -1 : 0;
+  }
+  if (p == end) return -1;
+  if (*p != ' ' && *p != '\t') return 0;
+  char *converted = nullptr;
+  weight = std::strtod(number, &converted);
+  if (converted != p) return 0;
+  while (p < end && is_scan_space(*p)) p++;
+  // A locale may count more bytes as blanks than the six above, but never
+  // an ASCII one: a name that starts with any other byte is left to the
+  // scanner.
+  if (p < end && static_cast<unsigned char>(*p) >= 0x80) return 0;
+  const char *newline = static_cast<const char *>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+  if (newline == nullptr) return -1;
+  if (std::memchr(p, '\0', static_cast<size_t>(newline - p)) != nullptr) return 0;
+  name = std::string_view(p, static_cast<size_t>(newline - p));
+  next = newline + 1;
+  return 1;
+}
+
+// Loads the records of the plain shape (see plain_record) from the start of
+// the source, as the scanner in load_model would, without the C library's
+// formatted input (which costs some 4,000 instructions a record: most of the
+// start-up of a run with the bundled model).  The scanner converts a weight
+// with strtod too, so the weights are the same doubles.  At the first record
+// of any other shape, or at the end of the source, the bytes not loaded are
+// left in r.replay for the scanner, which takes over from there: what it
+// loads, and where and why it stops, are as if it had read the whole source.
+void load_plain_records(LoadedModel &model, ModelReader &r) {
+  std::string &buf = r.replay;
+  size_t at = 0;  // buf[at...] is not loaded yet
+  bool ended = false;
+  constexpr size_t kChunk = size_t{1} << 16;
+  for (;;) {
+    double weight = 0;
+    std::string_view name;
+    const char *next = nullptr;
+    int got = plain_record(buf.data() + at, buf.data() + buf.size(), weight, name, next);
+    if (got == 1) {
+      model.load.numbered = model.load.numbered && weight == static_cast<double>(model.load.records);
+      model.load.records++;
+      model.table.build(name, weight);
+      size_t record_end = static_cast<size_t>(next - buf.data());
+      r.line += std::count(static_cast<const char *>(buf.data() + at), next, '\n');
+      at = record_end;
+      continue;
+    }
+    if (got == 0 || ended) break;
+    // The record goes on past the bytes read: read more.
+    buf.erase(0, at);
+    at = 0;
+    size_t had = buf.size();
+    buf.resize(had + kChunk);
+    ssize_t n = read_source(r, buf.data() + had, kChunk);
+    buf.resize(had + static_cast<size_t>(n > 0 ? n : 0));
+    if (n < 0) r.replay_error = errno;
+    if (n <= 0) ended = true;
+  }
+  buf.erase(0, at);
+}
+
+}  // namespace
+
 void load_model(LoadedModel &model, const char *path, const ModelSource &source) {
   ModelReader reader;
   reader.source = &source;
   model.load = ModelLoad{};
   model.warning.clear();
+  load_plain_records(model, reader);
   FILE *f = fopencookie(&reader, "r", cookie_io_functions_t{read_model_bytes, nullptr, nullptr, nullptr});
   if (f == nullptr) out_of_memory();
   // Records are scanned exactly as "%lf\t%[^\n]\n" scans them (any

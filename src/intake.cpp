@@ -38,11 +38,14 @@ inline uint64_t load8(const char *p) {
   return v;
 }
 
-// The first min(len, 8) bytes, zero-padded.  Reads 8 bytes: the caller
-// makes sure that they are there (see Input::intern_token).
+// The first min(len, 8) bytes, zero-padded, of a token (len >= 1).  Reads
+// 8 bytes: the caller makes sure that they are there (see
+// Input::intern_token).  The mask is formed without a branch on the length,
+// which is short or long in no order a branch predictor could learn.
 inline uint64_t prefix_of(const char *p, int32_t len) {
   uint64_t v = load8(p);
-  return len >= 8 ? v : v & ((uint64_t{1} << (8 * len)) - 1);
+  int32_t kept = len < 8 ? len : 8;
+  return v & (~uint64_t{0} >> (64 - 8 * kept));
 }
 
 uint32_t len_flags_of(int32_t len, bool space_before, bool space_after, bool list_label) {
@@ -192,6 +195,19 @@ void Input::replace_text(std::string_view text) {
   data_len = static_cast<int32_t>(text.size());
 }
 
+void Input::borrow_window(std::string_view text) {
+  if (text.empty()) {
+    replace_text(text);  // an empty buffer of our own: `data` is never null
+    return;
+  }
+  drop_text();
+  if (text.size() > static_cast<size_t>(INT32_MAX)) too_large();
+  // Never written through: see borrow() in intake.h.
+  data = const_cast<char *>(text.data());
+  data_len = static_cast<int32_t>(text.size());
+  borrowed = true;
+}
+
 void Input::borrow(std::string_view text) {
   if (text.empty()) {
     set(text);  // an empty buffer of our own: `data` is never null
@@ -289,20 +305,27 @@ constexpr size_t kWalkCapacity = 4096;
 inline bool Input::unicode_candidate(const Token *window) const {
   // Most tokens after a word are words that a space both precedes and
   // follows: no marker, decided without the call.
-  const Token &a = window[3];
-  return a.space_before && (a.punct || !a.space_after) && list_marker_at(window);
+  // The lengths and flags that list_marker_at tests first are tested here
+  // too, the last four with bitwise operators: one branch on them rather
+  // than a chain.
+  const Token &a = window[3], &b = window[4];
+  if (!a.space_before) return false;
+  bool maybe = a.punct ? a.len == 1
+                       : !a.space_after && ((a.len <= 4) & b.punct & b.space_after & (b.len <= 2));
+  return maybe && list_marker_at(window);
 }
 
 // Appends a token; in a walk, visits the token two back when it is a
 // candidate.
+template <bool kVisit, bool kUnicode>
 [[gnu::always_inline]] inline void Input::push_token(const Walk &walk, const Token &tok) {
-  if (walk.visit != nullptr && toks.size() == kWalkCapacity) {
+  if (kVisit && toks.size() == kWalkCapacity) {
     std::memmove(toks.ptr, toks.ptr + kWalkCapacity - kKeep, kKeep * sizeof(Token));
     toks.n = kKeep;
   }
   if (toks.n == toks.cap) toks.reserve(toks.n + 1);
   toks.ptr[toks.n++] = tok;
-  if (walk.visit == nullptr) {
+  if (!kVisit) {
     intern_token(toks.back());
     return;
   }
@@ -310,7 +333,7 @@ inline bool Input::unicode_candidate(const Token *window) const {
   // precede it), and its flags are final: only the last token's can change.
   if (toks.size() < 5) return;
   Token *window = toks.end() - 5;
-  if (!window[2].punct && !window[2].para_break && !(walk.unicode && unicode_candidate(window)))
+  if (!window[2].punct && !window[2].para_break && !(kUnicode && unicode_candidate(window)))
     return;
   // One test for the window rather than one per token (see intern_token):
   // when its last token ends eight bytes or more before the end of the text,
@@ -332,19 +355,25 @@ inline bool Input::unicode_candidate(const Token *window) const {
 // interned here, so a window's interning need not look for them (see
 // push_token).
 void Input::push_edges(const Walk &walk, bool after) {
-  Token edge{data_len + (after ? kEdgeAfter : kEdgeBefore), after ? 4 : 3, kNoWord, 0, 1, 1, 0, 0, 1, 0};
+  Token edge{data_len + (after ? kEdgeAfter : kEdgeBefore), after ? 4 : 3, kNoWord, 0, 1, 1, 0, 0, 1, 0, 0};
   intern_token(edge);
-  push_token(walk, edge);
-  push_token(walk, edge);
+  if (walk.visit != nullptr) {
+    push_token<true, true>(walk, edge);
+    push_token<true, true>(walk, edge);
+  } else {
+    push_token<false, true>(walk, edge);
+    push_token<false, true>(walk, edge);
+  }
 }
 
 // Appends a token for the run [start, start + len) of `data`.  In the
 // Unicode mode, a paragraph's first token is preceded by the edge markers
 // that close the previous paragraph and open this one.
+template <bool kVisit, bool kUnicode>
 [[gnu::always_inline]] inline void Input::add_token(const Walk &walk, int32_t start, int32_t len,
-                                             bool punct, bool space_before, bool space_after) {
+                                                    bool punct, bool space_before, bool space_after) {
   bool label = false;
-  if (walk.unicode) {
+  if (kUnicode) {
     if (toks.empty() || toks.back().para_break) {
       if (!toks.empty()) push_edges(walk, true);
       push_edges(walk, false);
@@ -352,10 +381,10 @@ void Input::push_edges(const Walk &walk, bool after) {
     // A line's labels are forgotten when the next line begins.
     if (line_labels.any && (toks.back().boundary || toks.back().edge)) line_labels = LineLabels{};
     // Only a word that a space precedes and punctuation follows can be a label.
-    if (!punct && space_before && !space_after && len <= 4)
+    if (!punct & space_before & !space_after & (len <= 4))
       label = label_in_list_position(start, len);
   }
-  push_token(walk, Token{start, len, kNoWord, punct, space_before, space_after, 0, 0, 0, label});
+  push_token<kVisit, kUnicode>(walk, Token{start, len, kNoWord, punct, space_before, space_after, 0, 0, 0, label, 0});
 }
 
 namespace {
@@ -444,7 +473,18 @@ void Input::tokenize_line(const Walk &walk, int32_t begin, int32_t end) {
       do next = class_at(++p);
       while (next == cls);
       bool word_ends = next == kSeparator;
-      add_token(walk, run, p - run, cls == kPunctChar, first, word_ends);
+      // The plain scanner takes the walk's kind as it comes.
+      if (walk.visit != nullptr) {
+        if (walk.unicode) {
+          add_token<true, true>(walk, run, p - run, cls == kPunctChar, first, word_ends);
+        } else {
+          add_token<true, false>(walk, run, p - run, cls == kPunctChar, first, word_ends);
+        }
+      } else if (walk.unicode) {
+        add_token<false, true>(walk, run, p - run, cls == kPunctChar, first, word_ends);
+      } else {
+        add_token<false, false>(walk, run, p - run, cls == kPunctChar, first, word_ends);
+      }
       if (word_ends) break;
       first = false;
       run = p;
@@ -546,7 +586,12 @@ void Input::gap_flags(int32_t from, int32_t to, bool at_end) {
 // the newlines in the gap before the next token: counted from the block's
 // newline mask when the gap lies in one block (nearly always), by
 // gap_flags() otherwise or when the gap holds two newlines or more.
-void Input::scan_blocks(const Walk &walk) {
+//
+// The loop is compiled once per kind of walk (visiting or keeping every
+// token, Unicode or classic), so that the per-token code tests none of the
+// walk's settings: the same steps as a runtime test of them would take.
+template <bool kVisit, bool kUnicode>
+void Input::scan_blocks_as(const Walk &walk) {
   int32_t open_start = -1;  // start of the token being scanned, or -1
   bool open_punct = false, open_first = false;
   int32_t last_end = -1;  // end of the last token, -1 before the first
@@ -585,8 +630,8 @@ void Input::scan_blocks(const Walk &walk) {
         int bit = __builtin_ctzll(ends);
         ends &= ends - 1;
         int32_t end = base + bit;
-        add_token(walk, open_start, end - open_start, open_punct, open_first,
-                     (m.sep >> bit) & 1);
+        add_token<kVisit, kUnicode>(walk, open_start, end - open_start, open_punct, open_first,
+                                    (m.sep >> bit) & 1);
         last_end = end;
         open_start = -1;
       }
@@ -616,10 +661,24 @@ void Input::scan_blocks(const Walk &walk) {
     }
   }
   if (open_start >= 0) {
-    add_token(walk, open_start, data_len - open_start, open_punct, open_first, true);
+    add_token<kVisit, kUnicode>(walk, open_start, data_len - open_start, open_punct, open_first, true);
     last_end = data_len;
   }
   if (last_end >= 0) gap_flags(last_end, data_len, true);
+}
+
+void Input::scan_blocks(const Walk &walk) {
+  if (walk.visit != nullptr) {
+    if (walk.unicode) {
+      scan_blocks_as<true, true>(walk);
+    } else {
+      scan_blocks_as<true, false>(walk);
+    }
+  } else if (walk.unicode) {
+    scan_blocks_as<false, true>(walk);
+  } else {
+    scan_blocks_as<false, false>(walk);
+  }
 }
 #endif
 

@@ -69,6 +69,10 @@ struct Token {
   // continues the sequence of a label earlier on its line ("1." ... "2.").
   // Such a token interns as a word of its own, which forms type value 6.
   uint8_t list_label : 1;
+  // Always 0.  A named eighth bit lets a new token's flags byte be written
+  // whole: with a padding bit there, the compiler keeps that bit of the slot
+  // it writes to, a load and two masks for every token.
+  uint8_t unused : 1;
 
   inline const Word &w(const Input &in) const;
   int32_t end() const { return start + len; }
@@ -117,6 +121,10 @@ struct Input {
   // Takes a copy of text in place of the current text, keeping the words
   // (a stream's next window: word indices stay valid for the run's caches).
   void replace_text(std::string_view text);
+  // Reads text in place, as borrow() does, in place of the current text,
+  // keeping the words: a stream's next window without a copy, for runs that
+  // print no sentence text (see borrow()).
+  void borrow_window(std::string_view text);
 
   // Cuts all of `data` into lines and tokens, kept in `toks` and interned: line
   // ends set `boundary`, blank lines set `para_break` on the last token so far.
@@ -228,14 +236,20 @@ struct Input {
   inline void intern_token(Token &t);
   inline void intern_at(Token &t, const char *bytes);
   inline bool unicode_candidate(const Token *window) const;
+  // kVisit and kUnicode are walk.visit != nullptr and walk.unicode, fixed
+  // at compile time for the block scanner's loop (see scan_blocks).
+  template <bool kVisit, bool kUnicode>
   inline void push_token(const Walk &walk, const Token &tok);
   bool label_in_list_position(int32_t start, int32_t len);
   void push_edges(const Walk &walk, bool after);
+  template <bool kVisit, bool kUnicode>
   inline void add_token(const Walk &walk, int32_t start, int32_t len, bool punct,
                         bool space_before, bool space_after);
   void tokenize_line(const Walk &walk, int32_t begin, int32_t end);
   void scan_bytewise(const Walk &walk);
   void gap_flags(int32_t from, int32_t to, bool at_end);
+  template <bool kVisit, bool kUnicode>
+  void scan_blocks_as(const Walk &walk);
   void scan_blocks(const Walk &walk);
   void scan(const Walk &walk);
   void run_walk(const Walk &walk);

@@ -87,12 +87,24 @@ void SentenceStream::run(bool final) {
   if (!final && end == 0) return;
   run_end_ = end;
   Input &in = in_;
-  in.replace_text(std::string_view(pending_.data(), end));
+  // A run that prints no sentence text (offsets, spans, evaluation) reads
+  // the window where it is in pending_; only printing text needs the padded
+  // copy (see Input::borrow).  Either way the run reads the same bytes.
+  const bool prints_text = spans_ == nullptr && !options_.test &&
+                           (options_.full_text || options_.format != kFormatClassic);
+  if (prints_text) {
+    in.replace_text(std::string_view(pending_.data(), end));
+  } else {
+    in.borrow_window(std::string_view(pending_.data(), end));
+  }
   if (mode_ == TextMode::unicode) in.map();
   if (start_ < 0) start_ = in.original_text_start();
   // Undecided: the candidates from the third-last token on.
   int32_t limit = final ? -1 : token_start_back(in.data, in.data_len, 3);
-  if (!final && limit < 0) return;
+  if (!final && limit < 0) {
+    in.drop_text();
+    return;
+  }
   Detection detection(in, scorer_, options_);
   detection.out = out_;
   detection.spans = spans_;
@@ -104,6 +116,7 @@ void SentenceStream::run(bool final) {
   counts_ = detection.counts;
   if (final) {
     detection.end();
+    in.drop_text();
     pending_.clear();
     pending_.shrink_to_fit();
     return;
@@ -116,6 +129,8 @@ void SentenceStream::run(bool final) {
   size_t cap = end;
   if (!options_.test) cap = line_start(pending_, std::min(static_cast<size_t>(start_ - base_), end));
   size_t keep = cut_point(pending_, in, limit, cap, end);
+  // The window may point into pending_, which changes from here on.
+  in.drop_text();
   if (keep == 0) return;
   pending_.erase(0, keep);
   base_ += static_cast<int64_t>(keep);

@@ -118,12 +118,23 @@ const char *replacement(uint32_t cp) {
 size_t plain_run(const unsigned char *p, size_t n) {
   size_t i = 0;
 #if defined(__SSE2__)
-  for (; i + 16 <= n; i += 16) {
-    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+  // A byte's sign bit is set when it is to be mapped.
+  auto odd16 = [p](size_t at) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + at));
     __m128i ctl = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\v')),
                                             _mm_cmpeq_epi8(v, _mm_set1_epi8('\f'))),
                                _mm_cmpeq_epi8(v, _mm_set1_epi8('\r')));
-    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(v, ctl)));
+    return _mm_or_si128(v, ctl);
+  };
+  // Most text (all of an ASCII text with LF line ends) has nothing to map:
+  // 64 bytes are tested with one mask, and only a block that holds
+  // something is searched 16 bytes at a time below.
+  for (; i + 64 <= n; i += 64) {
+    __m128i any = _mm_or_si128(_mm_or_si128(odd16(i), odd16(i + 16)), _mm_or_si128(odd16(i + 32), odd16(i + 48)));
+    if (_mm_movemask_epi8(any) != 0) break;
+  }
+  for (; i + 16 <= n; i += 16) {
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(odd16(i)));
     if (mask != 0) return i + static_cast<size_t>(__builtin_ctz(mask));
   }
 #endif

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -186,6 +188,66 @@ TEST(SentenceText, MatchesPlainNormalisationOnAnyBytes) {
         << "round " << round;
   }
   reset_run();
+}
+
+
+// Records of the plain shape load without the C library's scanner (see
+// load_plain_records); the scanner takes over at any other.  A first record
+// with a "+" weight, which only the scanner reads, makes it read all of a
+// model: the records after it must be those of the same model read the fast
+// way, in pieces of any size, whatever shapes follow.
+TEST(ModelLoading, PlainRecordsLoadAsTheScannerReadsThem) {
+  using namespace std::literals;
+  const std::string_view pieces[] = {
+      "0.5\tstem_0_of\n"sv, "-1.25e-07\tname with  inner\tblanks \n"sv, "3\ta\r\n"sv,
+      "7\t\n\n b\n"sv, "\n\n"sv, "  -0\tc\n"sv, "1.\td\n"sv, "1e\te\n"sv, "0x1p-2\tf\n"sv,
+      "inf\tg\n"sv, "2x\th\n"sv, "4 \t \xC2\xA0i\n"sv, "5\tj"sv, "nan\n"sv, "6\tk\0l\n"sv,
+      "8E+2\tm\n"sv, "-\tn\n"sv, "9\t"sv, "1.5\n"sv};
+  auto load = [](LoadedModel &m, const std::string &bytes, std::mt19937 &rng) {
+    size_t at = 0;
+    ModelSource source = [&](char *buf, size_t size) -> ssize_t {
+      size_t n = std::min({size, bytes.size() - at, static_cast<size_t>(1 + rng() % 40)});
+      std::memcpy(buf, bytes.data() + at, n);
+      at += n;
+      return static_cast<ssize_t>(n);
+    };
+    load_model(m, "model", source);
+  };
+  std::mt19937 rng(7);
+  for (int round = 0; round < 2000; round++) {
+    std::string bytes;
+    int n = static_cast<int>(rng() % 8);
+    for (int i = 0; i < n; i++) {
+      // Mostly plain records, as models are.
+      size_t k = rng() % 3 ? rng() % 3 : rng() % std::size(pieces);
+      bytes.append(pieces[k]);
+    }
+    LoadedModel fast, scanned;
+    load(fast, bytes, rng);
+    load(scanned, "+0\tlead\n" + bytes, rng);
+    ASSERT_EQ(scanned.table.feats.size(), fast.table.feats.size() + 1) << "round " << round;
+    for (size_t i = 0; i < fast.table.feats.size(); i++) {
+      const Feature &a = *fast.table.feats[i], &b = *scanned.table.feats[i + 1];
+      ASSERT_STREQ(a.text, b.text) << "round " << round;
+      ASSERT_EQ(std::memcmp(&a.weight, &b.weight, sizeof a.weight), 0) << "round " << round;
+      // The name was indexed whole: a lookup finds this record or a later one.
+      Input none;
+      Scorer scorer(none, fast.table);
+      const Feature *found = scorer.find(a.text);
+      ASSERT_TRUE(found != nullptr && found->id >= a.id) << "round " << round;
+    }
+    ASSERT_EQ(fast.load.stopped, scanned.load.stopped) << "round " << round;
+    // The same warning, one line and one record on.
+    std::string expected = fast.warning;
+    if (fast.load.stopped) {
+      size_t colon = expected.find(':', 6), comma = expected.rfind(", ") + 2;
+      size_t loaded = std::stoul(expected.substr(comma));
+      expected = expected.substr(0, comma) + std::to_string(loaded + 1) + " features loaded";
+      if (colon != std::string::npos && colon > 6)
+        expected = "model:" + std::to_string(std::stol(expected.substr(6)) + 1) + expected.substr(colon);
+    }
+    ASSERT_EQ(scanned.warning, expected) << "round " << round;
+  }
 }
 
 }  // namespace

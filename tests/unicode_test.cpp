@@ -92,6 +92,25 @@ TEST(OffsetMap, AgreesWithThePlainReference) {
   }
 }
 
+// needs_mapping and map_unicode test 64 bytes at a time: one byte to map (or
+// none) at any place in plain text of any length must be found.
+TEST(NeedsMapping, FindsOneOddByteAnywhere) {
+  for (char odd : {'\r', '\v', '\f', '\x80', '\xC3', '\xFF', 'a'}) {
+    for (size_t len = 1; len <= 200; len++) {
+      for (size_t at = 0; at < len; at++) {
+        std::string text(len, 'x');
+        text[at] = odd;
+        bool plain = odd == 'a';
+        ASSERT_EQ(needs_mapping(text.data(), text.size()), !plain) << int(odd) << " at " << at << " of " << len;
+        std::string out(len, '\0');
+        OffsetMap map;
+        out.resize(map_unicode(text.data(), len, out.data(), map));
+        ASSERT_EQ(out, uref::map(text).text) << int(odd) << " at " << at << " of " << len;
+      }
+    }
+  }
+}
+
 TEST(StartsUpper, CapitalsOfAnyScript) {
   for (const char *s : {"A", "Zed", "\xC3\x89mile", "\xC3\x96" "d\xC3\xB6n", "\xC5\x81ukasz", "\xCE\xA9",
                         "\xD0\x94\xD0\xBC", "\xC7\x85"})  // ... and title case (Dž)
