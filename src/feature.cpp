@@ -143,6 +143,15 @@ namespace {
 // The table starts small (tests and fuzzers run many tiny inputs) and grows
 // with the number of distinct words up to kMaxCacheBits (12 MiB).
 constexpr int kMinCacheBits = 10, kMaxCacheBits = 18;
+// Slots per word.  The keys are word * kWindow + position, a dense range, and
+// multiplicative hashing sends keys d apart to slots about frac(d * phi)
+// times the table size apart; the nearest pairs are d = a Fibonacci number
+// F, about size / (sqrt(5) F) slots apart.  So a table of more than about
+// 1.4 slots per key gives every key a slot of its own, and each (word,
+// position) pair is formed once.  At 4 slots a word (0.8 per key), keys
+// 46368 apart shared slots: on the Brown text 2.7 times as many formations
+// as distinct pairs.
+constexpr size_t kCacheSlotsPerWord = 8;
 }  // namespace
 
 Scorer::Scorer(const Input &in, FeatureTable &table) : in_(in), table_(&table), writable_(&table) {}
@@ -164,10 +173,15 @@ void Scorer::keep_unknown_names(bool keep) {
 
 void Scorer::size_cache() {
   int want = kMinCacheBits;
-  while (want < kMaxCacheBits && (size_t{1} << want) < 4 * in_.words.size()) want++;
+  while (want < kMaxCacheBits && (size_t{1} << want) < kCacheSlotsPerWord * in_.words.size()) want++;
   if (want <= cache_bits_) return;
-  position_cache_.assign(size_t{1} << want, PositionEntry{});  // generation 0: empty
+  std::vector<PositionEntry> old(size_t{1} << want, PositionEntry{});  // generation 0: empty
+  old.swap(position_cache_);
   cache_bits_ = want;
+  // The current entries move to the grown table: forming them again is the
+  // work the cache is there to save.
+  for (const PositionEntry &e : old)
+    if (e.generation == generation_) cache_slot(e.word, e.position) = e;
 }
 
 Scorer::PositionEntry &Scorer::cache_slot(uint32_t word, int p) {
