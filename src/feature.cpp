@@ -175,13 +175,17 @@ void Scorer::size_cache() {
   int want = kMinCacheBits;
   while (want < kMaxCacheBits && (size_t{1} << want) < kCacheSlotsPerWord * in_.words.size()) want++;
   if (want <= cache_bits_) return;
-  std::vector<PositionEntry> old(size_t{1} << want, PositionEntry{});  // generation 0: empty
+  size_t slots = size_t{1} << want;
+  auto *grown = static_cast<PositionEntry *>(alloc_large(slots * sizeof(PositionEntry)));
+  std::fill(grown, grown + slots, PositionEntry{});  // generation 0: empty
+  std::unique_ptr<PositionEntry[], FreeBytes> old(grown);
   old.swap(position_cache_);
+  size_t old_slots = cache_bits_ == 0 ? 0 : size_t{1} << cache_bits_;
   cache_bits_ = want;
   // The current entries move to the grown table: forming them again is the
   // work the cache is there to save.
-  for (const PositionEntry &e : old)
-    if (e.generation == generation_) cache_slot(e.word, e.position) = e;
+  for (size_t i = 0; i < old_slots; i++)
+    if (old[i].generation == generation_) cache_slot(old[i].word, old[i].position) = old[i];
 }
 
 Scorer::PositionEntry &Scorer::cache_slot(uint32_t word, int p) {
@@ -194,7 +198,7 @@ Scorer::PositionEntry &Scorer::cache_slot(uint32_t word, int p) {
 // answers as a fresh one would.
 void Scorer::drop_id_caches() {
   if (++generation_ == 0) {  // wrapped: old entries could look current
-    std::fill(position_cache_.begin(), position_cache_.end(), PositionEntry{});
+    std::fill(position_cache_.get(), position_cache_.get() + (size_t{1} << cache_bits_), PositionEntry{});
     generation_ = 1;
   }
   cached_index_size_ = index_size();
