@@ -5,6 +5,7 @@
 #define FULLSTOP_FEATURE_H
 
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -216,7 +217,11 @@ class Scorer {
   uint64_t probes_ = 0;
   uint64_t lookups_ = 0;
 
-  std::vector<PositionEntry> position_cache_;
+  struct FreeBytes {
+    void operator()(void *p) const { std::free(p); }
+  };
+  // From alloc_large: a large table costs a few page faults.
+  std::unique_ptr<PositionEntry[], FreeBytes> position_cache_;
   int cache_bits_ = 0;
   uint32_t generation_ = 1;  // bumped to drop every entry at once
   // Index size when the cached entries were formed.

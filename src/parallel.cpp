@@ -38,8 +38,22 @@ int resolve_jobs(int jobs) { return jobs <= 0 ? online_cpus() : std::min(jobs, k
 
 bool parallel_safe(const FeatureTable &model) { return !model.has_repeats(); }
 
+// Text of the coordinator's: never moved while a block may read it.
+struct ParallelStream::Chunk {
+  explicit Chunk(size_t size) : bytes(static_cast<char *>(alloc_large(size))), size(size) {}
+  ~Chunk() { std::free(bytes); }
+  Chunk(const Chunk &) = delete;
+  Chunk &operator=(const Chunk &) = delete;
+  char *bytes;
+  size_t size;
+  // Blocks numbered below this may read it (until they are written).
+  uint64_t readers_end = 0;
+};
+
 struct ParallelStream::Job {
-  std::string text;  // the block's text, from offset `base` on
+  // The block's text, from offset `base` on, in a chunk of the coordinator's.
+  const char *text = nullptr;
+  size_t len = 0;
   int64_t base = 0;
   int64_t from = 0, until = -1;  // the candidates it decides (until -1: to the end)
   // Results: the sentences (whole-text offsets; the first one's start kOpen
@@ -58,7 +72,11 @@ ParallelStream::ParallelStream(const FeatureTable &model, TextMode mode, const D
                                Output *out, std::vector<SentenceSpan> *spans, int jobs,
                                size_t block_size)
     : model_(model), mode_(mode), options_(options), out_(out), spans_(spans),
-      block_size_(std::max<size_t>(block_size, 1)), printer_scorer_(printer_in_, model),
+      block_size_(std::max<size_t>(block_size, 1)),
+      // Four blocks a chunk: the text carried over to the next chunk (what
+      // is not yet cut into blocks, and the open sentence) is usually under a
+      // block, so about an eighth of the text is copied twice.
+      chunk_size_(4 * block_size_), printer_scorer_(printer_in_, model),
       own_scorer_(own_in_, model) {
   int n = resolve_jobs(jobs);
   max_in_flight_ = 2 * static_cast<size_t>(n) + 1;
@@ -121,12 +139,11 @@ void ParallelStream::run_job(Input &in, Scorer &scorer, Job &job) {
 }
 
 void ParallelStream::decide(Input &in, Scorer &scorer, Job &job) const {
-  in.replace_text(job.text);
+  in.replace_text(std::string_view(job.text, job.len));
   StringSink sink;
   // The sentences' text is about as long as the block's (offsets are shorter):
   // room for it saves regrowing the string.
-  if (out_ != nullptr && !options_.test) sink.text.reserve(job.text.size() + Output::kCapacity);
-  std::string().swap(job.text);
+  if (out_ != nullptr && !options_.test) sink.text.reserve(job.len + Output::kCapacity);
   if (mode_ == TextMode::unicode) in.map();
   Detection d(in, scorer, options_);
   Output out(sink);
@@ -159,8 +176,45 @@ void ParallelStream::decide(Input &in, Scorer &scorer, Job &job) const {
 }
 
 int64_t ParallelStream::line_start(int64_t pos) const {
-  while (pos > base_ && pending_[static_cast<size_t>(pos - base_ - 1)] != '\n') pos--;
+  while (pos > base_ && *at(pos - 1) != '\n') pos--;
   return pos;
+}
+
+size_t ParallelStream::held() const {
+  size_t n = 0;
+  for (const std::unique_ptr<Chunk> &c : chunks_) n += c->size;
+  return n;
+}
+
+// Room for `len` more bytes.  Blocks in flight read their text where it is,
+// so a full chunk is left as it is, and the text still needed (from the line
+// holding the next block's context on) is copied to a chunk that no block
+// reads any more, or a new one.
+void ParallelStream::make_room(size_t len) {
+  if (chunk_ != nullptr && chunk_->size - used_ >= len) return;
+  int64_t keep = line_start(context_);
+  size_t kept = static_cast<size_t>(total() - keep);
+  size_t size = std::max(chunk_size_, 2 * (kept + len));
+  if (chunk_ != nullptr) chunk_->readers_end = submitted_;
+  Chunk *next = nullptr;
+  for (size_t i = 0; i < chunks_.size() && next == nullptr; i++) {
+    Chunk *c = chunks_[i].get();
+    if (c == chunk_ || c->readers_end > written_) continue;
+    if (c->size >= size) {
+      next = c;
+    } else {  // free but too small (the open sentence grew): let it go
+      chunks_.erase(chunks_.begin() + static_cast<std::ptrdiff_t>(i--));
+    }
+  }
+  if (next == nullptr) {
+    chunks_.push_back(std::make_unique<Chunk>(size));
+    next = chunks_.back().get();
+  }
+  if (kept > 0) std::memcpy(next->bytes, at(keep), kept);
+  chunk_ = next;
+  text_ = next->bytes;
+  base_ = keep;
+  used_ = kept;
 }
 
 // For a block ending at `end` (just after a newline): the start of the
@@ -171,7 +225,7 @@ bool ParallelStream::find_cut(int64_t end, int64_t reach, int64_t &cut, int64_t 
   int64_t lo = end - reach > base_ ? line_start(end - reach) : base_;
   for (int64_t span = 512;; span *= 4) {
     int64_t s = end - span > lo ? line_start(end - span) : lo;
-    const char *p = pending_.data() + (s - base_);
+    const char *p = at(s);
     size_t n = static_cast<size_t>(end - s);
     const char *data = p;
     bool mapped = mode_ == TextMode::unicode && needs_mapping(p, n);
@@ -200,7 +254,8 @@ bool ParallelStream::try_block(int64_t end, int64_t reach) {
   // (the document's first line) when one thread would.
   if (!find_cut(end, reach, cut, context) || cut < from_ || (cut == from_ && opened_)) return false;
   auto job = std::make_shared<Job>();
-  job->text.assign(pending_, static_cast<size_t>(context_ - base_), static_cast<size_t>(end - context_));
+  job->text = at(context_);
+  job->len = static_cast<size_t>(end - context_);
   job->base = context_;
   job->from = from_;
   job->until = cut;
@@ -214,12 +269,14 @@ void ParallelStream::submit(std::shared_ptr<Job> job) {
   if (!opened_) {
     // The first sentence begins after a byte order mark (Unicode mode).
     opened_ = true;
-    open_ = mode_ == TextMode::unicode && base_ == 0 && pending_.size() >= 3 &&
-                    std::memcmp(pending_.data(), "\xEF\xBB\xBF", 3) == 0
+    open_ = mode_ == TextMode::unicode && base_ == 0 && used_ >= 3 &&
+                    std::memcmp(at(0), "\xEF\xBB\xBF", 3) == 0
                 ? 3
                 : 0;
+    covered_ = open_;
   }
   while (in_flight_.size() >= max_in_flight_) write_oldest();
+  submitted_++;
   in_flight_.push_back(job);
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -230,16 +287,16 @@ void ParallelStream::submit(std::shared_ptr<Job> job) {
 
 // Cuts off blocks of about block_size_ bytes while the text allows.
 void ParallelStream::dispatch_blocks() {
-  int64_t total = base_ + static_cast<int64_t>(pending_.size());
+  int64_t total = this->total();
   for (;;) {
     int64_t look = std::max(scan_, from_ + static_cast<int64_t>(block_size_) - 1);
     if (look >= total) return;
-    const void *nl = std::memchr(pending_.data() + (look - base_), '\n', static_cast<size_t>(total - look));
+    const void *nl = std::memchr(at(look), '\n', static_cast<size_t>(total - look));
     if (nl == nullptr) {
       scan_ = total;
       return;
     }
-    int64_t end = base_ + (static_cast<const char *>(nl) - pending_.data()) + 1;
+    int64_t end = look + (static_cast<const char *>(nl) - at(look)) + 1;
     // Too few tokens near this line end: look again a block further on, so
     // that text without tokens costs a bounded search per block.
     int64_t reach = static_cast<int64_t>(std::max(block_size_, size_t{1} << 16));
@@ -248,7 +305,9 @@ void ParallelStream::dispatch_blocks() {
 }
 
 void ParallelStream::feed(const char *bytes, size_t len) {
-  pending_.append(bytes, len);
+  make_room(len);
+  if (len > 0) std::memcpy(text_ + used_, bytes, len);
+  used_ += len;
   dispatch_blocks();
   // Whatever is decided already goes out, without waiting for the rest.
   for (;;) {
@@ -258,44 +317,47 @@ void ParallelStream::feed(const char *bytes, size_t len) {
     }
     write_oldest();
   }
-  trim();
 }
 
 void ParallelStream::pump() {
+  if (chunk_ == nullptr) make_room(0);
   dispatch_blocks();
   // Then all the text up to the last newline, as SentenceStream decides it.
-  int64_t total = base_ + static_cast<int64_t>(pending_.size());
+  int64_t total = this->total();
   if (total > from_) {
-    const void *nl = memrchr(pending_.data() + (from_ - base_), '\n', static_cast<size_t>(total - from_));
+    const void *nl = memrchr(at(from_), '\n', static_cast<size_t>(total - from_));
     if (nl != nullptr) {
-      int64_t end = base_ + (static_cast<const char *>(nl) - pending_.data()) + 1;
+      int64_t end = from_ + (static_cast<const char *>(nl) - at(from_)) + 1;
       if (try_block(end, total)) scan_ = std::max(scan_, end);
     }
   }
   if (opened_) begin();
   while (!in_flight_.empty()) write_oldest();
-  trim();
 }
 
 void ParallelStream::finish() {
   if (finished_) return;
   finished_ = true;
+  if (chunk_ == nullptr) make_room(0);
   dispatch_blocks();
-  int64_t total = base_ + static_cast<int64_t>(pending_.size());
+  int64_t total = this->total();
   auto job = std::make_shared<Job>();
-  job->text.assign(pending_, static_cast<size_t>(context_ - base_), std::string::npos);
+  job->text = at(context_);
+  job->len = static_cast<size_t>(total - context_);
   job->base = context_;
   job->from = from_;
   submit(std::move(job));
   while (!in_flight_.empty()) write_oldest();
   begin();
-  if (!options_.test && !done_) print_sentence(open_, total);
+  if (!options_.test && !done_) print_open(total);
   Detection d(printer_in_, printer_scorer_, options_);
   d.out = out_;
   d.spans = spans_;
   d.counts = counts_;
   d.end();
-  std::string().swap(pending_);
+  chunk_ = nullptr;
+  text_ = nullptr;
+  chunks_.clear();
 }
 
 // Waits for the oldest block, deciding blocks nobody has taken meanwhile.
@@ -317,6 +379,7 @@ void ParallelStream::write_oldest() {
     run_job(own_in_, own_scorer_, *taken);
   }
   write(*job);
+  written_++;
 }
 
 void ParallelStream::begin() {
@@ -351,8 +414,13 @@ void ParallelStream::write(Job &job) {
     counts_.nsites += job.counts.nsites;
     return;
   }
-  if (job.found.empty()) return;
-  print_sentence(open_, job.found[0].end);
+  int64_t end = job.base + static_cast<int64_t>(job.len);
+  if (job.found.empty()) {
+    keep_open_text(job, end);
+    return;
+  }
+  keep_open_text(job, job.found[0].end);
+  print_open(job.found[0].end);
   if (spans_ != nullptr) {
     spans_->insert(spans_->end(), job.found.begin() + 1, job.found.end());
   } else if (out_ != nullptr) {
@@ -360,34 +428,36 @@ void ParallelStream::write(Job &job) {
   }
   open_ = job.tail;
   done_ = job.done;
+  open_text_.clear();
+  // After the last sentence of the text there is nothing left to print.
+  covered_ = done_ ? end : open_;
+  keep_open_text(job, end);
 }
 
-// A sentence from the text kept, as Detection prints it.
-void ParallelStream::print_sentence(int64_t start, int64_t end) {
+// The open sentence's text up to `to`, taken from a block being written (its
+// chunk holds it until then): the sentence may go on over many blocks, and
+// the coordinator's chunks keep only what the next blocks read.
+void ParallelStream::keep_open_text(const Job &job, int64_t to) {
+  if (out_ == nullptr || options_.test || to <= covered_) return;
+  open_text_.append(job.text + (covered_ - job.base), static_cast<size_t>(to - covered_));
+  covered_ = to;
+}
+
+// The open sentence, ending at `end`, as Detection prints it.
+void ParallelStream::print_open(int64_t end) {
   if (spans_ != nullptr) {
-    spans_->push_back(SentenceSpan{start, end});
+    spans_->push_back(SentenceSpan{open_, end});
     return;
   }
   if (out_ == nullptr) return;
-  printer_in_.set(std::string_view(pending_.data() + (start - base_), static_cast<size_t>(end - start)));
+  // The text kept may go on past `end` (to the end of the block written).
+  printer_in_.set(std::string_view(open_text_).substr(0, static_cast<size_t>(end - open_)));
   Detection d(printer_in_, printer_scorer_, options_);
   d.out = out_;
-  d.base = start;
+  d.base = open_;
   if (mode_ == TextMode::unicode) {
-    d.complete_original(0, end - start);
+    d.complete_original(0, end - open_);
   } else {
-    d.complete_sentence(0, end - start);
+    d.complete_sentence(0, end - open_);
   }
-}
-
-// Drops the text no block and no sentence to print needs any more, when
-// that is at least half of it (so each byte moves a bounded number of times).
-void ParallelStream::trim() {
-  int64_t keep = context_;
-  if (out_ != nullptr && !options_.test) keep = std::min(keep, open_);
-  keep = line_start(keep);
-  size_t drop = static_cast<size_t>(keep - base_);
-  if (drop == 0 || drop < pending_.size() / 2) return;
-  pending_.erase(0, drop);
-  base_ = keep;
 }

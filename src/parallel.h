@@ -39,9 +39,13 @@
 // it, and renumbering block-local ids in order would cost the writer about
 // what forming them costs.
 //
-// Memory.  A few blocks per worker are in flight at a time, each holding a
-// copy of its text, and the coordinator keeps the undecided text and the
-// open sentence: never the whole input.
+// Memory.  A few blocks per worker are in flight at a time.  The coordinator
+// keeps the text in chunks of several blocks, and a block's worker reads its
+// text in place there (into its Input: one copy, as one thread makes); a
+// chunk that fills is left to the blocks that read it, the text still needed
+// (the undecided text and the open sentence) goes on in another, and a chunk
+// is used again once every block that read it has been written.  Never the
+// whole input.
 #ifndef FULLSTOP_PARALLEL_H
 #define FULLSTOP_PARALLEL_H
 
@@ -93,10 +97,12 @@ class ParallelStream {
   // The text ended: decides the rest and completes the output.
   void finish();
 
-  size_t held() const { return pending_.size(); }
+  // Bytes of text held for blocks and the writer now (tests bound them).
+  size_t held() const;
 
  private:
   struct Job;
+  struct Chunk;
 
   void work();
   void run_job(Input &in, Scorer &scorer, Job &job);
@@ -108,10 +114,13 @@ class ParallelStream {
   void submit(std::shared_ptr<Job> job);
   void write_oldest();
   void write(Job &job);
-  void print_sentence(int64_t start, int64_t end);
+  void keep_open_text(const Job &job, int64_t to);
+  void print_open(int64_t end);
   void begin();
-  void trim();
+  void make_room(size_t len);
   int64_t line_start(int64_t pos) const;
+  const char *at(int64_t pos) const { return text_ + (pos - base_); }
+  int64_t total() const { return base_ + static_cast<int64_t>(used_); }
 
   const FeatureTable &model_;
   TextMode mode_;
@@ -120,10 +129,18 @@ class ParallelStream {
   std::vector<SentenceSpan> *spans_;
   size_t block_size_;
   size_t max_in_flight_;
+  size_t chunk_size_;
 
-  // The coordinator's text: bytes from offset base_ (a line start) on.
-  std::string pending_;
+  // The coordinator's text: bytes from offset base_ (a line start) on, the
+  // first used_ bytes of chunk_, which begin at text_.
+  Chunk *chunk_ = nullptr;
+  char *text_ = nullptr;
   int64_t base_ = 0;
+  size_t used_ = 0;
+  // Every chunk, the current one too.
+  std::vector<std::unique_ptr<Chunk>> chunks_;
+  // Blocks submitted and blocks written so far.
+  uint64_t submitted_ = 0, written_ = 0;
   int64_t from_ = 0;     // the next block decides from here
   int64_t context_ = 0;  // and its text begins here
   int64_t scan_ = 0;     // no block end is looked for before here
@@ -133,6 +150,9 @@ class ParallelStream {
   // The writer's state.
   bool begun_ = false, finished_ = false, opened_ = false;
   int64_t open_ = 0;   // where the open sentence begins
+  // Its text from open_ to covered_, when sentences are printed.
+  std::string open_text_;
+  int64_t covered_ = 0;
   bool done_ = false;  // the last sentence was completed (Unicode mode)
   EvalCounts counts_{};
   Input printer_in_;

@@ -29,6 +29,20 @@ void advise_huge_pages(void *p, size_t bytes) {
   if (to > from) madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE);
 }
 
+void *alloc_large(size_t bytes) {
+  constexpr size_t kHuge = size_t{2} << 20;
+  void *p;
+  if (bytes < kHuge / 2) {
+    p = std::malloc(bytes == 0 ? 1 : bytes);
+  } else {
+    bytes = (bytes + kHuge - 1) & ~(kHuge - 1);
+    p = std::aligned_alloc(kHuge, bytes);
+    if (p != nullptr) madvise(p, bytes, MADV_HUGEPAGE);
+  }
+  if (p == nullptr) out_of_memory();
+  return p;
+}
+
 void FdSink::put(const char *bytes, size_t n) {
   while (n > 0) {
     ssize_t w = ::write(fd_, bytes, n);

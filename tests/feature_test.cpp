@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "detect.h"
 #include "driver.h"
 
 namespace {
@@ -101,6 +102,35 @@ TEST_F(Features, CachedIdsFollowIndexGrowth) {
   do_features(&toks[0], 5);
   EXPECT_EQ(e_feats[0], 0);
   EXPECT_EQ(feats[e_feats[0]]->weight, -1.0);
+}
+
+// The id cache holds a slot for every (word, position) pair of a few
+// thousand words, kept when it grows: reading a text once more forms no name
+// again (each formation is four lookups by name).  With multiplicative
+// hashing at four slots a word, keys 10946 apart shared a slot here, and each
+// copy formed them again.
+TEST(PositionCache, TextReadAgainFormsNoName) {
+  LoadedModel model;
+  load_model_bytes(model, "model", "1\ttext_2_.\n-1\ttype_3_1\n");
+  std::string once;
+  for (int i = 0; i < 3000; i++) once += "w" + std::to_string(i) + (i % 3 == 2 ? ". " : " ");
+  once += "\n";
+  uint64_t lookups[2];
+  const FeatureTable &table = model.table;  // detection: no record added
+  for (int copies : {2, 3}) {
+    std::string text;
+    for (int c = 0; c < copies; c++) text += once;
+    Input in;
+    in.set(text);
+    Scorer scorer(in, table);
+    Detection d(in, scorer, DetectOptions{});
+    std::vector<SentenceSpan> spans;
+    d.spans = &spans;
+    d.run(TextMode::classic);
+    ASSERT_EQ(spans.size(), 1000u * copies);
+    lookups[copies - 2] = scorer.lookups();
+  }
+  EXPECT_EQ(lookups[1], lookups[0]);
 }
 
 TEST_F(Features, LongTokensFormFullNames) {

@@ -108,6 +108,18 @@ TEST(Parallel, RandomTextsInEveryForm) {
   for (int round = 0; round < 40; round++) check_all(model, random_text(rng, round * 7), "random");
 }
 
+// Text no block can end in for a long way: lines of several blocks (the
+// coordinator's chunk grows to hold one), and sentences open over many blocks
+// and lines (the writer keeps their text).
+TEST(Parallel, LongLinesAndSentences) {
+  LoadedModel model;
+  load_model_file(model, (kSource / "models/en.model").c_str());
+  std::string line, lines;
+  for (int i = 0; i < 900; i++) line += "word" + std::to_string(i % 7) + (i % 50 == 49 ? ", " : " ");
+  for (int i = 0; i < 400; i++) lines += "and so it went on\n";
+  check_all(model, "It began. " + line + "end. " + lines + "Done. Next.\n" + line + "\n\nLast.", "long");
+}
+
 // Each golden input with its model; a model naming a feature twice is the
 // one kind the blocks may not decide.
 TEST(Parallel, GoldenInputs) {
