@@ -20,6 +20,11 @@ namespace {
 // token starts (their text is kEdgeMarkers, see Token::text).
 inline constexpr int32_t kEdgeBefore = 32, kEdgeAfter = 40;
 
+// The most bytes one input (a whole text, or a stream's window) may hold:
+// token offsets are 32-bit, and the edge markers' offsets lie up to 44 bytes
+// past the text's end, so those must fit too.
+inline constexpr size_t kMaxText = static_cast<size_t>(INT32_MAX) - 64;
+
 // Byte classes for the tokenizer's inner loops.
 enum : uint8_t { kWordChar = 0, kPunctChar = 1, kSeparator = 2 };
 constexpr std::array<uint8_t, 256> kByteClass = [] {
@@ -150,7 +155,8 @@ void Input::grow_word_slots() {
 namespace {
 
 [[noreturn]] void too_large() {
-  die("standard input: input larger than 2147483647 bytes; offsets would overflow");
+  die("standard input: input larger than " + std::to_string(kMaxText) +
+      " bytes in one piece; offsets would overflow");
 }
 
 }  // namespace
@@ -188,7 +194,7 @@ void Input::reset() {
 
 void Input::replace_text(std::string_view text) {
   drop_text();
-  if (text.size() > static_cast<size_t>(INT32_MAX)) too_large();
+  if (text.size() > kMaxText) too_large();
   reserve_data(text.size());
   if (!text.empty()) std::memcpy(data, text.data(), text.size());
   std::memset(data + text.size(), 0, kDataPadding);
@@ -201,7 +207,7 @@ void Input::borrow_window(std::string_view text) {
     return;
   }
   drop_text();
-  if (text.size() > static_cast<size_t>(INT32_MAX)) too_large();
+  if (text.size() > kMaxText) too_large();
   // Never written through: see borrow() in intake.h.
   data = const_cast<char *>(text.data());
   data_len = static_cast<int32_t>(text.size());
@@ -214,7 +220,7 @@ void Input::borrow(std::string_view text) {
     return;
   }
   reset();
-  if (text.size() > static_cast<size_t>(INT32_MAX)) too_large();
+  if (text.size() > kMaxText) too_large();
   // Never written through: see borrow() in intake.h.
   data = const_cast<char *>(text.data());
   data_len = static_cast<int32_t>(text.size());
@@ -223,7 +229,7 @@ void Input::borrow(std::string_view text) {
 
 void Input::set(std::string_view text) {
   reset();
-  if (text.size() > static_cast<size_t>(INT32_MAX)) too_large();
+  if (text.size() > kMaxText) too_large();
   reserve_data(text.size());
   if (!text.empty()) std::memcpy(data, text.data(), text.size());
   std::memset(data + text.size(), 0, kDataPadding);
@@ -239,14 +245,14 @@ void Input::read(int fd) {
     off_t here = lseek(fd, 0, SEEK_CUR);
     if (here >= 0 && st.st_size > here) {
       size_t expect = static_cast<size_t>(st.st_size - here);
-      if (expect > static_cast<size_t>(INT32_MAX)) too_large();
+      if (expect > kMaxText) too_large();
       reserve_data(expect + 1);
     }
   }
   for (;;) {
     if (len == data_cap) {
       size_t grown = data_cap < (1u << 20) ? (1u << 20) : data_cap + data_cap / 2;
-      if (grown > static_cast<size_t>(INT32_MAX) + 1) grown = static_cast<size_t>(INT32_MAX) + 1;
+      if (grown > kMaxText + 1) grown = kMaxText + 1;
       if (grown <= len) too_large();
       reserve_data(grown);
     }
@@ -257,7 +263,7 @@ void Input::read(int fd) {
     }
     if (got == 0) break;
     len += static_cast<size_t>(got);
-    if (len > static_cast<size_t>(INT32_MAX)) too_large();
+    if (len > kMaxText) too_large();
   }
   if (data == nullptr) reserve_data(0);
   std::memset(data + len, 0, kDataPadding);
