@@ -4,6 +4,8 @@
 #ifndef FULLSTOP_FUZZ_IN_PROCESS_H
 #define FULLSTOP_FUZZ_IN_PROCESS_H
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -45,6 +47,21 @@ inline void run_in_process(RunResult &r, std::string_view input, const LoadedMod
   r.out = std::move(sink.text);
 }
 
+// Feeds `input` to a stream (anything with feed, pump and finish) in pieces
+// of fewer than `most` bytes drawn from `seed`, pumping after some of them,
+// as a pipe delivers text; then finishes it.
+template <typename Stream>
+void feed_in_pieces(Stream &stream, std::string_view input, uint32_t seed, uint32_t most) {
+  for (size_t at = 0; at < input.size();) {
+    seed = seed * 1103515245u + 12345u;
+    size_t n = std::min(input.size() - at, static_cast<size_t>((seed >> 16) % most));
+    stream.feed(input.data() + at, n);
+    if (seed & 0x10000000u) stream.pump();
+    at += n;
+  }
+  stream.finish();
+}
+
 // Detection as the program runs it on a pipe: the input in pieces (their
 // sizes drawn from `seed`), each window run as soon as it may be, output
 // that must be the whole-input run's byte for byte.
@@ -54,14 +71,7 @@ inline std::string stream_in_process(std::string_view input, const LoadedModel &
   Output out(sink);
   TextMode mode = options.text_mode_forced ? options.forced_text_mode : model.mode;
   SentenceStream stream(model.table, mode, options.detect, &out, nullptr, 0);
-  for (size_t at = 0; at < input.size();) {
-    seed = seed * 1103515245u + 12345u;
-    size_t n = std::min(input.size() - at, static_cast<size_t>((seed >> 16) % 97));
-    stream.feed(input.data() + at, n);
-    if (seed & 0x10000000u) stream.pump();
-    at += n;
-  }
-  stream.finish();
+  feed_in_pieces(stream, input, seed, 97);
   out.flush();
   return std::move(sink.text);
 }
@@ -73,14 +83,7 @@ inline std::string train_stream_in_process(std::string_view input, TextMode mode
   StringSink sink;
   Output out(sink);
   TrainingStream stream(table, mode, out, 0);
-  for (size_t at = 0; at < input.size();) {
-    seed = seed * 1103515245u + 12345u;
-    size_t n = std::min(input.size() - at, static_cast<size_t>((seed >> 16) % 97));
-    stream.feed(input.data() + at, n);
-    if (seed & 0x10000000u) stream.pump();
-    at += n;
-  }
-  stream.finish();
+  feed_in_pieces(stream, input, seed, 97);
   out.write("--\n");
   write_feature_list(table, out);
   out.flush();

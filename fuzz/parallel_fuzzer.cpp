@@ -71,14 +71,7 @@ std::string in_blocks(TextMode mode, const DetectOptions &o, std::string_view te
   StringSink sink;
   Output out(sink);
   ParallelStream stream(fixed_model->table, mode, o, spans == nullptr ? &out : nullptr, spans, jobs, block);
-  for (size_t at = 0; at < text.size();) {
-    seed = seed * 1103515245u + 12345u;
-    size_t n = std::min(text.size() - at, static_cast<size_t>((seed >> 16) % 23));
-    stream.feed(text.data() + at, n);
-    if (seed & 0x10000000u) stream.pump();
-    at += n;
-  }
-  stream.finish();
+  harness::feed_in_pieces(stream, text, seed, 23);
   out.flush();
   return std::move(sink.text);
 }

@@ -45,36 +45,58 @@ size_t cut_point(const std::string &pending, const Input &in, int32_t limit, siz
   return keep;
 }
 
-// The end of the next window: after the last newline of the text not yet
-// run, or 0 when there is none.  pending[run_end, searched) is known to hold
-// no newline, and `searched` moves to the end: a long line is searched once,
-// not again at every piece that extends it (which would take time growing
-// with the square of its length).
-size_t window_end(const std::string &pending, size_t run_end, size_t &searched) {
-  size_t from = std::max(run_end, searched), end = pending.size();
-  searched = end;
-  if (end <= from) return 0;
-  const void *nl = memrchr(pending.data() + from, '\n', end - from);
-  if (nl == nullptr) return 0;
-  return static_cast<size_t>(static_cast<const char *>(nl) - pending.data()) + 1;
+}  // namespace
+
+// ===== StreamText ============================================================
+
+bool StreamText::take(const char *bytes, size_t len) {
+  pending_.append(bytes, len);
+  size_t fresh = pending_.size() - run_end_;
+  return fresh >= min_run_ && fresh >= run_end_;
 }
 
-}  // namespace
+// A window ends after the last newline of the text not yet run.
+// pending_[run_end_, searched_) is known to hold no newline, and searched_
+// moves to the end: a long line is searched once, not again at every piece
+// that extends it (which would take time growing with the square of its
+// length).
+size_t StreamText::next_window(bool final) {
+  size_t end = pending_.size();
+  if (!final) {
+    size_t from = std::max(run_end_, searched_);
+    searched_ = end;
+    const void *nl = end > from ? memrchr(pending_.data() + from, '\n', end - from) : nullptr;
+    if (nl == nullptr) return 0;
+    end = static_cast<size_t>(static_cast<const char *>(nl) - pending_.data()) + 1;
+  }
+  run_end_ = end;
+  return end;
+}
+
+void StreamText::drop(size_t keep) {
+  pending_.erase(0, keep);
+  base_ += static_cast<int64_t>(keep);
+  run_end_ -= keep;
+  searched_ -= keep;
+}
+
+void StreamText::release() {
+  pending_.clear();
+  pending_.shrink_to_fit();
+}
+
+// ===== SentenceStream ========================================================
 
 SentenceStream::SentenceStream(const FeatureTable &model, TextMode mode, const DetectOptions &options,
                                Output *out, std::vector<SentenceSpan> *spans, size_t min_run)
-    : scorer_(in_, model), min_run_(min_run), mode_(mode), options_(options), out_(out), spans_(spans) {}
+    : scorer_(in_, model), text_(min_run), mode_(mode), options_(options), out_(out), spans_(spans) {}
 
 void SentenceStream::feed(const char *bytes, size_t len) {
-  pending_.append(bytes, len);
-  size_t fresh = pending_.size() - run_end_;
-  // Runs cost the undecided part again: wait until the new text is at least
-  // as long, so that the whole stream is read a bounded number of times.
-  if (fresh >= min_run_ && fresh >= run_end_) run(false);
+  if (text_.take(bytes, len)) run(false);
 }
 
 void SentenceStream::pump() {
-  if (pending_.size() > run_end_) run(false);
+  if (text_.unrun()) run(false);
 }
 
 void SentenceStream::finish() {
@@ -83,19 +105,21 @@ void SentenceStream::finish() {
 }
 
 void SentenceStream::run(bool final) {
-  size_t end = final ? pending_.size() : window_end(pending_, run_end_, searched_);
+  size_t end = text_.next_window(final);
   if (!final && end == 0) return;
-  run_end_ = end;
+  const std::string &pending = text_.text();
+  const int64_t base = text_.base();
   Input &in = in_;
   // A run that prints no sentence text (offsets, spans, evaluation) reads
-  // the window where it is in pending_; only printing text needs the padded
-  // copy (see Input::borrow).  Either way the run reads the same bytes.
+  // the window where it is in the stream's text; only printing text needs
+  // the padded copy (see Input::borrow).  Either way the run reads the same
+  // bytes.
   const bool prints_text = spans_ == nullptr && !options_.test &&
                            (options_.full_text || options_.format != kFormatClassic);
   if (prints_text) {
-    in.replace_text(std::string_view(pending_.data(), end));
+    in.replace_text(std::string_view(pending.data(), end));
   } else {
-    in.borrow_window(std::string_view(pending_.data(), end));
+    in.borrow_window(std::string_view(pending.data(), end));
   }
   if (mode_ == TextMode::unicode) in.map();
   if (start_ < 0) start_ = in.original_text_start();
@@ -108,48 +132,42 @@ void SentenceStream::run(bool final) {
   Detection detection(in, scorer_, options_);
   detection.out = out_;
   detection.spans = spans_;
-  detection.base = base_;
+  detection.base = base;
   detection.counts = counts_;
   if (!begun_) detection.begin();
   begun_ = true;
-  detection.run_window(mode_, static_cast<int32_t>(from_ - base_), limit, final, start_, done_);
+  detection.run_window(mode_, static_cast<int32_t>(from_ - base), limit, final, start_, done_);
   counts_ = detection.counts;
   if (final) {
     detection.end();
     in.drop_text();
-    pending_.clear();
-    pending_.shrink_to_fit();
+    text_.release();
     return;
   }
-  from_ = base_ + in.original_start(limit);
+  from_ = base + in.original_start(limit);
   // Keep two tokens before the undecided candidates and the open sentence,
   // from a line start on.  The open sentence's text is printed once it
   // ends; evaluation prints no sentence, so there nothing past the window
   // needs keeping.
   size_t cap = end;
-  if (!options_.test) cap = line_start(pending_, std::min(static_cast<size_t>(start_ - base_), end));
-  size_t keep = cut_point(pending_, in, limit, cap, end);
-  // The window may point into pending_, which changes from here on.
+  if (!options_.test) cap = line_start(pending, std::min(static_cast<size_t>(start_ - base), end));
+  size_t keep = cut_point(pending, in, limit, cap, end);
+  // The window may point into the stream's text, which changes from here on.
   in.drop_text();
-  if (keep == 0) return;
-  pending_.erase(0, keep);
-  base_ += static_cast<int64_t>(keep);
-  run_end_ -= keep;
-  searched_ -= keep;
+  if (keep > 0) text_.drop(keep);
 }
 
+// ===== TrainingStream ========================================================
+
 TrainingStream::TrainingStream(FeatureTable &table, TextMode mode, Output &out, size_t min_run)
-    : scorer_(in_, table), training_(in_, scorer_, out), min_run_(min_run), mode_(mode) {}
+    : scorer_(in_, table), training_(in_, scorer_, out), text_(min_run), mode_(mode) {}
 
 void TrainingStream::feed(const char *bytes, size_t len) {
-  pending_.append(bytes, len);
-  size_t fresh = pending_.size() - run_end_;
-  // As in SentenceStream::feed: each byte is read a bounded number of times.
-  if (fresh >= min_run_ && fresh >= run_end_) run(false);
+  if (text_.take(bytes, len)) run(false);
 }
 
 void TrainingStream::pump() {
-  if (pending_.size() > run_end_) run(false);
+  if (text_.unrun()) run(false);
 }
 
 void TrainingStream::finish() {
@@ -158,27 +176,23 @@ void TrainingStream::finish() {
 }
 
 void TrainingStream::run(bool final) {
-  size_t end = final ? pending_.size() : window_end(pending_, run_end_, searched_);
+  size_t end = text_.next_window(final);
   if (!final && end == 0) return;
-  run_end_ = end;
-  in_.replace_text(std::string_view(pending_.data(), end));
+  const std::string &pending = text_.text();
+  const int64_t base = text_.base();
+  in_.replace_text(std::string_view(pending.data(), end));
   if (mode_ == TextMode::unicode) in_.map();
   int32_t limit = final ? -1 : token_start_back(in_.data, in_.data_len, 3);
   if (!final && limit < 0) return;
-  training_.report_window(mode_, static_cast<int32_t>(from_ - base_), limit);
+  training_.report_window(mode_, static_cast<int32_t>(from_ - base), limit);
   if (final) {
-    pending_.clear();
-    pending_.shrink_to_fit();
+    text_.release();
     in_.drop_text();
     return;
   }
-  from_ = base_ + in_.original_start(limit);
-  size_t keep = cut_point(pending_, in_, limit, end, end);
-  if (keep == 0) return;
-  pending_.erase(0, keep);
-  base_ += static_cast<int64_t>(keep);
-  run_end_ -= keep;
-  searched_ -= keep;
+  from_ = base + in_.original_start(limit);
+  size_t keep = cut_point(pending, in_, limit, end, end);
+  if (keep > 0) text_.drop(keep);
 }
 
 void read_pieces(int fd, const std::function<void(const char *, size_t)> &feed,

@@ -25,6 +25,39 @@
 #include "intake.h"
 #include "training.h"
 
+// The text of a stream that is not decided yet, and where its windows end:
+// what SentenceStream and TrainingStream share.  Text is taken in pieces; a
+// window ends after the last newline not yet run (all of the text at the
+// end), and the decided text before a cut point is dropped.
+class StreamText {
+ public:
+  explicit StreamText(size_t min_run) : min_run_(min_run) {}
+  // Takes more text; true when a run is due: the new text is `min_run` bytes
+  // or more and as long as the undecided text a run reads again, so the
+  // whole stream is read a bounded number of times.
+  bool take(const char *bytes, size_t len);
+  // Whether text has come since the last window.
+  bool unrun() const { return pending_.size() > run_end_; }
+  // The end of the next window (all of the text when final), from then on
+  // the last window's end; 0 when no whole line has come since.
+  size_t next_window(bool final);
+  // Drops the first `keep` bytes, decided.
+  void drop(size_t keep);
+  // The text ended and was run: frees it.
+  void release();
+
+  const std::string &text() const { return pending_; }
+  int64_t base() const { return base_; }  // the stream offset of text()[0]
+  size_t held() const { return pending_.size(); }
+
+ private:
+  size_t min_run_;
+  std::string pending_;  // the text from offset base_ on
+  int64_t base_ = 0;
+  size_t run_end_ = 0;   // pending_[0, run_end_) was the last window
+  size_t searched_ = 0;  // no newline in pending_[run_end_, searched_)
+};
+
 class SentenceStream {
  public:
   // Sentences go to `out`, or with `spans` set to it (see Detection).  A
@@ -40,7 +73,7 @@ class SentenceStream {
   void finish();
 
   // Bytes held now (tests bound them).
-  size_t held() const { return pending_.size(); }
+  size_t held() const { return text_.held(); }
 
  private:
   void run(bool final);
@@ -49,20 +82,16 @@ class SentenceStream {
   // whole run forms (see Scorer), as a single run would.
   Input in_;
   Scorer scorer_;
-  size_t min_run_;
+  StreamText text_;
   TextMode mode_;
   DetectOptions options_;
   Output *out_;
   std::vector<SentenceSpan> *spans_;
   EvalCounts counts_{};
   bool begun_ = false, finished_ = false;
-  std::string pending_;  // the text from offset base_ on
-  int64_t base_ = 0;
   int64_t from_ = 0;     // the first undecided candidate starts here or later
   int64_t start_ = -1;   // where the open sentence starts (-1: before the first window)
   bool done_ = false;    // the last sentence was printed (Unicode mode)
-  size_t run_end_ = 0;   // pending_[0, run_end_) was the last window
-  size_t searched_ = 0;  // no newline in pending_[run_end_, searched_)
 };
 
 // Training over a stream: the same windows as SentenceStream's, and each
@@ -77,7 +106,7 @@ class TrainingStream {
   void feed(const char *bytes, size_t len);
   void pump();
   void finish();
-  size_t held() const { return pending_.size(); }
+  size_t held() const { return text_.held(); }
 
  private:
   void run(bool final);
@@ -85,14 +114,10 @@ class TrainingStream {
   Input in_;
   Scorer scorer_;
   Training training_;
-  size_t min_run_;
+  StreamText text_;
   TextMode mode_;
   bool finished_ = false;
-  std::string pending_;  // the text from offset base_ on
-  int64_t base_ = 0;
   int64_t from_ = 0;     // the first undecided candidate starts here or later
-  size_t run_end_ = 0;   // pending_[0, run_end_) was the last window
-  size_t searched_ = 0;  // no newline in pending_[run_end_, searched_)
 };
 
 // Reads file descriptor fd to its end in pieces, handing each to `feed`;
