@@ -4,11 +4,14 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "atomic_file.h"
@@ -228,10 +231,61 @@ void detection_path(Input &in, const LoadedModel &model, const char *name, const
 
 namespace {
 
+// Reads fd into `text` while `ready` is false, as long as input is ready to
+// read without waiting and `text` is below `cap` bytes; true at the end of
+// the input.
+bool read_ahead(int fd, std::string &text, size_t cap, const std::atomic<bool> &ready) {
+  while (!ready.load(std::memory_order_acquire) && text.size() < cap) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 0) == 0) return false;  // would wait: stop here
+    size_t had = text.size();
+    text.resize(had + (size_t{1} << 18));
+    ssize_t got = ::read(fd, text.data() + had, text.size() - had);
+    text.resize(had + (got > 0 ? static_cast<size_t>(got) : 0));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      die(std::string("standard input: ") + std::strerror(errno));
+    }
+    if (got == 0) return true;
+  }
+  return false;
+}
+
+// Loads the model on a thread of its own while this thread reads the first
+// of the input (what is ready without waiting, up to `cap` bytes): a run
+// over a file or a full pipe does not wait for the model before its first
+// read, and a run with --jobs starts its threads sooner.  A model that fails
+// to load is reported as before, ahead of any input error.
+bool load_while_reading(LoadedModel &model, const char *path, int fd, std::string &early) {
+  constexpr size_t kCap = size_t{8} << 20;
+  std::atomic<bool> ready{false};
+  std::exception_ptr failed;
+  std::thread loader([&] {
+    try {
+      load_model_file(model, path);
+    } catch (...) {
+      failed = std::current_exception();
+    }
+    ready.store(true, std::memory_order_release);
+  });
+  std::exception_ptr read_failed;
+  bool at_end = false;
+  try {
+    at_end = read_ahead(fd, early, kCap, ready);
+  } catch (...) {
+    read_failed = std::current_exception();
+  }
+  loader.join();
+  if (failed) std::rethrow_exception(failed);
+  if (read_failed) std::rethrow_exception(read_failed);
+  return at_end;
+}
+
 template <typename Stream>
-void read_stream(int fd, Stream &stream, Output &out) {
-  std::vector<char> buf(size_t{1} << 18);
-  for (;;) {
+void read_stream(int fd, Stream &stream, Output &out, const std::string &early, bool at_end) {
+  if (!early.empty()) stream.feed(early.data(), early.size());
+  std::vector<char> buf(at_end ? 0 : size_t{1} << 18);
+  while (!at_end) {
     // Before a read that would wait, everything decided goes out: a reader
     // at the other end of a pipe sees each sentence once it is decided.
     pollfd p{fd, POLLIN, 0};
@@ -254,17 +308,18 @@ void read_stream(int fd, Stream &stream, Output &out) {
 
 void stream_detection(int fd, const Options &o, Output &out, const Warn &warn) {
   LoadedModel model;
-  load_model_file(model, o.model_fname);
+  std::string early;
+  bool at_end = load_while_reading(model, o.model_fname, fd, early);
   if (!model.warning.empty()) warn(model.warning);
   TextMode mode = o.text_mode_forced ? o.forced_text_mode : declared_text_mode(model.table, o.model_fname);
   int jobs = resolve_jobs(o.jobs);
   // A model that names a feature twice is decided on one thread (parallel.h).
   if (jobs > 1 && parallel_safe(model.table)) {
     ParallelStream stream(model.table, mode, o.detect, &out, nullptr, jobs);
-    read_stream(fd, stream, out);
+    read_stream(fd, stream, out, early, at_end);
   } else {
     SentenceStream stream(model.table, mode, o.detect, &out, nullptr);
-    read_stream(fd, stream, out);
+    read_stream(fd, stream, out, early, at_end);
   }
   out.flush();
   std::string suspect = suspect_model_warning(model.load, o.model_fname);
