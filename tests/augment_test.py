@@ -155,6 +155,26 @@ class Transforms(unittest.TestCase):
                 with self.subTest(sentence=para[i]):
                     self.assertRegex(para[i + 1], ab.STARTS_CAPITAL)
 
+    # A mark inside the sentence with the sentence going on after it.
+    GOES_ON = re.compile(r"(?:[.?!]+[\"')]*|\u2026) (?:[a-z0-9(]|I )")
+
+    def test_continuations_only_add_marks_the_sentence_goes_on_after(self):
+        t = ab.BY_NAME["continuations"]
+        t.phrases = ab.noun_phrases(paragraphs())
+        words = lambda s: [w.strip(",.\u2026") for w in s.split()]  # noqa: E731
+        for seed in range(25):
+            rng = random.Random(seed)
+            for para in paragraphs() + [["Well, I suppose we were in the wrong."]]:
+                for i in t.sites(para):
+                    sent = para[i]
+                    out = t.rewrite(sent, rng)
+                    with self.subTest(sent=sent, out=out):
+                        self.assertEqual(out[-2:], sent[-2:])
+                        self.assertGreater(len(self.GOES_ON.findall(out)),
+                                           len(self.GOES_ON.findall(sent)))
+                        rest = iter(words(out))
+                        self.assertTrue(all(w in rest for w in words(sent)))
+
     def test_noun_phrases(self):
         got = ab.noun_phrases([["The jury, in the new city hall, heard the mayor."]])
         self.assertEqual(got, ["jury", "new city hall", "mayor"])
