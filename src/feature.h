@@ -186,7 +186,7 @@ class Scorer {
   // magnitudes, the upper half of a float rounded up (infinite when a
   // weight is not finite, or the sum does not fit a float).  At 8 bytes a
   // pair a word's five positions share a cache line or two; see
-  // score_window_sign for why these suffice.  The tag is the cold entry's
+  // score_window_sign for why these suffice.  The tag is the id entry's
   // in 16 bits, 0 (never used) when it does not fit.
   struct HotEntry {
     float sum;
