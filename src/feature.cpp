@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <algorithm>
+#include <limits>
 #include <new>
 
 #include "keyed_hash.h"
@@ -154,7 +155,8 @@ Feature *FeatureTable::build(std::string_view name, double weight) {
 
 namespace {
 // The table starts small (tests and fuzzers run many tiny inputs) and grows
-// with the number of distinct words up to kMaxCacheBits (12 MiB).
+// with the number of distinct words up to kMaxCacheBits (5 MiB of ids, and
+// 2 MiB of partial sums in detection).
 constexpr int kMinCacheBits = 10, kMaxCacheBits = 18;
 // An entry's slot is its key, word * kWindow + position, modulo the table
 // size: while the table has a slot for each key (kWindow slots a word, up to
@@ -189,36 +191,51 @@ void Scorer::size_cache() {
   // and an entry pushed out costs it four names formed and looked up again:
   // it takes eight per word, within the same cap (on the Brown test text
   // repeated to 21 MB this halved the pairs formed again, 4% of training's
-  // instructions, for 5 MB more memory; sixteen gained no more).
+  // instructions; sixteen gained no more).  Slots past the keys in use are
+  // never touched, and so never take memory.
   size_t per_word = writable_ != nullptr ? 8 : size_t{kWindow};
   int want = kMinCacheBits;
   while (want < kMaxCacheBits && (size_t{1} << want) < per_word * in_.words.size()) want++;
   if (want <= cache_bits_) return;
   size_t slots = size_t{1} << want;
-  auto *grown = static_cast<PositionEntry *>(alloc_large(slots * sizeof(PositionEntry)));
-  std::fill(grown, grown + slots, PositionEntry{});  // generation 0: empty
-  std::unique_ptr<PositionEntry[], FreeBytes> old(grown);
-  old.swap(position_cache_);
-  size_t old_slots = cache_bits_ == 0 ? 0 : size_t{1} << cache_bits_;
+  ZeroedBlock old_block = std::move(position_block_);
+  ZeroedBlock old_hot_block = std::move(hot_block_);
+  const PositionEntry *old = position_cache_;
+  const HotEntry *old_hot = hot_;
+  position_block_ = ZeroedBlock(slots * sizeof(PositionEntry));
+  position_cache_ = static_cast<PositionEntry *>(position_block_.get());
+  if (old_hot != nullptr) {
+    hot_block_ = ZeroedBlock(slots * sizeof(HotEntry));
+    hot_ = static_cast<HotEntry *>(hot_block_.get());
+  }
+  int old_bits = cache_bits_;
+  size_t old_slots = old_bits == 0 ? 0 : size_t{1} << old_bits;
   cache_bits_ = want;
   // The current entries move to the grown table: forming them again is the
-  // work the cache is there to save.
-  for (size_t i = 0; i < old_slots; i++)
-    if (old[i].generation == generation_) cache_slot(old[i].word, old[i].position) = old[i];
-}
-
-inline Scorer::PositionEntry &Scorer::cache_slot(uint32_t word, int p) {
-  uint64_t key = uint64_t{word} * kWindow + static_cast<uint64_t>(p);
-  return position_cache_[key & ((uint64_t{1} << cache_bits_) - 1)];
+  // work the cache is there to save.  A slot and its tag give the key back.
+  for (size_t i = 0; i < old_slots; i++) {
+    if (old[i].tag == 0) continue;
+    uint64_t key = (uint64_t{old[i].tag - 1} << old_bits) | i;
+    size_t slot = cache_index(key);
+    position_cache_[slot] = PositionEntry{static_cast<uint32_t>(cache_tag(key)), {}};
+    std::memcpy(position_cache_[slot].ids, old[i].ids, sizeof old[i].ids);
+    if (old_hot != nullptr) set_hot(slot, cache_tag(key), old[i].ids);
+  }
 }
 
 // A growth of the index can change which record a repeated name resolves to;
 // the cached entries are dropped whenever that happens so every lookup
-// answers as a fresh one would.
+// answers as a fresh one would.  That happens at most once per doubling of
+// the index, so fresh zeroed tables are cheap enough.
 void Scorer::drop_id_caches() {
-  if (++generation_ == 0) {  // wrapped: old entries could look current
-    std::fill(position_cache_.get(), position_cache_.get() + (size_t{1} << cache_bits_), PositionEntry{});
-    generation_ = 1;
+  if (cache_bits_ != 0) {
+    size_t slots = size_t{1} << cache_bits_;
+    position_block_ = ZeroedBlock(slots * sizeof(PositionEntry));
+    position_cache_ = static_cast<PositionEntry *>(position_block_.get());
+    if (hot_ != nullptr) {
+      hot_block_ = ZeroedBlock(slots * sizeof(HotEntry));
+      hot_ = static_cast<HotEntry *>(hot_block_.get());
+    }
   }
   cached_index_size_ = index_size();
 }
@@ -382,17 +399,14 @@ void feature_name(std::string &out, int which, int p, const Token &t, const Inpu
 // The first time a word stands at a position (or after its entry was pushed
 // out) its four names are formed and looked up (creating the missing ones, in
 // template order, so new features get their ids in order of first
-// formation); otherwise the cached ids are used.  `weighted` receives a bit
-// per template whose feature has a non-zero weight.
-const int32_t *Scorer::position_ids(const Token &t, int p, int32_t *scratch, uint8_t *weighted) {
-  PositionEntry *hit = &cache_slot(t.word, p);
-  if (hit->generation == generation_ && hit->word == t.word && hit->position == p) {
-    *weighted = hit->weighted;
-    return hit->ids;
+// formation); otherwise the cached ids are used.
+const int32_t *Scorer::position_ids(const Token &t, int p, int32_t *scratch) {
+  if (cache_bits_ != 0) {
+    uint64_t key = cache_key(t.word, p);
+    PositionEntry &hit = position_cache_[cache_index(key)];
+    if (hit.tag == cache_tag(key)) return hit.ids;
   }
-  double sum = 0.0, abs_sum = 0.0;
   bool grew = false;
-  uint8_t bits = 0;
   for (int which = 0; which < kTemplates; which++) {
     feature_name(name_buffer_, which, p, t, in_);
     int32_t id = find_or_add(name_buffer_);
@@ -403,24 +417,15 @@ const int32_t *Scorer::position_ids(const Token &t, int p, int32_t *scratch, uin
       grew = true;
     }
     scratch[which] = id;
-    double w = weight(id);
-    if (w != 0.0) {
-      bits |= static_cast<uint8_t>(1u << which);
-      sum += w;
-      abs_sum += std::fabs(w);
-    }
   }
-  *weighted = bits;
   if (grew) return scratch;
   size_cache();
-  PositionEntry &e = cache_slot(t.word, p);
-  e.word = t.word;
-  e.generation = generation_;
-  e.position = static_cast<uint8_t>(p);
-  e.weighted = bits;
+  uint64_t key = cache_key(t.word, p);
+  size_t slot = cache_index(key);
+  PositionEntry &e = position_cache_[slot];
+  e.tag = static_cast<uint32_t>(cache_tag(key));
   std::memcpy(e.ids, scratch, sizeof e.ids);
-  e.sum = sum;
-  e.abs_sum = abs_sum;
+  if (hot_ != nullptr) set_hot(slot, cache_tag(key), e.ids);
   return e.ids;
 }
 
@@ -435,15 +440,59 @@ void sort_ids(int32_t *ids, int n) {
   }
 }
 
+// The upper half of a float at least x (x >= 0), as a bfloat16; infinity
+// when x is not finite or above the floats.
+uint16_t bound_bits(double x) {
+  if (!(x <= static_cast<double>(std::numeric_limits<float>::max()))) return 0x7F80;
+  auto f = static_cast<float>(x);
+  if (static_cast<double>(f) < x) f = std::nextafter(f, std::numeric_limits<float>::infinity());
+  uint32_t bits;
+  std::memcpy(&bits, &f, sizeof bits);
+  // Rounded up: into the next bfloat16 (or infinity) when the low half is set.
+  return static_cast<uint16_t>((bits >> 16) + ((bits & 0xFFFF) != 0));
+}
+
+inline double bound_value(uint16_t bound) {
+  uint32_t bits = uint32_t{bound} << 16;
+  float f;
+  std::memcpy(&f, &bits, sizeof f);
+  return f;
+}
+
 }  // namespace
 
+// The hot entry of a pair: its non-zero weights added in template order.
+void Scorer::set_hot(size_t slot, uint64_t tag, const int32_t *ids) {
+  double sum = 0.0, abs_sum = 0.0;
+  for (int which = 0; which < kTemplates; which++) {
+    double w = weight(ids[which]);
+    if (w != 0.0) {
+      sum += w;
+      abs_sum += std::fabs(w);
+    }
+  }
+  HotEntry &h = hot_[slot];
+  h.bound = bound_bits(abs_sum);
+  // With a finite bound |sum| <= abs_sum fits a float (rounding is monotone).
+  h.sum = h.bound == 0x7F80 ? 0.0f : static_cast<float>(sum);
+  h.tag = tag <= UINT16_MAX ? static_cast<uint16_t>(tag) : 0;
+}
+
+// Detection's first window: the partial sums of the pairs cached so far.
+[[gnu::noinline]] void Scorer::make_hot() {
+  size_t slots = size_t{1} << cache_bits_;
+  hot_block_ = ZeroedBlock(slots * sizeof(HotEntry));
+  hot_ = static_cast<HotEntry *>(hot_block_.get());
+  for (size_t i = 0; i < slots; i++)
+    if (position_cache_[i].tag != 0) set_hot(i, position_cache_[i].tag, position_cache_[i].ids);
+}
+
 // Collects the feature ids of the first `count` (at most five) tokens of a
-// window, four per position in template order, and per position the bits of
-// those with a non-zero weight.
-void Scorer::gather_window(const Token *window, int count, int32_t *ids, uint8_t *weighted) {
+// window, four per position in template order.
+void Scorer::gather_window(const Token *window, int count, int32_t *ids) {
   int32_t scratch[kTemplates];
   for (int p = 0; p < count; p++) {
-    const int32_t *r = position_ids(window[p], p, scratch, &weighted[p]);
+    const int32_t *r = position_ids(window[p], p, scratch);
     std::memcpy(ids + p * kTemplates, r, kTemplates * sizeof(int32_t));
   }
 }
@@ -453,13 +502,12 @@ void Scorer::window_ids(const Token *window, int32_t *ids) {
   // The cache hit inline (every window reads five entries); a miss forms
   // the pair's ids in position_ids.  gather_window is the plain form.
   int32_t scratch[kTemplates];
-  uint8_t weighted;
   for (int p = 0; p < kWindow; p++) {
     const Token &t = window[p];
-    const PositionEntry &e = cache_slot(t.word, p);
+    uint64_t key = cache_key(t.word, p);
+    const PositionEntry &e = position_cache_[cache_index(key)];
     const int32_t *r = e.ids;
-    if (!(e.generation == generation_ && e.word == t.word && e.position == p))
-      r = position_ids(t, p, scratch, &weighted);
+    if (e.tag != cache_tag(key)) r = position_ids(t, p, scratch);
     std::memcpy(ids + p * kTemplates, r, kTemplates * sizeof(int32_t));
   }
 }
@@ -479,8 +527,7 @@ void Scorer::do_features(const Token *window, int count) {
   // An empty event and at most five positions: gather the ids, sort them
   // once and fill the event, instead of inserting them one by one.
   int32_t ids[kWindow * kTemplates];
-  uint8_t weighted[kWindow];
-  gather_window(window, count, ids, weighted);
+  gather_window(window, count, ids);
   int n = count * kTemplates;
   sort_ids(ids, n);
   for (int k = 0; k < n; k++) {
@@ -497,36 +544,53 @@ void Scorer::do_features(const Token *window, int count) {
 // The exact score: the non-zero weights of the window's features added one by
 // one in ascending id order, as the event holds them.  Zero weights are left
 // out: the sum starts at +0.0, and adding a zero to it changes nothing.
-double Scorer::ordered_score(const int32_t *window_ids, const uint8_t *weighted) const {
+double Scorer::ordered_score(const int32_t *window_ids) const {
   int32_t ids[kWindow * kTemplates];
   int n = 0;
-  for (int p = 0; p < kWindow; p++)
-    for (uint8_t bits = weighted[p]; bits != 0; bits &= static_cast<uint8_t>(bits - 1))
-      ids[n++] = window_ids[p * kTemplates + __builtin_ctz(bits)];
+  for (int k = 0; k < kWindow * kTemplates; k++)
+    if (weight(window_ids[k]) != 0.0) ids[n++] = window_ids[k];
   sort_ids(ids, n);
   double score = 0.0;
   for (int k = 0; k < n; k++) score += table_->feats[static_cast<size_t>(ids[k])]->weight;
   return score;
 }
 
+// Fast path: the five pairs' hot entries, their float sums added in double
+// (F) against a margin from their bounds (B).  The decision is the sign of
+// S, the window's non-zero weights w_i added in ascending id order; with
+// u = 2^-53 and A = sum |w_i|, each step below holds when every bound is
+// finite (otherwise B and the margin are infinite and S decides):
+//  - S is a recursive sum of at most 20 terms, none of which overflows
+//    (A <= B < 5 * 2^128): |S - sum w_i| <= 19u/(1 - 19u) A < 20u A.
+//  - Each pair's double sum s_p of its (at most four) weights, in template
+//    order: |s_p - sum_p w_i| < 4u A_p, and |s_p| <= abs_sum_p (rounding is
+//    monotone), which bounds A_p from below: A_p < (1 + 4u) abs_sum_p.
+//  - Its float f_p, rounded to nearest: |f_p - s_p| <= 2^-24 |s_p| + 2^-150
+//    (the second term for the subnormal floats).
+//  - F, the five floats (exact in double) added in double:
+//    |F - sum f_p| < 5u sum |f_p| <= 5u ((1 + 2^-23)(1 + 4u) A + 5 * 2^-150).
+// So |F - S| < (20u + 4u + 2^-24 (1 + 4u) + 11u) A + 2^-146 < 2^-23 A + 2^-146.
+// Each bound b_p is at least abs_sum_p (rounded up twice), and B, their
+// double sum, at least (1 - 4u) sum b_p; so A < (1 + 9u) B, and the margin
+// M = 2^-22 B + 2^-126, even computed with rounding, exceeds 2^-23 A +
+// 2^-146 > |F - S|.  F > M then means S > 0, F < -M means S < 0, and the
+// fast path decides only then.  Empty or foreign slots, near-zero sums and
+// non-finite weights go to the exact ordered sum; tests/detect_test.cpp
+// holds the two equal on weights chosen to break a looser margin.
 int Scorer::score_window_sign(const Token *window) {
   check_caches();
-  // Fast path: add the per-position partial sums cached with each word.  A
-  // different order of the same (at most 20) additions differs from the
-  // ordered sum by less than 20 * 2^-53 * (sum of magnitudes) each way, so
-  // whenever the fast sum lies further than twice that from zero, both sums
-  // have the same sign.  Near zero, with infinities or NaNs, or when a word
-  // has not yet been seen at its position, the ordered sum decides.
-  double sum = 0.0, abs_sum = 0.0;
+  if (hot_ == nullptr) make_hot();
+  double sum = 0.0, bound = 0.0;
   bool cached = true;
-  for (int p = 0; p < kWindow && cached; p++) {
-    const PositionEntry &e = cache_slot(window[p].word, p);
-    cached = e.generation == generation_ && e.word == window[p].word && e.position == p;
-    sum += e.sum;
-    abs_sum += e.abs_sum;
+  for (int p = 0; p < kWindow; p++) {
+    uint64_t key = cache_key(window[p].word, p);
+    const HotEntry &h = hot_[cache_index(key)];
+    cached &= h.tag == cache_tag(key);
+    sum += static_cast<double>(h.sum);
+    bound += bound_value(h.bound);
   }
   if (cached) {
-    double margin = abs_sum * 0x1p-46;  // 128 * 2^-53: a generous bound
+    double margin = bound * 0x1p-22 + 0x1p-126;
     if (sum > margin) return 1;
     if (sum < -margin) return 0;
   }
@@ -536,7 +600,6 @@ int Scorer::score_window_sign(const Token *window) {
 double Scorer::score_window(const Token *window) {
   check_caches();
   int32_t ids[kWindow * kTemplates];
-  uint8_t weighted[kWindow];
-  gather_window(window, kWindow, ids, weighted);
-  return ordered_score(ids, weighted);
+  gather_window(window, kWindow, ids);
+  return ordered_score(ids);
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "intake.h"
+#include "util.h"
 
 struct Feature {
   int32_t id;     // dense, in order of creation; the slot in `feats`
@@ -167,19 +168,30 @@ class Scorer {
   void keep_unknown_names(bool keep);
 
  private:
-  // What a word forms at a window position: its four feature ids, a bit per
-  // template whose feature has a non-zero weight, and the sum and the sum of
-  // magnitudes of those weights (see score_window_sign).  Kept for the most
-  // recent (word, position) pairs in a direct-mapped table of fixed size, so
-  // that the memory does not grow with the number of distinct words: a pair
-  // pushed out is simply formed again.
+  // What a word forms at a window position: its four feature ids.  Kept for
+  // the most recent (word, position) pairs in a direct-mapped table of fixed
+  // size, so that the memory does not grow with the number of distinct
+  // words: a pair pushed out is simply formed again.  An entry's key is
+  // word * kWindow + position, its slot the key modulo the table size, and
+  // its tag the rest of the key plus one (0: empty), so it needs no word,
+  // position or generation of its own: 20 bytes, where training reads five
+  // entries a window at random.
   struct PositionEntry {
-    uint32_t word;
-    uint32_t generation;  // valid while equal to `generation_`
-    uint8_t position;
-    uint8_t weighted;
+    uint32_t tag;
     int32_t ids[kTemplates];
-    double sum, abs_sum;
+  };
+  // What detection reads for each of a window's pairs, in a table of its
+  // own beside the ids and at the same slots: the partial sum of the pair's
+  // non-zero weights, rounded to a float, and a bound on the sum of their
+  // magnitudes, the upper half of a float rounded up (infinite when a
+  // weight is not finite, or the sum does not fit a float).  At 8 bytes a
+  // pair a word's five positions share a cache line or two; see
+  // score_window_sign for why these suffice.  The tag is the id entry's
+  // in 16 bits, 0 (never used) when it does not fit.
+  struct HotEntry {
+    float sum;
+    uint16_t bound;
+    uint16_t tag;
   };
   struct UnknownSlot {
     uint32_t hash;
@@ -190,14 +202,18 @@ class Scorer {
   bool add_unknown(std::string_view name, uint64_t hash);
   void count_entry();
   void size_cache();
-  PositionEntry &cache_slot(uint32_t word, int p);
+  uint64_t cache_key(uint32_t word, int p) const { return uint64_t{word} * kWindow + static_cast<uint64_t>(p); }
+  size_t cache_index(uint64_t key) const { return key & ((uint64_t{1} << cache_bits_) - 1); }
+  uint64_t cache_tag(uint64_t key) const { return (key >> cache_bits_) + 1; }
+  void set_hot(size_t slot, uint64_t tag, const int32_t *ids);
+  void make_hot();
   void drop_id_caches();
   bool index_grew();
   void index_changed();
   void check_caches();
-  const int32_t *position_ids(const Token &t, int p, int32_t *scratch, uint8_t *weighted);
-  void gather_window(const Token *window, int count, int32_t *ids, uint8_t *weighted);
-  double ordered_score(const int32_t *window_ids, const uint8_t *weighted) const;
+  const int32_t *position_ids(const Token &t, int p, int32_t *scratch);
+  void gather_window(const Token *window, int count, int32_t *ids);
+  double ordered_score(const int32_t *window_ids) const;
 
   const Input &in_;
   const FeatureTable *table_;
@@ -217,13 +233,15 @@ class Scorer {
   uint64_t probes_ = 0;
   uint64_t lookups_ = 0;
 
-  struct FreeBytes {
-    void operator()(void *p) const { std::free(p); }
-  };
-  // From alloc_large: a large table costs a few page faults.
-  std::unique_ptr<PositionEntry[], FreeBytes> position_cache_;
+  // Zeroed memory from the kernel (see ZeroedBlock): a large table costs a
+  // few page faults, and the part of it never used none.
+  ZeroedBlock position_block_;
+  PositionEntry *position_cache_ = nullptr;
+  // Detection's partial sums, made at its first window (training never
+  // needs them); null until then.
+  ZeroedBlock hot_block_;
+  HotEntry *hot_ = nullptr;
   int cache_bits_ = 0;
-  uint32_t generation_ = 1;  // bumped to drop every entry at once
   // Index size when the cached entries were formed.
   int64_t cached_index_size_ = 0;
   std::string name_buffer_;

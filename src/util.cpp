@@ -43,6 +43,36 @@ void *alloc_large(size_t bytes) {
   return p;
 }
 
+ZeroedBlock::ZeroedBlock(size_t bytes) {
+  constexpr size_t kHuge = size_t{2} << 20;
+  if (bytes < kHuge / 2) {
+    p_ = std::calloc(bytes == 0 ? 1 : bytes, 1);
+    if (p_ == nullptr) out_of_memory();
+    return;
+  }
+  // A mapping 2 MiB longer than the whole huge pages wanted, trimmed to an
+  // aligned run of them (mmap aligns to 4 KiB only).
+  size_t want = (bytes + kHuge - 1) & ~(kHuge - 1);
+  void *map = mmap(nullptr, want + kHuge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (map == MAP_FAILED) out_of_memory();
+  auto base = reinterpret_cast<uintptr_t>(map);
+  uintptr_t aligned = (base + kHuge - 1) & ~uintptr_t{kHuge - 1};
+  if (aligned > base) munmap(map, aligned - base);
+  uintptr_t end = base + want + kHuge;
+  if (end > aligned + want) munmap(reinterpret_cast<void *>(aligned + want), end - (aligned + want));
+  p_ = reinterpret_cast<void *>(aligned);
+  mapped_ = want;
+  madvise(p_, want, MADV_HUGEPAGE);
+}
+
+ZeroedBlock::~ZeroedBlock() {
+  if (mapped_ != 0) {
+    munmap(p_, mapped_);
+  } else {
+    std::free(p_);
+  }
+}
+
 void FdSink::put(const char *bytes, size_t n) {
   while (n > 0) {
     ssize_t w = ::write(fd_, bytes, n);

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 
 namespace fullstop {
 
@@ -55,6 +56,35 @@ void advise_huge_pages(void *p, size_t bytes);
 // kind of machine 6 MiB in 4 KiB pages took 3.4-4.5 ms to fault in, against
 // 0.7-1.0 ms in huge pages.
 void *alloc_large(size_t bytes);
+
+// A zero-filled block for a large table that is written only where it is
+// used.  From 1 MiB on its pages come from the kernel (mmap), zero already,
+// in whole 2 MiB pages with huge pages asked for: a page never touched costs
+// nothing, where filling the table with zeros made the kernel clear every
+// page on its first write and the program write it again (training's table
+// of ids spent a tenth of its run there).  Smaller blocks are calloc's.
+class ZeroedBlock {
+ public:
+  ZeroedBlock() = default;
+  explicit ZeroedBlock(size_t bytes);
+  ZeroedBlock(ZeroedBlock &&other) noexcept
+      : p_(other.p_), mapped_(other.mapped_) {
+    other.p_ = nullptr;
+    other.mapped_ = 0;
+  }
+  ZeroedBlock &operator=(ZeroedBlock &&other) noexcept {
+    ZeroedBlock moved(std::move(other));
+    std::swap(p_, moved.p_);
+    std::swap(mapped_, moved.mapped_);
+    return *this;
+  }
+  ~ZeroedBlock();
+  void *get() const { return p_; }
+
+ private:
+  void *p_ = nullptr;
+  size_t mapped_ = 0;  // bytes mapped, or 0 for calloc's
+};
 
 // A growable array of plain records.  Growth goes through realloc, which for
 // large blocks remaps pages instead of copying, so a huge array never needs

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <string>
@@ -40,11 +41,12 @@ std::string random_text(std::mt19937 &rng, int words) {
   return text;
 }
 
-Model random_model(std::mt19937 &rng, int size) {
-  // Names from the same vocabulary, some repeated with different weights, and
-  // weights that often cancel exactly or nearly, so that sums land near zero.
+// Weights that often cancel exactly or nearly, so that sums land near zero.
+const std::vector<double> kWeights = {0.1, 0.2, -0.3, 0.3, -0.1, 1e-17, -1e-17, 0.0, 2.5, -2.5, 0.7};
+
+Model random_model(std::mt19937 &rng, int size, const std::vector<double> &weights = kWeights) {
+  // Names from the same vocabulary, some repeated with different weights.
   Model m;
-  const double kWeights[] = {0.1, 0.2, -0.3, 0.3, -0.1, 1e-17, -1e-17, 0.0, 2.5, -2.5, 0.7};
   for (int i = 0; i < size; i++) {
     int p = rng() % 5;
     std::string name;
@@ -54,7 +56,7 @@ Model random_model(std::mt19937 &rng, int size) {
       case 2: name = "type_" + std::to_string(p) + "_" + std::to_string(rng() % 3); break;
       default: name = "stem_" + std::to_string(p) + "_" + kVocab[rng() % std::size(kVocab)]; break;
     }
-    m.records.push_back({name, kWeights[rng() % std::size(kWeights)]});
+    m.records.push_back({name, weights[rng() % weights.size()]});
   }
   return m;
 }
@@ -131,6 +133,38 @@ TEST(FastPaths, DecisionsAndEventsMatchThePlainReading) {
     for (int i : sites()) {
       reference_event(&toks[i - 2]);
       EXPECT_EQ(batch[k++], std::vector<int>(e_feats, e_feats + nnz));
+    }
+  }
+  reset_run();
+}
+
+// The fast decision adds float partial sums against a margin: weights
+// whose sums round across zero in single precision, that exceed the floats'
+// range or fall below it, and infinities and NaN must still decide as the
+// ordered sum in double does.
+TEST(FastPaths, DecisionsMatchOnAdversarialWeights) {
+  const std::vector<double> kSets[] = {
+      {1 + 0x1p-25, -1 - 0x1p-27, 1 - 0x1p-26, -1 + 0x1p-25, 1, -1, 0x1p-24, -0x1p-25, 0x1p-45},
+      {1e300, -1e300, 3.4e38, -3.4e38, 3.5e38, 1e39, -1e39, 0.5, -0.5},
+      {1e-45, -1e-45, 1e-40, -3e-40, 5e-324, -5e-324, 1e-60, -1e-60, -0.0},
+      {INFINITY, -INFINITY, NAN, 1.0, -1.0, 0.25, -0.25},
+  };
+  std::mt19937 rng(5);
+  for (const std::vector<double> &weights : kSets) {
+    for (int round = 0; round < 12; round++) {
+      SCOPED_TRACE("weights " + std::to_string(weights[0]) + ", round " + std::to_string(round));
+      std::string text = random_text(rng, 400);
+      Model model = random_model(rng, 40 + round * 20, weights);
+      prepare(text, model, 0);
+      std::vector<int> fast;
+      for (int i : sites()) fast.push_back(detect_toks(&toks[i - 2], 5));
+      prepare(text, model, 0);
+      std::vector<int> plain;
+      for (int i : sites()) {
+        reference_event(&toks[i - 2]);
+        plain.push_back(static_cast<int>(test_event()));
+      }
+      ASSERT_EQ(fast, plain);
     }
   }
   reset_run();
