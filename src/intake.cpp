@@ -84,7 +84,8 @@ void Input::grow_word_slots() {
     const Word &w = words[i];
     size_t s = w.hash & word_mask;
     while (word_slots[s].index != 0) s = (s + 1) & word_mask;
-    word_slots[s] = WordSlot{w.hash, static_cast<uint32_t>(i + 1)};
+    word_slots[s] = WordSlot{w.prefix, len_flags_of(w.len, w.space_before, w.space_after, w.list_label),
+                             static_cast<uint32_t>(i + 1)};
   }
 }
 
@@ -93,7 +94,12 @@ void Input::grow_word_slots() {
 [[gnu::noinline]] uint32_t Input::add_word(int32_t start, const char *bytes, int32_t len,
                                            bool punct, uint64_t prefix, uint32_t h,
                                            uint32_t len_flags) {
-  if ((words.size() + 1) * 2 > word_slots.size()) grow_word_slots();
+  // At most half the slots in use while the index is small (up to 1 MiB,
+  // where probes stay short and memory does not matter), at most three
+  // quarters beyond: a text of millions of distinct tokens then costs no
+  // more than with the eight-byte slots this index once had.
+  const size_t slots = word_slots.size();
+  if (words.size() + 1 > (slots <= (size_t{1} << 16) ? slots / 2 : slots / 4 * 3)) grow_word_slots();
   size_t s = h & word_mask;
   while (word_slots[s].index != 0) s = (s + 1) & word_mask;
   if (words.size() >= (1u << 29)) die("standard input: too many distinct tokens");
@@ -121,33 +127,41 @@ void Input::grow_word_slots() {
   }
   uint32_t index = static_cast<uint32_t>(words.size());
   words.push_back(w);
-  word_slots[s] = WordSlot{h, index + 1};
+  word_slots[s] = WordSlot{prefix, len_flags, index + 1};
   return index;
 }
 
-// The Word of a token: one hash and usually one slot compare.  The index
-// always has a free slot (it is at most half full), so the probe ends.
-// `bytes` are the token's, with at least eight readable bytes after the
-// token's last (see intern_token).
-[[gnu::always_inline]] inline uint32_t Input::intern_word(int32_t start, const char *bytes,
-                                                          int32_t len, bool punct,
-                                                          bool space_before, bool space_after,
-                                                          bool list_label) {
-  uint32_t len_flags = len_flags_of(len, space_before, space_after, list_label);
-  uint64_t prefix = prefix_of(bytes, len);
-  uint32_t h = hash_word(bytes, len, prefix, len_flags);
+// Whether a word longer than eight bytes, whose prefix and len_flags match,
+// has these bytes.  The lengths are compared again: len_flags keeps only the
+// low 29 bits of a length.
+inline bool Input::long_word_is(const Word &w, const char *bytes, int32_t len) const {
+  return w.len == len && std::memcmp(word_bytes.data() + w.start + 8, bytes + 8, static_cast<size_t>(len - 8)) == 0;
+}
+
+// What the word index is searched by: everything but the bytes past the
+// eighth, and the hash.  `bytes` are the token's, with at least eight
+// readable bytes after the token's last (see intern_token).
+inline Input::WordKey Input::word_key(const char *bytes, int32_t len, uint8_t flags) {
+  WordKey key;
+  key.len_flags = len_flags_of(len, flags & token_flag::space_before, flags & token_flag::space_after,
+                               flags & token_flag::list_label);
+  key.prefix = prefix_of(bytes, len);
+  key.hash = hash_word(bytes, len, key.prefix, key.len_flags);
+  return key;
+}
+
+// The Word of a token: usually one slot compare.  The index always has a
+// free slot (it is at most three quarters full), so the probe ends.
+[[gnu::always_inline]] inline uint32_t Input::find_word(int32_t start, const char *bytes, int32_t len,
+                                                        bool punct, const WordKey &key) {
   // The index in locals for the probe (nothing changes it until add_word).
   const WordSlot *const slots = word_slots.ptr;
-  const Word *const known = words.ptr;
   const size_t mask = word_mask;
-  for (size_t s = h & mask;; s = (s + 1) & mask) {
+  for (size_t s = key.hash & mask;; s = (s + 1) & mask) {
     const WordSlot &slot = slots[s];
-    if (slot.index == 0) return add_word(start, bytes, len, punct, prefix, h, len_flags);
-    if (slot.hash != h) continue;
-    const Word &w = known[slot.index - 1];
-    if (w.prefix == prefix && w.len == len &&
-        len_flags_of(w.len, w.space_before, w.space_after, w.list_label) == len_flags &&
-        (len <= 8 || std::memcmp(word_bytes.data() + w.start + 8, bytes + 8, len - 8) == 0))
+    if (slot.index == 0) return add_word(start, bytes, len, punct, key.prefix, key.hash, key.len_flags);
+    if (slot.prefix == key.prefix && slot.len_flags == key.len_flags &&
+        (len <= 8 || long_word_is(words[slot.index - 1], bytes, len)))
       return slot.index - 1;
   }
 }
@@ -190,6 +204,7 @@ void Input::reset() {
   word_slots.release();
   word_mask = 0;
   word_bytes.clear();
+  edge_words[0] = edge_words[1] = kNoWord;
 }
 
 void Input::replace_text(std::string_view text) {
@@ -295,8 +310,7 @@ constexpr size_t kWalkCapacity = 4096;
 }
 
 [[gnu::always_inline]] inline void Input::intern_at(Token &t, const char *bytes) {
-  t.word = intern_word(t.start, bytes, t.len, t.punct, t.space_before, t.space_after,
-                       t.list_label);
+  t.word = find_word(t.start, bytes, t.len, t.punct, word_key(bytes, t.len, flags_of(t)));
 }
 
 [[gnu::noinline]] const char *Input::tail_bytes(const Token &t) {
@@ -306,23 +320,9 @@ constexpr size_t kWalkCapacity = 4096;
   return tail_copy.data();
 }
 
-// A token of the Unicode mode's walk is visited when it is punctuation, ends
-// a paragraph, or stands before a list marker; edge markers never are.
-inline bool Input::unicode_candidate(const Token *window) const {
-  // Most tokens after a word are words that a space both precedes and
-  // follows: no marker, decided without the call.
-  // The lengths and flags that list_marker_at tests first are tested here
-  // too, the last four with bitwise operators: one branch on them rather
-  // than a chain.
-  const Token &a = window[3], &b = window[4];
-  if (!a.space_before) return false;
-  bool maybe = a.punct ? a.len == 1
-                       : !a.space_after && ((a.len <= 4) & b.punct & b.space_after & (b.len <= 2));
-  return maybe && list_marker_at(window);
-}
-
 // Appends a token; in a walk, visits the token two back when it is a
-// candidate.
+// candidate: punctuation, the end of a paragraph, or (Unicode mode) before a
+// list marker; edge markers never are.
 template <bool kVisit, bool kUnicode>
 [[gnu::always_inline]] inline void Input::push_token(const Walk &walk, const Token &tok) {
   if (kVisit && toks.size() == kWalkCapacity) {
@@ -339,30 +339,49 @@ template <bool kVisit, bool kUnicode>
   // precede it), and its flags are final: only the last token's can change.
   if (toks.size() < 5) return;
   Token *window = toks.end() - 5;
-  if (!window[2].punct && !window[2].para_break && !(kUnicode && unicode_candidate(window)))
+  const bool site = (flags_of(window[2]) & (token_flag::punct | token_flag::para_break)) != 0;
+  if (kUnicode) {
+    // One branch for both tests: few tokens are marked (see Token::marker).
+    if (!(site | ((flags_of(window[3]) & token_flag::marker) != 0))) return;
+    if (!site && !list_marker_at(window)) return;
+  } else if (!site) {
     return;
+  }
   // One test for the window rather than one per token (see intern_token):
   // when its last token ends eight bytes or more before the end of the text,
   // so do the others, but for edge markers, which push_edges interns.
-  const bool in_place = data_len - window[4].end() >= 8;
-  for (int k = 0; k < 5; k++) {
-    Token &t = window[k];
-    if (t.word != kNoWord) continue;
-    if (in_place) {
-      intern_at(t, data + t.start);
-    } else {
-      intern_token(t);
-    }
+  if (data_len - window[4].end() >= 8) {
+    intern_window(window);
+  } else {
+    for (int k = 0; k < 5; k++)
+      if (window[k].word == kNoWord) intern_token(window[k]);
   }
   walk.visit(window, walk.context);
 }
 
+// Interns a window's tokens that are not interned yet, all read in place.
+// Every key is formed and its slot asked for (prefetched) before the first
+// probe, so that the slots' cache misses, when the index lies outside the
+// nearest caches, overlap instead of following one another.  The probes run
+// in token order: a word new to the index gets the next index, as when each
+// token is interned in turn.
+[[gnu::always_inline]] inline void Input::intern_window(Token *window) {
+  for (int k = 0; k < 5; k++) {
+    Token &t = window[k];
+    if (t.word == kNoWord) intern_at(t, data + t.start);
+  }
+}
+
 // Two edge markers: "</s>" after a paragraph, "<s>" before one.  They are
 // interned here, so a window's interning need not look for them (see
-// push_token).
+// push_token); each marker's word is looked up once and then kept.
 void Input::push_edges(const Walk &walk, bool after) {
-  Token edge{data_len + (after ? kEdgeAfter : kEdgeBefore), after ? 4 : 3, kNoWord, 0, 1, 1, 0, 0, 1, 0, 0};
-  intern_token(edge);
+  Token edge = token_of(data_len + (after ? kEdgeAfter : kEdgeBefore), after ? 4 : 3,
+                        token_flag::space_before | token_flag::space_after | token_flag::edge);
+  uint32_t &known = edge_words[after];
+  if (known == kNoWord) intern_token(edge);
+  if (known == kNoWord) known = edge.word;
+  edge.word = known;
   if (walk.visit != nullptr) {
     push_token<true, true>(walk, edge);
     push_token<true, true>(walk, edge);
@@ -372,25 +391,60 @@ void Input::push_edges(const Walk &walk, bool after) {
   }
 }
 
+namespace {
+// The bytes that may follow a list label ('.', ')') and that bullets are
+// ('*', '-'): the first 256 for a word's next byte, the others for a
+// punctuation run's first (see add_token).
+constexpr std::array<bool, 512> kMarkerByte = [] {
+  std::array<bool, 512> t{};
+  t['.'] = t[')'] = true;
+  t[256 + '*'] = t[256 + '-'] = true;
+  return t;
+}();
+}  // namespace
+
 // Appends a token for the run [start, start + len) of `data`.  In the
 // Unicode mode, a paragraph's first token is preceded by the edge markers
 // that close the previous paragraph and open this one.
 template <bool kVisit, bool kUnicode>
 [[gnu::always_inline]] inline void Input::add_token(const Walk &walk, int32_t start, int32_t len,
-                                                    bool punct, bool space_before, bool space_after) {
-  bool label = false;
+                                                    uint8_t flags) {
   if (kUnicode) {
     if (toks.empty() || toks.back().para_break) {
       if (!toks.empty()) push_edges(walk, true);
       push_edges(walk, false);
     }
     // A line's labels are forgotten when the next line begins.
-    if (line_labels.any && (toks.back().boundary || toks.back().edge)) line_labels = LineLabels{};
-    // Only a word that a space precedes and punctuation follows can be a label.
-    if (!punct & space_before & !space_after & (len <= 4))
-      label = label_in_list_position(start, len);
+    if (line_labels.any && (flags_of(toks.back()) & (token_flag::boundary | token_flag::edge)))
+      line_labels = LineLabels{};
+    // Only a word of up to four bytes that a space precedes and "." or ")"
+    // follows can be a label (see label_closer); only such a word or a
+    // one-byte "*" or "-" after a space can open a list marker.  One byte
+    // tells most tokens apart from these: a word's next byte (in the text,
+    // since it does not end its word; for a word that does, its own last
+    // byte, and no shape matters) or a punctuation run's first.  Its test is
+    // one rarely-taken branch, where testing the flags first would take
+    // branches that go either way from token to token.
+    using namespace token_flag;
+    // (The offset and the table's row are selected with masks: a
+    // conditional here becomes a branch.)
+    const uint32_t is_punct = flags & punct;
+    const int32_t after = len - ((flags & space_after) >> 2);
+    const unsigned char c = static_cast<unsigned char>(data[start + (after & (static_cast<int32_t>(is_punct) - 1))]);
+    if (kMarkerByte[is_punct << 8 | c]) {
+      const bool label_shape = (flags & (punct | space_before | space_after)) == space_before && len <= 4;
+      const bool bullet_shape = (flags & (punct | space_before)) == (punct | space_before) && len == 1;
+      if (label_shape | bullet_shape) flags |= marker;
+      if (label_shape && label_in_list_position(start, len)) flags |= list_label;
+    }
   }
-  push_token<kVisit, kUnicode>(walk, Token{start, len, kNoWord, punct, space_before, space_after, 0, 0, 0, label, 0});
+  push_token<kVisit, kUnicode>(walk, token_of(start, len, flags));
+}
+
+// The flags byte of a new token.
+inline uint8_t new_token_flags(bool punct, bool space_before, bool space_after) {
+  return static_cast<uint8_t>((punct ? token_flag::punct : 0) | (space_before ? token_flag::space_before : 0) |
+                              (space_after ? token_flag::space_after : 0));
 }
 
 namespace {
@@ -482,14 +536,14 @@ void Input::tokenize_line(const Walk &walk, int32_t begin, int32_t end) {
       // The plain scanner takes the walk's kind as it comes.
       if (walk.visit != nullptr) {
         if (walk.unicode) {
-          add_token<true, true>(walk, run, p - run, cls == kPunctChar, first, word_ends);
+          add_token<true, true>(walk, run, p - run, new_token_flags(cls == kPunctChar, first, word_ends));
         } else {
-          add_token<true, false>(walk, run, p - run, cls == kPunctChar, first, word_ends);
+          add_token<true, false>(walk, run, p - run, new_token_flags(cls == kPunctChar, first, word_ends));
         }
       } else if (walk.unicode) {
-        add_token<false, true>(walk, run, p - run, cls == kPunctChar, first, word_ends);
+        add_token<false, true>(walk, run, p - run, new_token_flags(cls == kPunctChar, first, word_ends));
       } else {
-        add_token<false, false>(walk, run, p - run, cls == kPunctChar, first, word_ends);
+        add_token<false, false>(walk, run, p - run, new_token_flags(cls == kPunctChar, first, word_ends));
       }
       if (word_ends) break;
       first = false;
@@ -599,7 +653,7 @@ void Input::gap_flags(int32_t from, int32_t to, bool at_end) {
 template <bool kVisit, bool kUnicode>
 void Input::scan_blocks_as(const Walk &walk) {
   int32_t open_start = -1;  // start of the token being scanned, or -1
-  bool open_punct = false, open_first = false;
+  uint8_t open_flags = 0;   // its punct and space_before flags
   int32_t last_end = -1;  // end of the last token, -1 before the first
   uint64_t carry_sep = 1, carry_punct = 0;  // the byte before the input: a separator
   // The input stays put during a scan; in locals, the compiler need not
@@ -636,8 +690,8 @@ void Input::scan_blocks_as(const Walk &walk) {
         int bit = __builtin_ctzll(ends);
         ends &= ends - 1;
         int32_t end = base + bit;
-        add_token<kVisit, kUnicode>(walk, open_start, end - open_start, open_punct, open_first,
-                                    (m.sep >> bit) & 1);
+        add_token<kVisit, kUnicode>(walk, open_start, end - open_start,
+                                    open_flags | static_cast<uint8_t>(((m.sep >> bit) & 1) << 2));
         last_end = end;
         open_start = -1;
       }
@@ -662,12 +716,12 @@ void Input::scan_blocks_as(const Walk &walk) {
         }
       }
       open_start = start;
-      open_punct = (m.punct >> bit) & 1;
-      open_first = (prev_sep >> bit) & 1;
+      static_assert(token_flag::punct == 1 && token_flag::space_before == 2 && token_flag::space_after == 4);
+      open_flags = static_cast<uint8_t>(((m.punct >> bit) & 1) | ((prev_sep >> bit) & 1) << 1);
     }
   }
   if (open_start >= 0) {
-    add_token<kVisit, kUnicode>(walk, open_start, data_len - open_start, open_punct, open_first, true);
+    add_token<kVisit, kUnicode>(walk, open_start, data_len - open_start, open_flags | token_flag::space_after);
     last_end = data_len;
   }
   if (last_end >= 0) gap_flags(last_end, data_len, true);
@@ -812,7 +866,8 @@ size_t Input::longest_word_probe() const {
   size_t longest = 0;
   for (size_t s = 0; s < word_slots.size(); s++) {
     const WordSlot &slot = word_slots[s];
-    if (slot.index != 0) longest = std::max(longest, ((s - (slot.hash & word_mask)) & word_mask) + 1);
+    if (slot.index != 0)
+      longest = std::max(longest, ((s - (words[slot.index - 1].hash & word_mask)) & word_mask) + 1);
   }
   return longest;
 }
