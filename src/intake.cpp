@@ -401,6 +401,17 @@ constexpr std::array<bool, 512> kMarkerByte = [] {
   t[256 + '*'] = t[256 + '-'] = true;
   return t;
 }();
+
+// The marker hint (see add_token) of the token [start, start + len) of p's
+// text, read byte by byte: whether a word's next byte is '.' or ')', or a
+// punctuation run's first is '*' or '-'.  A token that ends its word has no
+// next byte to read in the text (the last one may end it).
+uint8_t marker_hint(const char *p, int32_t start, int32_t len, uint8_t flags) {
+  bool punct = flags & token_flag::punct;
+  if (!punct && (flags & token_flag::space_after)) return 0;
+  unsigned char c = static_cast<unsigned char>(p[punct ? start : start + len]);
+  return kMarkerByte[(punct ? 256 : 0) + c] ? token_flag::marker : 0;
+}
 }  // namespace
 
 // Appends a token for the run [start, start + len) of `data`.  In the
@@ -419,24 +430,22 @@ template <bool kVisit, bool kUnicode>
       line_labels = LineLabels{};
     // Only a word of up to four bytes that a space precedes and "." or ")"
     // follows can be a label (see label_closer); only such a word or a
-    // one-byte "*" or "-" after a space can open a list marker.  One byte
-    // tells most tokens apart from these: a word's next byte (in the text,
-    // since it does not end its word; for a word that does, its own last
-    // byte, and no shape matters) or a punctuation run's first.  Its test is
-    // one rarely-taken branch, where testing the flags first would take
-    // branches that go either way from token to token.
+    // one-byte "*" or "-" after a space can open a list marker.  The caller
+    // tells most tokens apart from these with the marker bit of `flags`, a
+    // hint: set for a word whose next byte is '.' or ')' and for a
+    // punctuation run whose first byte is '*' or '-' (the block scanner
+    // finds both in its masks, see marker_masks).  Testing the flags first
+    // would take branches that go either way from token to token; this one
+    // is rarely taken.
     using namespace token_flag;
-    // (The offset and the table's row are selected with masks: a
-    // conditional here becomes a branch.)
-    const uint32_t is_punct = flags & punct;
-    const int32_t after = len - ((flags & space_after) >> 2);
-    const unsigned char c = static_cast<unsigned char>(data[start + (after & (static_cast<int32_t>(is_punct) - 1))]);
-    if (kMarkerByte[is_punct << 8 | c]) {
+    if (flags & marker) {
       const bool label_shape = (flags & (punct | space_before | space_after)) == space_before && len <= 4;
       const bool bullet_shape = (flags & (punct | space_before)) == (punct | space_before) && len == 1;
-      if (label_shape | bullet_shape) flags |= marker;
+      if (!(label_shape | bullet_shape)) flags &= static_cast<uint8_t>(~marker);
       if (label_shape && label_in_list_position(start, len)) flags |= list_label;
     }
+  } else {
+    flags &= static_cast<uint8_t>(~token_flag::marker);  // never set in the classic mode
   }
   push_token<kVisit, kUnicode>(walk, token_of(start, len, flags));
 }
@@ -533,17 +542,19 @@ void Input::tokenize_line(const Walk &walk, int32_t begin, int32_t end) {
       do next = class_at(++p);
       while (next == cls);
       bool word_ends = next == kSeparator;
+      uint8_t flags = new_token_flags(cls == kPunctChar, first, word_ends);
+      flags |= marker_hint(data, run, p - run, flags);
       // The plain scanner takes the walk's kind as it comes.
       if (walk.visit != nullptr) {
         if (walk.unicode) {
-          add_token<true, true>(walk, run, p - run, new_token_flags(cls == kPunctChar, first, word_ends));
+          add_token<true, true>(walk, run, p - run, flags);
         } else {
-          add_token<true, false>(walk, run, p - run, new_token_flags(cls == kPunctChar, first, word_ends));
+          add_token<true, false>(walk, run, p - run, flags);
         }
       } else if (walk.unicode) {
-        add_token<false, true>(walk, run, p - run, new_token_flags(cls == kPunctChar, first, word_ends));
+        add_token<false, true>(walk, run, p - run, flags);
       } else {
-        add_token<false, false>(walk, run, p - run, new_token_flags(cls == kPunctChar, first, word_ends));
+        add_token<false, false>(walk, run, p - run, flags);
       }
       if (word_ends) break;
       first = false;
@@ -607,6 +618,23 @@ inline BlockMasks classify64(const char *p) {
   for (int k = 0; k < 4; k++) classify16(p + 16 * k, s[k], q[k], n[k]);
   return {movemask64(s[0], s[1], s[2], s[3]), movemask64(q[0], q[1], q[2], q[3]),
           movemask64(n[0], n[1], n[2], n[3])};
+}
+
+// The Unicode walk's marker hints for 64 bytes (see add_token): `closer`
+// has the bytes '.' and ')', which a word that may be a list label ends at,
+// `bullet` the bytes '*' and '-', which a bullet starts at.
+struct MarkerMasks {
+  uint64_t closer, bullet;
+};
+
+inline MarkerMasks marker_masks(const char *p) {
+  __m128i c[4], b[4];
+  for (int k = 0; k < 4; k++) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * k));
+    c[k] = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('.')), _mm_cmpeq_epi8(v, _mm_set1_epi8(')')));
+    b[k] = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('*')), _mm_cmpeq_epi8(v, _mm_set1_epi8('-')));
+  }
+  return {movemask64(c[0], c[1], c[2], c[3]), movemask64(b[0], b[1], b[2], b[3])};
 }
 
 }  // namespace
@@ -673,6 +701,8 @@ void Input::scan_blocks_as(const Walk &walk) {
       block = last;
     }
     BlockMasks m = classify64(block);
+    MarkerMasks marks{0, 0};
+    if constexpr (kUnicode) marks = marker_masks(block);
     uint64_t prev_sep = m.sep << 1 | carry_sep, prev_punct = m.punct << 1 | carry_punct;
     carry_sep = m.sep >> 63;
     carry_punct = m.punct >> 63;
@@ -690,8 +720,11 @@ void Input::scan_blocks_as(const Walk &walk) {
         int bit = __builtin_ctzll(ends);
         ends &= ends - 1;
         int32_t end = base + bit;
+        // A word ending at '.' or ')' (a punctuation run never does: those
+        // are punctuation too, and a separator is neither).
         add_token<kVisit, kUnicode>(walk, open_start, end - open_start,
-                                    open_flags | static_cast<uint8_t>(((m.sep >> bit) & 1) << 2));
+                                    open_flags | static_cast<uint8_t>(((m.sep >> bit) & 1) << 2 |
+                                                                      ((marks.closer >> bit) & 1) << 7));
         last_end = end;
         open_start = -1;
       }
@@ -716,8 +749,11 @@ void Input::scan_blocks_as(const Walk &walk) {
         }
       }
       open_start = start;
-      static_assert(token_flag::punct == 1 && token_flag::space_before == 2 && token_flag::space_after == 4);
-      open_flags = static_cast<uint8_t>(((m.punct >> bit) & 1) | ((prev_sep >> bit) & 1) << 1);
+      static_assert(token_flag::punct == 1 && token_flag::space_before == 2 &&
+                    token_flag::space_after == 4 && token_flag::marker == 128);
+      // A punctuation run starting with '*' or '-' is hinted as a marker.
+      open_flags = static_cast<uint8_t>(((m.punct >> bit) & 1) | ((prev_sep >> bit) & 1) << 1 |
+                                        ((marks.bullet >> bit) & 1) << 7);
     }
   }
   if (open_start >= 0) {
