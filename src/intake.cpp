@@ -806,7 +806,7 @@ void Input::run_walk(const Walk &walk) {
 
 void Input::index(TextMode mode) { run_walk(Walk{nullptr, nullptr, false, mode == TextMode::unicode}); }
 
-void Input::index_bytewise() { run_walk(Walk{nullptr, nullptr, true}); }
+void Input::index_bytewise(TextMode mode) { run_walk(Walk{nullptr, nullptr, true, mode == TextMode::unicode}); }
 
 void Input::walk(SiteVisitor visit, void *context, TextMode mode) {
   run_walk(Walk{visit, context, false, mode == TextMode::unicode});

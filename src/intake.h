@@ -168,7 +168,7 @@ struct Input {
   void index(TextMode mode = TextMode::classic);
   // index() by the plain byte-at-a-time line scanner, which the fast scanner
   // must always agree with (kept for tests and for targets without SSE2).
-  void index_bytewise();
+  void index_bytewise(TextMode mode = TextMode::classic);
 
   // Tokenizes all of `data` as index() does, but keeps only the last few
   // tokens and interns only those that stand in a visited window: one pass, and

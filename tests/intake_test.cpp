@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -192,6 +195,61 @@ TEST(Tokenizer, BlockScannerAgreesOnEveryByteAtEveryEdge) {
       }
     }
   }
+}
+
+// In the Unicode mode the block scanner also gives each token its list-marker
+// hint from masks of '.', ')', '*' and '-' (the bytewise scanner reads the
+// bytes): every flag, list labels and edge markers included, must agree.
+TEST(Tokenizer, BlockScannerAgreesWithBytewiseScannerOnUnicodeFlags) {
+  const std::string alphabet[] = {"1", "2", "12", "iv", "XII", "b", "mix", "word", ".", ")", ".)", "*",
+                                  "-", ":", " ", "  ", "\n", "\n\n", "\t", std::string("\0", 1), ".\"", "(a)"};
+  std::mt19937 rng(11);
+  for (int round = 0; round < 600; round++) {
+    std::string text;
+    // Long enough, some rounds, to cross 64-byte blocks.
+    int pieces = static_cast<int>(rng() % (round % 3 == 0 ? 300 : 40));
+    for (int i = 0; i < pieces; i++) text += alphabet[rng() % std::size(alphabet)];
+    auto flags = [] {
+      std::vector<std::tuple<int32_t, int32_t, uint32_t, uint8_t>> f;
+      for (const Token &t : toks) f.emplace_back(t.start, t.len, t.word, flags_of(t));
+      return f;
+    };
+    set_input(text);
+    index_input_bytewise(TextMode::unicode);
+    auto want = flags();
+    set_input(text);
+    index_input(TextMode::unicode);
+    ASSERT_EQ(flags(), want) << "round " << round << ": " << text;
+  }
+}
+
+// The word index against a plain map of keys (bytes, space before, space
+// after) in first-seen order, over enough distinct words to grow it past the
+// size where it turns from half to three quarters full, with long words that
+// share their first eight bytes and words that differ only in their spacing.
+TEST(Tokenizer, WordIndicesFollowFirstInterningOrder) {
+  std::mt19937 rng(5);
+  std::string text;
+  for (int i = 0; i < 220000; i++) {
+    int kind = static_cast<int>(rng() % 4);
+    std::string word = kind == 0 ? "abcdefgh" : kind == 1 ? "abcdefghij" : "";
+    int extra = static_cast<int>(rng() % (kind == 3 ? 3 : 6));
+    for (int k = 0; k <= extra; k++) word += static_cast<char>('a' + rng() % 26);
+    text += word;
+    text += rng() % 3 == 0 ? ". " : rng() % 2 ? " " : ",";
+  }
+  set_input(text);
+  index_input();
+  std::map<std::tuple<std::string, bool, bool>, uint32_t> seen;
+  for (size_t i = 0; i < toks.size(); i++) {
+    const Token &t = toks[i];
+    auto key = std::make_tuple(std::string(t.text(input())), static_cast<bool>(t.space_before),
+                               static_cast<bool>(t.space_after));
+    auto [at, added] = seen.emplace(key, static_cast<uint32_t>(seen.size()));
+    ASSERT_EQ(t.word, at->second) << "token " << i << " '" << std::get<0>(key) << "'" << (added ? " (new)" : "");
+  }
+  ASSERT_GT(seen.size(), 98304u);  // 2^17 slots, three quarters full: grown once more
+  EXPECT_LE(longest_word_probe(), 64u);
 }
 
 }  // namespace
