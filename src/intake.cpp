@@ -143,8 +143,9 @@ inline bool Input::long_word_is(const Word &w, const char *bytes, int32_t len) c
 // readable bytes after the token's last (see intern_token).
 inline Input::WordKey Input::word_key(const char *bytes, int32_t len, uint8_t flags) {
   WordKey key;
-  key.len_flags = len_flags_of(len, flags & token_flag::space_before, flags & token_flag::space_after,
-                               flags & token_flag::list_label);
+  // len_flags_of(len, space_before, space_after, list_label), from the byte.
+  static_assert(token_flag::space_before == 2 && token_flag::space_after == 4 && token_flag::list_label == 64);
+  key.len_flags = static_cast<uint32_t>(len) << 3 | (flags >> 1 & 3u) | (flags >> 4 & 4u);
   key.prefix = prefix_of(bytes, len);
   key.hash = hash_word(bytes, len, key.prefix, key.len_flags);
   return key;
@@ -329,7 +330,8 @@ template <bool kVisit, bool kUnicode>
     std::memmove(toks.ptr, toks.ptr + kWalkCapacity - kKeep, kKeep * sizeof(Token));
     toks.n = kKeep;
   }
-  if (toks.n == toks.cap) toks.reserve(toks.n + 1);
+  // A visiting walk's ring has room for kWalkCapacity tokens (see run_walk).
+  if (!kVisit && toks.n == toks.cap) toks.reserve(toks.n + 1);
   toks.ptr[toks.n++] = tok;
   if (!kVisit) {
     intern_token(toks.back());
@@ -417,11 +419,13 @@ uint8_t marker_hint(const char *p, int32_t start, int32_t len, uint8_t flags) {
 // Appends a token for the run [start, start + len) of `data`.  In the
 // Unicode mode, a paragraph's first token is preceded by the edge markers
 // that close the previous paragraph and open this one.
+// `new_paragraph` is toks.empty() || toks.back().para_break, which the block
+// scanner knows without reading the token (see scan_blocks_as).
 template <bool kVisit, bool kUnicode>
 [[gnu::always_inline]] inline void Input::add_token(const Walk &walk, int32_t start, int32_t len,
-                                                    uint8_t flags) {
+                                                    uint8_t flags, bool new_paragraph) {
   if (kUnicode) {
-    if (toks.empty() || toks.back().para_break) {
+    if (new_paragraph) {
       if (!toks.empty()) push_edges(walk, true);
       push_edges(walk, false);
     }
@@ -543,18 +547,19 @@ void Input::tokenize_line(const Walk &walk, int32_t begin, int32_t end) {
       while (next == cls);
       bool word_ends = next == kSeparator;
       uint8_t flags = new_token_flags(cls == kPunctChar, first, word_ends);
+      const bool new_paragraph = toks.empty() || toks.back().para_break;
       flags |= marker_hint(data, run, p - run, flags);
       // The plain scanner takes the walk's kind as it comes.
       if (walk.visit != nullptr) {
         if (walk.unicode) {
-          add_token<true, true>(walk, run, p - run, flags);
+          add_token<true, true>(walk, run, p - run, flags, new_paragraph);
         } else {
-          add_token<true, false>(walk, run, p - run, flags);
+          add_token<true, false>(walk, run, p - run, flags, new_paragraph);
         }
       } else if (walk.unicode) {
-        add_token<false, true>(walk, run, p - run, flags);
+        add_token<false, true>(walk, run, p - run, flags, new_paragraph);
       } else {
-        add_token<false, false>(walk, run, p - run, flags);
+        add_token<false, false>(walk, run, p - run, flags, new_paragraph);
       }
       if (word_ends) break;
       first = false;
@@ -683,6 +688,10 @@ void Input::scan_blocks_as(const Walk &walk) {
   int32_t open_start = -1;  // start of the token being scanned, or -1
   uint8_t open_flags = 0;   // its punct and space_before flags
   int32_t last_end = -1;  // end of the last token, -1 before the first
+  // Whether the next token begins a paragraph: toks.empty() ||
+  // toks.back().para_break, kept here since only gap_flags() sets
+  // para_break (a register test per token instead of a load).
+  bool new_paragraph = toks.empty() || toks.back().para_break;
   uint64_t carry_sep = 1, carry_punct = 0;  // the byte before the input: a separator
   // The input stays put during a scan; in locals, the compiler need not
   // reload them after every token written (byte-sized stores may alias
@@ -724,7 +733,9 @@ void Input::scan_blocks_as(const Walk &walk) {
         // are punctuation too, and a separator is neither).
         add_token<kVisit, kUnicode>(walk, open_start, end - open_start,
                                     open_flags | static_cast<uint8_t>(((m.sep >> bit) & 1) << 2 |
-                                                                      ((marks.closer >> bit) & 1) << 7));
+                                                                      ((marks.closer >> bit) & 1) << 7),
+                                    new_paragraph);
+        new_paragraph = false;
         last_end = end;
         open_start = -1;
       }
@@ -742,10 +753,12 @@ void Input::scan_blocks_as(const Walk &walk) {
               toks.back().boundary = 1;  // one newline: the line ended
             } else {
               gap_flags(last_end, start, false);  // blank lines, maybe
+              new_paragraph = toks.back().para_break;
             }
           }
         } else {
           gap_flags(last_end, start, false);
+          new_paragraph = toks.back().para_break;
         }
       }
       open_start = start;
@@ -757,7 +770,8 @@ void Input::scan_blocks_as(const Walk &walk) {
     }
   }
   if (open_start >= 0) {
-    add_token<kVisit, kUnicode>(walk, open_start, data_len - open_start, open_flags | token_flag::space_after);
+    add_token<kVisit, kUnicode>(walk, open_start, data_len - open_start, open_flags | token_flag::space_after,
+                                new_paragraph);
     last_end = data_len;
   }
   if (last_end >= 0) gap_flags(last_end, data_len, true);

@@ -296,7 +296,7 @@ struct Input {
   bool label_in_list_position(int32_t start, int32_t len);
   void push_edges(const Walk &walk, bool after);
   template <bool kVisit, bool kUnicode>
-  inline void add_token(const Walk &walk, int32_t start, int32_t len, uint8_t flags);
+  inline void add_token(const Walk &walk, int32_t start, int32_t len, uint8_t flags, bool new_paragraph);
   void tokenize_line(const Walk &walk, int32_t begin, int32_t end);
   void scan_bytewise(const Walk &walk);
   void gap_flags(int32_t from, int32_t to, bool at_end);
