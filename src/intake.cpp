@@ -442,11 +442,16 @@ template <bool kVisit, bool kUnicode>
     // would take branches that go either way from token to token; this one
     // is rarely taken.
     using namespace token_flag;
+    // A word keeps its marker bit only when it has a label's shape and a
+    // closer that ends its word after it, as list_marker_at asks of the
+    // word; most words that "." follows ("it.", "was.") have not.
     if (flags & marker) {
       const bool label_shape = (flags & (punct | space_before | space_after)) == space_before && len <= 4;
       const bool bullet_shape = (flags & (punct | space_before)) == (punct | space_before) && len == 1;
-      if (!(label_shape | bullet_shape)) flags &= static_cast<uint8_t>(~marker);
-      if (label_shape && label_in_list_position(start, len)) flags |= list_label;
+      LabelReading label{false, false};
+      if (label_shape) label = label_in_list_position(start, len);
+      if (!(label.shape | bullet_shape)) flags &= static_cast<uint8_t>(~marker);
+      if (label.position) flags |= list_label;
     }
   } else {
     flags &= static_cast<uint8_t>(~token_flag::marker);  // never set in the classic mode
@@ -485,17 +490,18 @@ int label_bit(int number, int letter, int roman, bool upper) {
 }  // namespace
 
 // Whether the token data[start, start + len), a word that a space precedes
-// and punctuation follows, is a list label in list position; records it in
-// the line's labels when it has a label's shape.  Called for each token as it
-// is added, when the flags of the tokens before it are final.  The data after
-// the token are whole (a stream's window ends after a newline); nothing at or
-// after data_len is read.
-bool Input::label_in_list_position(int32_t start, int32_t len) {
+// and punctuation follows, has a list label's shape and a closer after it
+// (`shape`), and whether it is a list label in list position (`position`);
+// records it in the line's labels when it has the shape.  Called for each
+// token as it is added, when the flags of the tokens before it are final.
+// The data after the token are whole (a stream's window ends after a
+// newline); nothing at or after data_len is read.
+Input::LabelReading Input::label_in_list_position(int32_t start, int32_t len) {
   const char *text_end = data + data_len;
   int closer = label_closer(data + start + len, text_end);
-  if (closer == 0) return false;
+  if (closer == 0) return {false, false};
   ListLabelShape shape = list_label_of(data + start, len);
-  if (!shape.any()) return false;
+  if (!shape.any()) return {false, false};
   uint64_t(&seen)[LineLabels::kWords] = line_labels.seen[closer - 1];
   auto has = [&](int bit) { return bit >= 0 && ((seen[bit >> 6] >> (bit & 63)) & 1) != 0; };
   // A label that ends its line opens no item there: Brown sets "2." apart as
@@ -525,7 +531,7 @@ bool Input::label_in_list_position(int32_t start, int32_t len) {
                   label_bit(-1, -1, shape.roman, shape.upper)})
     if (bit >= 0) seen[bit >> 6] |= uint64_t{1} << (bit & 63);
   line_labels.any = true;
-  return position;
+  return {true, position};
 }
 
 void Input::tokenize_line(const Walk &walk, int32_t begin, int32_t end) {

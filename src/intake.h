@@ -73,11 +73,11 @@ struct Token {
   // Such a token interns as a word of its own, which forms type value 6.
   uint8_t list_label : 1;
   // The token may open a list item's marker (Unicode mode; always 0 in the
-  // classic mode): a one-byte punctuation run that a space precedes, or a
-  // word of up to four bytes that a space precedes and "." or ")" follows.
-  // A necessary condition of list_marker_at's (the token as window[3]),
-  // tested once when the token is made, so that the walk asks it of most
-  // windows with one bit.
+  // classic mode): a one-byte "*" or "-" that a space precedes, or a word of
+  // list-label shape (list_label_of) that a space precedes and ".", ")" or
+  // ".)" ending its word follows.  A necessary condition of list_marker_at's
+  // (the token as window[3]), tested once when the token is made, so that
+  // the walk asks it of most windows with one bit.
   uint8_t marker : 1;
 
   inline const Word &w(const Input &in) const;
@@ -293,7 +293,10 @@ struct Input {
   // at compile time for the block scanner's loop (see scan_blocks).
   template <bool kVisit, bool kUnicode>
   inline void push_token(const Walk &walk, const Token &tok);
-  bool label_in_list_position(int32_t start, int32_t len);
+  struct LabelReading {
+    bool shape, position;
+  };
+  LabelReading label_in_list_position(int32_t start, int32_t len);
   void push_edges(const Walk &walk, bool after);
   template <bool kVisit, bool kUnicode>
   inline void add_token(const Walk &walk, int32_t start, int32_t len, uint8_t flags, bool new_paragraph);
