@@ -53,10 +53,22 @@ inline uint64_t prefix_of(const char *p, int32_t len) {
   return v & (~uint64_t{0} >> (64 - 8 * kept));
 }
 
-uint32_t len_flags_of(int32_t len, bool space_before, bool space_after, bool list_label) {
+// A word's length and flags in one compare: what a slot holds beside the
+// prefix.  (word_key forms it from a token's flags byte.)
+constexpr uint32_t len_flags_of(int32_t len, bool space_before, bool space_after, bool list_label) {
   return static_cast<uint32_t>(len) << 3 | (list_label ? 4u : 0u) | (space_after ? 2u : 0u) |
          (space_before ? 1u : 0u);
 }
+
+// len_flags_of from a length and a token's flags byte, without a branch.
+constexpr uint32_t len_flags_of(int32_t len, uint8_t flags) {
+  static_assert(token_flag::space_before == 2 && token_flag::space_after == 4 && token_flag::list_label == 64);
+  return static_cast<uint32_t>(len) << 3 | (flags >> 1 & 3u) | (flags >> 4 & 4u);
+}
+static_assert(len_flags_of(5, token_flag::space_before | token_flag::list_label | token_flag::punct) ==
+              len_flags_of(5, true, false, true));
+static_assert(len_flags_of(9, token_flag::space_after | token_flag::marker | token_flag::boundary) ==
+              len_flags_of(9, false, true, false));
 
 // Keyed with the process's secret (see keyed_hash.h): the tokens are
 // untrusted text, and with a fixed hash anyone could send any number of
@@ -82,10 +94,10 @@ void Input::grow_word_slots() {
   word_mask = cap - 1;
   for (size_t i = 0; i < words.size(); i++) {
     const Word &w = words[i];
-    size_t s = w.hash & word_mask;
+    const WordKey key = key_of(w);
+    size_t s = key.hash & word_mask;
     while (word_slots[s].index != 0) s = (s + 1) & word_mask;
-    word_slots[s] = WordSlot{w.prefix, len_flags_of(w.len, w.space_before, w.space_after, w.list_label),
-                             static_cast<uint32_t>(i + 1)};
+    word_slots[s] = WordSlot{key.prefix, key.len_flags, static_cast<uint32_t>(i + 1)};
   }
 }
 
@@ -110,8 +122,6 @@ void Input::grow_word_slots() {
   w.start = static_cast<int32_t>(word_bytes.size());
   word_bytes.append(bytes, static_cast<size_t>(len));
   w.len = len;
-  w.prefix = prefix;
-  w.hash = h;
   w.is_punct = punct;
   w.is_upper = unicode_words ? starts_upper(bytes, static_cast<size_t>(len))
                              : is_upper_byte(static_cast<unsigned char>(bytes[0]));
@@ -143,12 +153,28 @@ inline bool Input::long_word_is(const Word &w, const char *bytes, int32_t len) c
 // readable bytes after the token's last (see intern_token).
 inline Input::WordKey Input::word_key(const char *bytes, int32_t len, uint8_t flags) {
   WordKey key;
-  // len_flags_of(len, space_before, space_after, list_label), from the byte.
-  static_assert(token_flag::space_before == 2 && token_flag::space_after == 4 && token_flag::list_label == 64);
-  key.len_flags = static_cast<uint32_t>(len) << 3 | (flags >> 1 & 3u) | (flags >> 4 & 4u);
+  key.len_flags = len_flags_of(len, flags);
   key.prefix = prefix_of(bytes, len);
   key.hash = hash_word(bytes, len, key.prefix, key.len_flags);
   return key;
+}
+
+// The key of a word in the index, formed again from its bytes when the
+// index grows (a Word keeps neither its hash nor its prefix: the slots have
+// what lookups compare, and a text of millions of distinct tokens a smaller
+// record).  The key reads up to seven bytes past the word's last, so a word
+// among the last bytes of `word_bytes` is read from a padded copy.
+Input::WordKey Input::key_of(const Word &w) const {
+  const uint8_t flags = static_cast<uint8_t>((w.space_before ? token_flag::space_before : 0) |
+                                             (w.space_after ? token_flag::space_after : 0) |
+                                             (w.list_label ? token_flag::list_label : 0));
+  const char *bytes = word_bytes.data() + w.start;
+  if (word_bytes.size() - static_cast<size_t>(w.start) - static_cast<size_t>(w.len) >= 8)
+    return word_key(bytes, w.len, flags);
+  // Not tail_copy: the token being added may be read from it.
+  std::string padded(bytes, static_cast<size_t>(w.len));
+  padded.append(8, '\0');
+  return word_key(padded.data(), w.len, flags);
 }
 
 // The Word of a token: usually one slot compare.  The index always has a
@@ -923,7 +949,7 @@ size_t Input::longest_word_probe() const {
   for (size_t s = 0; s < word_slots.size(); s++) {
     const WordSlot &slot = word_slots[s];
     if (slot.index != 0)
-      longest = std::max(longest, ((s - (words[slot.index - 1].hash & word_mask)) & word_mask) + 1);
+      longest = std::max(longest, ((s - (key_of(words[slot.index - 1]).hash & word_mask)) & word_mask) + 1);
   }
   return longest;
 }

@@ -27,8 +27,6 @@ inline constexpr int kTemplates = 4;
 struct Word {
   int32_t start;  // offset of its bytes in the input's `word_bytes`
   int32_t len;
-  uint64_t prefix;  // the first (up to) eight bytes, zero-padded: a fast equality test
-  uint32_t hash;
   uint8_t is_punct;      // a punctuation run
   uint8_t is_upper;      // first byte is A-Z
   uint8_t space_before;  // first run of its whitespace-delimited word
@@ -283,6 +281,7 @@ struct Input {
     uint32_t hash;
   };
   static inline WordKey word_key(const char *bytes, int32_t len, uint8_t flags);
+  WordKey key_of(const Word &w) const;
   inline uint32_t find_word(int32_t start, const char *bytes, int32_t len, bool punct,
                             const WordKey &key);
   const char *tail_bytes(const Token &t);
