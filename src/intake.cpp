@@ -25,6 +25,10 @@ inline constexpr int32_t kEdgeBefore = 32, kEdgeAfter = 40;
 // past the text's end, so those must fit too.
 inline constexpr size_t kMaxText = static_cast<size_t>(INT32_MAX) - 64;
 
+// Zero bytes kept after the last word's bytes in `word_bytes`, so that a
+// word's bytes may be read eight at a time (see long_word_is).
+inline constexpr size_t kWordPadding = 8;
+
 // Byte classes for the tokenizer's inner loops.
 enum : uint8_t { kWordChar = 0, kPunctChar = 1, kSeparator = 2 };
 constexpr std::array<uint8_t, 256> kByteClass = [] {
@@ -115,12 +119,16 @@ void Input::grow_word_slots() {
   size_t s = h & word_mask;
   while (word_slots[s].index != 0) s = (s + 1) & word_mask;
   if (words.size() >= (1u << 29)) die("standard input: too many distinct tokens");
-  if (word_bytes.size() > static_cast<size_t>(INT32_MAX) - static_cast<size_t>(len))
+  if (word_bytes.size() > static_cast<size_t>(INT32_MAX) - kWordPadding - static_cast<size_t>(len))
     die("standard input: too many distinct tokens");
   Word w;
   std::memset(&w, 0, sizeof w);
+  // The bytes go where the padding after the last word's began (see
+  // long_word_is), and eight zeros after them.
+  if (!word_bytes.empty()) word_bytes.resize(word_bytes.size() - kWordPadding);
   w.start = static_cast<int32_t>(word_bytes.size());
   word_bytes.append(bytes, static_cast<size_t>(len));
+  word_bytes.append(kWordPadding, '\0');
   w.len = len;
   w.is_punct = punct;
   w.is_upper = unicode_words ? starts_upper(bytes, static_cast<size_t>(len))
@@ -143,9 +151,19 @@ void Input::grow_word_slots() {
 
 // Whether a word longer than eight bytes, whose prefix and len_flags match,
 // has these bytes.  The lengths are compared again: len_flags keeps only the
-// low 29 bits of a length.
-inline bool Input::long_word_is(const Word &w, const char *bytes, int32_t len) const {
-  return w.len == len && std::memcmp(word_bytes.data() + w.start + 8, bytes + 8, static_cast<size_t>(len - 8)) == 0;
+// low 29 bits of a length.  Compared eight bytes at a time in line, as the
+// hash reads them (masked to the length): the token has eight readable bytes
+// after its last (see intern_token), and the word has its padding.  A call to
+// memcmp cost more than the compare for the few bytes past the eighth of a
+// typical long word, and its branches on the length mispredicted.
+[[gnu::noinline]] bool Input::long_word_is(const Word &w, const char *bytes, int32_t len) const {
+  if (w.len != len) return false;
+  const char *stored = word_bytes.data() + w.start;
+  for (int32_t i = 8; i < len; i += 8) {
+    const int32_t n = len - i < 8 ? len - i : 8;
+    if (prefix_of(stored + i, n) != prefix_of(bytes + i, n)) return false;
+  }
+  return true;
 }
 
 // What the word index is searched by: everything but the bytes past the
@@ -162,19 +180,13 @@ inline Input::WordKey Input::word_key(const char *bytes, int32_t len, uint8_t fl
 // The key of a word in the index, formed again from its bytes when the
 // index grows (a Word keeps neither its hash nor its prefix: the slots have
 // what lookups compare, and a text of millions of distinct tokens a smaller
-// record).  The key reads up to seven bytes past the word's last, so a word
-// among the last bytes of `word_bytes` is read from a padded copy.
+// record).  The key reads up to seven bytes past the word's last: the
+// padding of `word_bytes` is there.
 Input::WordKey Input::key_of(const Word &w) const {
   const uint8_t flags = static_cast<uint8_t>((w.space_before ? token_flag::space_before : 0) |
                                              (w.space_after ? token_flag::space_after : 0) |
                                              (w.list_label ? token_flag::list_label : 0));
-  const char *bytes = word_bytes.data() + w.start;
-  if (word_bytes.size() - static_cast<size_t>(w.start) - static_cast<size_t>(w.len) >= 8)
-    return word_key(bytes, w.len, flags);
-  // Not tail_copy: the token being added may be read from it.
-  std::string padded(bytes, static_cast<size_t>(w.len));
-  padded.append(8, '\0');
-  return word_key(padded.data(), w.len, flags);
+  return word_key(word_bytes.data() + w.start, w.len, flags);
 }
 
 // The Word of a token: usually one slot compare.  The index always has a

@@ -265,14 +265,15 @@ struct Input {
   // (in `word_bytes`).
   PodArray<WordSlot> word_slots;
   size_t word_mask = 0;
-  // The bytes of every word, so that a word outlives the text it came from.
+  // The bytes of every word, so that a word outlives the text it came from,
+  // and eight zero bytes after the last (see long_word_is).
   std::string word_bytes;
   // The words of the edge markers "<s>" and "</s>" once interned, else kNoWord.
   uint32_t edge_words[2] = {kNoWord, kNoWord};
 
   void reserve_data(size_t cap);
   void grow_word_slots();
-  inline bool long_word_is(const Word &w, const char *bytes, int32_t len) const;
+  bool long_word_is(const Word &w, const char *bytes, int32_t len) const;
   uint32_t add_word(int32_t start, const char *bytes, int32_t len, bool punct, uint64_t prefix,
                     uint32_t h, uint32_t len_flags);
   struct WordKey {
