@@ -399,12 +399,10 @@ template <bool kVisit, bool kUnicode>
   walk.visit(window, walk.context);
 }
 
-// Interns a window's tokens that are not interned yet, all read in place.
-// Every key is formed and its slot asked for (prefetched) before the first
-// probe, so that the slots' cache misses, when the index lies outside the
-// nearest caches, overlap instead of following one another.  The probes run
-// in token order: a word new to the index gets the next index, as when each
-// token is interned in turn.
+// Interns a window's tokens that are not interned yet, all read in place,
+// in token order: a word new to the index gets the next index.  (Forming all
+// keys and prefetching their slots before the first probe was measured and
+// not kept: see docs/performance.md.)
 [[gnu::always_inline]] inline void Input::intern_window(Token *window) {
   for (int k = 0; k < 5; k++) {
     Token &t = window[k];
@@ -478,11 +476,11 @@ template <bool kVisit, bool kUnicode>
     // punctuation run whose first byte is '*' or '-' (the block scanner
     // finds both in its masks, see marker_masks).  Testing the flags first
     // would take branches that go either way from token to token; this one
-    // is rarely taken.
+    // is rarely taken.  A word keeps its marker bit only when it has a
+    // label's shape and a closer that ends its word after it, as
+    // list_marker_at asks of the word; most words that "." follows ("it.",
+    // "was.") have not.
     using namespace token_flag;
-    // A word keeps its marker bit only when it has a label's shape and a
-    // closer that ends its word after it, as list_marker_at asks of the
-    // word; most words that "." follows ("it.", "was.") have not.
     if (flags & marker) {
       const bool label_shape = (flags & (punct | space_before | space_after)) == space_before && len <= 4;
       const bool bullet_shape = (flags & (punct | space_before)) == (punct | space_before) && len == 1;

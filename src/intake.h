@@ -224,8 +224,8 @@ struct Input {
   // reads one 16-byte slot and never the Word record: on text whose word
   // table lies outside the nearest caches, each line touched is a stall.
   struct WordSlot {
-    uint64_t prefix;     // Word::prefix
-    uint32_t len_flags;  // see len_flags_of
+    uint64_t prefix;     // the first (up to) eight bytes, zero-padded
+    uint32_t len_flags;  // length and flags (len_flags_of in intake.cpp)
     uint32_t index;      // word index + 1; 0 = empty
   };
   struct Walk;
@@ -260,9 +260,8 @@ struct Input {
   // Open-addressing index from (bytes, space_before, space_after) to a Word.
   // A slot is the word's first eight bytes, its length and flags and its
   // index: sixteen bytes, at most half of them in use (three quarters in an
-  // index past 1 MiB; see add_word).  Only a word longer
-  // than eight bytes whose slot matches has its remaining bytes compared
-  // (in `word_bytes`).
+  // index past 1 MiB; see add_word).  Only a word longer than eight bytes
+  // whose slot matches has its remaining bytes compared (in `word_bytes`).
   PodArray<WordSlot> word_slots;
   size_t word_mask = 0;
   // The bytes of every word, so that a word outlives the text it came from,
