@@ -197,6 +197,36 @@ TEST(Tokenizer, BlockScannerAgreesOnEveryByteAtEveryEdge) {
   }
 }
 
+// The flags byte the scanner forms and tests is the token's bit-fields: each
+// bit read back as its field, and each field set alone read as its bit.
+TEST(Tokenizer, FlagsByteIsTheBitFields) {
+  const uint8_t bits[] = {token_flag::punct,      token_flag::space_before, token_flag::space_after,
+                          token_flag::boundary,   token_flag::para_break,   token_flag::edge,
+                          token_flag::list_label, token_flag::marker};
+  for (int i = 0; i < 8; i++) {
+    Token t = token_of(7, 3, bits[i]);
+    EXPECT_EQ(t.start, 7);
+    EXPECT_EQ(t.len, 3);
+    EXPECT_EQ(t.word, kNoWord);
+    const bool fields[] = {t.punct == 1, t.space_before == 1, t.space_after == 1, t.boundary == 1,
+                           t.para_break == 1, t.edge == 1, t.list_label == 1, t.marker == 1};
+    for (int j = 0; j < 8; j++) EXPECT_EQ(fields[j], i == j) << "bit " << i << ", field " << j;
+    Token u{7, 3, kNoWord, 0, 0, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(flags_of(u), 0);
+    switch (i) {
+      case 0: u.punct = 1; break;
+      case 1: u.space_before = 1; break;
+      case 2: u.space_after = 1; break;
+      case 3: u.boundary = 1; break;
+      case 4: u.para_break = 1; break;
+      case 5: u.edge = 1; break;
+      case 6: u.list_label = 1; break;
+      default: u.marker = 1; break;
+    }
+    EXPECT_EQ(flags_of(u), bits[i]) << "field " << i;
+  }
+}
+
 // In the Unicode mode the block scanner also gives each token its list-marker
 // hint from masks of '.', ')', '*' and '-' (the bytewise scanner reads the
 // bytes): every flag, list labels and edge markers included, must agree.
