@@ -25,6 +25,10 @@ inline constexpr int32_t kEdgeBefore = 32, kEdgeAfter = 40;
 // past the text's end, so those must fit too.
 inline constexpr size_t kMaxText = static_cast<size_t>(INT32_MAX) - 64;
 
+// Zero bytes kept after the last word's bytes in `word_bytes`, so that a
+// word's bytes may be read eight at a time (see long_word_is).
+inline constexpr size_t kWordPadding = 8;
+
 // Byte classes for the tokenizer's inner loops.
 enum : uint8_t { kWordChar = 0, kPunctChar = 1, kSeparator = 2 };
 constexpr std::array<uint8_t, 256> kByteClass = [] {
@@ -53,10 +57,22 @@ inline uint64_t prefix_of(const char *p, int32_t len) {
   return v & (~uint64_t{0} >> (64 - 8 * kept));
 }
 
-uint32_t len_flags_of(int32_t len, bool space_before, bool space_after, bool list_label) {
+// A word's length and flags in one compare: what a slot holds beside the
+// prefix.  (word_key forms it from a token's flags byte.)
+constexpr uint32_t len_flags_of(int32_t len, bool space_before, bool space_after, bool list_label) {
   return static_cast<uint32_t>(len) << 3 | (list_label ? 4u : 0u) | (space_after ? 2u : 0u) |
          (space_before ? 1u : 0u);
 }
+
+// len_flags_of from a length and a token's flags byte, without a branch.
+constexpr uint32_t len_flags_of(int32_t len, uint8_t flags) {
+  static_assert(token_flag::space_before == 2 && token_flag::space_after == 4 && token_flag::list_label == 64);
+  return static_cast<uint32_t>(len) << 3 | (flags >> 1 & 3u) | (flags >> 4 & 4u);
+}
+static_assert(len_flags_of(5, token_flag::space_before | token_flag::list_label | token_flag::punct) ==
+              len_flags_of(5, true, false, true));
+static_assert(len_flags_of(9, token_flag::space_after | token_flag::marker | token_flag::boundary) ==
+              len_flags_of(9, false, true, false));
 
 // Keyed with the process's secret (see keyed_hash.h): the tokens are
 // untrusted text, and with a fixed hash anyone could send any number of
@@ -82,9 +98,10 @@ void Input::grow_word_slots() {
   word_mask = cap - 1;
   for (size_t i = 0; i < words.size(); i++) {
     const Word &w = words[i];
-    size_t s = w.hash & word_mask;
+    const WordKey key = key_of(w);
+    size_t s = key.hash & word_mask;
     while (word_slots[s].index != 0) s = (s + 1) & word_mask;
-    word_slots[s] = WordSlot{w.hash, static_cast<uint32_t>(i + 1)};
+    word_slots[s] = WordSlot{key.prefix, key.len_flags, static_cast<uint32_t>(i + 1)};
   }
 }
 
@@ -93,19 +110,26 @@ void Input::grow_word_slots() {
 [[gnu::noinline]] uint32_t Input::add_word(int32_t start, const char *bytes, int32_t len,
                                            bool punct, uint64_t prefix, uint32_t h,
                                            uint32_t len_flags) {
-  if ((words.size() + 1) * 2 > word_slots.size()) grow_word_slots();
+  // At most half the slots in use while the index is small (up to 1 MiB,
+  // where probes stay short and memory does not matter), at most three
+  // quarters beyond: a text of millions of distinct tokens then costs no
+  // more than with the eight-byte slots this index once had.
+  const size_t slots = word_slots.size();
+  if (words.size() + 1 > (slots <= (size_t{1} << 16) ? slots / 2 : slots / 4 * 3)) grow_word_slots();
   size_t s = h & word_mask;
   while (word_slots[s].index != 0) s = (s + 1) & word_mask;
   if (words.size() >= (1u << 29)) die("standard input: too many distinct tokens");
-  if (word_bytes.size() > static_cast<size_t>(INT32_MAX) - static_cast<size_t>(len))
+  if (word_bytes.size() > static_cast<size_t>(INT32_MAX) - kWordPadding - static_cast<size_t>(len))
     die("standard input: too many distinct tokens");
   Word w;
   std::memset(&w, 0, sizeof w);
+  // The bytes go where the padding after the last word's began (see
+  // long_word_is), and eight zeros after them.
+  if (!word_bytes.empty()) word_bytes.resize(word_bytes.size() - kWordPadding);
   w.start = static_cast<int32_t>(word_bytes.size());
   word_bytes.append(bytes, static_cast<size_t>(len));
+  word_bytes.append(kWordPadding, '\0');
   w.len = len;
-  w.prefix = prefix;
-  w.hash = h;
   w.is_punct = punct;
   w.is_upper = unicode_words ? starts_upper(bytes, static_cast<size_t>(len))
                              : is_upper_byte(static_cast<unsigned char>(bytes[0]));
@@ -121,33 +145,62 @@ void Input::grow_word_slots() {
   }
   uint32_t index = static_cast<uint32_t>(words.size());
   words.push_back(w);
-  word_slots[s] = WordSlot{h, index + 1};
+  word_slots[s] = WordSlot{prefix, len_flags, index + 1};
   return index;
 }
 
-// The Word of a token: one hash and usually one slot compare.  The index
-// always has a free slot (it is at most half full), so the probe ends.
-// `bytes` are the token's, with at least eight readable bytes after the
-// token's last (see intern_token).
-[[gnu::always_inline]] inline uint32_t Input::intern_word(int32_t start, const char *bytes,
-                                                          int32_t len, bool punct,
-                                                          bool space_before, bool space_after,
-                                                          bool list_label) {
-  uint32_t len_flags = len_flags_of(len, space_before, space_after, list_label);
-  uint64_t prefix = prefix_of(bytes, len);
-  uint32_t h = hash_word(bytes, len, prefix, len_flags);
+// Whether a word longer than eight bytes, whose prefix and len_flags match,
+// has these bytes.  The lengths are compared again: len_flags keeps only the
+// low 29 bits of a length.  Compared eight bytes at a time in line, as the
+// hash reads them (masked to the length): the token has eight readable bytes
+// after its last (see intern_token), and the word has its padding.  A call to
+// memcmp cost more than the compare for the few bytes past the eighth of a
+// typical long word, and its branches on the length mispredicted.
+[[gnu::noinline]] bool Input::long_word_is(const Word &w, const char *bytes, int32_t len) const {
+  if (w.len != len) return false;
+  const char *stored = word_bytes.data() + w.start;
+  for (int32_t i = 8; i < len; i += 8) {
+    const int32_t n = len - i < 8 ? len - i : 8;
+    if (prefix_of(stored + i, n) != prefix_of(bytes + i, n)) return false;
+  }
+  return true;
+}
+
+// What the word index is searched by: everything but the bytes past the
+// eighth, and the hash.  `bytes` are the token's, with at least eight
+// readable bytes after the token's last (see intern_token).
+inline Input::WordKey Input::word_key(const char *bytes, int32_t len, uint8_t flags) {
+  WordKey key;
+  key.len_flags = len_flags_of(len, flags);
+  key.prefix = prefix_of(bytes, len);
+  key.hash = hash_word(bytes, len, key.prefix, key.len_flags);
+  return key;
+}
+
+// The key of a word in the index, formed again from its bytes when the
+// index grows (a Word keeps neither its hash nor its prefix: the slots have
+// what lookups compare, and a text of millions of distinct tokens a smaller
+// record).  The key reads up to seven bytes past the word's last: the
+// padding of `word_bytes` is there.
+Input::WordKey Input::key_of(const Word &w) const {
+  const uint8_t flags = static_cast<uint8_t>((w.space_before ? token_flag::space_before : 0) |
+                                             (w.space_after ? token_flag::space_after : 0) |
+                                             (w.list_label ? token_flag::list_label : 0));
+  return word_key(word_bytes.data() + w.start, w.len, flags);
+}
+
+// The Word of a token: usually one slot compare.  The index always has a
+// free slot (it is at most three quarters full), so the probe ends.
+[[gnu::always_inline]] inline uint32_t Input::find_word(int32_t start, const char *bytes, int32_t len,
+                                                        bool punct, const WordKey &key) {
   // The index in locals for the probe (nothing changes it until add_word).
   const WordSlot *const slots = word_slots.ptr;
-  const Word *const known = words.ptr;
   const size_t mask = word_mask;
-  for (size_t s = h & mask;; s = (s + 1) & mask) {
+  for (size_t s = key.hash & mask;; s = (s + 1) & mask) {
     const WordSlot &slot = slots[s];
-    if (slot.index == 0) return add_word(start, bytes, len, punct, prefix, h, len_flags);
-    if (slot.hash != h) continue;
-    const Word &w = known[slot.index - 1];
-    if (w.prefix == prefix && w.len == len &&
-        len_flags_of(w.len, w.space_before, w.space_after, w.list_label) == len_flags &&
-        (len <= 8 || std::memcmp(word_bytes.data() + w.start + 8, bytes + 8, len - 8) == 0))
+    if (slot.index == 0) return add_word(start, bytes, len, punct, key.prefix, key.hash, key.len_flags);
+    if (slot.prefix == key.prefix && slot.len_flags == key.len_flags &&
+        (len <= 8 || long_word_is(words[slot.index - 1], bytes, len)))
       return slot.index - 1;
   }
 }
@@ -190,6 +243,7 @@ void Input::reset() {
   word_slots.release();
   word_mask = 0;
   word_bytes.clear();
+  edge_words[0] = edge_words[1] = kNoWord;
 }
 
 void Input::replace_text(std::string_view text) {
@@ -295,8 +349,7 @@ constexpr size_t kWalkCapacity = 4096;
 }
 
 [[gnu::always_inline]] inline void Input::intern_at(Token &t, const char *bytes) {
-  t.word = intern_word(t.start, bytes, t.len, t.punct, t.space_before, t.space_after,
-                       t.list_label);
+  t.word = find_word(t.start, bytes, t.len, t.punct, word_key(bytes, t.len, flags_of(t)));
 }
 
 [[gnu::noinline]] const char *Input::tail_bytes(const Token &t) {
@@ -306,30 +359,17 @@ constexpr size_t kWalkCapacity = 4096;
   return tail_copy.data();
 }
 
-// A token of the Unicode mode's walk is visited when it is punctuation, ends
-// a paragraph, or stands before a list marker; edge markers never are.
-inline bool Input::unicode_candidate(const Token *window) const {
-  // Most tokens after a word are words that a space both precedes and
-  // follows: no marker, decided without the call.
-  // The lengths and flags that list_marker_at tests first are tested here
-  // too, the last four with bitwise operators: one branch on them rather
-  // than a chain.
-  const Token &a = window[3], &b = window[4];
-  if (!a.space_before) return false;
-  bool maybe = a.punct ? a.len == 1
-                       : !a.space_after && ((a.len <= 4) & b.punct & b.space_after & (b.len <= 2));
-  return maybe && list_marker_at(window);
-}
-
 // Appends a token; in a walk, visits the token two back when it is a
-// candidate.
+// candidate: punctuation, the end of a paragraph, or (Unicode mode) before a
+// list marker; edge markers never are.
 template <bool kVisit, bool kUnicode>
 [[gnu::always_inline]] inline void Input::push_token(const Walk &walk, const Token &tok) {
   if (kVisit && toks.size() == kWalkCapacity) {
     std::memmove(toks.ptr, toks.ptr + kWalkCapacity - kKeep, kKeep * sizeof(Token));
     toks.n = kKeep;
   }
-  if (toks.n == toks.cap) toks.reserve(toks.n + 1);
+  // A visiting walk's ring has room for kWalkCapacity tokens (see run_walk).
+  if (!kVisit && toks.n == toks.cap) toks.reserve(toks.n + 1);
   toks.ptr[toks.n++] = tok;
   if (!kVisit) {
     intern_token(toks.back());
@@ -339,30 +379,47 @@ template <bool kVisit, bool kUnicode>
   // precede it), and its flags are final: only the last token's can change.
   if (toks.size() < 5) return;
   Token *window = toks.end() - 5;
-  if (!window[2].punct && !window[2].para_break && !(kUnicode && unicode_candidate(window)))
+  const bool site = (flags_of(window[2]) & (token_flag::punct | token_flag::para_break)) != 0;
+  if (kUnicode) {
+    // One branch for both tests: few tokens are marked (see Token::marker).
+    if (!(site | ((flags_of(window[3]) & token_flag::marker) != 0))) return;
+    if (!site && !list_marker_at(window)) return;
+  } else if (!site) {
     return;
+  }
   // One test for the window rather than one per token (see intern_token):
   // when its last token ends eight bytes or more before the end of the text,
   // so do the others, but for edge markers, which push_edges interns.
-  const bool in_place = data_len - window[4].end() >= 8;
-  for (int k = 0; k < 5; k++) {
-    Token &t = window[k];
-    if (t.word != kNoWord) continue;
-    if (in_place) {
-      intern_at(t, data + t.start);
-    } else {
-      intern_token(t);
-    }
+  if (data_len - window[4].end() >= 8) {
+    intern_window(window);
+  } else {
+    for (int k = 0; k < 5; k++)
+      if (window[k].word == kNoWord) intern_token(window[k]);
   }
   walk.visit(window, walk.context);
 }
 
+// Interns a window's tokens that are not interned yet, all read in place,
+// in token order: a word new to the index gets the next index.  (Forming all
+// keys and prefetching their slots before the first probe was measured and
+// not kept: see docs/performance.md.)
+[[gnu::always_inline]] inline void Input::intern_window(Token *window) {
+  for (int k = 0; k < 5; k++) {
+    Token &t = window[k];
+    if (t.word == kNoWord) intern_at(t, data + t.start);
+  }
+}
+
 // Two edge markers: "</s>" after a paragraph, "<s>" before one.  They are
 // interned here, so a window's interning need not look for them (see
-// push_token).
+// push_token); each marker's word is looked up once and then kept.
 void Input::push_edges(const Walk &walk, bool after) {
-  Token edge{data_len + (after ? kEdgeAfter : kEdgeBefore), after ? 4 : 3, kNoWord, 0, 1, 1, 0, 0, 1, 0, 0};
-  intern_token(edge);
+  Token edge = token_of(data_len + (after ? kEdgeAfter : kEdgeBefore), after ? 4 : 3,
+                        token_flag::space_before | token_flag::space_after | token_flag::edge);
+  uint32_t &known = edge_words[after];
+  if (known == kNoWord) intern_token(edge);
+  if (known == kNoWord) known = edge.word;
+  edge.word = known;
   if (walk.visit != nullptr) {
     push_token<true, true>(walk, edge);
     push_token<true, true>(walk, edge);
@@ -372,25 +429,76 @@ void Input::push_edges(const Walk &walk, bool after) {
   }
 }
 
+namespace {
+// The bytes that may follow a list label ('.', ')') and that bullets are
+// ('*', '-'): the first 256 for a word's next byte, the others for a
+// punctuation run's first (see add_token).
+constexpr std::array<bool, 512> kMarkerByte = [] {
+  std::array<bool, 512> t{};
+  t['.'] = t[')'] = true;
+  t[256 + '*'] = t[256 + '-'] = true;
+  return t;
+}();
+
+// The marker hint (see add_token) of the token [start, start + len) of p's
+// text, read byte by byte: whether a word's next byte is '.' or ')', or a
+// punctuation run's first is '*' or '-'.  A token that ends its word has no
+// next byte to read in the text (the last one may end it).
+uint8_t marker_hint(const char *p, int32_t start, int32_t len, uint8_t flags) {
+  bool punct = flags & token_flag::punct;
+  if (!punct && (flags & token_flag::space_after)) return 0;
+  unsigned char c = static_cast<unsigned char>(p[punct ? start : start + len]);
+  return kMarkerByte[(punct ? 256 : 0) + c] ? token_flag::marker : 0;
+}
+}  // namespace
+
 // Appends a token for the run [start, start + len) of `data`.  In the
 // Unicode mode, a paragraph's first token is preceded by the edge markers
 // that close the previous paragraph and open this one.
+// `new_paragraph` is toks.empty() || toks.back().para_break, which the block
+// scanner knows without reading the token (see scan_blocks_as).
 template <bool kVisit, bool kUnicode>
 [[gnu::always_inline]] inline void Input::add_token(const Walk &walk, int32_t start, int32_t len,
-                                                    bool punct, bool space_before, bool space_after) {
-  bool label = false;
+                                                    uint8_t flags, bool new_paragraph) {
   if (kUnicode) {
-    if (toks.empty() || toks.back().para_break) {
+    if (new_paragraph) {
       if (!toks.empty()) push_edges(walk, true);
       push_edges(walk, false);
     }
     // A line's labels are forgotten when the next line begins.
-    if (line_labels.any && (toks.back().boundary || toks.back().edge)) line_labels = LineLabels{};
-    // Only a word that a space precedes and punctuation follows can be a label.
-    if (!punct & space_before & !space_after & (len <= 4))
-      label = label_in_list_position(start, len);
+    if (line_labels.any && (flags_of(toks.back()) & (token_flag::boundary | token_flag::edge)))
+      line_labels = LineLabels{};
+    // Only a word of up to four bytes that a space precedes and "." or ")"
+    // follows can be a label (see label_closer); only such a word or a
+    // one-byte "*" or "-" after a space can open a list marker.  The caller
+    // tells most tokens apart from these with the marker bit of `flags`, a
+    // hint: set for a word whose next byte is '.' or ')' and for a
+    // punctuation run whose first byte is '*' or '-' (the block scanner
+    // finds both in its masks, see marker_masks).  Testing the flags first
+    // would take branches that go either way from token to token; this one
+    // is rarely taken.  A word keeps its marker bit only when it has a
+    // label's shape and a closer that ends its word after it, as
+    // list_marker_at asks of the word; most words that "." follows ("it.",
+    // "was.") have not.
+    using namespace token_flag;
+    if (flags & marker) {
+      const bool label_shape = (flags & (punct | space_before | space_after)) == space_before && len <= 4;
+      const bool bullet_shape = (flags & (punct | space_before)) == (punct | space_before) && len == 1;
+      LabelReading label{false, false};
+      if (label_shape) label = label_in_list_position(start, len);
+      if (!(label.shape | bullet_shape)) flags &= static_cast<uint8_t>(~marker);
+      if (label.position) flags |= list_label;
+    }
+  } else {
+    flags &= static_cast<uint8_t>(~token_flag::marker);  // never set in the classic mode
   }
-  push_token<kVisit, kUnicode>(walk, Token{start, len, kNoWord, punct, space_before, space_after, 0, 0, 0, label, 0});
+  push_token<kVisit, kUnicode>(walk, token_of(start, len, flags));
+}
+
+// The flags byte of a new token.
+inline uint8_t new_token_flags(bool punct, bool space_before, bool space_after) {
+  return static_cast<uint8_t>((punct ? token_flag::punct : 0) | (space_before ? token_flag::space_before : 0) |
+                              (space_after ? token_flag::space_after : 0));
 }
 
 namespace {
@@ -418,17 +526,18 @@ int label_bit(int number, int letter, int roman, bool upper) {
 }  // namespace
 
 // Whether the token data[start, start + len), a word that a space precedes
-// and punctuation follows, is a list label in list position; records it in
-// the line's labels when it has a label's shape.  Called for each token as it
-// is added, when the flags of the tokens before it are final.  The data after
-// the token are whole (a stream's window ends after a newline); nothing at or
-// after data_len is read.
-bool Input::label_in_list_position(int32_t start, int32_t len) {
+// and punctuation follows, has a list label's shape and a closer after it
+// (`shape`), and whether it is a list label in list position (`position`);
+// records it in the line's labels when it has the shape.  Called for each
+// token as it is added, when the flags of the tokens before it are final.
+// The data after the token are whole (a stream's window ends after a
+// newline); nothing at or after data_len is read.
+Input::LabelReading Input::label_in_list_position(int32_t start, int32_t len) {
   const char *text_end = data + data_len;
   int closer = label_closer(data + start + len, text_end);
-  if (closer == 0) return false;
+  if (closer == 0) return {false, false};
   ListLabelShape shape = list_label_of(data + start, len);
-  if (!shape.any()) return false;
+  if (!shape.any()) return {false, false};
   uint64_t(&seen)[LineLabels::kWords] = line_labels.seen[closer - 1];
   auto has = [&](int bit) { return bit >= 0 && ((seen[bit >> 6] >> (bit & 63)) & 1) != 0; };
   // A label that ends its line opens no item there: Brown sets "2." apart as
@@ -458,7 +567,7 @@ bool Input::label_in_list_position(int32_t start, int32_t len) {
                   label_bit(-1, -1, shape.roman, shape.upper)})
     if (bit >= 0) seen[bit >> 6] |= uint64_t{1} << (bit & 63);
   line_labels.any = true;
-  return position;
+  return {true, position};
 }
 
 void Input::tokenize_line(const Walk &walk, int32_t begin, int32_t end) {
@@ -479,17 +588,20 @@ void Input::tokenize_line(const Walk &walk, int32_t begin, int32_t end) {
       do next = class_at(++p);
       while (next == cls);
       bool word_ends = next == kSeparator;
+      uint8_t flags = new_token_flags(cls == kPunctChar, first, word_ends);
+      const bool new_paragraph = toks.empty() || toks.back().para_break;
+      flags |= marker_hint(data, run, p - run, flags);
       // The plain scanner takes the walk's kind as it comes.
       if (walk.visit != nullptr) {
         if (walk.unicode) {
-          add_token<true, true>(walk, run, p - run, cls == kPunctChar, first, word_ends);
+          add_token<true, true>(walk, run, p - run, flags, new_paragraph);
         } else {
-          add_token<true, false>(walk, run, p - run, cls == kPunctChar, first, word_ends);
+          add_token<true, false>(walk, run, p - run, flags, new_paragraph);
         }
       } else if (walk.unicode) {
-        add_token<false, true>(walk, run, p - run, cls == kPunctChar, first, word_ends);
+        add_token<false, true>(walk, run, p - run, flags, new_paragraph);
       } else {
-        add_token<false, false>(walk, run, p - run, cls == kPunctChar, first, word_ends);
+        add_token<false, false>(walk, run, p - run, flags, new_paragraph);
       }
       if (word_ends) break;
       first = false;
@@ -555,6 +667,23 @@ inline BlockMasks classify64(const char *p) {
           movemask64(n[0], n[1], n[2], n[3])};
 }
 
+// The Unicode walk's marker hints for 64 bytes (see add_token): `closer`
+// has the bytes '.' and ')', which a word that may be a list label ends at,
+// `bullet` the bytes '*' and '-', which a bullet starts at.
+struct MarkerMasks {
+  uint64_t closer, bullet;
+};
+
+inline MarkerMasks marker_masks(const char *p) {
+  __m128i c[4], b[4];
+  for (int k = 0; k < 4; k++) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * k));
+    c[k] = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('.')), _mm_cmpeq_epi8(v, _mm_set1_epi8(')')));
+    b[k] = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('*')), _mm_cmpeq_epi8(v, _mm_set1_epi8('-')));
+  }
+  return {movemask64(c[0], c[1], c[2], c[3]), movemask64(b[0], b[1], b[2], b[3])};
+}
+
 }  // namespace
 
 // Line-end and paragraph flags of the last token from the gap [from, to) of
@@ -599,8 +728,12 @@ void Input::gap_flags(int32_t from, int32_t to, bool at_end) {
 template <bool kVisit, bool kUnicode>
 void Input::scan_blocks_as(const Walk &walk) {
   int32_t open_start = -1;  // start of the token being scanned, or -1
-  bool open_punct = false, open_first = false;
+  uint8_t open_flags = 0;   // its punct and space_before flags
   int32_t last_end = -1;  // end of the last token, -1 before the first
+  // Whether the next token begins a paragraph: toks.empty() ||
+  // toks.back().para_break, kept here since only gap_flags() sets
+  // para_break (a register test per token instead of a load).
+  bool new_paragraph = toks.empty() || toks.back().para_break;
   uint64_t carry_sep = 1, carry_punct = 0;  // the byte before the input: a separator
   // The input stays put during a scan; in locals, the compiler need not
   // reload them after every token written (byte-sized stores may alias
@@ -619,6 +752,8 @@ void Input::scan_blocks_as(const Walk &walk) {
       block = last;
     }
     BlockMasks m = classify64(block);
+    MarkerMasks marks{0, 0};
+    if constexpr (kUnicode) marks = marker_masks(block);
     uint64_t prev_sep = m.sep << 1 | carry_sep, prev_punct = m.punct << 1 | carry_punct;
     carry_sep = m.sep >> 63;
     carry_punct = m.punct >> 63;
@@ -636,8 +771,13 @@ void Input::scan_blocks_as(const Walk &walk) {
         int bit = __builtin_ctzll(ends);
         ends &= ends - 1;
         int32_t end = base + bit;
-        add_token<kVisit, kUnicode>(walk, open_start, end - open_start, open_punct, open_first,
-                                    (m.sep >> bit) & 1);
+        // A word ending at '.' or ')' (a punctuation run never does: those
+        // are punctuation too, and a separator is neither).
+        add_token<kVisit, kUnicode>(walk, open_start, end - open_start,
+                                    open_flags | static_cast<uint8_t>(((m.sep >> bit) & 1) << 2 |
+                                                                      ((marks.closer >> bit) & 1) << 7),
+                                    new_paragraph);
+        new_paragraph = false;
         last_end = end;
         open_start = -1;
       }
@@ -655,19 +795,25 @@ void Input::scan_blocks_as(const Walk &walk) {
               toks.back().boundary = 1;  // one newline: the line ended
             } else {
               gap_flags(last_end, start, false);  // blank lines, maybe
+              new_paragraph = toks.back().para_break;
             }
           }
         } else {
           gap_flags(last_end, start, false);
+          new_paragraph = toks.back().para_break;
         }
       }
       open_start = start;
-      open_punct = (m.punct >> bit) & 1;
-      open_first = (prev_sep >> bit) & 1;
+      static_assert(token_flag::punct == 1 && token_flag::space_before == 2 &&
+                    token_flag::space_after == 4 && token_flag::marker == 128);
+      // A punctuation run starting with '*' or '-' is hinted as a marker.
+      open_flags = static_cast<uint8_t>(((m.punct >> bit) & 1) | ((prev_sep >> bit) & 1) << 1 |
+                                        ((marks.bullet >> bit) & 1) << 7);
     }
   }
   if (open_start >= 0) {
-    add_token<kVisit, kUnicode>(walk, open_start, data_len - open_start, open_punct, open_first, true);
+    add_token<kVisit, kUnicode>(walk, open_start, data_len - open_start, open_flags | token_flag::space_after,
+                                new_paragraph);
     last_end = data_len;
   }
   if (last_end >= 0) gap_flags(last_end, data_len, true);
@@ -716,7 +862,7 @@ void Input::run_walk(const Walk &walk) {
 
 void Input::index(TextMode mode) { run_walk(Walk{nullptr, nullptr, false, mode == TextMode::unicode}); }
 
-void Input::index_bytewise() { run_walk(Walk{nullptr, nullptr, true}); }
+void Input::index_bytewise(TextMode mode) { run_walk(Walk{nullptr, nullptr, true, mode == TextMode::unicode}); }
 
 void Input::walk(SiteVisitor visit, void *context, TextMode mode) {
   run_walk(Walk{visit, context, false, mode == TextMode::unicode});
@@ -812,7 +958,8 @@ size_t Input::longest_word_probe() const {
   size_t longest = 0;
   for (size_t s = 0; s < word_slots.size(); s++) {
     const WordSlot &slot = word_slots[s];
-    if (slot.index != 0) longest = std::max(longest, ((s - (slot.hash & word_mask)) & word_mask) + 1);
+    if (slot.index != 0)
+      longest = std::max(longest, ((s - (key_of(words[slot.index - 1]).hash & word_mask)) & word_mask) + 1);
   }
   return longest;
 }

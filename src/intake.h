@@ -9,7 +9,10 @@
 #ifndef FULLSTOP_INTAKE_H
 #define FULLSTOP_INTAKE_H
 
+#include <bit>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -24,8 +27,6 @@ inline constexpr int kTemplates = 4;
 struct Word {
   int32_t start;  // offset of its bytes in the input's `word_bytes`
   int32_t len;
-  uint64_t prefix;  // the first (up to) eight bytes, zero-padded: a fast equality test
-  uint32_t hash;
   uint8_t is_punct;      // a punctuation run
   uint8_t is_upper;      // first byte is A-Z
   uint8_t space_before;  // first run of its whitespace-delimited word
@@ -69,10 +70,13 @@ struct Token {
   // continues the sequence of a label earlier on its line ("1." ... "2.").
   // Such a token interns as a word of its own, which forms type value 6.
   uint8_t list_label : 1;
-  // Always 0.  A named eighth bit lets a new token's flags byte be written
-  // whole: with a padding bit there, the compiler keeps that bit of the slot
-  // it writes to, a load and two masks for every token.
-  uint8_t unused : 1;
+  // The token may open a list item's marker (Unicode mode; always 0 in the
+  // classic mode): a one-byte "*" or "-" that a space precedes, or a word of
+  // list-label shape (list_label_of) that a space precedes and ".", ")" or
+  // ".)" ending its word follows.  A necessary condition of list_marker_at's
+  // (the token as window[3]), tested once when the token is made, so that
+  // the walk asks it of most windows with one bit.
+  uint8_t marker : 1;
 
   inline const Word &w(const Input &in) const;
   int32_t end() const { return start + len; }
@@ -82,6 +86,35 @@ struct Token {
   bool is_upper(const Input &in) const { return w(in).is_upper; }
 };
 static_assert(sizeof(Token) == 16);
+
+// A token's flags as one byte, for the scanner's per-token tests: a few
+// masks on one load instead of a load, shift and mask per bit-field.  The
+// bits are the bit-fields' in declaration order, as the x86-64 and AArch64
+// ABIs lay them out (Tokenizer.FlagsByteIsTheBitFields checks each; not a
+// static_assert, since not every compiler evaluates a bit_cast of
+// bit-fields at compile time).
+namespace token_flag {
+inline constexpr uint8_t punct = 1, space_before = 2, space_after = 4, boundary = 8,
+                         para_break = 16, edge = 32, list_label = 64, marker = 128;
+}
+// Token's layout without bit-fields.
+struct TokenBytes {
+  int32_t start;
+  int32_t len;
+  uint32_t word;
+  uint8_t flags;
+};
+static_assert(sizeof(TokenBytes) == sizeof(Token));
+// (The byte read in place: a bit_cast of the whole token may go through a
+// copy on the stack.)
+inline uint8_t flags_of(const Token &t) {
+  uint8_t flags;
+  std::memcpy(&flags, reinterpret_cast<const unsigned char *>(&t) + offsetof(TokenBytes, flags), 1);
+  return flags;
+}
+inline Token token_of(int32_t start, int32_t len, uint8_t flags) {
+  return std::bit_cast<Token>(TokenBytes{start, len, 0xFFFFFFFFu, flags});
+}
 
 // Called with the five tokens i-2 .. i+2 around each token i (i >= 2) that is
 // punctuation or followed by a blank line, in token order, as soon as token
@@ -131,7 +164,7 @@ struct Input {
   void index(TextMode mode = TextMode::classic);
   // index() by the plain byte-at-a-time line scanner, which the fast scanner
   // must always agree with (kept for tests and for targets without SSE2).
-  void index_bytewise();
+  void index_bytewise(TextMode mode = TextMode::classic);
 
   // Tokenizes all of `data` as index() does, but keeps only the last few
   // tokens and interns only those that stand in a visited window: one pass, and
@@ -184,9 +217,14 @@ struct Input {
   void reset();
 
  private:
+  // A slot holds the whole key of a word of up to eight bytes (its prefix,
+  // length and flags), so that looking up such a token, nearly every token,
+  // reads one 16-byte slot and never the Word record: on text whose word
+  // table lies outside the nearest caches, each line touched is a stall.
   struct WordSlot {
-    uint32_t hash;
-    uint32_t index;  // word index + 1; 0 = empty
+    uint64_t prefix;     // the first (up to) eight bytes, zero-padded
+    uint32_t len_flags;  // length and flags (len_flags_of in intake.cpp)
+    uint32_t index;      // word index + 1; 0 = empty
   };
   struct Walk;
 
@@ -218,33 +256,47 @@ struct Input {
   };
   LineLabels line_labels{};
   // Open-addressing index from (bytes, space_before, space_after) to a Word.
-  // A slot is only the hash and the word's index: eight bytes, so that text of
-  // millions of distinct tokens costs little memory.  The key fields are
-  // compared in the Word record (one cache line) when the hashes agree.
+  // A slot is the word's first eight bytes, its length and flags and its
+  // index: sixteen bytes, at most half of them in use (three quarters in an
+  // index past 1 MiB; see add_word).  Only a word longer than eight bytes
+  // whose slot matches has its remaining bytes compared (in `word_bytes`).
   PodArray<WordSlot> word_slots;
   size_t word_mask = 0;
-  // The bytes of every word, so that a word outlives the text it came from.
+  // The bytes of every word, so that a word outlives the text it came from,
+  // and eight zero bytes after the last (see long_word_is).
   std::string word_bytes;
+  // The words of the edge markers "<s>" and "</s>" once interned, else kNoWord.
+  uint32_t edge_words[2] = {kNoWord, kNoWord};
 
   void reserve_data(size_t cap);
   void grow_word_slots();
+  bool long_word_is(const Word &w, const char *bytes, int32_t len) const;
   uint32_t add_word(int32_t start, const char *bytes, int32_t len, bool punct, uint64_t prefix,
                     uint32_t h, uint32_t len_flags);
-  inline uint32_t intern_word(int32_t start, const char *bytes, int32_t len, bool punct,
-                              bool space_before, bool space_after, bool list_label);
+  struct WordKey {
+    uint64_t prefix;
+    uint32_t len_flags;
+    uint32_t hash;
+  };
+  static inline WordKey word_key(const char *bytes, int32_t len, uint8_t flags);
+  WordKey key_of(const Word &w) const;
+  inline uint32_t find_word(int32_t start, const char *bytes, int32_t len, bool punct,
+                            const WordKey &key);
   const char *tail_bytes(const Token &t);
   inline void intern_token(Token &t);
   inline void intern_at(Token &t, const char *bytes);
-  inline bool unicode_candidate(const Token *window) const;
+  inline void intern_window(Token *window);
   // kVisit and kUnicode are walk.visit != nullptr and walk.unicode, fixed
   // at compile time for the block scanner's loop (see scan_blocks).
   template <bool kVisit, bool kUnicode>
   inline void push_token(const Walk &walk, const Token &tok);
-  bool label_in_list_position(int32_t start, int32_t len);
+  struct LabelReading {
+    bool shape, position;
+  };
+  LabelReading label_in_list_position(int32_t start, int32_t len);
   void push_edges(const Walk &walk, bool after);
   template <bool kVisit, bool kUnicode>
-  inline void add_token(const Walk &walk, int32_t start, int32_t len, bool punct,
-                        bool space_before, bool space_after);
+  inline void add_token(const Walk &walk, int32_t start, int32_t len, uint8_t flags, bool new_paragraph);
   void tokenize_line(const Walk &walk, int32_t begin, int32_t end);
   void scan_bytewise(const Walk &walk);
   void gap_flags(int32_t from, int32_t to, bool at_end);

@@ -72,7 +72,7 @@ inline void reset_features() {
 inline void set_input(std::string_view text) { input().set(text); }
 inline void read_input(int fd) { input().read(fd); }
 inline void index_input(TextMode mode = TextMode::classic) { input().index(mode); }
-inline void index_input_bytewise() { input().index_bytewise(); }
+inline void index_input_bytewise(TextMode mode = TextMode::classic) { input().index_bytewise(mode); }
 inline void walk_input(SiteVisitor visit, void *context, TextMode mode = TextMode::classic) {
   input().walk(visit, context, mode);
 }

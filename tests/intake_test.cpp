@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -192,6 +195,91 @@ TEST(Tokenizer, BlockScannerAgreesOnEveryByteAtEveryEdge) {
       }
     }
   }
+}
+
+// The flags byte the scanner forms and tests is the token's bit-fields: each
+// bit read back as its field, and each field set alone read as its bit.
+TEST(Tokenizer, FlagsByteIsTheBitFields) {
+  const uint8_t bits[] = {token_flag::punct,      token_flag::space_before, token_flag::space_after,
+                          token_flag::boundary,   token_flag::para_break,   token_flag::edge,
+                          token_flag::list_label, token_flag::marker};
+  for (int i = 0; i < 8; i++) {
+    Token t = token_of(7, 3, bits[i]);
+    EXPECT_EQ(t.start, 7);
+    EXPECT_EQ(t.len, 3);
+    EXPECT_EQ(t.word, kNoWord);
+    const bool fields[] = {t.punct == 1, t.space_before == 1, t.space_after == 1, t.boundary == 1,
+                           t.para_break == 1, t.edge == 1, t.list_label == 1, t.marker == 1};
+    for (int j = 0; j < 8; j++) EXPECT_EQ(fields[j], i == j) << "bit " << i << ", field " << j;
+    Token u{7, 3, kNoWord, 0, 0, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(flags_of(u), 0);
+    switch (i) {
+      case 0: u.punct = 1; break;
+      case 1: u.space_before = 1; break;
+      case 2: u.space_after = 1; break;
+      case 3: u.boundary = 1; break;
+      case 4: u.para_break = 1; break;
+      case 5: u.edge = 1; break;
+      case 6: u.list_label = 1; break;
+      default: u.marker = 1; break;
+    }
+    EXPECT_EQ(flags_of(u), bits[i]) << "field " << i;
+  }
+}
+
+// In the Unicode mode the block scanner also gives each token its list-marker
+// hint from masks of '.', ')', '*' and '-' (the bytewise scanner reads the
+// bytes): every flag, list labels and edge markers included, must agree.
+TEST(Tokenizer, BlockScannerAgreesWithBytewiseScannerOnUnicodeFlags) {
+  const std::string alphabet[] = {"1", "2", "12", "iv", "XII", "b", "mix", "word", ".", ")", ".)", "*",
+                                  "-", ":", " ", "  ", "\n", "\n\n", "\t", std::string("\0", 1), ".\"", "(a)"};
+  std::mt19937 rng(11);
+  for (int round = 0; round < 600; round++) {
+    std::string text;
+    // Long enough, some rounds, to cross 64-byte blocks.
+    int pieces = static_cast<int>(rng() % (round % 3 == 0 ? 300 : 40));
+    for (int i = 0; i < pieces; i++) text += alphabet[rng() % std::size(alphabet)];
+    auto flags = [] {
+      std::vector<std::tuple<int32_t, int32_t, uint32_t, uint8_t>> f;
+      for (const Token &t : toks) f.emplace_back(t.start, t.len, t.word, flags_of(t));
+      return f;
+    };
+    set_input(text);
+    index_input_bytewise(TextMode::unicode);
+    auto want = flags();
+    set_input(text);
+    index_input(TextMode::unicode);
+    ASSERT_EQ(flags(), want) << "round " << round << ": " << text;
+  }
+}
+
+// The word index against a plain map of keys (bytes, space before, space
+// after) in first-seen order, over enough distinct words to grow it past the
+// size where it turns from half to three quarters full, with long words that
+// share their first eight bytes and words that differ only in their spacing.
+TEST(Tokenizer, WordIndicesFollowFirstInterningOrder) {
+  std::mt19937 rng(5);
+  std::string text;
+  for (int i = 0; i < 220000; i++) {
+    int kind = static_cast<int>(rng() % 4);
+    std::string word = kind == 0 ? "abcdefgh" : kind == 1 ? "abcdefghij" : "";
+    int extra = static_cast<int>(rng() % (kind == 3 ? 3 : 6));
+    for (int k = 0; k <= extra; k++) word += static_cast<char>('a' + rng() % 26);
+    text += word;
+    text += rng() % 3 == 0 ? ". " : rng() % 2 ? " " : ",";
+  }
+  set_input(text);
+  index_input();
+  std::map<std::tuple<std::string, bool, bool>, uint32_t> seen;
+  for (size_t i = 0; i < toks.size(); i++) {
+    const Token &t = toks[i];
+    auto key = std::make_tuple(std::string(t.text(input())), static_cast<bool>(t.space_before),
+                               static_cast<bool>(t.space_after));
+    auto [at, added] = seen.emplace(key, static_cast<uint32_t>(seen.size()));
+    ASSERT_EQ(t.word, at->second) << "token " << i << " '" << std::get<0>(key) << "'" << (added ? " (new)" : "");
+  }
+  ASSERT_GT(seen.size(), 98304u);  // 2^17 slots, three quarters full: grown once more
+  EXPECT_LE(longest_word_probe(), 64u);
 }
 
 }  // namespace

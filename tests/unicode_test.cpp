@@ -111,6 +111,20 @@ TEST(NeedsMapping, FindsOneOddByteAnywhere) {
   }
 }
 
+// Every byte value, inside and at the edges of the 16- and 64-byte steps:
+// only bytes from 0x80 and the controls '\v', '\f' and '\r' (found by one
+// range test) are to be mapped; their neighbours '\n' and 14 are not.
+TEST(NeedsMapping, EveryByteValueAtEveryStep) {
+  for (int c = 0; c < 256; c++) {
+    for (size_t at : {0, 15, 16, 47, 63, 64, 127, 128, 140}) {
+      std::string text(141, 'x');
+      text[at] = static_cast<char>(c);
+      bool odd = c >= 0x80 || c == '\r' || c == '\v' || c == '\f';
+      ASSERT_EQ(needs_mapping(text.data(), text.size()), odd) << c << " at " << at;
+    }
+  }
+}
+
 TEST(StartsUpper, CapitalsOfAnyScript) {
   for (const char *s : {"A", "Zed", "\xC3\x89mile", "\xC3\x96" "d\xC3\xB6n", "\xC5\x81ukasz", "\xCE\xA9",
                         "\xD0\x94\xD0\xBC", "\xC7\x85"})  // ... and title case (Dž)
