@@ -139,7 +139,17 @@ void ParallelStream::run_job(Input &in, Scorer &scorer, Job &job) {
 }
 
 void ParallelStream::decide(Input &in, Scorer &scorer, Job &job) const {
-  in.replace_text(std::string_view(job.text, job.len));
+  // As in SentenceStream::run: a block whose sentences print no text
+  // (offsets, spans, evaluation) is read where it lies in its chunk, which
+  // stays unchanged until the block is written; printing text needs the
+  // padded copy.
+  const bool prints_text = out_ != nullptr && !options_.test &&
+                           (options_.full_text || options_.format != kFormatClassic);
+  if (prints_text) {
+    in.replace_text(std::string_view(job.text, job.len));
+  } else {
+    in.borrow_window(std::string_view(job.text, job.len));
+  }
   StringSink sink;
   // The sentences' text is about as long as the block's (offsets are shorter):
   // room for it saves regrowing the string.
