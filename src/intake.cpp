@@ -868,6 +868,10 @@ void Input::walk(SiteVisitor visit, void *context, TextMode mode) {
   run_walk(Walk{visit, context, false, mode == TextMode::unicode});
 }
 
+void Input::walk_bytewise(SiteVisitor visit, void *context, TextMode mode) {
+  run_walk(Walk{visit, context, true, mode == TextMode::unicode});
+}
+
 bool Input::list_marker_at(const Token *window) const {
   const Token &a = window[3], &b = window[4];
   if (window[2].edge || a.edge || b.edge || !a.space_before) return false;

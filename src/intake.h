@@ -176,6 +176,8 @@ struct Input {
   // also visited when the two after it look like a list item's marker (see
   // list_marker_at).
   void walk(SiteVisitor visit, void *context, TextMode mode = TextMode::classic);
+  // walk() by the plain byte-at-a-time scanner (see index_bytewise).
+  void walk_bytewise(SiteVisitor visit, void *context, TextMode mode = TextMode::classic);
 
   // True when window[3] and window[4], the two tokens after window[2], open a
   // list item: a bullet ("*" starting a word, as Unicode bullets read, or "-"
