@@ -29,6 +29,9 @@ inline constexpr size_t kMaxText = static_cast<size_t>(INT32_MAX) - 64;
 // word's bytes may be read eight at a time (see long_word_is).
 inline constexpr size_t kWordPadding = 8;
 
+// The length from which len_flags_of no longer keeps a word's whole length.
+inline constexpr int32_t kHugeWord = int32_t{1} << 29;
+
 // Byte classes for the tokenizer's inner loops.
 enum : uint8_t { kWordChar = 0, kPunctChar = 1, kSeparator = 2 };
 constexpr std::array<uint8_t, 256> kByteClass = [] {
@@ -101,7 +104,7 @@ void Input::grow_word_slots() {
     const WordKey key = key_of(w);
     size_t s = key.hash & word_mask;
     while (word_slots[s].index != 0) s = (s + 1) & word_mask;
-    word_slots[s] = WordSlot{key.prefix, key.len_flags, static_cast<uint32_t>(i + 1)};
+    word_slots[s] = WordSlot{slot_head(key, w.len, w.start), key.len_flags, static_cast<uint32_t>(i + 1)};
   }
 }
 
@@ -145,25 +148,34 @@ void Input::grow_word_slots() {
   }
   uint32_t index = static_cast<uint32_t>(words.size());
   words.push_back(w);
-  word_slots[s] = WordSlot{prefix, len_flags, index + 1};
+  if (len >= kHugeWord) huge_words = true;
+  word_slots[s] = WordSlot{slot_head(WordKey{prefix, len_flags, h}, len, w.start), len_flags, index + 1};
   return index;
 }
 
-// Whether a word longer than eight bytes, whose prefix and len_flags match,
-// has these bytes.  The lengths are compared again: len_flags keeps only the
-// low 29 bits of a length.  Compared eight bytes at a time in line, as the
-// hash reads them (masked to the length): the token has eight readable bytes
-// after its last (see intern_token), and the word has its padding.  A call to
-// memcmp cost more than the compare for the few bytes past the eighth of a
-// typical long word, and its branches on the length mispredicted.
-[[gnu::noinline]] bool Input::long_word_is(const Word &w, const char *bytes, int32_t len) const {
-  if (w.len != len) return false;
-  const char *stored = word_bytes.data() + w.start;
-  for (int32_t i = 8; i < len; i += 8) {
+// Whether the word of a slot that a token longer than eight bytes matched
+// (hash and len_flags) has the token's bytes, read where the slot says.
+// len_flags keeps only the low 29 bits of a length: once a word of 2^29
+// bytes or more is in the index, the Word's length is compared too.
+// Compared eight bytes at a time in line, as the hash reads them (masked to
+// the length): the token has eight readable bytes after its last (see
+// intern_token), and the word has its padding.  A call to memcmp cost more
+// than the compare for the few bytes of a typical long word, and its
+// branches on the length mispredicted.
+[[gnu::noinline]] bool Input::long_word_is(const WordSlot &slot, const char *bytes, int32_t len) const {
+  if (huge_words && words[slot.index - 1].len != len) return false;
+  const char *stored = word_bytes.data() + static_cast<uint32_t>(slot.head);
+  for (int32_t i = 0; i < len; i += 8) {
     const int32_t n = len - i < 8 ? len - i : 8;
     if (prefix_of(stored + i, n) != prefix_of(bytes + i, n)) return false;
   }
   return true;
+}
+
+// A slot's first eight bytes (see WordSlot): a word's prefix when it has at
+// most eight bytes, else its key's hash and the offset of its bytes.
+inline uint64_t Input::slot_head(const WordKey &key, int32_t len, int32_t bytes_at) {
+  return len <= 8 ? key.prefix : uint64_t{key.hash} << 32 | static_cast<uint32_t>(bytes_at);
 }
 
 // What the word index is searched by: everything but the bytes past the
@@ -196,11 +208,16 @@ Input::WordKey Input::key_of(const Word &w) const {
   // The index in locals for the probe (nothing changes it until add_word).
   const WordSlot *const slots = word_slots.ptr;
   const size_t mask = word_mask;
+  // What a matching slot's head holds: a short word's prefix, or a long
+  // word's hash (the offset, in the low half, is not known yet).
+  const bool is_long = len > 8;
+  const uint64_t head_mask = is_long ? ~uint64_t{0} << 32 : ~uint64_t{0};
+  const uint64_t head = is_long ? uint64_t{key.hash} << 32 : key.prefix;
   for (size_t s = key.hash & mask;; s = (s + 1) & mask) {
     const WordSlot &slot = slots[s];
     if (slot.index == 0) return add_word(start, bytes, len, punct, key.prefix, key.hash, key.len_flags);
-    if (slot.prefix == key.prefix && slot.len_flags == key.len_flags &&
-        (len <= 8 || long_word_is(words[slot.index - 1], bytes, len)))
+    if ((slot.head & head_mask) == head && slot.len_flags == key.len_flags &&
+        (!is_long || long_word_is(slot, bytes, len)))
       return slot.index - 1;
   }
 }
@@ -243,6 +260,7 @@ void Input::reset() {
   word_slots.release();
   word_mask = 0;
   word_bytes.clear();
+  huge_words = false;
   edge_words[0] = edge_words[1] = kNoWord;
 }
 
