@@ -154,17 +154,19 @@ void Input::grow_word_slots() {
 }
 
 // Whether the word of a slot that a token longer than eight bytes matched
-// (hash and len_flags) has the token's bytes, read where the slot says.
-// len_flags keeps only the low 29 bits of a length: once a word of 2^29
-// bytes or more is in the index, the Word's length is compared too.
+// (fingerprint and len_flags) has the token's bytes, read where the slot
+// says.  len_flags keeps only the low 29 bits of a length: when a word or
+// the token has 2^29 bytes or more, the Word's length is compared too.
 // Compared eight bytes at a time in line, as the hash reads them (masked to
 // the length): the token has eight readable bytes after its last (see
 // intern_token), and the word has its padding.  A call to memcmp cost more
 // than the compare for the few bytes of a typical long word, and its
 // branches on the length mispredicted.
 [[gnu::noinline]] bool Input::long_word_is(const WordSlot &slot, const char *bytes, int32_t len) const {
-  if (huge_words && words[slot.index - 1].len != len) return false;
-  const char *stored = word_bytes.data() + static_cast<uint32_t>(slot.head);
+  // Either word may be of 2^29 bytes or more only when one of these holds;
+  // then the slot may even be a short word's, whose head is no offset.
+  if ((huge_words || len >= kHugeWord) && words[slot.index - 1].len != len) return false;
+  const char *stored = word_bytes.data() + static_cast<uint32_t>(slot.head >> 8);
   for (int32_t i = 0; i < len; i += 8) {
     const int32_t n = len - i < 8 ? len - i : 8;
     if (prefix_of(stored + i, n) != prefix_of(bytes + i, n)) return false;
@@ -173,9 +175,14 @@ void Input::grow_word_slots() {
 }
 
 // A slot's first eight bytes (see WordSlot): a word's prefix when it has at
-// most eight bytes, else its key's hash and the offset of its bytes.
+// most eight bytes, else the high 24 bits of its key's hash (bits 40-63;
+// the low ones place the slot) and the offset of its bytes (bits 8-39).  The low byte of a long word's head
+// is zero and a prefix's never is (it is the token's first byte, and no
+// token holds a NUL), so a short token never matches a long word's slot,
+// not even one of 2^29 bytes or more that len_flags does not tell apart.
 inline uint64_t Input::slot_head(const WordKey &key, int32_t len, int32_t bytes_at) {
-  return len <= 8 ? key.prefix : uint64_t{key.hash} << 32 | static_cast<uint32_t>(bytes_at);
+  return len <= 8 ? key.prefix
+                  : uint64_t{key.hash >> 8} << 40 | uint64_t{static_cast<uint32_t>(bytes_at)} << 8;
 }
 
 // What the word index is searched by: everything but the bytes past the
@@ -208,17 +215,18 @@ Input::WordKey Input::key_of(const Word &w) const {
   // The index in locals for the probe (nothing changes it until add_word).
   const WordSlot *const slots = word_slots.ptr;
   const size_t mask = word_mask;
-  // What a matching slot's head holds: a short word's prefix, or a long
-  // word's hash (the offset, in the low half, is not known yet).
-  const bool is_long = len > 8;
-  const uint64_t head_mask = is_long ? ~uint64_t{0} << 32 : ~uint64_t{0};
-  const uint64_t head = is_long ? uint64_t{key.hash} << 32 : key.prefix;
+  // A short token's slot matches on its prefix; a long token's on its
+  // hash's fingerprint and then its bytes.  The length decides which, as it
+  // did whether to compare the bytes, in one well-ordered branch.
   for (size_t s = key.hash & mask;; s = (s + 1) & mask) {
     const WordSlot &slot = slots[s];
     if (slot.index == 0) return add_word(start, bytes, len, punct, key.prefix, key.hash, key.len_flags);
-    if ((slot.head & head_mask) == head && slot.len_flags == key.len_flags &&
-        (!is_long || long_word_is(slot, bytes, len)))
+    if (slot.len_flags != key.len_flags) continue;
+    if (len <= 8) {
+      if (slot.head == key.prefix) return slot.index - 1;
+    } else if (slot.head >> 40 == key.hash >> 8 && long_word_is(slot, bytes, len)) {
       return slot.index - 1;
+    }
   }
 }
 

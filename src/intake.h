@@ -224,8 +224,8 @@ struct Input {
   // reads one 16-byte slot and never the Word record: on text whose word
   // table lies outside the nearest caches, each line touched is a stall.
   //
-  // A longer word's slot holds, in place of its prefix, its key's 32-bit
-  // hash and the offset of its bytes in `word_bytes` (slot_head in
+  // A longer word's slot holds, in place of its prefix, 24 bits of its
+  // key's hash and the offset of its bytes in `word_bytes` (slot_head in
   // intake.cpp): a lookup that meets another long word's slot tells them
   // apart by the hash without reading anything else, and a match compares
   // the bytes at that offset, one line, without first reading the Word
