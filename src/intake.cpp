@@ -167,7 +167,8 @@ void Input::grow_word_slots() {
   // then the slot may even be a short word's, whose head is no offset.
   if ((huge_words || len >= kHugeWord) && words[slot.index - 1].len != len) return false;
   const char *stored = word_bytes.data() + static_cast<uint32_t>(slot.head >> 8);
-  for (int32_t i = 0; i < len; i += 8) {
+  if (load8(stored) != load8(bytes)) return false;  // a long word's first eight bytes, unmasked
+  for (int32_t i = 8; i < len; i += 8) {
     const int32_t n = len - i < 8 ? len - i : 8;
     if (prefix_of(stored + i, n) != prefix_of(bytes + i, n)) return false;
   }
