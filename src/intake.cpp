@@ -29,6 +29,9 @@ inline constexpr size_t kMaxText = static_cast<size_t>(INT32_MAX) - 64;
 // word's bytes may be read eight at a time (see long_word_is).
 inline constexpr size_t kWordPadding = 8;
 
+// The length from which len_flags_of no longer keeps a word's whole length.
+inline constexpr int32_t kHugeWord = int32_t{1} << 29;
+
 // Byte classes for the tokenizer's inner loops.
 enum : uint8_t { kWordChar = 0, kPunctChar = 1, kSeparator = 2 };
 constexpr std::array<uint8_t, 256> kByteClass = [] {
@@ -101,7 +104,7 @@ void Input::grow_word_slots() {
     const WordKey key = key_of(w);
     size_t s = key.hash & word_mask;
     while (word_slots[s].index != 0) s = (s + 1) & word_mask;
-    word_slots[s] = WordSlot{key.prefix, key.len_flags, static_cast<uint32_t>(i + 1)};
+    word_slots[s] = WordSlot{slot_head(key, w.len, w.start), key.len_flags, static_cast<uint32_t>(i + 1)};
   }
 }
 
@@ -145,25 +148,42 @@ void Input::grow_word_slots() {
   }
   uint32_t index = static_cast<uint32_t>(words.size());
   words.push_back(w);
-  word_slots[s] = WordSlot{prefix, len_flags, index + 1};
+  if (len >= kHugeWord) huge_words = true;
+  word_slots[s] = WordSlot{slot_head(WordKey{prefix, len_flags, h}, len, w.start), len_flags, index + 1};
   return index;
 }
 
-// Whether a word longer than eight bytes, whose prefix and len_flags match,
-// has these bytes.  The lengths are compared again: len_flags keeps only the
-// low 29 bits of a length.  Compared eight bytes at a time in line, as the
-// hash reads them (masked to the length): the token has eight readable bytes
-// after its last (see intern_token), and the word has its padding.  A call to
-// memcmp cost more than the compare for the few bytes past the eighth of a
-// typical long word, and its branches on the length mispredicted.
-[[gnu::noinline]] bool Input::long_word_is(const Word &w, const char *bytes, int32_t len) const {
-  if (w.len != len) return false;
-  const char *stored = word_bytes.data() + w.start;
+// Whether the word of a slot that a token longer than eight bytes matched
+// (fingerprint and len_flags) has the token's bytes, read where the slot
+// says.  len_flags keeps only the low 29 bits of a length: when a word or
+// the token has 2^29 bytes or more, the Word's length is compared too.
+// Compared eight bytes at a time in line, as the hash reads them (masked to
+// the length): the token has eight readable bytes after its last (see
+// intern_token), and the word has its padding.  A call to memcmp cost more
+// than the compare for the few bytes of a typical long word, and its
+// branches on the length mispredicted.
+[[gnu::noinline]] bool Input::long_word_is(const WordSlot &slot, const char *bytes, int32_t len) const {
+  // Either word may be of 2^29 bytes or more only when one of these holds;
+  // then the slot may even be a short word's, whose head is no offset.
+  if ((huge_words || len >= kHugeWord) && words[slot.index - 1].len != len) return false;
+  const char *stored = word_bytes.data() + static_cast<uint32_t>(slot.head >> 8);
+  if (load8(stored) != load8(bytes)) return false;  // a long word's first eight bytes, unmasked
   for (int32_t i = 8; i < len; i += 8) {
     const int32_t n = len - i < 8 ? len - i : 8;
     if (prefix_of(stored + i, n) != prefix_of(bytes + i, n)) return false;
   }
   return true;
+}
+
+// A slot's first eight bytes (see WordSlot): a word's prefix when it has at
+// most eight bytes, else the high 24 bits of its key's hash (bits 40-63;
+// the low ones place the slot) and the offset of its bytes (bits 8-39).  The low byte of a long word's head
+// is zero and a prefix's never is (it is the token's first byte, and no
+// token holds a NUL), so a short token never matches a long word's slot,
+// not even one of 2^29 bytes or more that len_flags does not tell apart.
+inline uint64_t Input::slot_head(const WordKey &key, int32_t len, int32_t bytes_at) {
+  return len <= 8 ? key.prefix
+                  : uint64_t{key.hash >> 8} << 40 | uint64_t{static_cast<uint32_t>(bytes_at)} << 8;
 }
 
 // What the word index is searched by: everything but the bytes past the
@@ -196,12 +216,18 @@ Input::WordKey Input::key_of(const Word &w) const {
   // The index in locals for the probe (nothing changes it until add_word).
   const WordSlot *const slots = word_slots.ptr;
   const size_t mask = word_mask;
+  // A short token's slot matches on its prefix; a long token's on its
+  // hash's fingerprint and then its bytes.  The length decides which, as it
+  // did whether to compare the bytes, in one well-ordered branch.
   for (size_t s = key.hash & mask;; s = (s + 1) & mask) {
     const WordSlot &slot = slots[s];
     if (slot.index == 0) return add_word(start, bytes, len, punct, key.prefix, key.hash, key.len_flags);
-    if (slot.prefix == key.prefix && slot.len_flags == key.len_flags &&
-        (len <= 8 || long_word_is(words[slot.index - 1], bytes, len)))
+    if (slot.len_flags != key.len_flags) continue;
+    if (len <= 8) {
+      if (slot.head == key.prefix) return slot.index - 1;
+    } else if (slot.head >> 40 == key.hash >> 8 && long_word_is(slot, bytes, len)) {
       return slot.index - 1;
+    }
   }
 }
 
@@ -243,6 +269,7 @@ void Input::reset() {
   word_slots.release();
   word_mask = 0;
   word_bytes.clear();
+  huge_words = false;
   edge_words[0] = edge_words[1] = kNoWord;
 }
 
@@ -866,6 +893,10 @@ void Input::index_bytewise(TextMode mode) { run_walk(Walk{nullptr, nullptr, true
 
 void Input::walk(SiteVisitor visit, void *context, TextMode mode) {
   run_walk(Walk{visit, context, false, mode == TextMode::unicode});
+}
+
+void Input::walk_bytewise(SiteVisitor visit, void *context, TextMode mode) {
+  run_walk(Walk{visit, context, true, mode == TextMode::unicode});
 }
 
 bool Input::list_marker_at(const Token *window) const {

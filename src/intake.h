@@ -176,6 +176,8 @@ struct Input {
   // also visited when the two after it look like a list item's marker (see
   // list_marker_at).
   void walk(SiteVisitor visit, void *context, TextMode mode = TextMode::classic);
+  // walk() by the plain byte-at-a-time scanner (see index_bytewise).
+  void walk_bytewise(SiteVisitor visit, void *context, TextMode mode = TextMode::classic);
 
   // True when window[3] and window[4], the two tokens after window[2], open a
   // list item: a bullet ("*" starting a word, as Unicode bullets read, or "-"
@@ -221,8 +223,15 @@ struct Input {
   // length and flags), so that looking up such a token, nearly every token,
   // reads one 16-byte slot and never the Word record: on text whose word
   // table lies outside the nearest caches, each line touched is a stall.
+  //
+  // A longer word's slot holds, in place of its prefix, 24 bits of its
+  // key's hash and the offset of its bytes in `word_bytes` (slot_head in
+  // intake.cpp): a lookup that meets another long word's slot tells them
+  // apart by the hash without reading anything else, and a match compares
+  // the bytes at that offset, one line, without first reading the Word
+  // record for where they are.
   struct WordSlot {
-    uint64_t prefix;     // the first (up to) eight bytes, zero-padded
+    uint64_t head;       // the first (up to) eight bytes, zero-padded; see above for long words
     uint32_t len_flags;  // length and flags (len_flags_of in intake.cpp)
     uint32_t index;      // word index + 1; 0 = empty
   };
@@ -259,18 +268,21 @@ struct Input {
   // A slot is the word's first eight bytes, its length and flags and its
   // index: sixteen bytes, at most half of them in use (three quarters in an
   // index past 1 MiB; see add_word).  Only a word longer than eight bytes
-  // whose slot matches has its remaining bytes compared (in `word_bytes`).
+  // whose slot matches has its bytes compared (in `word_bytes`).
   PodArray<WordSlot> word_slots;
   size_t word_mask = 0;
   // The bytes of every word, so that a word outlives the text it came from,
   // and eight zero bytes after the last (see long_word_is).
   std::string word_bytes;
+  // A word of 2^29 bytes or more is in the index: len_flags no longer tells
+  // lengths apart (see long_word_is).
+  bool huge_words = false;
   // The words of the edge markers "<s>" and "</s>" once interned, else kNoWord.
   uint32_t edge_words[2] = {kNoWord, kNoWord};
 
   void reserve_data(size_t cap);
   void grow_word_slots();
-  bool long_word_is(const Word &w, const char *bytes, int32_t len) const;
+  bool long_word_is(const WordSlot &slot, const char *bytes, int32_t len) const;
   uint32_t add_word(int32_t start, const char *bytes, int32_t len, bool punct, uint64_t prefix,
                     uint32_t h, uint32_t len_flags);
   struct WordKey {
@@ -280,6 +292,7 @@ struct Input {
   };
   static inline WordKey word_key(const char *bytes, int32_t len, uint8_t flags);
   WordKey key_of(const Word &w) const;
+  static inline uint64_t slot_head(const WordKey &key, int32_t len, int32_t bytes_at);
   inline uint32_t find_word(int32_t start, const char *bytes, int32_t len, bool punct,
                             const WordKey &key);
   const char *tail_bytes(const Token &t);

@@ -1,10 +1,14 @@
 // The escapers of the machine-readable output forms, case by case.
 #include "escape.h"
+#include "util.h"
 
 #include <gtest/gtest.h>
 
+#include <charconv>
+#include <cstdint>
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -66,6 +70,25 @@ TEST(Utf8SequenceLength, BoundariesOfEachLength) {
   EXPECT_EQ(utf8_sequence_length("\xF4\x8F\xBF\xBF"), 4u);  // U+10FFFF
   EXPECT_EQ(utf8_sequence_length("\xF5\x80\x80\x80"), 0u);
   EXPECT_EQ(utf8_sequence_length("\xC3\x28"), 0u);  // bad continuation
+}
+
+// The offsets' printer against std::to_chars: every power of ten and its
+// neighbours (where the digit count changes), every power of two and its
+// neighbours (where the bit width does), the 64-bit values past 32 bits.
+TEST(FormatUint, AgreesWithToChars) {
+  std::vector<uint64_t> values = {0, UINT32_MAX, uint64_t{UINT32_MAX} + 1, UINT64_MAX};
+  for (uint64_t p = 1; p <= UINT64_MAX / 10; p *= 10)
+    for (uint64_t v : {p - 1, p, p + 1, p * 10 - 1}) values.push_back(v);
+  for (int b = 0; b < 64; b++)
+    for (uint64_t v : {(uint64_t{1} << b) - 1, uint64_t{1} << b, (uint64_t{1} << b) + 1}) values.push_back(v);
+  for (uint64_t v : values) {
+    char want[24], got[24];
+    std::string expected(want, std::to_chars(want, want + sizeof want, v).ptr);
+    EXPECT_EQ(std::string(got, format_uint64(got, v)), expected);
+    if (v <= UINT32_MAX) {
+      EXPECT_EQ(std::string(got, format_uint(got, static_cast<uint32_t>(v))), expected);
+    }
+  }
 }
 
 }  // namespace

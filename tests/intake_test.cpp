@@ -253,6 +253,35 @@ TEST(Tokenizer, BlockScannerAgreesWithBytewiseScannerOnUnicodeFlags) {
   }
 }
 
+// A visiting walk in the Unicode mode, as detection runs it: the block
+// scanner's walk and the bytewise scanner's must visit the same windows, in
+// the same order, with the same tokens, words (interned in the same order)
+// and flags, across paragraphs of every length and the ring's compactions.
+TEST(Tokenizer, BlockScannerVisitsTheWindowsOfBytewiseScanner) {
+  const std::string alphabet[] = {"1", "iv", "b", "word", "Longerword", ".", ")", ".)", "*", "-", ":",
+                                  " ", " ", " ", "\n", "\n\n", "\n \n\n", "\t", ".\"", "(a)"};
+  using Window = std::vector<std::tuple<int32_t, int32_t, uint32_t, uint8_t>>;
+  auto visit = [](const Token *window, void *context) {
+    Window w;
+    for (int k = 0; k < kWindow; k++)
+      w.emplace_back(window[k].start, window[k].len, window[k].word, flags_of(window[k]));
+    static_cast<std::vector<Window> *>(context)->push_back(w);
+  };
+  std::mt19937 rng(23);
+  for (int round = 0; round < 120; round++) {
+    std::string text;
+    int pieces = static_cast<int>(rng() % (round % 4 == 0 ? 12000 : 60));
+    for (int i = 0; i < pieces; i++) text += alphabet[rng() % std::size(alphabet)];
+    std::vector<Window> want, got;
+    Input plain, fast;
+    plain.set(text);
+    plain.walk_bytewise(visit, &want, TextMode::unicode);
+    fast.set(text);
+    fast.walk(visit, &got, TextMode::unicode);
+    ASSERT_EQ(got, want) << "round " << round << ": " << text.substr(0, 200);
+  }
+}
+
 // The word index against a plain map of keys (bytes, space before, space
 // after) in first-seen order, over enough distinct words to grow it past the
 // size where it turns from half to three quarters full, with long words that
