@@ -256,14 +256,43 @@ size_t unicode_space_length(const char *text, size_t len) {
   return (is_unicode_space(d.cp) || d.cp == 0x85 || d.cp == 0x2028 || d.cp == 0x2029) ? d.len : 0;
 }
 
-std::string_view unicode_sentence_text(const char *text, size_t len, std::string &scratch) {
-  // Most sentences hold single ASCII spaces only: print them straight.
+size_t unicode_plain_prefix_bytewise(const char *text, size_t len) {
   size_t i = 0;
   for (; i < len; i++) {
     unsigned char c = static_cast<unsigned char>(text[i]);
     if (c >= 0x80 || (c >= '\t' && c <= '\r') || (c == ' ' && (i + 1 == len || text[i + 1] == ' ')))
       break;
   }
+  return i;
+}
+
+// Sixteen bytes at a time while a whole block and the byte after it lie in
+// the text (so the scan reads nothing past it, and "a space ends the text"
+// cannot arise inside a block), then byte by byte as the reference does.
+// Printing sentence text spent a quarter of -F's time in the plain loop.
+size_t unicode_plain_prefix(const char *text, size_t len) {
+  size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i space = _mm_set1_epi8(' ');
+  for (; i + 17 <= len; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + i));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + i + 1));
+    // Signed compares: bytes of 0x80 and above are negative, found by their
+    // sign bit instead.
+    const __m128i control = _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8('\t' - 1)),
+                                          _mm_cmplt_epi8(v, _mm_set1_epi8('\r' + 1)));
+    const __m128i doubled = _mm_and_si128(_mm_cmpeq_epi8(v, space), _mm_cmpeq_epi8(next, space));
+    unsigned odd = static_cast<unsigned>(_mm_movemask_epi8(v)) |
+                   static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(control, doubled)));
+    if (odd != 0) return i + static_cast<size_t>(__builtin_ctz(odd));
+  }
+#endif
+  return i + unicode_plain_prefix_bytewise(text + i, len - i);
+}
+
+std::string_view unicode_sentence_text(const char *text, size_t len, std::string &scratch) {
+  // Most sentences hold single ASCII spaces only: print them straight.
+  size_t i = unicode_plain_prefix(text, len);
   if (i == len) return {text, len};
   if (i > 0 && text[i - 1] == ' ') i--;  // the space opens the run that follows
   scratch.assign(text, i);

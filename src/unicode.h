@@ -77,6 +77,13 @@ bool starts_upper(const char *text, size_t len);
 // dropped; the front is not trimmed.  Points into text or into scratch.
 std::string_view unicode_sentence_text(const char *text, size_t len, std::string &scratch);
 
+// How many bytes at the start of text[0, len) a sentence prints as they are:
+// up to the first byte of 0x80 or above, tab, line end, VT or FF, or space
+// that another space or the end follows.  The plain loop is the reference
+// the 16-byte scan must agree with.
+size_t unicode_plain_prefix(const char *text, size_t len);
+size_t unicode_plain_prefix_bytewise(const char *text, size_t len);
+
 // The length in bytes of the whitespace character at text[0, len), or 0.
 size_t unicode_space_length(const char *text, size_t len);
 

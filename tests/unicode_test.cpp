@@ -125,6 +125,28 @@ TEST(NeedsMapping, EveryByteValueAtEveryStep) {
   }
 }
 
+// The 16-byte scan for what a sentence prints as it is must stop where the
+// plain loop stops: every byte value, and a space before a space or at the
+// end, at every place in and around a block, in texts of every length
+// around the block size (the scan reads one byte ahead of its block).
+TEST(SentenceText, PlainPrefixAgreesWithTheLoop) {
+  for (size_t len = 0; len <= 50; len++) {
+    for (size_t at = 0; at < len; at++) {
+      for (int c = 0; c < 256; c++) {
+        std::string text(len, 'x');
+        text[at] = static_cast<char>(c);
+        ASSERT_EQ(unicode_plain_prefix(text.data(), len), unicode_plain_prefix_bytewise(text.data(), len))
+            << c << " at " << at << " of " << len;
+        if (c == ' ' && at + 1 < len) {
+          text[at + 1] = ' ';
+          ASSERT_EQ(unicode_plain_prefix(text.data(), len), unicode_plain_prefix_bytewise(text.data(), len))
+              << "two spaces at " << at << " of " << len;
+        }
+      }
+    }
+  }
+}
+
 TEST(StartsUpper, CapitalsOfAnyScript) {
   for (const char *s : {"A", "Zed", "\xC3\x89mile", "\xC3\x96" "d\xC3\xB6n", "\xC5\x81ukasz", "\xCE\xA9",
                         "\xD0\x94\xD0\xBC", "\xC7\x85"})  // ... and title case (Dž)
