@@ -295,26 +295,15 @@ void Input::borrow_window(std::string_view text) {
   borrowed = true;
 }
 
+// A fresh input (no words) is a stream's next window with the words dropped.
 void Input::borrow(std::string_view text) {
-  if (text.empty()) {
-    set(text);  // an empty buffer of our own: `data` is never null
-    return;
-  }
   reset();
-  if (text.size() > kMaxText) too_large();
-  // Never written through: see borrow() in intake.h.
-  data = const_cast<char *>(text.data());
-  data_len = static_cast<int32_t>(text.size());
-  borrowed = true;
+  borrow_window(text);
 }
 
 void Input::set(std::string_view text) {
   reset();
-  if (text.size() > kMaxText) too_large();
-  reserve_data(text.size());
-  if (!text.empty()) std::memcpy(data, text.data(), text.size());
-  std::memset(data + text.size(), 0, kDataPadding);
-  data_len = static_cast<int32_t>(text.size());
+  replace_text(text);
 }
 
 void Input::read(int fd) {

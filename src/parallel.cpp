@@ -8,23 +8,12 @@
 #include <string_view>
 #include <system_error>
 
+#include "stream.h"
+
 namespace {
 
 // Marks a sentence that began before its block (see parallel.h).
 constexpr int64_t kOpen = -1;
-
-inline int byte_kind(unsigned char c) { return is_separator_byte(c) ? 2 : is_punct_byte(c) ? 1 : 0; }
-
-// Where the n-th token counted back from `end` starts in data[0, end), or -1
-// (data[0] begins a line).  As SentenceStream counts them.
-int64_t token_start_back(const char *data, int64_t end, int n) {
-  for (int64_t p = end - 1; p >= 0; p--) {
-    int k = byte_kind(static_cast<unsigned char>(data[p]));
-    if (k != 2 && (p == 0 || byte_kind(static_cast<unsigned char>(data[p - 1])) != k) && --n == 0)
-      return p;
-  }
-  return -1;
-}
 
 }  // namespace
 

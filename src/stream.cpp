@@ -14,15 +14,18 @@ namespace {
 
 inline int byte_kind(unsigned char c) { return is_separator_byte(c) ? 2 : is_punct_byte(c) ? 1 : 0; }
 
-// Where the n-th token counted back from `end` starts in data[0, end), or -1.
-int32_t token_start_back(const char *data, int32_t end, int n) {
-  for (int32_t p = end - 1; p >= 0; p--) {
+}  // namespace
+
+int64_t token_start_back(const char *data, int64_t end, int n) {
+  for (int64_t p = end - 1; p >= 0; p--) {
     int k = byte_kind(static_cast<unsigned char>(data[p]));
     if (k != 2 && (p == 0 || byte_kind(static_cast<unsigned char>(data[p - 1])) != k) && --n == 0)
       return p;
   }
   return -1;
 }
+
+namespace {
 
 // The start of the line holding text[pos] (just after a newline, or 0).
 size_t line_start(const std::string &text, size_t pos) {
@@ -36,7 +39,7 @@ size_t line_start(const std::string &text, size_t pos) {
 // never at a line that starts with a byte order mark (a window's first bytes
 // would lose it).  0 when nothing can go.
 size_t cut_point(const std::string &pending, const Input &in, int32_t limit, size_t cap, size_t end) {
-  int32_t before = token_start_back(in.data, limit, 2);
+  int32_t before = static_cast<int32_t>(token_start_back(in.data, limit, 2));
   if (before < 0) return 0;
   size_t keep = line_start(pending, static_cast<size_t>(in.original_start(before)));
   keep = std::min(keep, cap);
@@ -124,7 +127,7 @@ void SentenceStream::run(bool final) {
   if (mode_ == TextMode::unicode) in.map();
   if (start_ < 0) start_ = in.original_text_start();
   // Undecided: the candidates from the third-last token on.
-  int32_t limit = final ? -1 : token_start_back(in.data, in.data_len, 3);
+  int32_t limit = final ? -1 : static_cast<int32_t>(token_start_back(in.data, in.data_len, 3));
   if (!final && limit < 0) {
     in.drop_text();
     return;
@@ -182,7 +185,7 @@ void TrainingStream::run(bool final) {
   const int64_t base = text_.base();
   in_.replace_text(std::string_view(pending.data(), end));
   if (mode_ == TextMode::unicode) in_.map();
-  int32_t limit = final ? -1 : token_start_back(in_.data, in_.data_len, 3);
+  int32_t limit = final ? -1 : static_cast<int32_t>(token_start_back(in_.data, in_.data_len, 3));
   if (!final && limit < 0) return;
   training_.report_window(mode_, static_cast<int32_t>(from_ - base), limit);
   if (final) {

@@ -25,6 +25,11 @@
 #include "intake.h"
 #include "training.h"
 
+// Where the n-th token counted back from `end` starts in data[0, end), or -1
+// (data[0] begins a line): how the streams, and the blocks of --jobs, find
+// the text a window must keep or leave undecided.
+int64_t token_start_back(const char *data, int64_t end, int n);
+
 // The text of a stream that is not decided yet, and where its windows end:
 // what SentenceStream and TrainingStream share.  Text is taken in pieces; a
 // window ends after the last newline not yet run (all of the text at the

@@ -277,10 +277,6 @@ INSTANTIATE_TEST_SUITE_P(
         // label (see ListLabels below).
         TypeCase{"\xE2\x80\xA2 9. Go", "3 3 2 6 2 1 3 3", "0 0 2 1"}));
 
-}  // namespace
-
-namespace {
-
 // A list label in list position types 6 in the Unicode mode; the same token
 // elsewhere keeps its number or word type.  The classic mode never types 6.
 INSTANTIATE_TEST_SUITE_P(
