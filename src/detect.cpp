@@ -283,6 +283,9 @@ void load_model(LoadedModel &model, const char *path, const ModelSource &source)
     throw;
   }
   std::fclose(f);
+  // Detection's lookups by word (see FeatureTable::index_by_word); a model
+  // that repeats a name is read through its names.
+  model.table.index_by_word();
 }
 
 void load_model_file(LoadedModel &model, const char *path) {

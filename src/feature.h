@@ -72,6 +72,26 @@ class FeatureTable {
   int64_t index_count() const { return count_; }
   void clear();
 
+  // --- Detection's index of names by the word they are formed from --------
+  // A window position's four names are "text_P_TEXT", "stem_P_STEM",
+  // "stem2_P_B_A_STEM" and "type_P_T": the word decides everything but the
+  // position digit.  So a model's names can be indexed by template and word
+  // once, when it is loaded, and a run then finds the ids of a word at all
+  // five positions with three lookups of its text and stem, instead of
+  // forming and looking up twenty names.  On text of many distinct words,
+  // where a run forms the names of most words it meets, that work was half
+  // of detection's.  Only for a model that names no feature twice, where
+  // a name's id never depends on the run (see Scorer); the table must not
+  // change afterwards (build() drops the index).
+  void index_by_word();
+  bool indexed_by_word() const { return !word_keys_.empty(); }
+  // The ids of a word's four names at positions 0..4 (kUnknownFeature where
+  // the model lacks the name): ids[p][which], as position_ids forms them.
+  void word_ids(const Word &w, std::string_view text, int32_t (*ids)[kTemplates]) const;
+  // Weights by id, filled by index_by_word (empty before): one load where
+  // feats[id]->weight is two.
+  const double *dense_weights() const { return dense_weights_.empty() ? nullptr : dense_weights_.data(); }
+
  private:
   // Slots of `records_`: a = id + 1 of the record a lookup answers, b = 0, or
   // the repeat list's number + 1 for a name with several records.
@@ -95,6 +115,26 @@ class FeatureTable {
   std::vector<std::vector<int32_t>> repeats_;
   int64_t size_ = 1024;
   int64_t count_ = 0;
+
+  // index_by_word's table: the ids of the names of one template and value
+  // (a text, a stem, or a stem with its two space flags) by position.  The
+  // values' bytes are in word_bytes_; word_slots_ is open addressing over
+  // word_keys_, at most half full, 0 for an empty slot, else key index + 1.
+  struct WordKey {
+    uint64_t hash;
+    uint32_t offset, len;
+    uint32_t code;  // 0 text, 1 stem, 2 + 2 * B + A: stem2 with its flags
+    int32_t ids[kWindow];
+  };
+  std::vector<WordKey> word_keys_;
+  std::vector<uint32_t> word_slots_;
+  std::string word_bytes_;
+  // "type_P_T" for the type values 0..9.
+  int32_t type_ids_[10][kWindow];
+  std::vector<double> dense_weights_;
+  static uint64_t word_key_hash(uint32_t code, std::string_view value);
+  void drop_word_index();
+  const int32_t *word_key_ids(uint32_t code, std::string_view value) const;
 };
 
 // The event vector: ids strictly ascending, with their counts.  Capacity is
@@ -151,7 +191,9 @@ class Scorer {
   int score_window_sign(const Token *window);
 
   double weight(int32_t id) const {
-    return id == kUnknownFeature ? 0.0 : table_->feats[static_cast<size_t>(id)]->weight;
+    if (id == kUnknownFeature) return 0.0;
+    const double *dense = table_->dense_weights();
+    return dense != nullptr ? dense[id] : table_->feats[static_cast<size_t>(id)]->weight;
   }
 
   // The record a lookup for `name` answers now, or nullptr.
@@ -205,6 +247,7 @@ class Scorer {
   uint64_t cache_key(uint32_t word, int p) const { return uint64_t{word} * kWindow + static_cast<uint64_t>(p); }
   size_t cache_index(uint64_t key) const { return key & ((uint64_t{1} << cache_bits_) - 1); }
   uint64_t cache_tag(uint64_t key) const { return (key >> cache_bits_) + 1; }
+  static uint16_t hot_tag(uint64_t tag) { return tag <= UINT16_MAX ? static_cast<uint16_t>(tag) : 0; }
   void set_hot(size_t slot, uint64_t tag, const int32_t *ids);
   void make_hot();
   void drop_id_caches();
@@ -212,6 +255,7 @@ class Scorer {
   void index_changed();
   void check_caches();
   const int32_t *position_ids(const Token &t, int p, int32_t *scratch);
+  const int32_t *word_position_ids(const Token &t, int p);
   void gather_window(const Token *window, int count, int32_t *ids);
   double ordered_score(const int32_t *window_ids) const;
 

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -166,6 +167,45 @@ TEST(FastPaths, DecisionsMatchOnAdversarialWeights) {
       }
       ASSERT_EQ(fast, plain);
     }
+  }
+  reset_run();
+}
+
+// A loaded model reads its names through the index by word (see
+// FeatureTable::index_by_word): decisions equal the plain reading of every
+// name, for models without repeated names (which are not indexed) holding
+// every template, names no window forms, and weights that cancel or break a
+// loose margin.
+TEST(FastPaths, WordIndexDecidesAsTheNames) {
+  std::mt19937 rng(20261209);
+  const std::vector<double> kOdd = {1 + 0x1p-25, -1 - 0x1p-27, 1e39, -1e39, 1e-45, INFINITY, 0.5, -0.5};
+  for (int round = 0; round < 40; round++) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    std::string text = random_text(rng, 300 + round * 10);
+    Model drawn = random_model(rng, 20 + round * 4, round % 4 == 3 ? kOdd : kWeights);
+    for (int i = 0; i < 10; i++)
+      drawn.records.push_back({"stem2_" + std::to_string(rng() % 5) + "_" + std::to_string(rng() % 2) + "_" +
+                                   std::to_string(rng() % 2) + "_" + kVocab[rng() % std::size(kVocab)],
+                               kWeights[rng() % kWeights.size()]});
+    for (const char *odd : {"text_5_a", "text_02_a", "stem2_1_2_0_a", "type_1_12", "text_1", "stem_3_"})
+      drawn.records.push_back({odd, 1.0});
+    Model model;  // each name once, at its first place
+    std::set<std::string> seen;
+    for (const auto &record : drawn.records)
+      if (seen.insert(record.first).second) model.records.push_back(record);
+
+    prepare(text, model, 0);
+    state().model.table.index_by_word();
+    ASSERT_TRUE(state().model.table.indexed_by_word());
+    std::vector<int> by_word;
+    for (int i : sites()) by_word.push_back(detect_toks(&toks[i - 2], 5));
+    prepare(text, model, 0);
+    std::vector<int> plain;
+    for (int i : sites()) {
+      reference_event(&toks[i - 2]);
+      plain.push_back(static_cast<int>(test_event()));
+    }
+    ASSERT_EQ(by_word, plain);
   }
   reset_run();
 }

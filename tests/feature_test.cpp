@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -131,6 +132,52 @@ TEST(PositionCache, TextReadAgainFormsNoName) {
     lookups[copies - 2] = scorer.lookups();
   }
   EXPECT_EQ(lookups[1], lookups[0]);
+}
+
+// The index by word answers, for every token and position, the ids that
+// forming and looking up the four names gives: over Unicode-mode tokens
+// (edge markers, numbers, list labels, capitals of any script, long words,
+// "_" in a text), with the model naming about half of all the names formed.
+TEST(WordIndex, IdsAreTheNamesIds) {
+  const std::string text =
+      "Steps:\n1. Mix it_all 2. Bake at 200 \xC3\x89" "cole.\n\n\xE2\x80\x9CStop!\xE2\x80\x9D he said\xE2\x80\xA6 "
+      "a) _ b) x.y " + std::string(40, 'q') + ". \xD0\x94" "om 1999!\n";
+  std::set<std::string> named;
+  std::string model_text;
+  int k = 0;
+  for (TextMode mode : {TextMode::classic, TextMode::unicode}) {
+    Input in;
+    in.set(text);
+    in.index(mode);
+    std::string name;
+    for (const Token &t : in.toks)
+      for (int p = 0; p < kWindow; p++)
+        for (int which = 0; which < kTemplates; which++)
+          if (k++ % 2 == 0) {
+            feature_name(name, which, p, t, in);
+            if (named.insert(name).second) model_text += std::to_string(k) + "\t" + name + "\n";
+          }
+  }
+  LoadedModel model;
+  load_model_bytes(model, "model", model_text + "1\ttext_5_a\n1\tstem2_0_2_1_ab\n");
+  ASSERT_TRUE(model.table.indexed_by_word());
+  for (TextMode mode : {TextMode::classic, TextMode::unicode}) {
+    Input in;
+    in.set(text);
+    in.index(mode);
+    std::string name;
+    Scorer names(in, model.table);
+    for (const Token &t : in.toks) {
+      int32_t ids[kWindow][kTemplates];
+      model.table.word_ids(t.w(in), t.text(in), ids);
+      for (int p = 0; p < kWindow; p++)
+        for (int which = 0; which < kTemplates; which++) {
+          feature_name(name, which, p, t, in);
+          const Feature *f = names.find(name);
+          EXPECT_EQ(ids[p][which], f == nullptr ? kUnknownFeature : f->id) << name;
+        }
+    }
+  }
 }
 
 TEST_F(Features, LongTokensFormFullNames) {
