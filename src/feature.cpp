@@ -1,6 +1,7 @@
 #include "feature.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -134,6 +135,10 @@ void *FeatureTable::allocate(size_t bytes) {
 }
 
 Feature *FeatureTable::build(std::string_view name, double weight) {
+  return build(name, weight, keyed_hash(name.data(), name.size()));
+}
+
+Feature *FeatureTable::build(std::string_view name, double weight, uint64_t hash) {
   if (feats.size() >= static_cast<size_t>(INT32_MAX - 1)) die("too many features");
   // The index by word would miss the new record: it goes (a model's table
   // is indexed once loaded and never built on; only tests do both).
@@ -146,7 +151,6 @@ Feature *FeatureTable::build(std::string_view name, double weight) {
   f->weight = weight;
   feats.push_back(f);
   count_entry();
-  uint64_t hash = keyed_hash(name.data(), name.size());
   Slot &slot = slot_for(name, hash);
   if (slot.a == 0) {
     slot = Slot{hash, static_cast<uint32_t>(f->id) + 1, 0};
@@ -415,7 +419,7 @@ int32_t Scorer::find_or_add(std::string_view name) {
   uint64_t hash = keyed_hash(name.data(), name.size());
   if (writable_ != nullptr) {
     int32_t id = table_->find(name, hash, probes_);
-    return id >= 0 ? id : writable_->build(name, 0.0)->id;
+    return id >= 0 ? id : writable_->build(name, 0.0, hash)->id;
   }
   int32_t id = table_->find(name, hash, flipped_, probes_);
   if (id >= 0) return id;
@@ -477,47 +481,47 @@ void Scorer::new_feature(std::string_view name) {
   new_feature(find_or_add(name_buffer_));
 }
 
-namespace {
-
-// Positions (0..4) and type values (0..6) are one digit: appended as a
-// character, not through append_int's general conversion (which cost more
-// than the rest of a name).
-inline void append_digit_or_int(std::string &out, int value) {
-  if (value >= 0 && value <= 9) {
-    out.push_back(static_cast<char>('0' + value));
-    return;
-  }
-  append_int(out, value);
-}
-
-}  // namespace
-
 void feature_name(std::string &out, int which, int p, const Token &t, const Input &in) {
   static constexpr std::string_view kPrefix[kTemplates] = {"text_", "stem_", "stem2_", "type_"};
-  // Known lengths: no strlen, and a copy the compiler can keep inline.
-  out.clear();
-  out.append(kPrefix[which]);
-  append_digit_or_int(out, p);
-  out.push_back('_');
   const Word &w = t.w(in);
+  // The value after "PREFIX" "P" "_": the token's text, or formed here.  The
+  // name is then sized once and copied in: a byte appended at a time (and
+  // the stem's strlen) cost training more than looking the name up.
+  char formed[24];
+  std::string_view value;
+  const size_t stem_len = strnlen(w.stem, sizeof w.stem);
   switch (which) {
     case 0:
-      out.append(t.text(in));
+      value = t.text(in);
       break;
     case 1:
-      out.append(w.stem);
+      value = std::string_view(w.stem, stem_len);
       break;
     case 2:
-      out.push_back(w.space_before ? '1' : '0');
-      out.push_back('_');
-      out.push_back(w.space_after ? '1' : '0');
-      out.push_back('_');
-      out.append(w.stem);
+      formed[0] = w.space_before ? '1' : '0';
+      formed[1] = '_';
+      formed[2] = w.space_after ? '1' : '0';
+      formed[3] = '_';
+      std::memcpy(formed + 4, w.stem, stem_len);
+      value = std::string_view(formed, 4 + stem_len);
       break;
     default:
-      append_digit_or_int(out, token_type(w));
+      value = std::string_view(formed, static_cast<size_t>(
+                                           std::to_chars(formed, formed + sizeof formed, token_type(w)).ptr - formed));
       break;
   }
+  char position[16];
+  const size_t position_len =
+      static_cast<size_t>(std::to_chars(position, position + sizeof position, p).ptr - position);
+  const std::string_view prefix = kPrefix[which];
+  out.resize(prefix.size() + position_len + 1 + value.size());
+  char *q = out.data();
+  std::memcpy(q, prefix.data(), prefix.size());
+  q += prefix.size();
+  std::memcpy(q, position, position_len);
+  q += position_len;
+  *q++ = '_';
+  if (!value.empty()) std::memcpy(q, value.data(), value.size());
 }
 
 // The four feature ids of token t at window position p, in template order.
@@ -596,8 +600,9 @@ uint16_t bound_bits(double x) {
   auto f = static_cast<float>(x);
   uint32_t bits;
   std::memcpy(&bits, &f, sizeof bits);
-  // Rounded down: the next float up, whose bits (x >= 0, f below infinity)
-  // are one more; what std::nextafter gives, at a tenth of the cost.
+  // f is x rounded to nearest; below x, the next float up, whose bits are
+  // one more (f >= 0, below infinity): std::nextafter's answer at a tenth
+  // of its cost.
   if (static_cast<double>(f) < x) bits++;
   // Rounded up: into the next bfloat16 (or infinity) when the low half is set.
   return static_cast<uint16_t>((bits >> 16) + ((bits & 0xFFFF) != 0));

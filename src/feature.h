@@ -59,6 +59,8 @@ class FeatureTable {
   // Creates a feature (never looks the name up first, so a repeated name gets
   // a second record) and enters it in `feats` and the index.
   Feature *build(std::string_view name, double weight);
+  // The same with the name's keyed_hash, which the caller has.
+  Feature *build(std::string_view name, double weight, uint64_t hash);
   // The id of the record a lookup for `name` answers now, or -1.  `probes`
   // counts the slots visited.
   int32_t find(std::string_view name, uint64_t hash, uint64_t &probes) const;
