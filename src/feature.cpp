@@ -327,8 +327,14 @@ void Scorer::size_cache() {
   ZeroedBlock old_hot_block = std::move(hot_block_);
   const PositionEntry *old = position_cache_;
   const HotEntry *old_hot = hot_;
-  position_block_ = ZeroedBlock(slots * sizeof(PositionEntry));
-  position_cache_ = static_cast<PositionEntry *>(position_block_.get());
+  // A detection run over a model indexed by word makes the id table only
+  // when a window first needs its ids (see position_ids): most never do,
+  // and the table's pages cost their faults.
+  position_cache_ = nullptr;
+  if (old != nullptr || !by_word()) {
+    position_block_ = ZeroedBlock(slots * sizeof(PositionEntry));
+    position_cache_ = static_cast<PositionEntry *>(position_block_.get());
+  }
   if (old_hot != nullptr) {
     hot_block_ = ZeroedBlock(slots * sizeof(HotEntry));
     hot_ = static_cast<HotEntry *>(hot_block_.get());
@@ -338,14 +344,19 @@ void Scorer::size_cache() {
   cache_bits_ = want;
   // The current entries move to the grown table: forming them again is the
   // work the cache is there to save.  A slot and its tag give the key back.
+  // An id entry and a partial sum at one slot may be different pairs' (a
+  // detection run fills partial sums alone, see fill_hot), so each moves by
+  // its own tag.
   for (size_t i = 0; i < old_slots; i++) {
-    if (old[i].tag == 0) continue;
-    uint64_t key = (uint64_t{old[i].tag - 1} << old_bits) | i;
-    size_t slot = cache_index(key);
-    position_cache_[slot] = PositionEntry{static_cast<uint32_t>(cache_tag(key)), {}};
-    std::memcpy(position_cache_[slot].ids, old[i].ids, sizeof old[i].ids);
-    // The partial sums move with their pairs; only the tag changes.
-    if (old_hot != nullptr) {
+    if (old != nullptr && old[i].tag != 0) {
+      uint64_t key = (uint64_t{old[i].tag - 1} << old_bits) | i;
+      size_t slot = cache_index(key);
+      position_cache_[slot] = PositionEntry{static_cast<uint32_t>(cache_tag(key)), {}};
+      std::memcpy(position_cache_[slot].ids, old[i].ids, sizeof old[i].ids);
+    }
+    if (old_hot != nullptr && old_hot[i].tag != 0) {
+      uint64_t key = (uint64_t{old_hot[i].tag} - 1) << old_bits | i;
+      size_t slot = cache_index(key);
       hot_[slot] = old_hot[i];
       hot_[slot].tag = hot_tag(cache_tag(key));
     }
@@ -359,8 +370,10 @@ void Scorer::size_cache() {
 void Scorer::drop_id_caches() {
   if (cache_bits_ != 0) {
     size_t slots = size_t{1} << cache_bits_;
-    position_block_ = ZeroedBlock(slots * sizeof(PositionEntry));
-    position_cache_ = static_cast<PositionEntry *>(position_block_.get());
+    if (position_cache_ != nullptr) {
+      position_block_ = ZeroedBlock(slots * sizeof(PositionEntry));
+      position_cache_ = static_cast<PositionEntry *>(position_block_.get());
+    }
     if (hot_ != nullptr) {
       hot_block_ = ZeroedBlock(slots * sizeof(HotEntry));
       hot_ = static_cast<HotEntry *>(hot_block_.get());
@@ -530,15 +543,12 @@ void feature_name(std::string &out, int which, int p, const Token &t, const Inpu
 // template order, so new features get their ids in order of first
 // formation); otherwise the cached ids are used.
 const int32_t *Scorer::position_ids(const Token &t, int p, int32_t *scratch) {
-  if (cache_bits_ != 0) {
+  if (cache_bits_ != 0 && position_cache_ != nullptr) {
     uint64_t key = cache_key(t.word, p);
     PositionEntry &hit = position_cache_[cache_index(key)];
     if (hit.tag == cache_tag(key)) return hit.ids;
   }
-  // Detection reads names missing from the model as unknown, and so may
-  // look words up in its index by word (built only without repeated names,
-  // whose answers depend on the run).
-  if (writable_ == nullptr && table_->indexed_by_word()) return word_position_ids(t, p);
+  if (by_word()) return word_position_ids(t, p);
   bool grew = false;
   for (int which = 0; which < kTemplates; which++) {
     feature_name(name_buffer_, which, p, t, in_);
@@ -552,7 +562,7 @@ const int32_t *Scorer::position_ids(const Token &t, int p, int32_t *scratch) {
     scratch[which] = id;
   }
   if (grew) return scratch;
-  size_cache();
+  ensure_ids();
   uint64_t key = cache_key(t.word, p);
   size_t slot = cache_index(key);
   PositionEntry &e = position_cache_[slot];
@@ -560,6 +570,14 @@ const int32_t *Scorer::position_ids(const Token &t, int p, int32_t *scratch) {
   std::memcpy(e.ids, scratch, sizeof e.ids);
   if (hot_ != nullptr) set_hot(slot, cache_tag(key), e.ids);
   return e.ids;
+}
+
+// The caches sized for the words so far, with an id table (see size_cache).
+void Scorer::ensure_ids() {
+  size_cache();
+  if (position_cache_ != nullptr) return;
+  position_block_ = ZeroedBlock((size_t{1} << cache_bits_) * sizeof(PositionEntry));
+  position_cache_ = static_cast<PositionEntry *>(position_block_.get());
 }
 
 // position_ids for a model indexed by word: the word's ids at all five
@@ -570,7 +588,7 @@ const int32_t *Scorer::position_ids(const Token &t, int p, int32_t *scratch) {
   int32_t ids[kWindow][kTemplates];
   lookups_++;
   table_->word_ids(t.w(in_), t.text(in_), ids);
-  size_cache();
+  ensure_ids();
   for (int q = 0; q < kWindow; q++) {
     uint64_t key = cache_key(t.word, q);
     size_t slot = cache_index(key);
@@ -580,6 +598,23 @@ const int32_t *Scorer::position_ids(const Token &t, int p, int32_t *scratch) {
     if (hot_ != nullptr) set_hot(slot, cache_tag(key), e.ids);
   }
   return position_cache_[cache_index(cache_key(t.word, p))].ids;
+}
+
+// The partial sums of a word at all five positions, from the index by word,
+// without its id entries: what a detection run reads for nearly every
+// window.  The ids are formed again, and then kept, only for a window whose
+// partial sums leave its sign open (see score_window_sign), so that on text
+// of many words the id table, four times the size of the partial sums, is
+// mostly never touched.
+[[gnu::noinline]] void Scorer::fill_hot(const Token &t) {
+  int32_t ids[kWindow][kTemplates];
+  lookups_++;
+  table_->word_ids(t.w(in_), t.text(in_), ids);
+  size_cache();
+  for (int q = 0; q < kWindow; q++) {
+    uint64_t key = cache_key(t.word, q);
+    set_hot(cache_index(key), cache_tag(key), ids[q]);
+  }
 }
 
 namespace {
@@ -639,6 +674,7 @@ void Scorer::set_hot(size_t slot, uint64_t tag, const int32_t *ids) {
   size_t slots = size_t{1} << cache_bits_;
   hot_block_ = ZeroedBlock(slots * sizeof(HotEntry));
   hot_ = static_cast<HotEntry *>(hot_block_.get());
+  if (position_cache_ == nullptr) return;
   for (size_t i = 0; i < slots; i++)
     if (position_cache_[i].tag != 0) set_hot(i, position_cache_[i].tag, position_cache_[i].ids);
 }
@@ -655,6 +691,7 @@ void Scorer::gather_window(const Token *window, int count, int32_t *ids) {
 
 void Scorer::window_ids(const Token *window, int32_t *ids) {
   check_caches();
+  if (position_cache_ == nullptr) ensure_ids();
   // The cache hit inline (every window reads five entries); a miss forms
   // the pair's ids in position_ids.  gather_window is the plain form.
   int32_t scratch[kTemplates];
@@ -764,8 +801,14 @@ int Scorer::score_window_sign(const Token *window) {
     // (An entry may still be missing after this: a pair whose tag does not
     // fit 16 bits.)
     int32_t scratch[kTemplates];
-    for (int p = 0; p < kWindow; p++)
-      if (missing >> p & 1) position_ids(window[p], p, scratch);
+    for (int p = 0; p < kWindow; p++) {
+      if (!(missing >> p & 1)) continue;
+      if (by_word()) {
+        fill_hot(window[p]);
+      } else {
+        position_ids(window[p], p, scratch);
+      }
+    }
   }
   return score_window(window) > 0.0 ? 1 : 0;
 }

@@ -258,6 +258,12 @@ class Scorer {
   void check_caches();
   const int32_t *position_ids(const Token &t, int p, int32_t *scratch);
   const int32_t *word_position_ids(const Token &t, int p);
+  void fill_hot(const Token &t);
+  void ensure_ids();
+  // Detection reads names missing from the model as unknown, and so may
+  // look words up in the model's index by word (built only without
+  // repeated names, whose answers depend on the run).
+  bool by_word() const { return writable_ == nullptr && table_->indexed_by_word(); }
   void gather_window(const Token *window, int count, int32_t *ids);
   double ordered_score(const int32_t *window_ids) const;
 
@@ -281,6 +287,7 @@ class Scorer {
 
   // Zeroed memory from the kernel (see ZeroedBlock): a large table costs a
   // few page faults, and the part of it never used none.
+  // (Null in a detection run by word until a window needs ids: see size_cache.)
   ZeroedBlock position_block_;
   PositionEntry *position_cache_ = nullptr;
   // Detection's partial sums, made at its first window (training never
