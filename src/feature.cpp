@@ -48,7 +48,7 @@ void FeatureTable::clear() {
 
 void FeatureTable::drop_word_index() {
   std::vector<WordKey>().swap(word_keys_);
-  std::vector<uint32_t>().swap(word_slots_);
+  std::vector<WordSlot>().swap(word_slots_);
   std::string().swap(word_bytes_);
   std::vector<double>().swap(dense_weights_);
 }
@@ -200,22 +200,22 @@ void FeatureTable::index_by_word() {
   // Room for every name: at most half the slots in use.
   size_t slots = 16;
   while (slots < 2 * feats.size() + 2) slots *= 2;
-  word_slots_.assign(slots, 0);
+  word_slots_.assign(slots, WordSlot{0, 0});
   auto add = [&](uint32_t code, std::string_view value, int p, int32_t id) {
     uint64_t hash = word_key_hash(code, value);
     size_t mask = word_slots_.size() - 1;
     for (size_t s = hash & mask;; s = (s + 1) & mask) {
-      uint32_t &slot = word_slots_[s];
-      if (slot == 0) {
+      WordSlot &slot = word_slots_[s];
+      if (slot.index == 0) {
         WordKey key{hash, static_cast<uint32_t>(word_bytes_.size()), static_cast<uint32_t>(value.size()), code, {}};
         std::copy(kNoIds, kNoIds + kWindow, key.ids);
         key.ids[p] = id;
         word_bytes_.append(value);
         word_keys_.push_back(key);
-        slot = static_cast<uint32_t>(word_keys_.size());
+        slot = WordSlot{static_cast<uint32_t>(word_keys_.size()), static_cast<uint32_t>(hash >> 32)};
         return;
       }
-      WordKey &key = word_keys_[slot - 1];
+      WordKey &key = word_keys_[slot.index - 1];
       if (key.hash == hash && key.code == code &&
           std::string_view(word_bytes_).substr(key.offset, key.len) == value) {
         key.ids[p] = id;
@@ -250,10 +250,12 @@ void FeatureTable::index_by_word() {
 const int32_t *FeatureTable::word_key_ids(uint32_t code, std::string_view value) const {
   uint64_t hash = word_key_hash(code, value);
   size_t mask = word_slots_.size() - 1;
+  const auto high = static_cast<uint32_t>(hash >> 32);
   for (size_t s = hash & mask;; s = (s + 1) & mask) {
-    uint32_t slot = word_slots_[s];
-    if (slot == 0) return kNoIds;
-    const WordKey &key = word_keys_[slot - 1];
+    const WordSlot slot = word_slots_[s];
+    if (slot.index == 0) return kNoIds;
+    if (slot.high != high) continue;  // another key's: its record unread
+    const WordKey &key = word_keys_[slot.index - 1];
     if (key.hash == hash && key.code == code && key.len == value.size() &&
         std::memcmp(word_bytes_.data() + key.offset, value.data(), value.size()) == 0)
       return key.ids;

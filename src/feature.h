@@ -121,15 +121,20 @@ class FeatureTable {
   // index_by_word's table: the ids of the names of one template and value
   // (a text, a stem, or a stem with its two space flags) by position.  The
   // values' bytes are in word_bytes_; word_slots_ is open addressing over
-  // word_keys_, at most half full, 0 for an empty slot, else key index + 1.
+  // word_keys_, at most half full.
   struct WordKey {
     uint64_t hash;
     uint32_t offset, len;
     uint32_t code;  // 0 text, 1 stem, 2 + 2 * B + A: stem2 with its flags
     int32_t ids[kWindow];
   };
+  // A slot: the key's index + 1 (0: empty) and the high half of its hash,
+  // so that a probe passes other keys without reading their records.
+  struct WordSlot {
+    uint32_t index, high;
+  };
   std::vector<WordKey> word_keys_;
-  std::vector<uint32_t> word_slots_;
+  std::vector<WordSlot> word_slots_;
   std::string word_bytes_;
   // "type_P_T" for the type values 0..9.
   int32_t type_ids_[10][kWindow];
