@@ -276,7 +276,13 @@ TEST(ModelLoading, PlainRecordsLoadAsTheScannerReadsThem) {
       "0.5\tstem_0_of\n"sv, "-1.25e-07\tname with  inner\tblanks \n"sv, "3\ta\r\n"sv,
       "7\t\n\n b\n"sv, "\n\n"sv, "  -0\tc\n"sv, "1.\td\n"sv, "1e\te\n"sv, "0x1p-2\tf\n"sv,
       "inf\tg\n"sv, "2x\th\n"sv, "4 \t \xC2\xA0i\n"sv, "5\tj"sv, "nan\n"sv, "6\tk\0l\n"sv,
-      "8E+2\tm\n"sv, "-\tn\n"sv, "9\t"sv, "1.5\n"sv};
+      "8E+2\tm\n"sv, "-\tn\n"sv, "9\t"sv, "1.5\n"sv,
+      // Weights that must round as strtod rounds them: halfway cases,
+      // 2^53 + 1, the smallest normal and subnormal doubles, underflow to
+      // zero and overflow to infinity.
+      "0.1000000000000000055511151231257827\to\n"sv, "9007199254740993\tp\n"sv,
+      "2.2250738585072011e-308\tq\n"sv, "4.9406564584124654e-324\tr\n"sv, "-1e-400\ts\n"sv,
+      "1e400\tt\n"sv, "123456789012345678901234567890.5e-10\tu\n"sv};
   auto load = [](LoadedModel &m, const std::string &bytes, std::mt19937 &rng) {
     size_t at = 0;
     ModelSource source = [&](char *buf, size_t size) -> ssize_t {
