@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 #include <fcntl.h>
+#include <locale.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -251,7 +252,33 @@ void load_plain_records(LoadedModel &model, ModelReader &r) {
 
 }  // namespace
 
+namespace {
+
+// The C locale on this thread while it lives: a model reads the same in a
+// program that has set another LC_NUMERIC (or LC_CTYPE, which decides what
+// the scanner takes for blanks) as in the programs, which never set one.
+class CLocaleHere {
+ public:
+  CLocaleHere() : c_(newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0))) {
+    if (c_ != static_cast<locale_t>(0)) old_ = uselocale(c_);
+  }
+  ~CLocaleHere() {
+    if (c_ == static_cast<locale_t>(0)) return;
+    uselocale(old_);
+    freelocale(c_);
+  }
+  CLocaleHere(const CLocaleHere &) = delete;
+  CLocaleHere &operator=(const CLocaleHere &) = delete;
+
+ private:
+  locale_t c_;
+  locale_t old_ = static_cast<locale_t>(0);
+};
+
+}  // namespace
+
 void load_model(LoadedModel &model, const char *path, const ModelSource &source) {
+  CLocaleHere c_locale;
   ModelReader reader;
   reader.source = &source;
   model.load = ModelLoad{};

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <locale.h>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -264,6 +265,38 @@ TEST(SentenceText, MatchesPlainNormalisationOnAnyBytes) {
   reset_run();
 }
 
+
+// A library user's program may set a locale whose decimal point is a comma
+// (and whose blanks differ): a model still loads as in the C locale, by the
+// fast path and by the scanner.  The locale is built for the test with
+// localedef (Debian's "locales" package) in a folder of its own.
+TEST(ModelLoading, ReadsTheSameInACommaLocale) {
+  char dir[] = "/tmp/fullstop-locale-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string command = std::string("localedef -i de_DE -f UTF-8 ") + dir + "/de_DE.UTF-8 >/dev/null 2>&1";
+  locale_t comma = static_cast<locale_t>(0);
+  if (std::system(command.c_str()) == 0) {
+    setenv("LOCPATH", dir, 1);
+    comma = newlocale(LC_ALL_MASK, "de_DE.UTF-8", static_cast<locale_t>(0));
+    unsetenv("LOCPATH");
+  }
+  std::system((std::string("rm -rf ") + dir).c_str());
+  if (comma == static_cast<locale_t>(0)) GTEST_SKIP() << "no de_DE locale (install Debian's locales)";
+  // Plain records, then a "+" weight that only the scanner reads, and more.
+  const std::string bytes = "0.5\ta\n-1.25e-3\tb\n+0.25\tc\n3.75\td e\n0x1p-2\tf\n";
+  LoadedModel in_c, in_comma;
+  load_model_bytes(in_c, "model", bytes);
+  locale_t old = uselocale(comma);
+  load_model_bytes(in_comma, "model", bytes);
+  uselocale(old);
+  freelocale(comma);
+  ASSERT_EQ(in_c.table.feats.size(), 5u);
+  ASSERT_EQ(in_comma.table.feats.size(), in_c.table.feats.size());
+  for (size_t i = 0; i < in_c.table.feats.size(); i++) {
+    EXPECT_STREQ(in_comma.table.feats[i]->text, in_c.table.feats[i]->text);
+    EXPECT_EQ(in_comma.table.feats[i]->weight, in_c.table.feats[i]->weight);
+  }
+}
 
 // Records of the plain shape load without the C library's scanner (see
 // load_plain_records); the scanner takes over at any other.  A first record
