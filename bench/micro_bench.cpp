@@ -1,6 +1,7 @@
 // Microbenchmarks of the detector's inner parts, to guide speed work:
-// tokenizing, the candidate walk (feature ids, scores), feature name forming
-// and lookup, training contexts, and the hash table.  Inputs: the Brown test text and the bundled
+// tokenizing, the candidate walk (feature ids, scores), a library call on a
+// short text, feature name forming and lookup, training contexts, and the
+// hash table.  Inputs: the Brown test text and the bundled
 // model (FULLSTOP_ROOT, default the current folder).
 #include "../tests/classic_state.h"
 #include <benchmark/benchmark.h>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "detect.h"
+#include "fullstop/fullstop.h"
 #include "driver.h"
 #include "feature.h"
 #include "hash.h"
@@ -75,6 +77,30 @@ void BM_DetectWalk(benchmark::State &state) {
   reset_run();
 }
 BENCHMARK(BM_DetectWalk)->Unit(benchmark::kMillisecond);
+
+// fullstop_split on one short text at a time, as a program splitting a
+// sentence, a line or a chat message per call does: the cost of a run's
+// own state (word index, caches) set up for a few tokens.
+void BM_SplitShortText(benchmark::State &state) {
+  char *error = nullptr;
+  std::string path = root() + "/models/en.model";
+  fullstop_model *model = fullstop_model_load(path.c_str(), &error);
+  if (model == nullptr) {
+    state.SkipWithError(error);
+    std::free(error);
+    return;
+  }
+  const std::string text = "Mr. Smith went to Washington. He saw the U.S. Capitol! Did he like it?";
+  for (auto _ : state) {
+    fullstop_span *spans = nullptr;
+    int64_t n = fullstop_split(model, text.data(), text.size(), &spans, &error);
+    benchmark::DoNotOptimize(n);
+    std::free(spans);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+  fullstop_model_free(model);
+}
+BENCHMARK(BM_SplitShortText)->Unit(benchmark::kMicrosecond);
 
 // Forming the twenty names of a window and looking each up, as the plain
 // reading does for every candidate.

@@ -276,10 +276,11 @@ void FeatureTable::word_ids(const Word &w, std::string_view text, int32_t (*ids)
 // ===== A run's features ======================================================
 
 namespace {
-// The table starts small (tests and fuzzers run many tiny inputs) and grows
+// The table starts small (tests, fuzzers and library calls run many tiny
+// inputs, and a new table is cleared and written once a page) and grows
 // with the number of distinct words up to kMaxCacheBits (5 MiB of ids, and
 // 2 MiB of partial sums in detection).
-constexpr int kMinCacheBits = 10, kMaxCacheBits = 18;
+constexpr int kMinCacheBits = 7, kMaxCacheBits = 18;
 // An entry's slot is its key, word * kWindow + position, modulo the table
 // size: while the table has a slot for each key (kWindow slots a word, up to
 // kMaxCacheBits), no two pairs share a slot, and each pair is formed once.

@@ -93,7 +93,13 @@ uint32_t hash_word(const char *p, int32_t len, uint64_t prefix, uint32_t len_fla
 }  // namespace
 
 void Input::grow_word_slots() {
-  size_t cap = word_slots.size() == 0 ? 4096 : word_slots.size() * 2;
+  // The first index fits the text: at most one word per two bytes and slots
+  // at most half full, so a short text (a library call per sentence or
+  // line) clears 64 slots instead of 4096, which cost such a call more
+  // than all its other work; the index grows as any other when it fills.
+  size_t first = 64;
+  while (first < 4096 && first < static_cast<size_t>(data_len)) first *= 2;
+  size_t cap = word_slots.size() == 0 ? first : word_slots.size() * 2;
   word_slots.release();
   word_slots.reserve(cap);
   word_slots.n = cap;
