@@ -207,7 +207,7 @@ void FeatureTable::index_by_word() {
     for (size_t s = hash & mask;; s = (s + 1) & mask) {
       WordSlot &slot = word_slots_[s];
       if (slot.index == 0) {
-        WordKey key{hash, static_cast<uint32_t>(word_bytes_.size()), static_cast<uint32_t>(value.size()), code, {}};
+        WordKey key{hash, static_cast<uint32_t>(word_bytes_.size()), static_cast<uint32_t>(value.size()), code, {}, {}};
         std::copy(kNoIds, kNoIds + kWindow, key.ids);
         key.ids[p] = id;
         word_bytes_.append(value);
@@ -245,32 +245,50 @@ void FeatureTable::index_by_word() {
   }
   // An empty index reads as "not indexed": keep one key no value matches.
   if (word_keys_.empty()) add(UINT32_MAX, {}, 0, kUnknownFeature);
+  auto weight_of = [&](int32_t id) { return id == kUnknownFeature ? 0.0 : dense_weights_[static_cast<size_t>(id)]; };
+  for (WordKey &key : word_keys_)
+    for (int p = 0; p < kWindow; p++) key.weights[p] = weight_of(key.ids[p]);
+  for (int t = 0; t < 10; t++)
+    for (int p = 0; p < kWindow; p++) type_weights_[t][p] = weight_of(type_ids_[t][p]);
 }
 
-const int32_t *FeatureTable::word_key_ids(uint32_t code, std::string_view value) const {
+const FeatureTable::WordKey *FeatureTable::word_key(uint32_t code, std::string_view value) const {
   uint64_t hash = word_key_hash(code, value);
   size_t mask = word_slots_.size() - 1;
   const auto high = static_cast<uint32_t>(hash >> 32);
   for (size_t s = hash & mask;; s = (s + 1) & mask) {
     const WordSlot slot = word_slots_[s];
-    if (slot.index == 0) return kNoIds;
+    if (slot.index == 0) return nullptr;
     if (slot.high != high) continue;  // another key's: its record unread
     const WordKey &key = word_keys_[slot.index - 1];
     if (key.hash == hash && key.code == code && key.len == value.size() &&
         std::memcmp(word_bytes_.data() + key.offset, value.data(), value.size()) == 0)
-      return key.ids;
+      return &key;
   }
 }
 
+void FeatureTable::word_rows(const Word &w, std::string_view text, const int32_t **ids,
+                             const double **weights) const {
+  static constexpr double kNoWeights[kWindow] = {};
+  const std::string_view stem(w.stem, strnlen(w.stem, sizeof w.stem));
+  const WordKey *keys[3] = {
+      word_key(0, text), word_key(1, stem),
+      word_key(2 + 2 * uint32_t{w.space_before != 0} + uint32_t{w.space_after != 0}, stem)};
+  for (int which = 0; which < 3; which++) {
+    ids[which] = keys[which] != nullptr ? keys[which]->ids : kNoIds;
+    weights[which] = keys[which] != nullptr ? keys[which]->weights : kNoWeights;
+  }
+  // token_type is 0..6: always a row of the type tables.
+  ids[3] = type_ids_[token_type(w)];
+  weights[3] = type_weights_[token_type(w)];
+}
+
 void FeatureTable::word_ids(const Word &w, std::string_view text, int32_t (*ids)[kTemplates]) const {
-  const std::string_view stem(w.stem, std::strlen(w.stem));
-  const int32_t *by_template[kTemplates] = {
-      word_key_ids(0, text), word_key_ids(1, stem),
-      word_key_ids(2 + 2 * uint32_t{w.space_before != 0} + uint32_t{w.space_after != 0}, stem),
-      // token_type is 0..6: always a row of type_ids_.
-      type_ids_[token_type(w)]};
+  const int32_t *id_rows[kTemplates];
+  const double *weight_rows[kTemplates];
+  word_rows(w, text, id_rows, weight_rows);
   for (int p = 0; p < kWindow; p++)
-    for (int which = 0; which < kTemplates; which++) ids[p][which] = by_template[which][p];
+    for (int which = 0; which < kTemplates; which++) ids[p][which] = id_rows[which][p];
 }
 
 // ===== A run's features ======================================================
@@ -610,13 +628,16 @@ void Scorer::ensure_ids() {
 // of many words the id table, four times the size of the partial sums, is
 // mostly never touched.
 [[gnu::noinline]] void Scorer::fill_hot(const Token &t) {
-  int32_t ids[kWindow][kTemplates];
+  const int32_t *id_rows[kTemplates];
+  const double *weight_rows[kTemplates];
   lookups_++;
-  table_->word_ids(t.w(in_), t.text(in_), ids);
+  table_->word_rows(t.w(in_), t.text(in_), id_rows, weight_rows);
   size_cache();
   for (int q = 0; q < kWindow; q++) {
+    const double weights[kTemplates] = {weight_rows[0][q], weight_rows[1][q], weight_rows[2][q],
+                                        weight_rows[3][q]};
     uint64_t key = cache_key(t.word, q);
-    set_hot(cache_index(key), cache_tag(key), ids[q]);
+    set_hot_weights(cache_index(key), cache_tag(key), weights);
   }
 }
 
@@ -657,9 +678,16 @@ inline double bound_value(uint16_t bound) {
 
 // The hot entry of a pair: its non-zero weights added in template order.
 void Scorer::set_hot(size_t slot, uint64_t tag, const int32_t *ids) {
+  double weights[kTemplates];
+  for (int which = 0; which < kTemplates; which++) weights[which] = weight(ids[which]);
+  set_hot_weights(slot, tag, weights);
+}
+
+// The same from the pair's four weights, in template order.
+void Scorer::set_hot_weights(size_t slot, uint64_t tag, const double *weights) {
   double sum = 0.0, abs_sum = 0.0;
   for (int which = 0; which < kTemplates; which++) {
-    double w = weight(ids[which]);
+    double w = weights[which];
     if (w != 0.0) {
       sum += w;
       abs_sum += std::fabs(w);

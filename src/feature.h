@@ -90,6 +90,9 @@ class FeatureTable {
   // The ids of a word's four names at positions 0..4 (kUnknownFeature where
   // the model lacks the name): ids[p][which], as position_ids forms them.
   void word_ids(const Word &w, std::string_view text, int32_t (*ids)[kTemplates]) const;
+  // The same as rows by template, each of five positions: the ids, and their
+  // weights (0 for an unknown name).
+  void word_rows(const Word &w, std::string_view text, const int32_t **ids, const double **weights) const;
   // Weights by id, filled by index_by_word (empty before): one load where
   // feats[id]->weight is two.
   const double *dense_weights() const { return dense_weights_.empty() ? nullptr : dense_weights_.data(); }
@@ -127,6 +130,7 @@ class FeatureTable {
     uint32_t offset, len;
     uint32_t code;  // 0 text, 1 stem, 2 + 2 * B + A: stem2 with its flags
     int32_t ids[kWindow];
+    double weights[kWindow];
   };
   // A slot: the key's index + 1 (0: empty) and the high half of its hash,
   // so that a probe passes other keys without reading their records.
@@ -138,10 +142,11 @@ class FeatureTable {
   std::string word_bytes_;
   // "type_P_T" for the type values 0..9.
   int32_t type_ids_[10][kWindow];
+  double type_weights_[10][kWindow];
   std::vector<double> dense_weights_;
   static uint64_t word_key_hash(uint32_t code, std::string_view value);
   void drop_word_index();
-  const int32_t *word_key_ids(uint32_t code, std::string_view value) const;
+  const WordKey *word_key(uint32_t code, std::string_view value) const;
 };
 
 // The event vector: ids strictly ascending, with their counts.  Capacity is
@@ -256,6 +261,7 @@ class Scorer {
   uint64_t cache_tag(uint64_t key) const { return (key >> cache_bits_) + 1; }
   static uint16_t hot_tag(uint64_t tag) { return tag <= UINT16_MAX ? static_cast<uint16_t>(tag) : 0; }
   void set_hot(size_t slot, uint64_t tag, const int32_t *ids);
+  void set_hot_weights(size_t slot, uint64_t tag, const double *weights);
   void make_hot();
   void drop_id_caches();
   bool index_grew();
