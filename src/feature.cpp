@@ -49,6 +49,7 @@ void FeatureTable::clear() {
 void FeatureTable::drop_word_index() {
   std::vector<WordKey>().swap(word_keys_);
   std::vector<WordSlot>().swap(word_slots_);
+  std::vector<StemKey>().swap(stem_keys_);
   std::string().swap(word_bytes_);
   std::vector<double>().swap(dense_weights_);
 }
@@ -201,7 +202,40 @@ void FeatureTable::index_by_word() {
   size_t slots = 16;
   while (slots < 2 * feats.size() + 2) slots *= 2;
   word_slots_.assign(slots, WordSlot{0, 0});
+  // Stems (of one to three bytes: a shorter or longer value matches no
+  // word's stem) go to a table of their own, keyed by their bytes as an
+  // integer: counted first, to size it.
+  size_t stems = 0;
+  for (const Feature *f : feats) {
+    std::string_view name = f->text;
+    stems += name.substr(0, 5) == "stem_" || name.substr(0, 6) == "stem2_";
+  }
+  size_t stem_slots = 16;
+  while (stem_slots < 2 * stems + 2) stem_slots *= 2;
+  stem_keys_.assign(stem_slots, StemKey{0, {}, {}});
+  stem_shift_ = 64;
+  for (size_t n = stem_slots; n > 1; n >>= 1) stem_shift_--;
+  auto add_stem = [&](uint32_t code, std::string_view value, int p, int32_t id) {
+    if (value.empty() || value.size() > 3) return;
+    const uint64_t key = stem_key_of(code, value.data(), value.size());
+    const size_t mask = stem_keys_.size() - 1;
+    for (size_t s = stem_slot(key);; s = (s + 1) & mask) {
+      StemKey &e = stem_keys_[s];
+      if (e.key == 0) {
+        e.key = key;
+        std::copy(kNoIds, kNoIds + kWindow, e.ids);
+      }
+      if (e.key == key) {
+        e.ids[p] = id;
+        return;
+      }
+    }
+  };
   auto add = [&](uint32_t code, std::string_view value, int p, int32_t id) {
+    if (code != 0 && code != UINT32_MAX) {
+      add_stem(code, value, p, id);
+      return;
+    }
     uint64_t hash = word_key_hash(code, value);
     size_t mask = word_slots_.size() - 1;
     for (size_t s = hash & mask;; s = (s + 1) & mask) {
@@ -248,6 +282,8 @@ void FeatureTable::index_by_word() {
   auto weight_of = [&](int32_t id) { return id == kUnknownFeature ? 0.0 : dense_weights_[static_cast<size_t>(id)]; };
   for (WordKey &key : word_keys_)
     for (int p = 0; p < kWindow; p++) key.weights[p] = weight_of(key.ids[p]);
+  for (StemKey &key : stem_keys_)
+    for (int p = 0; p < kWindow; p++) key.weights[p] = key.key == 0 ? 0.0 : weight_of(key.ids[p]);
   for (int t = 0; t < 10; t++)
     for (int p = 0; p < kWindow; p++) type_weights_[t][p] = weight_of(type_ids_[t][p]);
 }
@@ -267,16 +303,38 @@ const FeatureTable::WordKey *FeatureTable::word_key(uint32_t code, std::string_v
   }
 }
 
+// A stem's key: its bytes (at most three, none of them NUL) as the low
+// bytes of an integer, and the template's code above them.
+uint64_t FeatureTable::stem_key_of(uint32_t code, const char *bytes, size_t len) {
+  uint64_t bits = 0;
+  std::memcpy(&bits, bytes, len);
+  return bits | uint64_t{code} << 32;
+}
+
+const FeatureTable::StemKey *FeatureTable::stem_entry(uint64_t key) const {
+  const size_t mask = stem_keys_.size() - 1;
+  for (size_t s = stem_slot(key);; s = (s + 1) & mask) {
+    const StemKey &e = stem_keys_[s];
+    if (e.key == key) return &e;
+    if (e.key == 0) return nullptr;
+  }
+}
+
 void FeatureTable::word_rows(const Word &w, std::string_view text, const int32_t **ids,
                              const double **weights) const {
   static constexpr double kNoWeights[kWindow] = {};
-  const std::string_view stem(w.stem, strnlen(w.stem, sizeof w.stem));
-  const WordKey *keys[3] = {
-      word_key(0, text), word_key(1, stem),
-      word_key(2 + 2 * uint32_t{w.space_before != 0} + uint32_t{w.space_after != 0}, stem)};
-  for (int which = 0; which < 3; which++) {
-    ids[which] = keys[which] != nullptr ? keys[which]->ids : kNoIds;
-    weights[which] = keys[which] != nullptr ? keys[which]->weights : kNoWeights;
+  // A Word's stem is NUL-padded to its four bytes.
+  uint64_t stem = 0;
+  std::memcpy(&stem, w.stem, sizeof w.stem);
+  const uint32_t stem2_code = 2 + 2 * uint32_t{w.space_before != 0} + uint32_t{w.space_after != 0};
+  const WordKey *text_key = word_key(0, text);
+  const StemKey *stem_keys[2] = {stem_entry(stem | uint64_t{1} << 32),
+                                 stem_entry(stem | uint64_t{stem2_code} << 32)};
+  ids[0] = text_key != nullptr ? text_key->ids : kNoIds;
+  weights[0] = text_key != nullptr ? text_key->weights : kNoWeights;
+  for (int k = 0; k < 2; k++) {
+    ids[1 + k] = stem_keys[k] != nullptr ? stem_keys[k]->ids : kNoIds;
+    weights[1 + k] = stem_keys[k] != nullptr ? stem_keys[k]->weights : kNoWeights;
   }
   // token_type is 0..6: always a row of the type tables.
   ids[3] = type_ids_[token_type(w)];
@@ -684,15 +742,15 @@ void Scorer::set_hot(size_t slot, uint64_t tag, const int32_t *ids) {
 }
 
 // The same from the pair's four weights, in template order.
+// The non-zero weights are added in template order, as the exact sum adds
+// them; the zeros are added too, without a test, since adding +0 or -0
+// changes no sum that starts at +0 (which is never -0 when rounding to
+// nearest).
 void Scorer::set_hot_weights(size_t slot, uint64_t tag, const double *weights) {
-  double sum = 0.0, abs_sum = 0.0;
-  for (int which = 0; which < kTemplates; which++) {
-    double w = weights[which];
-    if (w != 0.0) {
-      sum += w;
-      abs_sum += std::fabs(w);
-    }
-  }
+  static_assert(kTemplates == 4);
+  const double sum = (((0.0 + weights[0]) + weights[1]) + weights[2]) + weights[3];
+  const double abs_sum = (((0.0 + std::fabs(weights[0])) + std::fabs(weights[1])) + std::fabs(weights[2])) +
+                         std::fabs(weights[3]);
   HotEntry &h = hot_[slot];
   h.bound = bound_bits(abs_sum);
   // With a finite bound |sum| <= abs_sum fits a float (rounding is monotone).

@@ -121,14 +121,13 @@ class FeatureTable {
   int64_t size_ = 1024;
   int64_t count_ = 0;
 
-  // index_by_word's table: the ids of the names of one template and value
-  // (a text, a stem, or a stem with its two space flags) by position.  The
-  // values' bytes are in word_bytes_; word_slots_ is open addressing over
-  // word_keys_, at most half full.
+  // index_by_word's table of texts: the ids and weights of the names of a
+  // text value by position.  The values' bytes are in word_bytes_;
+  // word_slots_ is open addressing over word_keys_, at most half full.
   struct WordKey {
     uint64_t hash;
     uint32_t offset, len;
-    uint32_t code;  // 0 text, 1 stem, 2 + 2 * B + A: stem2 with its flags
+    uint32_t code;  // 0 (texts); stems: 1, and 2 + 2 * B + A for stem2 with its flags
     int32_t ids[kWindow];
     double weights[kWindow];
   };
@@ -140,6 +139,18 @@ class FeatureTable {
   std::vector<WordKey> word_keys_;
   std::vector<WordSlot> word_slots_;
   std::string word_bytes_;
+  // The stems' table (codes 1 to 5), open addressing on its entries, at
+  // most half full: key 0 is an empty slot (a stem is never empty).
+  struct StemKey {
+    uint64_t key;  // see stem_key_of
+    int32_t ids[kWindow];
+    double weights[kWindow];
+  };
+  std::vector<StemKey> stem_keys_;
+  int stem_shift_ = 64;
+  static uint64_t stem_key_of(uint32_t code, const char *bytes, size_t len);
+  size_t stem_slot(uint64_t key) const { return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> stem_shift_); }
+  const StemKey *stem_entry(uint64_t key) const;
   // "type_P_T" for the type values 0..9.
   int32_t type_ids_[10][kWindow];
   double type_weights_[10][kWindow];

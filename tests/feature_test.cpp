@@ -159,7 +159,8 @@ TEST(WordIndex, IdsAreTheNamesIds) {
           }
   }
   LoadedModel model;
-  load_model_bytes(model, "model", model_text + "1\ttext_5_a\n1\tstem2_0_2_1_ab\n");
+  load_model_bytes(model, "model",
+                   model_text + "1\ttext_5_a\n1\tstem2_0_2_1_ab\n1\tstem_2_abcd\n1\tstem_3_\n1\tstem2_1_1_1_\n");
   ASSERT_TRUE(model.table.indexed_by_word());
   for (TextMode mode : {TextMode::classic, TextMode::unicode}) {
     Input in;
