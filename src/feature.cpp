@@ -47,6 +47,7 @@ void FeatureTable::clear() {
 }
 
 void FeatureTable::drop_word_index() {
+  indexed_ = false;
   std::vector<WordKey>().swap(word_keys_);
   std::vector<WordSlot>().swap(word_slots_);
   std::vector<StemKey>().swap(stem_keys_);
@@ -188,15 +189,9 @@ bool split_name(std::string_view name, std::string_view prefix, int &p, std::str
 
 }  // namespace
 
-uint64_t FeatureTable::word_key_hash(uint32_t code, std::string_view value) {
-  return keyed_hash(value.data(), value.size()) + uint64_t{code} * 0x9E3779B97F4A7C15ull;
-}
-
 void FeatureTable::index_by_word() {
   drop_word_index();
   if (has_repeats()) return;  // a repeated name's answer depends on the run
-  word_keys_.clear();
-  word_bytes_.clear();
   for (auto &row : type_ids_) std::copy(kNoIds, kNoIds + kWindow, row);
   // Room for every name: at most half the slots in use.
   size_t slots = 16;
@@ -231,17 +226,13 @@ void FeatureTable::index_by_word() {
       }
     }
   };
-  auto add = [&](uint32_t code, std::string_view value, int p, int32_t id) {
-    if (code != 0 && code != UINT32_MAX) {
-      add_stem(code, value, p, id);
-      return;
-    }
-    uint64_t hash = word_key_hash(code, value);
+  auto add_text = [&](std::string_view value, int p, int32_t id) {
+    uint64_t hash = keyed_hash(value.data(), value.size());
     size_t mask = word_slots_.size() - 1;
     for (size_t s = hash & mask;; s = (s + 1) & mask) {
       WordSlot &slot = word_slots_[s];
       if (slot.index == 0) {
-        WordKey key{hash, static_cast<uint32_t>(word_bytes_.size()), static_cast<uint32_t>(value.size()), code, {}, {}};
+        WordKey key{hash, static_cast<uint32_t>(word_bytes_.size()), static_cast<uint32_t>(value.size()), {}, {}};
         std::copy(kNoIds, kNoIds + kWindow, key.ids);
         key.ids[p] = id;
         word_bytes_.append(value);
@@ -250,8 +241,7 @@ void FeatureTable::index_by_word() {
         return;
       }
       WordKey &key = word_keys_[slot.index - 1];
-      if (key.hash == hash && key.code == code &&
-          std::string_view(word_bytes_).substr(key.offset, key.len) == value) {
+      if (key.hash == hash && std::string_view(word_bytes_).substr(key.offset, key.len) == value) {
         key.ids[p] = id;
         return;
       }
@@ -265,20 +255,18 @@ void FeatureTable::index_by_word() {
     // Names no window forms (another position, a malformed flag or type)
     // are left out: no lookup could answer them.
     if (split_name(name, "text_", p, rest)) {
-      add(0, rest, p, f->id);
+      add_text(rest, p, f->id);
     } else if (split_name(name, "stem_", p, rest)) {
-      add(1, rest, p, f->id);
+      add_stem(1, rest, p, f->id);
     } else if (split_name(name, "stem2_", p, rest)) {
       if (rest.size() >= 4 && (rest[0] == '0' || rest[0] == '1') && rest[1] == '_' &&
           (rest[2] == '0' || rest[2] == '1') && rest[3] == '_')
-        add(2 + 2 * static_cast<uint32_t>(rest[0] - '0') + static_cast<uint32_t>(rest[2] - '0'),
-            rest.substr(4), p, f->id);
+        add_stem(2 + 2 * static_cast<uint32_t>(rest[0] - '0') + static_cast<uint32_t>(rest[2] - '0'),
+                 rest.substr(4), p, f->id);
     } else if (split_name(name, "type_", p, rest)) {
       if (rest.size() == 1 && rest[0] >= '0' && rest[0] <= '9') type_ids_[rest[0] - '0'][p] = f->id;
     }
   }
-  // An empty index reads as "not indexed": keep one key no value matches.
-  if (word_keys_.empty()) add(UINT32_MAX, {}, 0, kUnknownFeature);
   auto weight_of = [&](int32_t id) { return id == kUnknownFeature ? 0.0 : dense_weights_[static_cast<size_t>(id)]; };
   for (WordKey &key : word_keys_)
     for (int p = 0; p < kWindow; p++) key.weights[p] = weight_of(key.ids[p]);
@@ -286,10 +274,11 @@ void FeatureTable::index_by_word() {
     for (int p = 0; p < kWindow; p++) key.weights[p] = key.key == 0 ? 0.0 : weight_of(key.ids[p]);
   for (int t = 0; t < 10; t++)
     for (int p = 0; p < kWindow; p++) type_weights_[t][p] = weight_of(type_ids_[t][p]);
+  indexed_ = true;
 }
 
-const FeatureTable::WordKey *FeatureTable::word_key(uint32_t code, std::string_view value) const {
-  uint64_t hash = word_key_hash(code, value);
+const FeatureTable::WordKey *FeatureTable::text_key(std::string_view value) const {
+  uint64_t hash = keyed_hash(value.data(), value.size());
   size_t mask = word_slots_.size() - 1;
   const auto high = static_cast<uint32_t>(hash >> 32);
   for (size_t s = hash & mask;; s = (s + 1) & mask) {
@@ -297,7 +286,7 @@ const FeatureTable::WordKey *FeatureTable::word_key(uint32_t code, std::string_v
     if (slot.index == 0) return nullptr;
     if (slot.high != high) continue;  // another key's: its record unread
     const WordKey &key = word_keys_[slot.index - 1];
-    if (key.hash == hash && key.code == code && key.len == value.size() &&
+    if (key.hash == hash && key.len == value.size() &&
         std::memcmp(word_bytes_.data() + key.offset, value.data(), value.size()) == 0)
       return &key;
   }
@@ -320,18 +309,18 @@ const FeatureTable::StemKey *FeatureTable::stem_entry(uint64_t key) const {
   }
 }
 
-void FeatureTable::word_rows(const Word &w, std::string_view text, const int32_t **ids,
+void FeatureTable::word_rows(const Word &w, std::string_view text_value, const int32_t **ids,
                              const double **weights) const {
   static constexpr double kNoWeights[kWindow] = {};
   // A Word's stem is NUL-padded to its four bytes.
   uint64_t stem = 0;
   std::memcpy(&stem, w.stem, sizeof w.stem);
   const uint32_t stem2_code = 2 + 2 * uint32_t{w.space_before != 0} + uint32_t{w.space_after != 0};
-  const WordKey *text_key = word_key(0, text);
+  const WordKey *text = text_key(text_value);
   const StemKey *stem_keys[2] = {stem_entry(stem | uint64_t{1} << 32),
                                  stem_entry(stem | uint64_t{stem2_code} << 32)};
-  ids[0] = text_key != nullptr ? text_key->ids : kNoIds;
-  weights[0] = text_key != nullptr ? text_key->weights : kNoWeights;
+  ids[0] = text != nullptr ? text->ids : kNoIds;
+  weights[0] = text != nullptr ? text->weights : kNoWeights;
   for (int k = 0; k < 2; k++) {
     ids[1 + k] = stem_keys[k] != nullptr ? stem_keys[k]->ids : kNoIds;
     weights[1 + k] = stem_keys[k] != nullptr ? stem_keys[k]->weights : kNoWeights;
@@ -339,14 +328,6 @@ void FeatureTable::word_rows(const Word &w, std::string_view text, const int32_t
   // token_type is 0..6: always a row of the type tables.
   ids[3] = type_ids_[token_type(w)];
   weights[3] = type_weights_[token_type(w)];
-}
-
-void FeatureTable::word_ids(const Word &w, std::string_view text, int32_t (*ids)[kTemplates]) const {
-  const int32_t *id_rows[kTemplates];
-  const double *weight_rows[kTemplates];
-  word_rows(w, text, id_rows, weight_rows);
-  for (int p = 0; p < kWindow; p++)
-    for (int which = 0; which < kTemplates; which++) ids[p][which] = id_rows[which][p];
 }
 
 // ===== A run's features ======================================================
@@ -369,8 +350,7 @@ Scorer::Scorer(const Input &in, FeatureTable &table) : in_(in), table_(&table), 
 
 Scorer::Scorer(const Input &in, const FeatureTable &model)
     : in_(in), table_(&model), writable_(nullptr), size_(model.index_size()),
-      count_(model.index_count()) {
-}
+      count_(model.index_count()) {}
 
 void Scorer::keep_unknown_names(bool keep) {
   if (keep) {
@@ -664,18 +644,7 @@ void Scorer::ensure_ids() {
 // entries sit side by side, see size_cache), so that the word is looked up
 // once however many positions it is met at.
 [[gnu::noinline]] const int32_t *Scorer::word_position_ids(const Token &t, int p) {
-  int32_t ids[kWindow][kTemplates];
-  lookups_++;
-  table_->word_ids(t.w(in_), t.text(in_), ids);
-  ensure_ids();
-  for (int q = 0; q < kWindow; q++) {
-    uint64_t key = cache_key(t.word, q);
-    size_t slot = cache_index(key);
-    PositionEntry &e = position_cache_[slot];
-    e.tag = static_cast<uint32_t>(cache_tag(key));
-    std::memcpy(e.ids, ids[q], sizeof e.ids);
-    if (hot_ != nullptr) set_hot(slot, cache_tag(key), e.ids);
-  }
+  form_word(t, true);
   return position_cache_[cache_index(cache_key(t.word, p))].ids;
 }
 
@@ -685,17 +654,34 @@ void Scorer::ensure_ids() {
 // partial sums leave its sign open (see score_window_sign), so that on text
 // of many words the id table, four times the size of the partial sums, is
 // mostly never touched.
-[[gnu::noinline]] void Scorer::fill_hot(const Token &t) {
+[[gnu::noinline]] void Scorer::fill_hot(const Token &t) { form_word(t, false); }
+
+// A word's entries at all five positions from the index by word: its
+// partial sums (once detection has their table) and, with `ids`, its id
+// entries.
+void Scorer::form_word(const Token &t, bool ids) {
   const int32_t *id_rows[kTemplates];
   const double *weight_rows[kTemplates];
   lookups_++;
   table_->word_rows(t.w(in_), t.text(in_), id_rows, weight_rows);
-  size_cache();
+  if (ids) {
+    ensure_ids();
+  } else {
+    size_cache();
+  }
   for (int q = 0; q < kWindow; q++) {
-    const double weights[kTemplates] = {weight_rows[0][q], weight_rows[1][q], weight_rows[2][q],
-                                        weight_rows[3][q]};
-    uint64_t key = cache_key(t.word, q);
-    set_hot_weights(cache_index(key), cache_tag(key), weights);
+    const uint64_t key = cache_key(t.word, q);
+    const size_t slot = cache_index(key);
+    if (ids) {
+      PositionEntry &e = position_cache_[slot];
+      e.tag = static_cast<uint32_t>(cache_tag(key));
+      for (int which = 0; which < kTemplates; which++) e.ids[which] = id_rows[which][q];
+    }
+    if (hot_ != nullptr) {
+      const double weights[kTemplates] = {weight_rows[0][q], weight_rows[1][q], weight_rows[2][q],
+                                          weight_rows[3][q]};
+      set_hot_weights(slot, cache_tag(key), weights);
+    }
   }
 }
 

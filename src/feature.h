@@ -86,12 +86,10 @@ class FeatureTable {
   // a name's id never depends on the run (see Scorer); the table must not
   // change afterwards (build() drops the index).
   void index_by_word();
-  bool indexed_by_word() const { return !word_keys_.empty(); }
+  bool indexed_by_word() const { return indexed_; }
   // The ids of a word's four names at positions 0..4 (kUnknownFeature where
-  // the model lacks the name): ids[p][which], as position_ids forms them.
-  void word_ids(const Word &w, std::string_view text, int32_t (*ids)[kTemplates]) const;
-  // The same as rows by template, each of five positions: the ids, and their
-  // weights (0 for an unknown name).
+  // the model lacks the name), as rows by template: ids[which][p], as
+  // position_ids forms them, and their weights (0 for an unknown name).
   void word_rows(const Word &w, std::string_view text, const int32_t **ids, const double **weights) const;
   // Weights by id, filled by index_by_word (empty before): one load where
   // feats[id]->weight is two.
@@ -125,9 +123,8 @@ class FeatureTable {
   // text value by position.  The values' bytes are in word_bytes_;
   // word_slots_ is open addressing over word_keys_, at most half full.
   struct WordKey {
-    uint64_t hash;
+    uint64_t hash;  // keyed_hash of the text
     uint32_t offset, len;
-    uint32_t code;  // 0 (texts); stems: 1, and 2 + 2 * B + A for stem2 with its flags
     int32_t ids[kWindow];
     double weights[kWindow];
   };
@@ -139,8 +136,9 @@ class FeatureTable {
   std::vector<WordKey> word_keys_;
   std::vector<WordSlot> word_slots_;
   std::string word_bytes_;
-  // The stems' table (codes 1 to 5), open addressing on its entries, at
-  // most half full: key 0 is an empty slot (a stem is never empty).
+  // The stems' table, open addressing on its entries, at most half full:
+  // key 0 is an empty slot (a stem is never empty).  A key's code is 1 for
+  // "stem_", and 2 + 2 * B + A for "stem2_" with its two flags.
   struct StemKey {
     uint64_t key;  // see stem_key_of
     int32_t ids[kWindow];
@@ -155,9 +153,9 @@ class FeatureTable {
   int32_t type_ids_[10][kWindow];
   double type_weights_[10][kWindow];
   std::vector<double> dense_weights_;
-  static uint64_t word_key_hash(uint32_t code, std::string_view value);
+  bool indexed_ = false;
   void drop_word_index();
-  const WordKey *word_key(uint32_t code, std::string_view value) const;
+  const WordKey *text_key(std::string_view text) const;
 };
 
 // The event vector: ids strictly ascending, with their counts.  Capacity is
@@ -281,6 +279,7 @@ class Scorer {
   const int32_t *position_ids(const Token &t, int p, int32_t *scratch);
   const int32_t *word_position_ids(const Token &t, int p);
   void fill_hot(const Token &t);
+  void form_word(const Token &t, bool ids);
   void ensure_ids();
   // Detection reads names missing from the model as unknown, and so may
   // look words up in the model's index by word (built only without

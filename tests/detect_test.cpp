@@ -98,6 +98,22 @@ void reference_event(const Token *window) {
     }
 }
 
+// The decision at every site of the prepared text: the run's own, and the
+// plain reading's.
+std::vector<int> decisions() {
+  std::vector<int> d;
+  for (int i : sites()) d.push_back(detect_toks(&toks[i - 2], 5));
+  return d;
+}
+std::vector<int> plain_decisions() {
+  std::vector<int> d;
+  for (int i : sites()) {
+    reference_event(&toks[i - 2]);
+    d.push_back(static_cast<int>(test_event()));
+  }
+  return d;
+}
+
 TEST(FastPaths, DecisionsAndEventsMatchThePlainReading) {
   std::mt19937 rng(20261208);
   for (int round = 0; round < 60; round++) {
@@ -161,15 +177,9 @@ TEST(FastPaths, DecisionsMatchOnAdversarialWeights) {
       std::string text = random_text(rng, 400);
       Model model = random_model(rng, 40 + round * 20, weights);
       prepare(text, model, 0);
-      std::vector<int> fast;
-      for (int i : sites()) fast.push_back(detect_toks(&toks[i - 2], 5));
+      std::vector<int> fast = decisions();
       prepare(text, model, 0);
-      std::vector<int> plain;
-      for (int i : sites()) {
-        reference_event(&toks[i - 2]);
-        plain.push_back(static_cast<int>(test_event()));
-      }
-      ASSERT_EQ(fast, plain);
+      ASSERT_EQ(fast, plain_decisions());
     }
   }
   reset_run();
@@ -201,15 +211,9 @@ TEST(FastPaths, WordIndexDecidesAsTheNames) {
     prepare(text, model, 0);
     state().model.table.index_by_word();
     ASSERT_TRUE(state().model.table.indexed_by_word());
-    std::vector<int> by_word;
-    for (int i : sites()) by_word.push_back(detect_toks(&toks[i - 2], 5));
+    std::vector<int> by_word = decisions();
     prepare(text, model, 0);
-    std::vector<int> plain;
-    for (int i : sites()) {
-      reference_event(&toks[i - 2]);
-      plain.push_back(static_cast<int>(test_event()));
-    }
-    ASSERT_EQ(by_word, plain);
+    ASSERT_EQ(by_word, plain_decisions());
   }
   reset_run();
 }

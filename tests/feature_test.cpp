@@ -169,13 +169,14 @@ TEST(WordIndex, IdsAreTheNamesIds) {
     std::string name;
     Scorer names(in, model.table);
     for (const Token &t : in.toks) {
-      int32_t ids[kWindow][kTemplates];
-      model.table.word_ids(t.w(in), t.text(in), ids);
+      const int32_t *ids[kTemplates];
+      const double *weights[kTemplates];
+      model.table.word_rows(t.w(in), t.text(in), ids, weights);
       for (int p = 0; p < kWindow; p++)
         for (int which = 0; which < kTemplates; which++) {
           feature_name(name, which, p, t, in);
           const Feature *f = names.find(name);
-          EXPECT_EQ(ids[p][which], f == nullptr ? kUnknownFeature : f->id) << name;
+          EXPECT_EQ(ids[which][p], f == nullptr ? kUnknownFeature : f->id) << name;
         }
     }
   }
