@@ -1,5 +1,6 @@
 #include "driver.h"
 
+#include <fcntl.h>
 #include <getopt.h>
 #include <poll.h>
 #include <unistd.h>
@@ -258,6 +259,13 @@ bool read_ahead(int fd, std::string &text, size_t cap, const std::atomic<bool> &
 // to load is reported as before, ahead of any input error.
 bool load_while_reading(LoadedModel &model, const char *path, int fd, std::string &early) {
   constexpr size_t kCap = size_t{8} << 20;
+  // A closed standard input's descriptor is the lowest free one: the model
+  // file, opened on the other thread, could get it and be read as the
+  // input.  Then load first, as one thread does, and the read fails.
+  if (fcntl(fd, F_GETFD) == -1) {
+    load_model_file(model, path);
+    return false;  // nothing read ahead: the reading reports the error
+  }
   std::atomic<bool> ready{false};
   std::exception_ptr failed;
   std::thread loader([&] {
