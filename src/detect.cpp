@@ -186,10 +186,9 @@ int plain_record(const char *p, const char *end, double &weight, std::string_vie
   if (p == end) return -1;
   if (*p != ' ' && *p != '\t') return 0;
   // The shape above is what std::from_chars reads, to the same correctly
-  // rounded double as strtod in the C locale (the programs never set
-  // another), at a fifth of strtod's cost and whatever LC_NUMERIC a program
-  // embedding the library has set; out of range, strtod gives the infinity
-  // or the denormal that the scanner would.
+  // rounded double as strtod in the C locale (loading runs in it, see
+  // CLocaleHere) at a fifth of strtod's cost; out of range, strtod gives
+  // the infinity or the denormal that the scanner would.
   auto parsed = std::from_chars(number, p, weight);
   if (parsed.ec != std::errc() || parsed.ptr != p) {
     char *converted = nullptr;
@@ -249,10 +248,6 @@ void load_plain_records(LoadedModel &model, ModelReader &r) {
   }
   buf.erase(0, at);
 }
-
-}  // namespace
-
-namespace {
 
 // The C locale on this thread while it lives: a model reads the same in a
 // program that has set another LC_NUMERIC (or LC_CTYPE, which decides what
