@@ -496,7 +496,7 @@ template <bool kVisit, bool kUnicode>
     // tells most tokens apart from these with the marker bit of `flags`, a
     // hint: set for a word whose next byte is '.' or ')' and for a
     // punctuation run whose first byte is '*' or '-' (the block scanner
-    // finds both in its masks, see marker_masks).  Testing the flags first
+    // finds both in its masks, see classify64).  Testing the flags first
     // would take branches that go either way from token to token; this one
     // is rarely taken.  A word keeps its marker bit only when it has a
     // label's shape and a closer that ends its word after it, as
@@ -655,12 +655,6 @@ void Input::scan_bytewise(const Walk &walk) {
 #if defined(__SSE2__)
 namespace {
 
-// Bit masks of one 64-byte block: separators (space, tab, newline, NUL),
-// punctuation, and newlines; bit i is byte i.
-struct BlockMasks {
-  uint64_t sep, punct, newline;
-};
-
 inline uint64_t movemask64(__m128i a, __m128i b, __m128i c, __m128i d) {
   return static_cast<uint64_t>(static_cast<uint16_t>(_mm_movemask_epi8(a))) |
          static_cast<uint64_t>(static_cast<uint16_t>(_mm_movemask_epi8(b))) << 16 |
@@ -682,28 +676,58 @@ inline void classify16(const char *p, __m128i &sep, __m128i &punct, __m128i &new
   punct = _mm_or_si128(_mm_or_si128(in(33, 47), in(58, 64)), _mm_or_si128(in(91, 96), in(123, 126)));
 }
 
-inline BlockMasks classify64(const char *p) {
-  __m128i s[4], q[4], n[4];
-  for (int k = 0; k < 4; k++) classify16(p + 16 * k, s[k], q[k], n[k]);
-  return {movemask64(s[0], s[1], s[2], s[3]), movemask64(q[0], q[1], q[2], q[3]),
-          movemask64(n[0], n[1], n[2], n[3])};
-}
-
-// The Unicode walk's marker hints for 64 bytes (see add_token): `closer`
-// has the bytes '.' and ')', which a word that may be a list label ends at,
-// `bullet` the bytes '*' and '-', which a bullet starts at.
-struct MarkerMasks {
-  uint64_t closer, bullet;
+// One 64-byte block, classified: the bit masks that find where tokens start
+// and end, and each byte's share of the flags of a token starting or ending
+// there (see scan_blocks_as), as bytes.  A token's flags were once gathered
+// from the masks bit by bit, a shift and a mask per flag and token; one
+// byte load per token end now does it, and the bytes of a block cost a few
+// vector operations, shared by its dozen tokens.
+struct ClassifiedBlock {
+  uint64_t sep, punct, newline;  // bit i is byte i
+  // A token starting at byte i: punct (it is punctuation), space_before
+  // (byte i-1 is a separator) and, in the Unicode mode, marker (byte i is
+  // '*' or '-', which a bullet starts with).
+  alignas(16) uint8_t start_flags[64];
+  // A token ending just before byte i: space_after (byte i is a separator)
+  // and, in the Unicode mode, marker (byte i is '.' or ')', at which a word
+  // that may be a list label ends).
+  alignas(16) uint8_t end_flags[64];
 };
 
-inline MarkerMasks marker_masks(const char *p) {
-  __m128i c[4], b[4];
+// Classifies the block at p.  `before` holds, in its last byte, whether the
+// byte before the block is a separator (0xFF) or not (0): the previous
+// block's separators, or all 0xFF before the first.  On return it holds this
+// block's.
+template <bool kUnicode>
+inline void classify64(const char *p, __m128i &before, ClassifiedBlock &b) {
+  static_assert(token_flag::punct == 1 && token_flag::space_before == 2 &&
+                token_flag::space_after == 4 && token_flag::marker == 128);
+  __m128i s[4], q[4], n[4];
+  for (int k = 0; k < 4; k++) classify16(p + 16 * k, s[k], q[k], n[k]);
+  b.sep = movemask64(s[0], s[1], s[2], s[3]);
+  b.punct = movemask64(q[0], q[1], q[2], q[3]);
+  b.newline = movemask64(n[0], n[1], n[2], n[3]);
   for (int k = 0; k < 4; k++) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * k));
-    c[k] = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('.')), _mm_cmpeq_epi8(v, _mm_set1_epi8(')')));
-    b[k] = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('*')), _mm_cmpeq_epi8(v, _mm_set1_epi8('-')));
+    // Byte i-1's separator lane at byte i.
+    const __m128i prev_sep =
+        _mm_or_si128(_mm_slli_si128(s[k], 1), _mm_srli_si128(k == 0 ? before : s[k - 1], 15));
+    __m128i start = _mm_or_si128(_mm_and_si128(q[k], _mm_set1_epi8(token_flag::punct)),
+                                 _mm_and_si128(prev_sep, _mm_set1_epi8(token_flag::space_before)));
+    __m128i end = _mm_and_si128(s[k], _mm_set1_epi8(token_flag::space_after));
+    if constexpr (kUnicode) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * k));
+      const __m128i bullet =
+          _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('*')), _mm_cmpeq_epi8(v, _mm_set1_epi8('-')));
+      const __m128i closer =
+          _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('.')), _mm_cmpeq_epi8(v, _mm_set1_epi8(')')));
+      const __m128i marker = _mm_set1_epi8(static_cast<char>(token_flag::marker));
+      start = _mm_or_si128(start, _mm_and_si128(bullet, marker));
+      end = _mm_or_si128(end, _mm_and_si128(closer, marker));
+    }
+    _mm_store_si128(reinterpret_cast<__m128i *>(b.start_flags + 16 * k), start);
+    _mm_store_si128(reinterpret_cast<__m128i *>(b.end_flags + 16 * k), end);
   }
-  return {movemask64(c[0], c[1], c[2], c[3]), movemask64(b[0], b[1], b[2], b[3])};
+  before = s[3];
 }
 
 }  // namespace
@@ -757,12 +781,14 @@ void Input::scan_blocks_as(const Walk &walk) {
   // para_break (a register test per token instead of a load).
   bool new_paragraph = toks.empty() || toks.back().para_break;
   uint64_t carry_sep = 1, carry_punct = 0;  // the byte before the input: a separator
+  __m128i before = _mm_set1_epi8(static_cast<char>(0xFF));  // the same, as classify64 reads it
   // The input stays put during a scan; in locals, the compiler need not
   // reload them after every token written (byte-sized stores may alias
   // anything, this object's members included).
   const char *const data = this->data;
   const int32_t data_len = this->data_len;
   alignas(16) char last[64];
+  ClassifiedBlock m;
   for (int32_t base = 0; base < data_len; base += 64) {
     const char *block = data + base;
     if (data_len - base < 64) {
@@ -773,9 +799,7 @@ void Input::scan_blocks_as(const Walk &walk) {
       std::memcpy(last, block, static_cast<size_t>(data_len - base));
       block = last;
     }
-    BlockMasks m = classify64(block);
-    MarkerMasks marks{0, 0};
-    if constexpr (kUnicode) marks = marker_masks(block);
+    classify64<kUnicode>(block, before, m);
     uint64_t prev_sep = m.sep << 1 | carry_sep, prev_punct = m.punct << 1 | carry_punct;
     carry_sep = m.sep >> 63;
     carry_punct = m.punct >> 63;
@@ -795,9 +819,7 @@ void Input::scan_blocks_as(const Walk &walk) {
         int32_t end = base + bit;
         // A word ending at '.' or ')' (a punctuation run never does: those
         // are punctuation too, and a separator is neither).
-        add_token<kVisit, kUnicode>(walk, open_start, end - open_start,
-                                    open_flags | static_cast<uint8_t>(((m.sep >> bit) & 1) << 2 |
-                                                                      ((marks.closer >> bit) & 1) << 7),
+        add_token<kVisit, kUnicode>(walk, open_start, end - open_start, open_flags | m.end_flags[bit],
                                     new_paragraph);
         new_paragraph = false;
         last_end = end;
@@ -826,11 +848,8 @@ void Input::scan_blocks_as(const Walk &walk) {
         }
       }
       open_start = start;
-      static_assert(token_flag::punct == 1 && token_flag::space_before == 2 &&
-                    token_flag::space_after == 4 && token_flag::marker == 128);
       // A punctuation run starting with '*' or '-' is hinted as a marker.
-      open_flags = static_cast<uint8_t>(((m.punct >> bit) & 1) | ((prev_sep >> bit) & 1) << 1 |
-                                        ((marks.bullet >> bit) & 1) << 7);
+      open_flags = m.start_flags[bit];
     }
   }
   if (open_start >= 0) {
