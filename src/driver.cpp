@@ -276,6 +276,7 @@ bool load_while_reading(LoadedModel &model, const char *path, int fd, std::strin
     }
     ready.store(true, std::memory_order_release);
   });
+  move_off_cpu(loader, current_cpu());
   std::exception_ptr read_failed;
   bool at_end = false;
   try {

@@ -73,7 +73,11 @@ ParallelStream::ParallelStream(const FeatureTable &model, TextMode mode, const D
   // one, so `jobs` threads in all do the work, and no more run than asked.
   threads_.reserve(static_cast<size_t>(n - 1));
   try {
-    for (int i = 1; i < n; i++) threads_.emplace_back([this] { work(); });
+    const int cpu = n > 1 ? current_cpu() : -1;
+    for (int i = 1; i < n; i++) {
+      threads_.emplace_back([this] { work(); });
+      move_off_cpu(threads_.back(), cpu);
+    }
   } catch (const std::system_error &e) {
     stop_workers();
     die(std::string("cannot start a thread: ") + e.what());

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <ctime>
 #include <new>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/mman.h>
 #include <sys/random.h>
 #include <unistd.h>
@@ -28,6 +30,18 @@ void advise_huge_pages(void *p, size_t bytes) {
   uintptr_t from = (reinterpret_cast<uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
   uintptr_t to = (reinterpret_cast<uintptr_t>(p) + bytes) & ~(kHuge - 1);
   if (to > from) madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE);
+}
+
+int current_cpu() { return sched_getcpu(); }
+
+void move_off_cpu(std::thread &thread, int cpu) {
+  cpu_set_t allowed;
+  if (cpu < 0 || sched_getaffinity(0, sizeof allowed, &allowed) != 0) return;
+  if (CPU_COUNT(&allowed) < 2 || cpu >= CPU_SETSIZE || !CPU_ISSET(cpu, &allowed)) return;
+  cpu_set_t others = allowed;
+  CPU_CLR(cpu, &others);
+  if (pthread_setaffinity_np(thread.native_handle(), sizeof others, &others) == 0)
+    pthread_setaffinity_np(thread.native_handle(), sizeof allowed, &allowed);
 }
 
 void *alloc_large(size_t bytes) {
