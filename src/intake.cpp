@@ -829,9 +829,10 @@ void Input::scan_blocks_as(const Walk &walk) {
       int bit = __builtin_ctzll(starts);
       starts &= starts - 1;
       int32_t start = base + bit;
-      if (last_end >= 0) {
-        // The gap before this token decides the previous token's flags.
-        if (last_end >= base) {
+      // The gap before this token decides the previous token's flags.  Most
+      // blocks hold no newline, and then a gap inside one changes nothing.
+      if (last_end >= base) {
+        if (m.newline != 0) {
           uint64_t gap = (uint64_t{1} << bit) - (uint64_t{1} << (last_end - base));
           uint64_t newlines = m.newline & gap;
           if (newlines != 0) {
@@ -842,10 +843,10 @@ void Input::scan_blocks_as(const Walk &walk) {
               new_paragraph = toks.back().para_break;
             }
           }
-        } else {
-          gap_flags(last_end, start, false);
-          new_paragraph = toks.back().para_break;
         }
+      } else if (last_end >= 0) {
+        gap_flags(last_end, start, false);
+        new_paragraph = toks.back().para_break;
       }
       open_start = start;
       // A punctuation run starting with '*' or '-' is hinted as a marker.
