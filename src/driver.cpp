@@ -293,7 +293,8 @@ bool load_while_reading(LoadedModel &model, const char *path, int fd, std::strin
 template <typename Stream>
 void read_stream(int fd, Stream &stream, Output &out, const std::string &early, bool at_end) {
   if (!early.empty()) stream.feed(early.data(), early.size());
-  std::vector<char> buf(at_end ? 0 : size_t{1} << 18);
+  // Text is read straight into the stream's own buffer.
+  constexpr size_t kRead = size_t{1} << 18;
   while (!at_end) {
     // Before a read that would wait, everything decided goes out: a reader
     // at the other end of a pipe sees each sentence once it is decided.
@@ -302,13 +303,13 @@ void read_stream(int fd, Stream &stream, Output &out, const std::string &early, 
       stream.pump();
       out.flush();
     }
-    ssize_t got = ::read(fd, buf.data(), buf.size());
+    ssize_t got = ::read(fd, stream.room(kRead), kRead);
     if (got < 0) {
       if (errno == EINTR) continue;
       die(std::string("standard input: ") + std::strerror(errno));
     }
     if (got == 0) break;
-    stream.feed(buf.data(), static_cast<size_t>(got));
+    stream.took(static_cast<size_t>(got));
   }
   stream.finish();
 }

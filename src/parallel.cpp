@@ -308,9 +308,18 @@ void ParallelStream::dispatch_blocks() {
 }
 
 void ParallelStream::feed(const char *bytes, size_t len) {
+  char *at = room(len);
+  if (len > 0) std::memcpy(at, bytes, len);
+  took(len);
+}
+
+char *ParallelStream::room(size_t len) {
   make_room(len);
-  if (len > 0) std::memcpy(text_ + used_, bytes, len);
-  used_ += len;
+  return text_ + used_;
+}
+
+void ParallelStream::took(size_t n) {
+  used_ += n;
   dispatch_blocks();
   // Whatever is decided already goes out, without waiting for the rest.
   for (;;) {

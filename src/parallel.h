@@ -92,6 +92,10 @@ class ParallelStream {
   ParallelStream &operator=(const ParallelStream &) = delete;
 
   void feed(const char *bytes, size_t len);
+  // The same for text read in place: up to `len` bytes are written at
+  // room(len), and took(n) takes the first n.
+  char *room(size_t len);
+  void took(size_t n);
   // Decides and writes all that the text so far allows (before waiting).
   void pump();
   // The text ended: decides the rest and completes the output.

@@ -28,7 +28,7 @@ int64_t token_start_back(const char *data, int64_t end, int n) {
 namespace {
 
 // The start of the line holding text[pos] (just after a newline, or 0).
-size_t line_start(const std::string &text, size_t pos) {
+size_t line_start(std::string_view text, size_t pos) {
   while (pos > 0 && text[pos - 1] != '\n') pos--;
   return pos;
 }
@@ -38,7 +38,7 @@ size_t line_start(const std::string &text, size_t pos) {
 // candidate sees the same two tokens before it), never before `cap`, and
 // never at a line that starts with a byte order mark (a window's first bytes
 // would lose it).  0 when nothing can go.
-size_t cut_point(const std::string &pending, const Input &in, int32_t limit, size_t cap, size_t end) {
+size_t cut_point(std::string_view pending, const Input &in, int32_t limit, size_t cap, size_t end) {
   int32_t before = static_cast<int32_t>(token_start_back(in.data, limit, 2));
   if (before < 0) return 0;
   size_t keep = line_start(pending, static_cast<size_t>(in.original_start(before)));
@@ -53,7 +53,17 @@ size_t cut_point(const std::string &pending, const Input &in, int32_t limit, siz
 // ===== StreamText ============================================================
 
 bool StreamText::take(const char *bytes, size_t len) {
-  pending_.append(bytes, len);
+  if (len > 0) std::memcpy(room(len), bytes, len);
+  return took(len);
+}
+
+char *StreamText::room(size_t len) {
+  pending_.reserve(pending_.n + len);
+  return pending_.ptr + pending_.n;
+}
+
+bool StreamText::took(size_t n) {
+  pending_.n += n;
   size_t fresh = pending_.size() - run_end_;
   return fresh >= min_run_ && fresh >= run_end_;
 }
@@ -68,25 +78,23 @@ size_t StreamText::next_window(bool final) {
   if (!final) {
     size_t from = std::max(run_end_, searched_);
     searched_ = end;
-    const void *nl = end > from ? memrchr(pending_.data() + from, '\n', end - from) : nullptr;
+    const void *nl = end > from ? memrchr(pending_.ptr + from, '\n', end - from) : nullptr;
     if (nl == nullptr) return 0;
-    end = static_cast<size_t>(static_cast<const char *>(nl) - pending_.data()) + 1;
+    end = static_cast<size_t>(static_cast<const char *>(nl) - pending_.ptr) + 1;
   }
   run_end_ = end;
   return end;
 }
 
 void StreamText::drop(size_t keep) {
-  pending_.erase(0, keep);
+  std::memmove(pending_.ptr, pending_.ptr + keep, pending_.n - keep);
+  pending_.n -= keep;
   base_ += static_cast<int64_t>(keep);
   run_end_ -= keep;
   searched_ -= keep;
 }
 
-void StreamText::release() {
-  pending_.clear();
-  pending_.shrink_to_fit();
-}
+void StreamText::release() { pending_.release(); }
 
 // ===== SentenceStream ========================================================
 
@@ -96,6 +104,10 @@ SentenceStream::SentenceStream(const FeatureTable &model, TextMode mode, const D
 
 void SentenceStream::feed(const char *bytes, size_t len) {
   if (text_.take(bytes, len)) run(false);
+}
+
+void SentenceStream::took(size_t n) {
+  if (text_.took(n)) run(false);
 }
 
 void SentenceStream::pump() {
@@ -110,7 +122,7 @@ void SentenceStream::finish() {
 void SentenceStream::run(bool final) {
   size_t end = text_.next_window(final);
   if (!final && end == 0) return;
-  const std::string &pending = text_.text();
+  const std::string_view pending = text_.text();
   const int64_t base = text_.base();
   Input &in = in_;
   // A run that prints no sentence text (offsets, spans, evaluation) reads
@@ -181,7 +193,7 @@ void TrainingStream::finish() {
 void TrainingStream::run(bool final) {
   size_t end = text_.next_window(final);
   if (!final && end == 0) return;
-  const std::string &pending = text_.text();
+  const std::string_view pending = text_.text();
   const int64_t base = text_.base();
   in_.replace_text(std::string_view(pending.data(), end));
   if (mode_ == TextMode::unicode) in_.map();

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "detect.h"
@@ -37,10 +38,18 @@ int64_t token_start_back(const char *data, int64_t end, int n);
 class StreamText {
  public:
   explicit StreamText(size_t min_run) : min_run_(min_run) {}
+  StreamText(const StreamText &) = delete;
+  StreamText &operator=(const StreamText &) = delete;
+  ~StreamText() { pending_.release(); }
   // Takes more text; true when a run is due: the new text is `min_run` bytes
   // or more and as long as the undecided text a run reads again, so the
   // whole stream is read a bounded number of times.
   bool take(const char *bytes, size_t len);
+  // Room for up to `len` more bytes after the text, for a reader to write
+  // them in place (no copy from a buffer of its own); took(n) then takes the
+  // first n of them, as take() does.
+  char *room(size_t len);
+  bool took(size_t n);
   // Whether text has come since the last window.
   bool unrun() const { return pending_.size() > run_end_; }
   // The end of the next window (all of the text when final), from then on
@@ -51,13 +60,13 @@ class StreamText {
   // The text ended and was run: frees it.
   void release();
 
-  const std::string &text() const { return pending_; }
+  std::string_view text() const { return {pending_.ptr, pending_.n}; }
   int64_t base() const { return base_; }  // the stream offset of text()[0]
   size_t held() const { return pending_.size(); }
 
  private:
   size_t min_run_;
-  std::string pending_;  // the text from offset base_ on
+  PodArray<char> pending_;  // the text from offset base_ on
   int64_t base_ = 0;
   size_t run_end_ = 0;   // pending_[0, run_end_) was the last window
   size_t searched_ = 0;  // no newline in pending_[run_end_, searched_)
@@ -72,6 +81,10 @@ class SentenceStream {
                  std::vector<SentenceSpan> *spans, size_t min_run = size_t{1} << 20);
   // Takes more text; decides what enough new text allows.
   void feed(const char *bytes, size_t len);
+  // The same for text read in place: up to `len` bytes are written at
+  // room(len), and took(n) takes the first n.
+  char *room(size_t len) { return text_.room(len); }
+  void took(size_t n);
   // Decides all that the text so far allows (before waiting for more).
   void pump();
   // The text ended: decides the rest and completes the output.
