@@ -2,17 +2,21 @@
 // output form, evaluation included, in both text modes, for blocks from one
 // byte up and any number of workers, fed in random pieces with pumps between.
 #include <gtest/gtest.h>
+#include <sched.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "detect.h"
 #include "parallel.h"
 #include "stream.h"
+#include "util.h"
 
 namespace {
 
@@ -189,6 +193,23 @@ TEST(Parallel, HoldsBoundedText) {
     // About 1 MB fed; at most five blocks in flight, twice over before a trim.
     EXPECT_LT(most, 64 * 1024u) << test;
   }
+}
+
+// A thread moved off its creator's processor at start may afterwards run
+// on every processor the process may use: the move must not pin it.
+TEST(Parallel, MovedThreadMayRunAnywhere) {
+  cpu_set_t allowed, seen;
+  ASSERT_EQ(sched_getaffinity(0, sizeof allowed, &allowed), 0);
+  CPU_ZERO(&seen);
+  std::atomic<bool> go{false};
+  std::thread t([&] {
+    while (!go.load()) std::this_thread::yield();
+    sched_getaffinity(0, sizeof seen, &seen);
+  });
+  move_off_cpu(t, current_cpu());
+  go.store(true);
+  t.join();
+  EXPECT_TRUE(CPU_EQUAL(&seen, &allowed)) << CPU_COUNT(&seen) << " of " << CPU_COUNT(&allowed);
 }
 
 }  // namespace
