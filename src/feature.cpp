@@ -390,14 +390,8 @@ void Scorer::size_cache() {
   // when a window first needs its ids (see position_ids): most never do,
   // and the table's pages cost their faults.
   position_cache_ = nullptr;
-  if (old != nullptr || !by_word()) {
-    position_block_ = ZeroedBlock(slots * sizeof(PositionEntry));
-    position_cache_ = static_cast<PositionEntry *>(position_block_.get());
-  }
-  if (old_hot != nullptr) {
-    hot_block_ = ZeroedBlock(slots * sizeof(HotEntry));
-    hot_ = static_cast<HotEntry *>(hot_block_.get());
-  }
+  if (old != nullptr || !by_word()) new_id_table(slots);
+  if (old_hot != nullptr) new_hot_table(slots);
   int old_bits = cache_bits_;
   size_t old_slots = old_bits == 0 ? 0 : size_t{1} << old_bits;
   cache_bits_ = want;
@@ -429,14 +423,8 @@ void Scorer::size_cache() {
 void Scorer::drop_id_caches() {
   if (cache_bits_ != 0) {
     size_t slots = size_t{1} << cache_bits_;
-    if (position_cache_ != nullptr) {
-      position_block_ = ZeroedBlock(slots * sizeof(PositionEntry));
-      position_cache_ = static_cast<PositionEntry *>(position_block_.get());
-    }
-    if (hot_ != nullptr) {
-      hot_block_ = ZeroedBlock(slots * sizeof(HotEntry));
-      hot_ = static_cast<HotEntry *>(hot_block_.get());
-    }
+    if (position_cache_ != nullptr) new_id_table(slots);
+    if (hot_ != nullptr) new_hot_table(slots);
   }
   cached_index_size_ = index_size();
 }
@@ -634,9 +622,18 @@ const int32_t *Scorer::position_ids(const Token &t, int p, int32_t *scratch) {
 // The caches sized for the words so far, with an id table (see size_cache).
 void Scorer::ensure_ids() {
   size_cache();
-  if (position_cache_ != nullptr) return;
-  position_block_ = ZeroedBlock((size_t{1} << cache_bits_) * sizeof(PositionEntry));
+  if (position_cache_ == nullptr) new_id_table(size_t{1} << cache_bits_);
+}
+
+// Fresh, zeroed tables of ids and of partial sums.
+void Scorer::new_id_table(size_t slots) {
+  position_block_ = ZeroedBlock(slots * sizeof(PositionEntry));
   position_cache_ = static_cast<PositionEntry *>(position_block_.get());
+}
+
+void Scorer::new_hot_table(size_t slots) {
+  hot_block_ = ZeroedBlock(slots * sizeof(HotEntry));
+  hot_ = static_cast<HotEntry *>(hot_block_.get());
 }
 
 // position_ids for a model indexed by word: the word's ids at all five
@@ -747,8 +744,7 @@ void Scorer::set_hot_weights(size_t slot, uint64_t tag, const double *weights) {
 // Detection's first window: the partial sums of the pairs cached so far.
 [[gnu::noinline]] void Scorer::make_hot() {
   size_t slots = size_t{1} << cache_bits_;
-  hot_block_ = ZeroedBlock(slots * sizeof(HotEntry));
-  hot_ = static_cast<HotEntry *>(hot_block_.get());
+  new_hot_table(slots);
   if (position_cache_ == nullptr) return;
   for (size_t i = 0; i < slots; i++)
     if (position_cache_[i].tag != 0) set_hot(i, position_cache_[i].tag, position_cache_[i].ids);

@@ -281,6 +281,8 @@ class Scorer {
   void fill_hot(const Token &t);
   void form_word(const Token &t, bool ids);
   void ensure_ids();
+  void new_id_table(size_t slots);
+  void new_hot_table(size_t slots);
   // Detection reads names missing from the model as unknown, and so may
   // look words up in the model's index by word (built only without
   // repeated names, whose answers depend on the run).

@@ -700,12 +700,10 @@ struct ClassifiedBlock {
   alignas(16) uint8_t end_flags[64];
 };
 
-// Classifies the block at p.  `before` holds, in its last byte, whether the
-// byte before the block is a separator (0xFF) or not (0): the previous
-// block's separators, or all 0xFF before the first.  On return it holds this
-// block's.
+// Classifies the block at p; `sep_before` says whether the byte before it is
+// a separator (the previous block's last byte, or the start of the text).
 template <bool kUnicode>
-inline void classify64(const char *p, __m128i &before, ClassifiedBlock &b) {
+inline void classify64(const char *p, bool sep_before, ClassifiedBlock &b) {
   static_assert(token_flag::punct == 1 && token_flag::space_before == 2 &&
                 token_flag::space_after == 4 && token_flag::marker == 128);
   __m128i s[4], q[4], n[4];
@@ -715,8 +713,8 @@ inline void classify64(const char *p, __m128i &before, ClassifiedBlock &b) {
   b.newline = movemask64(n[0], n[1], n[2], n[3]);
   for (int k = 0; k < 4; k++) {
     // Byte i-1's separator lane at byte i.
-    const __m128i prev_sep =
-        _mm_or_si128(_mm_slli_si128(s[k], 1), _mm_srli_si128(k == 0 ? before : s[k - 1], 15));
+    const __m128i carry = k == 0 ? _mm_cvtsi32_si128(sep_before ? 0xFF : 0) : _mm_srli_si128(s[k - 1], 15);
+    const __m128i prev_sep = _mm_or_si128(_mm_slli_si128(s[k], 1), carry);
     __m128i start = _mm_or_si128(_mm_and_si128(q[k], _mm_set1_epi8(token_flag::punct)),
                                  _mm_and_si128(prev_sep, _mm_set1_epi8(token_flag::space_before)));
     __m128i end = _mm_and_si128(s[k], _mm_set1_epi8(token_flag::space_after));
@@ -733,7 +731,6 @@ inline void classify64(const char *p, __m128i &before, ClassifiedBlock &b) {
     _mm_store_si128(reinterpret_cast<__m128i *>(b.start_flags + 16 * k), start);
     _mm_store_si128(reinterpret_cast<__m128i *>(b.end_flags + 16 * k), end);
   }
-  before = s[3];
 }
 
 }  // namespace
@@ -787,7 +784,6 @@ void Input::scan_blocks_as(const Walk &walk) {
   // para_break (a register test per token instead of a load).
   bool new_paragraph = toks.empty() || toks.back().para_break;
   uint64_t carry_sep = 1, carry_punct = 0;  // the byte before the input: a separator
-  __m128i before = _mm_set1_epi8(static_cast<char>(0xFF));  // the same, as classify64 reads it
   // The input stays put during a scan; in locals, the compiler need not
   // reload them after every token written (byte-sized stores may alias
   // anything, this object's members included).
@@ -805,7 +801,7 @@ void Input::scan_blocks_as(const Walk &walk) {
       std::memcpy(last, block, static_cast<size_t>(data_len - base));
       block = last;
     }
-    classify64<kUnicode>(block, before, m);
+    classify64<kUnicode>(block, carry_sep != 0, m);
     uint64_t prev_sep = m.sep << 1 | carry_sep, prev_punct = m.punct << 1 | carry_punct;
     carry_sep = m.sep >> 63;
     carry_punct = m.punct >> 63;
