@@ -30,7 +30,7 @@ inline constexpr size_t kMaxText = static_cast<size_t>(INT32_MAX) - 64;
 inline constexpr size_t kWordPadding = 8;
 
 // The length from which len_flags_of no longer keeps a word's whole length.
-inline constexpr int32_t kHugeWord = int32_t{1} << 29;
+inline constexpr int32_t kHugeWord = int32_t{1} << 25;
 
 // Byte classes for the tokenizer's inner loops.
 enum : uint8_t { kWordChar = 0, kPunctChar = 1, kSeparator = 2 };
@@ -61,16 +61,18 @@ inline uint64_t prefix_of(const char *p, int32_t len) {
 }
 
 // A word's length and flags in one compare: what a slot holds beside the
-// prefix.  (word_key forms it from a token's flags byte.)
-constexpr uint32_t len_flags_of(int32_t len, bool space_before, bool space_after, bool list_label) {
-  return static_cast<uint32_t>(len) << 3 | (list_label ? 4u : 0u) | (space_after ? 2u : 0u) |
-         (space_before ? 1u : 0u);
-}
-
-// len_flags_of from a length and a token's flags byte, without a branch.
+// prefix.  The flags keep their bits of a token's flags byte (see
+// token_flag), below the length, so that word_key forms the value from the
+// byte with one mask: every lookup forms it.
+inline constexpr uint8_t kWordFlags = token_flag::space_before | token_flag::space_after | token_flag::list_label;
+static_assert(kWordFlags < 128);
 constexpr uint32_t len_flags_of(int32_t len, uint8_t flags) {
-  static_assert(token_flag::space_before == 2 && token_flag::space_after == 4 && token_flag::list_label == 64);
-  return static_cast<uint32_t>(len) << 3 | (flags >> 1 & 3u) | (flags >> 4 & 4u);
+  return static_cast<uint32_t>(len) << 7 | (flags & kWordFlags);
+}
+constexpr uint32_t len_flags_of(int32_t len, bool space_before, bool space_after, bool list_label) {
+  return len_flags_of(len, static_cast<uint8_t>((space_before ? token_flag::space_before : 0) |
+                                                (space_after ? token_flag::space_after : 0) |
+                                                (list_label ? token_flag::list_label : 0)));
 }
 static_assert(len_flags_of(5, token_flag::space_before | token_flag::list_label | token_flag::punct) ==
               len_flags_of(5, true, false, true));
@@ -148,9 +150,9 @@ void Input::grow_word_slots() {
   w.is_punct = punct;
   w.is_upper = unicode_words ? starts_upper(bytes, static_cast<size_t>(len))
                              : is_upper_byte(static_cast<unsigned char>(bytes[0]));
-  w.space_before = len_flags & 1;
-  w.space_after = (len_flags >> 1) & 1;
-  w.list_label = (len_flags >> 2) & 1;
+  w.space_before = (len_flags & token_flag::space_before) != 0;
+  w.space_after = (len_flags & token_flag::space_after) != 0;
+  w.list_label = (len_flags & token_flag::list_label) != 0;
   w.is_edge = start >= data_len;  // only edge markers live past the input
   w.number = unicode_words && !punct ? number_type(bytes, len) : 0;
   int stem_len = len > 3 ? 3 : len;
@@ -167,15 +169,15 @@ void Input::grow_word_slots() {
 
 // Whether the word of a slot that a token longer than eight bytes matched
 // (fingerprint and len_flags) has the token's bytes, read where the slot
-// says.  len_flags keeps only the low 29 bits of a length: when a word or
-// the token has 2^29 bytes or more, the Word's length is compared too.
+// says.  len_flags keeps only the low 25 bits of a length: when a word or
+// the token has 2^25 bytes or more, the Word's length is compared too.
 // Compared eight bytes at a time in line, as the hash reads them (masked to
 // the length): the token has eight readable bytes after its last (see
 // intern_token), and the word has its padding.  A call to memcmp cost more
 // than the compare for the few bytes of a typical long word, and its
 // branches on the length mispredicted.
 [[gnu::noinline]] bool Input::long_word_is(const WordSlot &slot, const char *bytes, int32_t len) const {
-  // Either word may be of 2^29 bytes or more only when one of these holds;
+  // Either word may be of 2^25 bytes or more only when one of these holds;
   // then the slot may even be a short word's, whose head is no offset.
   if ((huge_words || len >= kHugeWord) && words[slot.index - 1].len != len) return false;
   const char *stored = word_bytes.data() + static_cast<uint32_t>(slot.head >> 8);
@@ -192,7 +194,7 @@ void Input::grow_word_slots() {
 // the low ones place the slot) and the offset of its bytes (bits 8-39).  The low byte of a long word's head
 // is zero and a prefix's never is (it is the token's first byte, and no
 // token holds a NUL), so a short token never matches a long word's slot,
-// not even one of 2^29 bytes or more that len_flags does not tell apart.
+// not even one of 2^25 bytes or more that len_flags does not tell apart.
 inline uint64_t Input::slot_head(const WordKey &key, int32_t len, int32_t bytes_at) {
   return len <= 8 ? key.prefix
                   : uint64_t{key.hash >> 8} << 40 | uint64_t{static_cast<uint32_t>(bytes_at)} << 8;
@@ -283,6 +285,7 @@ void Input::reset() {
   word_bytes.clear();
   huge_words = false;
   edge_words[0] = edge_words[1] = kNoWord;
+  std::memset(punct_words, 0, sizeof punct_words);
 }
 
 void Input::replace_text(std::string_view text) {
@@ -431,11 +434,28 @@ template <bool kVisit, bool kUnicode>
 // in token order: a word new to the index gets the next index.  (Forming all
 // keys and prefetching their slots before the first probe was measured and
 // not kept: see docs/performance.md.)
+//
+// The site's own token is nearly always a one-byte punctuation mark ("." or
+// ","), a handful of words in all: once known, its word comes from
+// punct_words, a table in the nearest cache, instead of a lookup's key,
+// hash and probe (about 70 instructions).  A word met for the first time
+// still goes through the index in its turn, so indices keep their order.
 [[gnu::always_inline]] inline void Input::intern_window(Token *window) {
+  Token &site = window[2];
+  uint32_t *known = nullptr;
+  constexpr uint8_t kShape = token_flag::punct | token_flag::list_label;
+  if (site.word == kNoWord && site.len == 1 && (flags_of(site) & kShape) == token_flag::punct) {
+    known = &punct_words[flags_of(site) >> 1 & 3][data[site.start] & 127];
+    if (*known != 0) {
+      site.word = *known - 1;
+      known = nullptr;
+    }
+  }
   for (int k = 0; k < 5; k++) {
     Token &t = window[k];
     if (t.word == kNoWord) intern_at(t, data + t.start);
   }
+  if (known != nullptr) *known = site.word + 1;
 }
 
 // Two edge markers: "</s>" after a paragraph, "<s>" before one.  They are

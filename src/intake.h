@@ -274,11 +274,15 @@ struct Input {
   // The bytes of every word, so that a word outlives the text it came from,
   // and eight zero bytes after the last (see long_word_is).
   std::string word_bytes;
-  // A word of 2^29 bytes or more is in the index: len_flags no longer tells
+  // A word of 2^25 bytes or more is in the index: len_flags no longer tells
   // lengths apart (see long_word_is).
   bool huge_words = false;
   // The words of the edge markers "<s>" and "</s>" once interned, else kNoWord.
   uint32_t edge_words[2] = {kNoWord, kNoWord};
+  // The words of one-byte punctuation tokens met so far, plus one (0: not
+  // yet), by their space_before and space_after flags and their byte: what
+  // nearly every site's token is, found without a lookup (see intern_window).
+  uint32_t punct_words[4][128] = {};
 
   void reserve_data(size_t cap);
   void grow_word_slots();

@@ -311,4 +311,54 @@ TEST(Tokenizer, WordIndicesFollowFirstInterningOrder) {
   EXPECT_LE(longest_word_probe(), 64u);
 }
 
+// A visiting walk interns only its windows' tokens, the site's own mark
+// mostly from a table of one-byte marks met before: every window token's word
+// must still be its (text, spacing, list label)'s, in the order first met, and a reset
+// input must forget the table with the words.
+TEST(Tokenizer, WalkedWindowsInternByTextAndSpacing) {
+  std::mt19937 rng(11);
+  const char *marks[] = {".", ",", "!", "?", ")", "(", "\"", "'", "-", ".\"", "?!"};
+  std::string text;
+  for (int i = 0; i < 30000; i++) {
+    if (rng() % 3 == 0) {
+      text += std::string(rng() % 2 ? " " : "") + marks[rng() % 11] + (rng() % 2 ? " " : "");
+    } else {
+      text += std::string(1, static_cast<char>('a' + rng() % 6)) + (rng() % 4 ? " " : "");
+    }
+    if (rng() % 50 == 0) text += "\n\n";
+  }
+  using Key = std::tuple<std::string, bool, bool, bool>;
+  struct Seen {
+    const Input *in;
+    std::map<Key, uint32_t> words;
+    std::map<uint32_t, Key> keys;
+    int64_t last_new = -1;  // the word of the latest key met first
+    int wrong = 0;
+  };
+  auto visit = [](const Token *window, void *context) {
+    Seen &s = *static_cast<Seen *>(context);
+    for (int k = 0; k < kWindow; k++) {
+      const Token &t = window[k];
+      Key key{std::string(t.text(*s.in)), t.space_before, t.space_after, t.list_label};
+      auto [at, added] = s.words.emplace(key, t.word);
+      auto [back, added_back] = s.keys.emplace(t.word, key);
+      // (Edge markers are interned when pushed, ahead of the window before them.)
+      if (added && !t.edge && static_cast<int64_t>(t.word) <= s.last_new) s.wrong++;  // out of first-met order
+      if (added && !t.edge) s.last_new = t.word;
+      if (at->second != t.word || back->second != key) s.wrong++;
+    }
+  };
+  for (TextMode mode : {TextMode::classic, TextMode::unicode}) {
+    Input in;
+    for (int round = 0; round < 2; round++) {
+      in.reset();
+      in.set(round == 0 ? text : text.substr(5000) + ", ; :");
+      Seen seen{&in, {}, {}, -1, 0};
+      in.walk(visit, &seen, mode);
+      EXPECT_EQ(seen.wrong, 0) << "round " << round;
+      EXPECT_GT(seen.words.size(), 30u);
+    }
+  }
+}
+
 }  // namespace
