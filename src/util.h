@@ -196,7 +196,9 @@ class Output {
   size_t used_ = 0;
 };
 
-// Writes the decimal form of value at p and returns the end.
+// Writes the decimal form of value at p and returns the end.  It may write
+// up to ten bytes at p (as many as the longest value has digits), past the
+// end it returns.
 char *format_uint(char *p, uint32_t value);
 // The same for any 64-bit value (at most 20 digits).
 char *format_uint64(char *p, uint64_t value);

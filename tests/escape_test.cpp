@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cstdint>
 #include <ostream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -81,6 +82,10 @@ TEST(FormatUint, AgreesWithToChars) {
     for (uint64_t v : {p - 1, p, p + 1, p * 10 - 1}) values.push_back(v);
   for (int b = 0; b < 64; b++)
     for (uint64_t v : {(uint64_t{1} << b) - 1, uint64_t{1} << b, (uint64_t{1} << b) + 1}) values.push_back(v);
+  // Every digit at every place (the digits are formed in lanes, each place
+  // its own).
+  std::mt19937_64 rng(3);
+  for (int i = 0; i < 20000; i++) values.push_back(rng() >> (rng() % 64));
   for (uint64_t v : values) {
     char want[24], got[24];
     std::string expected(want, std::to_chars(want, want + sizeof want, v).ptr);
