@@ -462,12 +462,17 @@ template <bool kVisit, bool kUnicode>
 // interned here, so a window's interning need not look for them (see
 // push_token); each marker's word is looked up once and then kept.
 void Input::push_edges(const Walk &walk, bool after) {
-  Token edge = token_of(data_len + (after ? kEdgeAfter : kEdgeBefore), after ? 4 : 3,
-                        token_flag::space_before | token_flag::space_after | token_flag::edge);
+  const int32_t start = data_len + (after ? kEdgeAfter : kEdgeBefore), len = after ? 4 : 3;
+  constexpr uint8_t kFlags = token_flag::space_before | token_flag::space_after | token_flag::edge;
   uint32_t &known = edge_words[after];
-  if (known == kNoWord) intern_token(edge);
-  if (known == kNoWord) known = edge.word;
-  edge.word = known;
+  if (known == kNoWord) {
+    Token first = token_of(start, len, kFlags);
+    intern_token(first);
+    known = first.word;
+  }
+  // Made whole with its word: setting the word in a token already in memory
+  // and then copying the token made each copy wait for that store.
+  const Token edge = token_of(start, len, kFlags, known);
   if (walk.visit != nullptr) {
     push_token<true, true>(walk, edge);
     push_token<true, true>(walk, edge);

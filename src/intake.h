@@ -112,8 +112,8 @@ inline uint8_t flags_of(const Token &t) {
   std::memcpy(&flags, reinterpret_cast<const unsigned char *>(&t) + offsetof(TokenBytes, flags), 1);
   return flags;
 }
-inline Token token_of(int32_t start, int32_t len, uint8_t flags) {
-  return std::bit_cast<Token>(TokenBytes{start, len, 0xFFFFFFFFu, flags});
+inline Token token_of(int32_t start, int32_t len, uint8_t flags, uint32_t word = kNoWord) {
+  return std::bit_cast<Token>(TokenBytes{start, len, word, flags});
 }
 
 // Called with the five tokens i-2 .. i+2 around each token i (i >= 2) that is
