@@ -138,8 +138,8 @@ void Output::write(const char *bytes, size_t n) {
 namespace {
 
 // The eight decimal digits of value (below 10^8, leading zeros included) as
-// ASCII in one 64-bit word, the first digit in the low byte, so that a
-// little-endian store writes them in order.  The value is split into two
+// ASCII in one 64-bit word, the first digit in the low byte (see
+// store_digits).  The value is split into two
 // four-digit halves in 32-bit lanes, each lane into two-digit quarters in
 // 16-bit lanes and each of those into digits in bytes, every step a
 // multiply by a reciprocal and a shift that keeps each lane's quotient in
@@ -154,6 +154,17 @@ inline uint64_t eight_digits(uint32_t value) {
   const uint64_t tens = ((quarters * 103) >> 10) & 0x000F000F000F000Full;
   const uint64_t digits = tens | (quarters - tens * 10) << 8;
   return digits | 0x3030303030303030ull;
+}
+
+// Stores the first `count` bytes of eight_digits' word (1 to 8), in order,
+// as eight bytes at p (the rest of them anything).
+inline void store_digits(char *p, uint64_t word, int count) {
+  if constexpr (std::endian::native == std::endian::little) {
+    word >>= 8 * (8 - count);  // the leading zeros, in the low bytes, fall off
+  } else {
+    word = __builtin_bswap64(word) << 8 * (8 - count);
+  }
+  std::memcpy(p, &word, 8);
 }
 
 }  // namespace
@@ -177,12 +188,10 @@ char *format_uint(char *p, uint32_t value) {
     const uint32_t high = value / 100000000;
     if (high >= 10) *p++ = static_cast<char>('0' + high / 10);
     *p++ = static_cast<char>('0' + high % 10);
-    const uint64_t low = eight_digits(value % 100000000);
-    std::memcpy(p, &low, 8);
+    store_digits(p, eight_digits(value % 100000000), 8);
     return p + 8;
   }
-  const uint64_t all = eight_digits(value) >> (8 * (8 - digits));
-  std::memcpy(p, &all, 8);
+  store_digits(p, eight_digits(value), digits);
   return p + digits;
 }
 
