@@ -347,13 +347,7 @@ void training_path(Input &in, FeatureTable &table, const Options &o, Output &out
 void stream_training(int fd, const Options &o, Output &out, const char *features_def) {
   FeatureTable table;
   TrainingStream stream(table, o.forced_text_mode, out);
-  read_pieces(
-      fd, [&](const char *bytes, size_t len) { stream.feed(bytes, len); },
-      [&] {
-        stream.pump();
-        out.flush();
-      });
-  stream.finish();
+  read_stream(fd, stream, out, std::string(), false);
   out.flush();
   write_features_def(table, features_def);
 }

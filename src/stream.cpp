@@ -1,10 +1,6 @@
 #include "stream.h"
 
-#include <poll.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 #include "feature.h"
@@ -181,6 +177,10 @@ void TrainingStream::feed(const char *bytes, size_t len) {
   if (text_.take(bytes, len)) run(false);
 }
 
+void TrainingStream::took(size_t n) {
+  if (text_.took(n)) run(false);
+}
+
 void TrainingStream::pump() {
   if (text_.unrun()) run(false);
 }
@@ -195,10 +195,16 @@ void TrainingStream::run(bool final) {
   if (!final && end == 0) return;
   const std::string_view pending = text_.text();
   const int64_t base = text_.base();
-  in_.replace_text(std::string_view(pending.data(), end));
+  // Training prints no sentence text: the window is read where it is in the
+  // stream's text, as detection's offsets form reads it (see
+  // SentenceStream::run).
+  in_.borrow_window(std::string_view(pending.data(), end));
   if (mode_ == TextMode::unicode) in_.map();
   int32_t limit = final ? -1 : static_cast<int32_t>(token_start_back(in_.data, in_.data_len, 3));
-  if (!final && limit < 0) return;
+  if (!final && limit < 0) {
+    in_.drop_text();
+    return;
+  }
   training_.report_window(mode_, static_cast<int32_t>(from_ - base), limit);
   if (final) {
     text_.release();
@@ -207,21 +213,8 @@ void TrainingStream::run(bool final) {
   }
   from_ = base + in_.original_start(limit);
   size_t keep = cut_point(pending, in_, limit, end, end);
+  // The window may point into the stream's text, which changes from here on.
+  in_.drop_text();
   if (keep > 0) text_.drop(keep);
 }
 
-void read_pieces(int fd, const std::function<void(const char *, size_t)> &feed,
-                 const std::function<void()> &idle) {
-  std::vector<char> buf(size_t{1} << 18);
-  for (;;) {
-    pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, 0) == 0) idle();
-    ssize_t got = ::read(fd, buf.data(), buf.size());
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      die(std::string("standard input: ") + std::strerror(errno));
-    }
-    if (got == 0) break;
-    feed(buf.data(), static_cast<size_t>(got));
-  }
-}

@@ -16,7 +16,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -122,6 +121,9 @@ class TrainingStream {
  public:
   TrainingStream(FeatureTable &table, TextMode mode, Output &out, size_t min_run = size_t{1} << 20);
   void feed(const char *bytes, size_t len);
+  // The same for text read in place, as SentenceStream's.
+  char *room(size_t len) { return text_.room(len); }
+  void took(size_t n);
   void pump();
   void finish();
   size_t held() const { return text_.held(); }
@@ -138,12 +140,5 @@ class TrainingStream {
   int64_t from_ = 0;     // the first undecided candidate starts here or later
 };
 
-// Reads file descriptor fd to its end in pieces, handing each to `feed`;
-// before a read that would wait, calls `idle` (which decides and writes out
-// what it can, so that a reader at the other end of a pipe is not kept
-// waiting for text that has not been sent).  A failed read throws
-// fullstop::Failure naming standard input.
-void read_pieces(int fd, const std::function<void(const char *, size_t)> &feed,
-                 const std::function<void()> &idle);
 
 #endif  // FULLSTOP_STREAM_H
