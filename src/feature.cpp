@@ -475,8 +475,11 @@ const Feature *Scorer::find(std::string_view name) {
 // The id a lookup answers; a missing name is added (as a record with
 // weight 0, or only counted) and its id returned.
 int32_t Scorer::find_or_add(std::string_view name) {
+  return find_or_add(name, keyed_hash(name.data(), name.size()));
+}
+
+int32_t Scorer::find_or_add(std::string_view name, uint64_t hash) {
   lookups_++;
-  uint64_t hash = keyed_hash(name.data(), name.size());
   if (writable_ != nullptr) {
     int32_t id = table_->find(name, hash, probes_);
     return id >= 0 ? id : writable_->build(name, 0.0, hash)->id;
@@ -596,10 +599,19 @@ const int32_t *Scorer::position_ids(const Token &t, int p, int32_t *scratch) {
     if (hit.tag == cache_tag(key)) return hit.ids;
   }
   if (by_word()) return word_position_ids(t, p);
+  // The pair's four names are formed and their index slots asked for
+  // before the first lookup: on new text (training, mostly) most of those
+  // slots are far from every cache, and four loads in flight wait about as
+  // long as one.  The lookups, and the ids new names get, keep their order.
+  uint64_t hashes[kTemplates];
+  for (int which = 0; which < kTemplates; which++) {
+    feature_name(pair_names_[which], which, p, t, in_);
+    hashes[which] = keyed_hash(pair_names_[which].data(), pair_names_[which].size());
+    table_->prefetch(hashes[which]);
+  }
   bool grew = false;
   for (int which = 0; which < kTemplates; which++) {
-    feature_name(name_buffer_, which, p, t, in_);
-    int32_t id = find_or_add(name_buffer_);
+    int32_t id = find_or_add(pair_names_[which], hashes[which]);
     if (index_grew()) {
       // The index just grew: ids cached before the growth may no longer be
       // what a lookup answers, and neither may the ones formed so far here.

@@ -94,6 +94,11 @@ class FeatureTable {
   // Weights by id, filled by index_by_word (empty before): one load where
   // feats[id]->weight is two.
   const double *dense_weights() const { return dense_weights_.empty() ? nullptr : dense_weights_.data(); }
+  // Starts loading the index slot where a lookup of a name with this hash
+  // begins (see Scorer::position_ids).
+  void prefetch(uint64_t hash) const {
+    if (!slots_.empty()) __builtin_prefetch(slots_.data() + (hash & (slots_.size() - 1)));
+  }
 
  private:
   // Slots of `records_`: a = id + 1 of the record a lookup answers, b = 0, or
@@ -262,6 +267,7 @@ class Scorer {
   };
 
   int32_t find_or_add(std::string_view name);
+  int32_t find_or_add(std::string_view name, uint64_t hash);  // hash: keyed_hash of the name
   bool add_unknown(std::string_view name, uint64_t hash);
   void count_entry();
   void size_cache();
@@ -321,6 +327,7 @@ class Scorer {
   // Index size when the cached entries were formed.
   int64_t cached_index_size_ = 0;
   std::string name_buffer_;
+  std::string pair_names_[kTemplates];  // a (word, position) pair's names (see position_ids)
 };
 
 // Forms the name of template `which` (0..3) for token t at window position p.
