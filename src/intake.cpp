@@ -445,7 +445,9 @@ template <bool kVisit, bool kUnicode>
   uint32_t *known = nullptr;
   constexpr uint8_t kShape = token_flag::punct | token_flag::list_label;
   if (site.word == kNoWord && site.len == 1 && (flags_of(site) & kShape) == token_flag::punct) {
-    known = &punct_words[flags_of(site) >> 1 & 3][data[site.start] & 127];
+    static_assert(token_flag::space_before == 2 && token_flag::space_after == 4);
+    known = &punct_words[(flags_of(site) & (token_flag::space_before | token_flag::space_after)) >> 1]
+                        [data[site.start] & 127];
     if (*known != 0) {
       site.word = *known - 1;
       known = nullptr;

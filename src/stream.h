@@ -140,5 +140,4 @@ class TrainingStream {
   int64_t from_ = 0;     // the first undecided candidate starts here or later
 };
 
-
 #endif  // FULLSTOP_STREAM_H

@@ -139,14 +139,14 @@ namespace {
 
 // The eight decimal digits of value (below 10^8, leading zeros included) as
 // ASCII in one 64-bit word, the first digit in the low byte (see
-// store_digits).  The value is split into two
-// four-digit halves in 32-bit lanes, each lane into two-digit quarters in
-// 16-bit lanes and each of those into digits in bytes, every step a
-// multiply by a reciprocal and a shift that keeps each lane's quotient in
-// its own bits: four independent divisions in the time of one, where
-// dividing off one pair at a time from the end was a chain of dependent
-// ones.  (x * 5243) >> 19 is x / 100 for x < 43,699 and (x * 103) >> 10 is
-// x / 10 for x < 1,029; the lanes hold values below 10,000 and 100.
+// store_digits).  The value is split into two four-digit halves in 32-bit
+// lanes, each lane into two-digit quarters in 16-bit lanes and each of
+// those into digits in bytes, every step a multiply by a reciprocal and a
+// shift that keeps each lane's quotient in its own bits: four independent
+// divisions in the time of one, where dividing off one pair at a time from
+// the end was a chain of dependent ones.  (x * 5243) >> 19 is x / 100 for
+// x < 43,699 and (x * 103) >> 10 is x / 10 for x < 1,029; the lanes hold
+// values below 10,000 and 100.
 inline uint64_t eight_digits(uint32_t value) {
   const uint64_t halves = uint64_t{value / 10000} | uint64_t{value % 10000} << 32;
   const uint64_t hundreds = ((halves * 5243) >> 19) & 0x0000007F0000007Full;
@@ -156,8 +156,8 @@ inline uint64_t eight_digits(uint32_t value) {
   return digits | 0x3030303030303030ull;
 }
 
-// Stores the first `count` bytes of eight_digits' word (1 to 8), in order,
-// as eight bytes at p (the rest of them anything).
+// Stores the last `count` (1 to 8) of eight_digits' digits at p, in order,
+// and then anything up to eight bytes in all: the leading zeros dropped.
 inline void store_digits(char *p, uint64_t word, int count) {
   if constexpr (std::endian::native == std::endian::little) {
     word >>= 8 * (8 - count);  // the leading zeros, in the low bytes, fall off
