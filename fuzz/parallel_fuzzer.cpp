@@ -54,7 +54,7 @@ std::string whole(TextMode mode, const DetectOptions &o, std::string_view text,
                   std::vector<SentenceSpan> *spans) {
   Input in;
   in.set(text);
-  if (mode == TextMode::unicode) in.map();
+  if (mode == TextMode::unicode) in.map(o.test);
   Scorer scorer(in, fixed_model->table);
   Detection d(in, scorer, o);
   StringSink sink;

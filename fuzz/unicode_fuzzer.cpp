@@ -34,7 +34,9 @@ const LoadedModel *splitting_model = nullptr;
 // text edges, so that sentences end everywhere the walk allows.  List labels
 // in list position (type 6) split before them and never after, so that a
 // label typed differently in a stream's window than in the whole text
-// changes the sentences.
+// changes the sentences.  Line breaks split after short lines before a
+// capital, so that a line's length read differently in a stream's window
+// changes them too.
 const char kSplittingModel[] =
     "0\t#text-mode=unicode\n"
     "3\ttype_2_2\n"
@@ -43,7 +45,10 @@ const char kSplittingModel[] =
     "-0.5\ttype_3_0\n"
     "2\ttype_3_2\n"
     "2.5\ttype_3_6\n"
-    "-4\ttype_1_6\n";
+    "-4\ttype_1_6\n"
+    "0.5\ttext_7_<nl-short>\n"
+    "-0.5\ttext_7_<nl>\n"
+    "1\ttype_8_1\n";
 
 std::string run(std::string_view input, const LoadedModel *model, bool text_only) {
   Options options;
@@ -112,11 +117,11 @@ std::vector<std::pair<size_t, size_t>> parse_offsets(std::string_view out, std::
   return spans;
 }
 
-void check_mapping(std::string_view input) {
-  uref::Mapped want = uref::map(input);
+void check_mapping(std::string_view input, bool sentence_lines) {
+  uref::Mapped want = uref::map(input, sentence_lines);
   std::string got(input.size(), '\0');
   OffsetMap map;
-  got.resize(map_unicode(input.data(), input.size(), got.data(), map));
+  got.resize(map_unicode(input.data(), input.size(), got.data(), map, sentence_lines));
   if (got != want.text) harness::mismatch("mapped text", input, want.text, got);
   if (!needs_mapping(input.data(), input.size()) && !(map.identity() && got == input))
     harness::fail("needs_mapping() said no, but the text maps\n" + harness::show(input));
@@ -178,7 +183,8 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
   std::string_view input(reinterpret_cast<const char *>(bytes), size);
-  check_mapping(input);
+  check_mapping(input, false);
+  check_mapping(input, true);
   check_unsplit(input);
   check_split(input);
   check_training(input);

@@ -271,7 +271,7 @@ int fullstop_evaluate(const fullstop_model *model, const char *text, size_t len,
     Input in;
     take_text(in, text, len);
     TextMode mode = model->loaded.mode;
-    if (mode == TextMode::unicode) in.map();
+    if (mode == TextMode::unicode) in.map(true);
     Scorer scorer(in, model->loaded.table);
     DetectOptions options;
     options.test = true;
@@ -298,7 +298,7 @@ int fullstop_training_contexts(const char *text, size_t len, int text_mode, char
     TextMode mode = text_mode == FULLSTOP_TEXT_UNICODE ? TextMode::unicode : TextMode::classic;
     Input in;
     take_text(in, text, len);
-    if (mode == TextMode::unicode) in.map();
+    if (mode == TextMode::unicode) in.map(true);
     FeatureTable table;
     Scorer scorer(in, table);
     StringSink context_sink, feature_sink;

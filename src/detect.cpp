@@ -373,7 +373,10 @@ double Detection::test_event() const {
 }
 
 int Detection::detect_toks(const Token *window, int count) {
-  if (count == kWindow) return scorer.score_window_sign(window);
+  if (count == kWindow) {
+    if (!window[2].edge) return scorer.score_window_sign(window);
+    return scorer.for_window(window, break_scorer).score_window_sign(window);
+  }
   scorer.new_event();
   scorer.do_features(window, count);
   return static_cast<int>(test_event());
@@ -600,6 +603,7 @@ void Detection::end() {
 
 void Detection::run(TextMode mode) {
   counts = EvalCounts{};
+  in.line_break_sites = reads_line_breaks(scorer.table());
   // The element forms are one document; the line forms have no wrapper.
   begin();
   // Candidates: punctuation tokens and tokens followed by a blank line, each
@@ -650,6 +654,7 @@ void Detection::run_window(TextMode mode, int32_t from, int32_t limit, bool fina
                            bool &done, int32_t until) {
   WindowSentences s{UnicodeSentences{this, start - base, done}, from, final ? -1 : limit,
                     mode == TextMode::unicode, until};
+  in.line_break_sites = reads_line_breaks(scorer.table());
   in.walk(window_site, &s, mode);
   if (final && !options.test) {
     if (mode == TextMode::unicode) {

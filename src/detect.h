@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -87,6 +88,8 @@ struct Detection {
       : in(in), scorer(scorer), options(options) {}
   Input &in;
   Scorer &scorer;
+  // The scorer of line breaks' windows (see Scorer::for_window).
+  std::unique_ptr<Scorer> break_scorer;
   DetectOptions options;
   // Where sentences and the report are printed; with `spans` set instead,
   // sentences are collected there and nothing is printed (the report's

@@ -222,7 +222,7 @@ void detection_path(Input &in, const LoadedModel &model, const char *name, const
                     Output &out, const Warn &warn) {
   if (!model.warning.empty()) warn(model.warning);
   TextMode mode = o.text_mode_forced ? o.forced_text_mode : declared_text_mode(model.table, name);
-  if (mode == TextMode::unicode) in.map();
+  if (mode == TextMode::unicode) in.map(o.detect.test);
   Scorer scorer(in, model.table);
   Detection detection(in, scorer, o.detect);
   detection.out = &out;
@@ -337,7 +337,7 @@ void stream_detection(int fd, const Options &o, Output &out, const Warn &warn) {
 }
 
 void training_path(Input &in, FeatureTable &table, const Options &o, Output &out) {
-  if (o.text_mode_forced && o.forced_text_mode == TextMode::unicode) in.map();
+  if (o.text_mode_forced && o.forced_text_mode == TextMode::unicode) in.map(true);
   Scorer scorer(in, table);
   Training training(in, scorer, out);
   training.report(o.forced_text_mode);

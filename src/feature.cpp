@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <algorithm>
+#include <array>
 #include <limits>
 #include <new>
 
@@ -173,15 +174,18 @@ Feature *FeatureTable::build(std::string_view name, double weight, uint64_t hash
 namespace {
 
 // The ids answered for a value the model names at no position.
-constexpr int32_t kNoIds[kWindow] = {kUnknownFeature, kUnknownFeature, kUnknownFeature, kUnknownFeature,
-                                     kUnknownFeature};
+constexpr auto kNoIds = [] {
+  std::array<int32_t, kPositions> ids{};
+  ids.fill(kUnknownFeature);
+  return ids;
+}();
 
 // Reads a name "PREFIX_P_REST" formed at a window position P (one digit,
-// 0..4, as feature_name writes it): the position and REST, or false.
+// 0..9, as feature_name writes it): the position and REST, or false.
 bool split_name(std::string_view name, std::string_view prefix, int &p, std::string_view &rest) {
   if (name.size() < prefix.size() + 2 || name.substr(0, prefix.size()) != prefix) return false;
   char digit = name[prefix.size()];
-  if (digit < '0' || digit >= '0' + kWindow || name[prefix.size() + 1] != '_') return false;
+  if (digit < '0' || digit >= '0' + kPositions || name[prefix.size() + 1] != '_') return false;
   p = digit - '0';
   rest = name.substr(prefix.size() + 2);
   return true;
@@ -192,7 +196,7 @@ bool split_name(std::string_view name, std::string_view prefix, int &p, std::str
 void FeatureTable::index_by_word() {
   drop_word_index();
   if (has_repeats()) return;  // a repeated name's answer depends on the run
-  for (auto &row : type_ids_) std::copy(kNoIds, kNoIds + kWindow, row);
+  for (auto &row : type_ids_) std::copy(kNoIds.begin(), kNoIds.end(), row);
   // Room for every name: at most half the slots in use.
   size_t slots = 16;
   while (slots < 2 * feats.size() + 2) slots *= 2;
@@ -218,7 +222,7 @@ void FeatureTable::index_by_word() {
       StemKey &e = stem_keys_[s];
       if (e.key == 0) {
         e.key = key;
-        std::copy(kNoIds, kNoIds + kWindow, e.ids);
+        std::copy(kNoIds.begin(), kNoIds.end(), e.ids);
       }
       if (e.key == key) {
         e.ids[p] = id;
@@ -233,7 +237,7 @@ void FeatureTable::index_by_word() {
       WordSlot &slot = word_slots_[s];
       if (slot.index == 0) {
         WordKey key{hash, static_cast<uint32_t>(word_bytes_.size()), static_cast<uint32_t>(value.size()), {}, {}};
-        std::copy(kNoIds, kNoIds + kWindow, key.ids);
+        std::copy(kNoIds.begin(), kNoIds.end(), key.ids);
         key.ids[p] = id;
         word_bytes_.append(value);
         word_keys_.push_back(key);
@@ -269,11 +273,11 @@ void FeatureTable::index_by_word() {
   }
   auto weight_of = [&](int32_t id) { return id == kUnknownFeature ? 0.0 : dense_weights_[static_cast<size_t>(id)]; };
   for (WordKey &key : word_keys_)
-    for (int p = 0; p < kWindow; p++) key.weights[p] = weight_of(key.ids[p]);
+    for (int p = 0; p < kPositions; p++) key.weights[p] = weight_of(key.ids[p]);
   for (StemKey &key : stem_keys_)
-    for (int p = 0; p < kWindow; p++) key.weights[p] = key.key == 0 ? 0.0 : weight_of(key.ids[p]);
+    for (int p = 0; p < kPositions; p++) key.weights[p] = key.key == 0 ? 0.0 : weight_of(key.ids[p]);
   for (int t = 0; t < 10; t++)
-    for (int p = 0; p < kWindow; p++) type_weights_[t][p] = weight_of(type_ids_[t][p]);
+    for (int p = 0; p < kPositions; p++) type_weights_[t][p] = weight_of(type_ids_[t][p]);
   indexed_ = true;
 }
 
@@ -310,8 +314,8 @@ const FeatureTable::StemKey *FeatureTable::stem_entry(uint64_t key) const {
 }
 
 void FeatureTable::word_rows(const Word &w, std::string_view text_value, const int32_t **ids,
-                             const double **weights) const {
-  static constexpr double kNoWeights[kWindow] = {};
+                             const double **weights, int base) const {
+  static constexpr double kNoWeights[kPositions] = {};
   // A Word's stem is NUL-padded to its four bytes.
   uint64_t stem = 0;
   std::memcpy(&stem, w.stem, sizeof w.stem);
@@ -319,15 +323,15 @@ void FeatureTable::word_rows(const Word &w, std::string_view text_value, const i
   const WordKey *text = text_key(text_value);
   const StemKey *stem_keys[2] = {stem_entry(stem | uint64_t{1} << 32),
                                  stem_entry(stem | uint64_t{stem2_code} << 32)};
-  ids[0] = text != nullptr ? text->ids : kNoIds;
-  weights[0] = text != nullptr ? text->weights : kNoWeights;
+  ids[0] = (text != nullptr ? text->ids : kNoIds.data()) + base;
+  weights[0] = (text != nullptr ? text->weights : kNoWeights) + base;
   for (int k = 0; k < 2; k++) {
-    ids[1 + k] = stem_keys[k] != nullptr ? stem_keys[k]->ids : kNoIds;
-    weights[1 + k] = stem_keys[k] != nullptr ? stem_keys[k]->weights : kNoWeights;
+    ids[1 + k] = (stem_keys[k] != nullptr ? stem_keys[k]->ids : kNoIds.data()) + base;
+    weights[1 + k] = (stem_keys[k] != nullptr ? stem_keys[k]->weights : kNoWeights) + base;
   }
   // token_type is 0..6: always a row of the type tables.
-  ids[3] = type_ids_[token_type(w)];
-  weights[3] = type_weights_[token_type(w)];
+  ids[3] = type_ids_[token_type(w)] + base;
+  weights[3] = type_weights_[token_type(w)] + base;
 }
 
 // ===== A run's features ======================================================
@@ -346,11 +350,17 @@ constexpr int kMinCacheBits = 7, kMaxCacheBits = 18;
 // formations for 16,048 distinct pairs.
 }  // namespace
 
-Scorer::Scorer(const Input &in, FeatureTable &table) : in_(in), table_(&table), writable_(&table) {}
+Scorer::Scorer(const Input &in, FeatureTable &table, int base)
+    : in_(in), table_(&table), writable_(&table), base_(base) {}
 
-Scorer::Scorer(const Input &in, const FeatureTable &model)
-    : in_(in), table_(&model), writable_(nullptr), size_(model.index_size()),
+Scorer::Scorer(const Input &in, const FeatureTable &model, int base)
+    : in_(in), table_(&model), writable_(nullptr), base_(base), size_(model.index_size()),
       count_(model.index_count()) {}
+
+std::unique_ptr<Scorer> Scorer::sibling(int base) const {
+  if (writable_ != nullptr) return std::make_unique<Scorer>(in_, *writable_, base);
+  return std::make_unique<Scorer>(in_, *table_, base);
+}
 
 void Scorer::keep_unknown_names(bool keep) {
   if (keep) {
@@ -544,6 +554,14 @@ void Scorer::new_feature(std::string_view name) {
   new_feature(find_or_add(name_buffer_));
 }
 
+bool reads_line_breaks(const FeatureTable &table) {
+  static_assert(kBreakBase + 2 == 7);
+  uint64_t probes = 0;
+  for (std::string_view name : {"text_7_<nl>", "text_7_<nl-short>", "stem_7_<nl", "stem2_7_1_1_<nl", "type_7_3"})
+    if (table.find(name, keyed_hash(name.data(), name.size()), probes) >= 0) return true;
+  return false;
+}
+
 void feature_name(std::string &out, int which, int p, const Token &t, const Input &in) {
   static constexpr std::string_view kPrefix[kTemplates] = {"text_", "stem_", "stem2_", "type_"};
   const Word &w = t.w(in);
@@ -605,7 +623,7 @@ const int32_t *Scorer::position_ids(const Token &t, int p, int32_t *scratch) {
   // long as one.  The lookups, and the ids new names get, keep their order.
   uint64_t hashes[kTemplates];
   for (int which = 0; which < kTemplates; which++) {
-    feature_name(pair_names_[which], which, p, t, in_);
+    feature_name(pair_names_[which], which, base_ + p, t, in_);
     hashes[which] = keyed_hash(pair_names_[which].data(), pair_names_[which].size());
     table_->prefetch(hashes[which]);
   }
@@ -672,7 +690,7 @@ void Scorer::form_word(const Token &t, bool ids) {
   const int32_t *id_rows[kTemplates];
   const double *weight_rows[kTemplates];
   lookups_++;
-  table_->word_rows(t.w(in_), t.text(in_), id_rows, weight_rows);
+  table_->word_rows(t.w(in_), t.text(in_), id_rows, weight_rows, base_);
   if (ids) {
     ensure_ids();
   } else {
@@ -794,7 +812,7 @@ void Scorer::do_features(const Token *window, int count) {
     // The general case: count each feature into whatever the event holds.
     for (int p = 0; p < count; p++) {
       for (int which = 0; which < kTemplates; which++) {
-        feature_name(name_buffer_, which, p, window[p], in_);
+        feature_name(name_buffer_, which, base_ + p, window[p], in_);
         new_feature(find_or_add(name_buffer_));
       }
     }

@@ -20,6 +20,16 @@ struct Feature {
   double weight;  // set at creation, never changed
 };
 
+// The window positions that names carry: 0..4 in the window of a mark (or
+// of a paragraph's end, or of a token before a list marker), kBreakBase +
+// 0..4 in the window of a line break (see Input::walk).  A line break is a
+// candidate of its own kind, and most are none: by positions of their own
+// its features are learnt apart from those of marks, so that "the" before a
+// hard-wrapped line's end says what it says there, and the marks' weights
+// stay as they were.
+inline constexpr int kBreakBase = kWindow;
+inline constexpr int kPositions = 2 * kWindow;
+
 // The id answered for a name that detection met and the model lacks, when
 // such names are not kept (see Scorer): weight 0, no record.
 inline constexpr int32_t kUnknownFeature = INT32_MAX;
@@ -90,7 +100,10 @@ class FeatureTable {
   // The ids of a word's four names at positions 0..4 (kUnknownFeature where
   // the model lacks the name), as rows by template: ids[which][p], as
   // position_ids forms them, and their weights (0 for an unknown name).
-  void word_rows(const Word &w, std::string_view text, const int32_t **ids, const double **weights) const;
+  // `base` is the position of the window's first token: 0 for a mark's window,
+  // kBreakBase for a line break's (see kPositions).
+  void word_rows(const Word &w, std::string_view text, const int32_t **ids, const double **weights,
+                 int base = 0) const;
   // Weights by id, filled by index_by_word (empty before): one load where
   // feats[id]->weight is two.
   const double *dense_weights() const { return dense_weights_.empty() ? nullptr : dense_weights_.data(); }
@@ -130,8 +143,8 @@ class FeatureTable {
   struct WordKey {
     uint64_t hash;  // keyed_hash of the text
     uint32_t offset, len;
-    int32_t ids[kWindow];
-    double weights[kWindow];
+    int32_t ids[kPositions];
+    double weights[kPositions];
   };
   // A slot: the key's index + 1 (0: empty) and the high half of its hash,
   // so that a probe passes other keys without reading their records.
@@ -146,8 +159,8 @@ class FeatureTable {
   // "stem_", and 2 + 2 * B + A for "stem2_" with its two flags.
   struct StemKey {
     uint64_t key;  // see stem_key_of
-    int32_t ids[kWindow];
-    double weights[kWindow];
+    int32_t ids[kPositions];
+    double weights[kPositions];
   };
   std::vector<StemKey> stem_keys_;
   int stem_shift_ = 64;
@@ -155,8 +168,8 @@ class FeatureTable {
   size_t stem_slot(uint64_t key) const { return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> stem_shift_); }
   const StemKey *stem_entry(uint64_t key) const;
   // "type_P_T" for the type values 0..9.
-  int32_t type_ids_[10][kWindow];
-  double type_weights_[10][kWindow];
+  int32_t type_ids_[10][kPositions];
+  double type_weights_[10][kPositions];
   std::vector<double> dense_weights_;
   bool indexed_ = false;
   void drop_word_index();
@@ -181,13 +194,27 @@ inline constexpr int kEventCapacity = 1020;
 class Scorer {
  public:
   // Training: names missing from `table` get a record with weight 0.
-  Scorer(const Input &in, FeatureTable &table);
+  // `base` is the position its windows' names start at: 0, or kBreakBase for
+  // the windows of line breaks (a run scores those with a Scorer of their own).
+  Scorer(const Input &in, FeatureTable &table, int base = 0);
   // Detection over a loaded model.
-  Scorer(const Input &in, const FeatureTable &model);
+  Scorer(const Input &in, const FeatureTable &model, int base = 0);
   Scorer(const Scorer &) = delete;
   Scorer &operator=(const Scorer &) = delete;
 
   const FeatureTable &table() const { return *table_; }
+  // A scorer over the same input and table (adding names to it as this one
+  // does) for windows whose names start at position `base`: a run scores
+  // its line breaks' windows with one made for kBreakBase.
+  std::unique_ptr<Scorer> sibling(int base) const;
+  // The scorer for a window: this one, or for a line break's window (its
+  // site is the line-break marker, the only edge marker ever at a site) the
+  // sibling kept in `breaks`, made when first needed.
+  Scorer &for_window(const Token *window, std::unique_ptr<Scorer> &breaks) {
+    if (!window[2].edge) return *this;
+    if (breaks == nullptr) breaks = sibling(kBreakBase);
+    return *breaks;
+  }
   const std::vector<Feature *> &feats() const { return table_->feats; }
 
   int nnz = 0;
@@ -299,6 +326,7 @@ class Scorer {
   const Input &in_;
   const FeatureTable *table_;
   FeatureTable *writable_;  // the table when missing names get records, else null
+  int base_;                // the position of a window's first token in its names
 
   // The index as detection grows it: bucket and entry counts, and whether an
   // odd number of growths has flipped every repeated name's answer.
@@ -329,6 +357,12 @@ class Scorer {
   std::string name_buffer_;
   std::string pair_names_[kTemplates];  // a (word, position) pair's names (see position_ids)
 };
+
+// Whether a model decides at line breaks (see Input::walk): it names a
+// feature of the line-break marker as the candidate.  A model trained before
+// line breaks were candidates has none, and its weights, learnt at marks,
+// say nothing about line ends: with such a model no line break is one.
+bool reads_line_breaks(const FeatureTable &table);
 
 // Forms the name of template `which` (0..3) for token t at window position p.
 void feature_name(std::string &out, int which, int p, const Token &t, const Input &in);

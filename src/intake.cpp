@@ -285,6 +285,9 @@ void Input::reset() {
   word_bytes.clear();
   huge_words = false;
   edge_words[0] = edge_words[1] = kNoWord;
+  line_break_words[0] = line_break_words[1] = kNoWord;
+  sentence_lines = false;
+  line_break_sites = true;
   std::memset(punct_words, 0, sizeof punct_words);
 }
 
@@ -360,7 +363,10 @@ struct Input::Walk {
   SiteVisitor visit = nullptr;  // null: keep and intern every token
   void *context = nullptr;
   bool bytewise = false;        // use the plain scanner
-  bool unicode = false;         // pad paragraphs, visit tokens before list markers
+  bool unicode = false;         // pad paragraphs, visit line breaks and tokens before list markers
+  // Set by run_walk: the flags that make a token worth a closer look (see
+  // push_token).
+  uint8_t site_flags = 0;
 };
 
 namespace {
@@ -410,11 +416,18 @@ template <bool kVisit, bool kUnicode>
   // precede it), and its flags are final: only the last token's can change.
   if (toks.size() < 5) return;
   Token *window = toks.end() - 5;
-  const bool site = (flags_of(window[2]) & (token_flag::punct | token_flag::para_break)) != 0;
+  const uint8_t flags = flags_of(window[2]);
+  const bool site = (flags & (token_flag::punct | token_flag::para_break)) != 0;
   if (kUnicode) {
-    // One branch for both tests: few tokens are marked (see Token::marker).
-    if (!(site | ((flags_of(window[3]) & token_flag::marker) != 0))) return;
-    if (!site && !list_marker_at(window)) return;
+    // One branch for the common case: few tokens are candidates, marked
+    // (see Token::marker) or, in running text, last on their line (see
+    // run_walk for where lines are sentences).
+    const uint8_t marked = flags_of(window[3]) & token_flag::marker;
+    if (!((flags & walk.site_flags) | marked)) return;
+    if (!site && !(marked && list_marker_at(window))) {
+      if (line_break_after(window)) visit_line_break(walk, window);
+      return;
+    }
   } else if (!site) {
     return;
   }
@@ -428,6 +441,70 @@ template <bool kVisit, bool kUnicode>
       if (window[k].word == kNoWord) intern_token(window[k]);
   }
   walk.visit(window, walk.context);
+}
+
+// Whether the text breaks its line after window[2], inside its paragraph
+// (the Unicode mode; asked of tokens that are no candidate otherwise).  In
+// running text that is a line end after the token that no blank line
+// follows; where lines are sentences (see map), a NUL between the token and
+// the next, which is what U+2028 maps to there.  Nearly every gap between
+// tokens is one space, which the first test of the gap's length and byte
+// rules out.
+[[gnu::always_inline]] inline bool Input::line_break_after(const Token *window) const {
+  const Token &t = window[2], &next = window[3];
+  if (!sentence_lines) return (flags_of(t) & token_flag::boundary) != 0 && !t.edge && !next.edge && line_break_sites;
+  // (For a token that is a candidate already, push_token never asks.)
+  if (t.edge || next.edge || !line_break_sites) return false;
+  const int32_t gap = next.start - t.end();
+  return (gap > 1 || data[t.end()] == '\0') && std::memchr(data + t.end(), '\0', static_cast<size_t>(gap)) != nullptr;
+}
+
+// Whether the text's line that ends at mapped offset `end` (a line break
+// follows) is shorter than kShortLine bytes of the original text: a
+// heading, a list item, an address line, where a hard-wrapped line is about
+// as long as the text's width.  A line begins after a line end (LF, CR,
+// NEL, U+2028 or U+2029), or where lines are sentences (see map) after a
+// U+2028 or U+2029 or a blank line (a line end there ends a sentence, not
+// the text's line), or at the start of the input.  A stream's window and a
+// parallel run's block begin at a line start, and where lines are sentences
+// they keep kShortLine bytes more before their first candidate (see
+// cut_point in stream.cpp), so the answer never depends on where one begins.
+bool Input::short_line_before(int32_t end) const {
+  const auto *text = reinterpret_cast<const unsigned char *>(original_data());
+  const int32_t at = original_end(end);
+  const int32_t from = at > kShortLine ? at - kShortLine : 0;
+  for (int32_t i = at - 1; i >= from; i--) {
+    const unsigned char c = text[i];
+    // U+2028 and U+2029 end in A8 and A9 after E2 80; NEL is C2 85.
+    const bool separator = (c == 0xA8 || c == 0xA9) && i >= 2 && text[i - 1] == 0x80 && text[i - 2] == 0xE2;
+    if (sentence_lines) {
+      if (separator) return true;
+      if (c == '\n' && i > 0 && (text[i - 1] == '\n' || (text[i - 1] == '\r' && i > 1 && text[i - 2] == '\n')))
+        return true;
+    } else if (separator || c == '\n' || c == '\r' || (c == 0x85 && i >= 1 && text[i - 1] == 0xC2)) {
+      return true;
+    }
+  }
+  return from == 0;
+}
+
+// Visits the line break after window[2] (see walk): the window's last four
+// tokens, interned, with the line-break marker between the second and third.
+[[gnu::noinline]] void Input::visit_line_break(const Walk &walk, Token *window) {
+  for (int k = 1; k < 5; k++)
+    if (window[k].word == kNoWord) intern_token(window[k]);
+  constexpr uint8_t kFlags = token_flag::space_before | token_flag::space_after | token_flag::edge;
+  const bool short_line = short_line_before(window[2].end());
+  uint32_t &word = line_break_words[short_line];
+  if (word == kNoWord) {
+    const char *text = kLineBreakMarkers[short_line];
+    // Past the input, as the edge markers' words (add_word knows them so).
+    word = find_word(data_len + kEdgeAfter, text, static_cast<int32_t>(std::strlen(text)), false,
+                     word_key(text, static_cast<int32_t>(std::strlen(text)), kFlags));
+  }
+  const Token marker = token_of(window[2].end(), 0, kFlags | (flags_of(window[2]) & token_flag::boundary), word);
+  const Token sites[kWindow] = {window[1], window[2], marker, window[3], window[4]};
+  walk.visit(sites, walk.context);
 }
 
 // Interns a window's tokens that are not interned yet, all read in place,
@@ -916,7 +993,17 @@ void Input::scan(const Walk &walk) {
   scan_bytewise(walk);
 }
 
-void Input::run_walk(const Walk &walk) {
+void Input::run_walk(const Walk &given) {
+  Walk walk = given;
+  // A token is a candidate, or in running text may be followed by a line
+  // break, when it has one of these flags.  Where lines are sentences, a
+  // line break is a NUL after any token that ends its word: every token
+  // with a flag (one without ends no word, so no gap follows it) is looked
+  // at, which costs training a little.
+  const bool breaks = walk.unicode && line_break_sites;
+  walk.site_flags = breaks && sentence_lines
+                        ? 0xFF
+                        : token_flag::punct | token_flag::para_break | (breaks ? token_flag::boundary : 0);
   toks.clear();
   unicode_words = walk.unicode;
   line_labels = LineLabels{};
@@ -998,12 +1085,13 @@ ListLabelShape list_label_of(const char *s, int32_t len) {
   return shape;
 }
 
-void Input::map() {
+void Input::map(bool sentence_lines_) {
+  sentence_lines = sentence_lines_;
   if (orig_data != nullptr || !needs_mapping(data, static_cast<size_t>(data_len))) return;
   // The mapping never lengthens the text, so a buffer of the input's size
   // holds it.
   char *mapped = static_cast<char *>(xrealloc(nullptr, static_cast<size_t>(data_len) + kDataPadding));
-  size_t n = map_unicode(data, static_cast<size_t>(data_len), mapped, input_map);
+  size_t n = map_unicode(data, static_cast<size_t>(data_len), mapped, input_map, sentence_lines);
   std::memset(mapped + n, 0, kDataPadding);
   orig_data = data;
   orig_len = data_len;

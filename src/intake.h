@@ -49,6 +49,12 @@ inline constexpr size_t kDataPadding = 64;
 // input forms these tokens ("<", "s" and ">" are runs of two classes).
 alignas(8) inline constexpr char kEdgeMarkers[2][16] = {"<s>", "</s>"};
 inline const char *edge_marker_text(int32_t len) { return kEdgeMarkers[len == 4]; }
+// The line-break markers (see Input::walk): "<nl>" after a line of
+// kShortLine bytes or more, "<nl-short>" after a shorter one.  A marker
+// stands where the token before the break ends and takes no bytes of the
+// text: an edge token of length 0, whose text is its word's.
+alignas(8) inline constexpr char kLineBreakMarkers[2][16] = {"<nl>", "<nl-short>"};
+inline constexpr int32_t kShortLine = 40;
 
 inline constexpr uint32_t kNoWord = 0xFFFFFFFFu;
 
@@ -118,7 +124,8 @@ inline Token token_of(int32_t start, int32_t len, uint8_t flags, uint32_t word =
 
 // Called with the five tokens i-2 .. i+2 around each token i (i >= 2) that is
 // punctuation or followed by a blank line, in token order, as soon as token
-// i+2 exists.  The five tokens are interned; window[2] is token i.
+// i+2 exists.  The five tokens are interned; window[2] is token i.  In the
+// Unicode mode also at line breaks and before list markers (see walk).
 using SiteVisitor = void (*)(const Token *window, void *context);
 
 // Everything one run knows about its input: the bytes, the Unicode mode's
@@ -175,7 +182,21 @@ struct Input {
   // form), so its first and last two tokens have full windows; and a token is
   // also visited when the two after it look like a list item's marker (see
   // list_marker_at).
+  //
+  // A line break inside a paragraph after a token that is no candidate
+  // already (see line_break_after) is visited as a candidate of its own:
+  // the window is the two tokens before the break, the line-break marker
+  // "<nl>" (the site, standing at the end of the line's last token, with that
+  // token's `boundary`) and the two tokens after.  The tokens keep their
+  // positions' meaning (before a mark, after it), so the model reads a
+  // heading's line end ("Weather Outlook" <nl> "Sunny and") much as a
+  // sentence mark, and learns from hard-wrapped text that most line ends
+  // are none.  The windows of other candidates never hold the marker.
   void walk(SiteVisitor visit, void *context, TextMode mode = TextMode::classic);
+  // Whether a Unicode walk visits line breaks (see above): always in
+  // training; in detection only for a model that knows them (see
+  // reads_line_breaks in detect.h).
+  bool line_break_sites = true;
   // walk() by the plain byte-at-a-time scanner (see index_bytewise).
   void walk_bytewise(SiteVisitor visit, void *context, TextMode mode = TextMode::classic);
 
@@ -190,7 +211,10 @@ struct Input {
   // --- The Unicode mode's input mapping -------------------------------------
   // Maps `data` onto the ASCII feature space (see unicode.h) when it holds
   // anything to map; the original bytes stay available for output.
-  void map();
+  // `sentence_lines`: the input holds one sentence per line (training and
+  // evaluation), so a line break of the text is written as U+2028 (see
+  // map_unicode).
+  void map(bool sentence_lines = false);
   // The original input (what map() was given; `data` when nothing was
   // mapped or in the classic mode) and its length.
   const char *original_data() const { return orig_data != nullptr ? orig_data : data; }
@@ -208,6 +232,12 @@ struct Input {
   // Marks the last token so far as the end of its line.
   void mark_boundary() {
     if (!toks.empty()) toks.back().boundary = 1;
+  }
+
+  // The bytes of a word.
+  std::string_view word_text(uint32_t word) const {
+    return std::string_view(word_bytes).substr(static_cast<size_t>(words[word].start),
+                                               static_cast<size_t>(words[word].len));
   }
 
   // The most slots a lookup in the word index visits now (tests bound it).
@@ -277,8 +307,13 @@ struct Input {
   // A word of 2^25 bytes or more is in the index: len_flags no longer tells
   // lengths apart (see long_word_is).
   bool huge_words = false;
-  // The words of the edge markers "<s>" and "</s>" once interned, else kNoWord.
+  // The words of the edge markers "<s>" and "</s>" and of the line-break
+  // marker once interned, else kNoWord.
   uint32_t edge_words[2] = {kNoWord, kNoWord};
+  uint32_t line_break_words[2] = {kNoWord, kNoWord};  // "<nl>", "<nl-short>"
+  // The input holds one sentence per line (see map()): its line ends are
+  // sentence ends, and a line break of the text is a NUL that U+2028 mapped to.
+  bool sentence_lines = false;
   // The words of one-byte punctuation tokens met so far, plus one (0: not
   // yet), by their space_before and space_after flags and their byte: what
   // nearly every site's token is, found without a lookup (see intern_window).
@@ -312,6 +347,9 @@ struct Input {
   };
   LabelReading label_in_list_position(int32_t start, int32_t len);
   void push_edges(const Walk &walk, bool after);
+  inline bool line_break_after(const Token *window) const;
+  bool short_line_before(int32_t end) const;
+  void visit_line_break(const Walk &walk, Token *window);
   template <bool kVisit, bool kUnicode>
   inline void add_token(const Walk &walk, int32_t start, int32_t len, uint8_t flags, bool new_paragraph);
   void tokenize_line(const Walk &walk, int32_t begin, int32_t end);
@@ -326,7 +364,8 @@ struct Input {
 
 inline const Word &Token::w(const Input &in) const { return in.words[word]; }
 inline std::string_view Token::text(const Input &in) const {
-  return {edge ? edge_marker_text(len) : in.data + start, static_cast<size_t>(len)};
+  if (edge) return len != 0 ? std::string_view(edge_marker_text(len), static_cast<size_t>(len)) : in.word_text(word);
+  return {in.data + start, static_cast<size_t>(len)};
 }
 
 // The type value the Unicode mode gives a token of `len` bytes that are all

@@ -147,7 +147,7 @@ void ParallelStream::decide(Input &in, Scorer &scorer, Job &job) const {
   // The sentences' text is about as long as the block's (offsets are shorter):
   // room for it saves regrowing the string.
   if (out_ != nullptr && !options_.test) sink.text.reserve(job.len + Output::kCapacity);
-  if (mode_ == TextMode::unicode) in.map();
+  if (mode_ == TextMode::unicode) in.map(options_.test);
   Detection d(in, scorer, options_);
   Output out(sink);
   d.out = &out;
@@ -234,7 +234,7 @@ bool ParallelStream::find_cut(int64_t end, int64_t reach, int64_t &cut, int64_t 
     bool mapped = mode_ == TextMode::unicode && needs_mapping(p, n);
     if (mapped) {
       mapped_.resize(n);
-      n = map_unicode(p, n, mapped_.data(), map_);
+      n = map_unicode(p, n, mapped_.data(), map_, options_.test);
       data = mapped_.data();
     }
     int64_t third = token_start_back(data, static_cast<int64_t>(n), 3);
@@ -244,7 +244,10 @@ bool ParallelStream::find_cut(int64_t end, int64_t reach, int64_t &cut, int64_t 
     // precedes its first candidate (as SentenceStream's first window).
     if (fifth >= 0 || (third >= 0 && s == 0)) {
       cut = original(third);
-      context = fifth >= 0 ? line_start(original(fifth)) : 0;
+      // Where lines are sentences (evaluation), kShortLine bytes more: see
+      // Input::short_line_before.
+      const int64_t back = options_.test ? kShortLine : 0;
+      context = fifth >= 0 ? line_start(std::max(base_, original(fifth) - back)) : 0;
       return true;
     }
     if (s <= lo) return false;

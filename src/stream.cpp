@@ -31,13 +31,16 @@ size_t line_start(std::string_view text, size_t pos) {
 
 // Where a window that stopped before mapped offset `limit` is cut: the line
 // start before the second token ahead of `limit` (so the first undecided
-// candidate sees the same two tokens before it), never before `cap`, and
-// never at a line that starts with a byte order mark (a window's first bytes
-// would lose it).  0 when nothing can go.
-size_t cut_point(std::string_view pending, const Input &in, int32_t limit, size_t cap, size_t end) {
+// candidate sees the same two tokens before it), `back` bytes earlier still
+// (see Input::short_line_before), never before `cap`, and never at a line
+// that starts with a byte order mark (a window's first bytes would lose
+// it).  0 when nothing can go.
+size_t cut_point(std::string_view pending, const Input &in, int32_t limit, size_t cap, size_t end,
+                 size_t back = 0) {
   int32_t before = static_cast<int32_t>(token_start_back(in.data, limit, 2));
   if (before < 0) return 0;
-  size_t keep = line_start(pending, static_cast<size_t>(in.original_start(before)));
+  const auto at = static_cast<size_t>(in.original_start(before));
+  size_t keep = line_start(pending, at > back ? at - back : 0);
   keep = std::min(keep, cap);
   while (keep > 0 && end - keep >= 3 && std::memcmp(pending.data() + keep, "\xEF\xBB\xBF", 3) == 0)
     keep = line_start(pending, keep - 1);
@@ -132,7 +135,7 @@ void SentenceStream::run(bool final) {
   } else {
     in.borrow_window(std::string_view(pending.data(), end));
   }
-  if (mode_ == TextMode::unicode) in.map();
+  if (mode_ == TextMode::unicode) in.map(options_.test);
   if (start_ < 0) start_ = in.original_text_start();
   // Undecided: the candidates from the third-last token on.
   int32_t limit = final ? -1 : static_cast<int32_t>(token_start_back(in.data, in.data_len, 3));
@@ -162,7 +165,9 @@ void SentenceStream::run(bool final) {
   // needs keeping.
   size_t cap = end;
   if (!options_.test) cap = line_start(pending, std::min(static_cast<size_t>(start_ - base), end));
-  size_t keep = cut_point(pending, in, limit, cap, end);
+  // Where lines are sentences, how long a text line is cannot be read from a
+  // sentence's line start (see Input::short_line_before).
+  size_t keep = cut_point(pending, in, limit, cap, end, options_.test ? kShortLine : 0);
   // The window may point into the stream's text, which changes from here on.
   in.drop_text();
   if (keep > 0) text_.drop(keep);
@@ -199,7 +204,7 @@ void TrainingStream::run(bool final) {
   // stream's text, as detection's offsets form reads it (see
   // SentenceStream::run).
   in_.borrow_window(std::string_view(pending.data(), end));
-  if (mode_ == TextMode::unicode) in_.map();
+  if (mode_ == TextMode::unicode) in_.map(true);
   int32_t limit = final ? -1 : static_cast<int32_t>(token_start_back(in_.data, in_.data_len, 3));
   if (!final && limit < 0) {
     in_.drop_text();
@@ -212,7 +217,7 @@ void TrainingStream::run(bool final) {
     return;
   }
   from_ = base + in_.original_start(limit);
-  size_t keep = cut_point(pending, in_, limit, end, end);
+  size_t keep = cut_point(pending, in_, limit, end, end, kShortLine);
   // The window may point into the stream's text, which changes from here on.
   in_.drop_text();
   if (keep > 0) text_.drop(keep);

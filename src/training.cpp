@@ -8,9 +8,9 @@
 #include "feature.h"
 #include "window_order.h"
 
-void Training::show_event(int label) {
-  const int nnz = scorer.nnz;
-  const int32_t *e_feats = scorer.e_feats, *e_vals = scorer.e_vals;
+void Training::show_event(const Scorer &from, int label) {
+  const int nnz = from.nnz;
+  const int32_t *e_feats = from.e_feats, *e_vals = from.e_vals;
   // At most 1020 entries of two numbers, formatted straight into the output
   // buffer in chunks that always fit.
   out.integer(label);
@@ -47,18 +47,18 @@ void Training::extend_id_text(size_t ids) {
 // other outcome's line), straight from the window's ids: in training the
 // twenty names of a window differ (each holds its position and template),
 // so the event is the twenty ids in ascending order, each counted once.
-bool Training::print_context(const Token *window, int label) {
+bool Training::print_context(Scorer &s, const Token *window, int label) {
   int32_t ids[kWindowIds], sorted[kWindowIds];
-  scorer.window_ids(window, ids);
+  s.window_ids(window, ids);
   if (!order_distinct_window_ids(ids, sorted)) return false;
   size_t top = static_cast<uint32_t>(sorted[kWindowIds - 1]);
   if (top >= id_text_.size()) {
     // Every id is a record of the table (in detection it could be
     // kUnknownFeature, which is no record).
-    if (top >= scorer.feats().size()) return false;
-    extend_id_text(scorer.feats().size());
+    if (top >= s.feats().size()) return false;
+    extend_id_text(s.feats().size());
   }
-  scorer.new_event();
+  s.new_event();
   // 6 + 20 * 13 + 5 bytes, and each record is copied as 16.
   char *p = out.reserve(6 + kWindowIds * sizeof(IdText) + 5);
   std::memcpy(p, label != 0 ? "2\n1 20" : "2\n0 20", 6);
@@ -76,23 +76,25 @@ bool Training::print_context(const Token *window, int label) {
 }
 
 void Training::report_toks(const Token *window, int count, int label) {
-  if (count == kWindow && (label == 0 || label == 1) && !plain && print_context(window, label)) return;
+  Scorer &s = count == kWindow ? scorer.for_window(window, break_scorer_) : scorer;
+  if (count == kWindow && (label == 0 || label == 1) && !plain && print_context(s, window, label)) return;
   new_context();
-  scorer.new_event();
-  scorer.do_features(window, count);
-  show_event(label);
-  scorer.new_event();
-  show_event(label == 0 ? 1 : 0);
+  s.new_event();
+  s.do_features(window, count);
+  show_event(s, label);
+  s.new_event();
+  show_event(s, label == 0 ? 1 : 0);
 }
 
 void Training::report(TextMode mode) {
-  // Every punctuation token with two tokens on either side; a blank line
-  // alone makes no candidate here.
+  // Every punctuation token with two tokens on either side (in the Unicode
+  // mode also line breaks and tokens before list markers: see Input::walk);
+  // a blank line alone makes no candidate here.
   if (mode == TextMode::unicode) {
     in.walk(
         [](const Token *window, void *context) {
           Training &t = *static_cast<Training *>(context);
-          if (window[2].is_punct() || t.in.list_marker_at(window))
+          if (window[2].is_punct() || window[2].edge || t.in.list_marker_at(window))
             t.report_toks(window, kWindow, window[2].boundary);
         },
         this, mode);
@@ -123,7 +125,8 @@ void Training::report_window(TextMode mode, int32_t from, int32_t limit) {
         auto &w = *static_cast<TrainingWindow *>(context);
         const Token &t = window[2];
         if (w.limit >= 0 && t.start >= w.limit) return;
-        if (!t.is_punct() && !(w.unicode && w.t->in.list_marker_at(window))) return;
+        // (An edge marker at the site is the line-break marker: see Input::walk.)
+        if (!t.is_punct() && !t.edge && !(w.unicode && w.t->in.list_marker_at(window))) return;
         if (w.t->in.original_start(t.start) < w.from) return;
         w.t->report_toks(window, kWindow, t.boundary);
       },

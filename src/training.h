@@ -8,6 +8,7 @@
 #define FULLSTOP_TRAINING_H
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,13 +35,17 @@ struct Training {
   void report_window(TextMode mode, int32_t from, int32_t limit);
   void report_toks(const Token *window, int count, int label);
   void new_context() { out.write("2\n", 2); }
-  // Prints the current event as one event line with the given label.
-  void show_event(int label);
+  // Prints the event of `from` (the run's scorer or its line breaks') as one
+  // event line with the given label.
+  void show_event(int label) { show_event(scorer, label); }
+  void show_event(const Scorer &from, int label);
 
  private:
   // The fast path of report_toks for a five-token window; false (nothing
   // printed) when the window's ids repeat, which the plain path prints.
-  bool print_context(const Token *window, int label);
+  bool print_context(Scorer &s, const Token *window, int label);
+  // The scorer of line breaks' windows (see Scorer::for_window).
+  std::unique_ptr<Scorer> break_scorer_;
   void extend_id_text(size_t ids);
 
   // Every context prints each of its features as " ID 1", and ids never

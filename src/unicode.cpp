@@ -164,14 +164,14 @@ bool needs_mapping(const char *text, size_t len) {
   return plain_run(reinterpret_cast<const unsigned char *>(text), len) != len;
 }
 
-size_t map_unicode(const char *text, size_t len, char *out, OffsetMap &map) {
+size_t map_unicode(const char *text, size_t len, char *out, OffsetMap &map, bool sentence_lines) {
   std::vector<MapSegment> &segs = map.segments();
   segs.clear();
   const unsigned char *p = reinterpret_cast<const unsigned char *>(text);
   size_t i = 0, o = 0;
-  auto changed = [&](size_t orig_len, const char *with) {
-    size_t n = std::strlen(with);
-    std::memcpy(out + o, with, n);
+  auto changed = [&](size_t orig_len, std::string_view with) {
+    size_t n = with.size();
+    std::memcpy(out + o, with.data(), n);
     if (n != orig_len)
       segs.push_back(MapSegment{static_cast<int32_t>(o), static_cast<int32_t>(i),
                                 static_cast<int32_t>(n), static_cast<int32_t>(orig_len)});
@@ -201,7 +201,11 @@ size_t map_unicode(const char *text, size_t len, char *out, OffsetMap &map) {
       i++;
       continue;
     }
-    if (const char *with = replacement(d.cp)) {
+    if (sentence_lines && d.cp == 0x2028) {
+      // A line break of the text, not a sentence's end: a separator that is
+      // no line end (see map_unicode in unicode.h).
+      changed(d.len, std::string_view("\0", 1));
+    } else if (const char *with = replacement(d.cp)) {
       changed(d.len, with);
     } else {
       std::memcpy(out + o, p + i, d.len);

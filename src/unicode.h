@@ -65,7 +65,14 @@ bool needs_mapping(const char *text, size_t len);
 // Maps text[0, len) into out (room for len bytes) and returns the mapped
 // length; `map` receives the segments.  A UTF-8 byte order mark at the start
 // is dropped; invalid UTF-8 is copied as it is (word bytes).
-size_t map_unicode(const char *text, size_t len, char *out, OffsetMap &map);
+//
+// `sentence_lines`: the text holds one sentence per line (training and
+// evaluation), so its line ends are the sentences' ends, not the text's.  A
+// line separator (U+2028) then stands for a line break of the text itself,
+// inside a sentence or after its end, and maps to a NUL: a separator that
+// ends no line, which the tokenizer reads as such a break (see
+// Input::line_break_after).
+size_t map_unicode(const char *text, size_t len, char *out, OffsetMap &map, bool sentence_lines = false);
 
 // True when the text starts with an upper-case or title-case letter of any
 // script (A-Z, É, Ö, Ł, Ω, Д ...), read as UTF-8.

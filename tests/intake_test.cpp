@@ -362,3 +362,53 @@ TEST(Tokenizer, WalkedWindowsInternByTextAndSpacing) {
 }
 
 }  // namespace
+
+// A line break inside a paragraph after a token that is no candidate is one
+// in the Unicode mode, with the line-break marker at the window's centre:
+// in running text at any line end, where lines are sentences (training,
+// evaluation) only at U+2028, which there leaves the line's sentence open
+// unless a line end follows it.  The marker tells short lines from long ones
+// (read from the original bytes, line ends of any kind counted), and a model
+// without line-break features turns the candidates off.
+TEST(Tokenizer, LineBreaksAreCandidatesOfTheirOwn) {
+  const std::string ls = "\xE2\x80\xA8", long_line = "so this line runs on past forty bytes in all";
+  struct Case {
+    std::string text;
+    bool sentence_lines;
+    std::vector<std::string> want;  // each site's window, "+" when its token ends an input line
+  };
+  const Case cases[] = {
+      {"Weather Outlook\nSunny and mild.", false, {"Weather Outlook <nl-short> + Sunny and"}},
+      {"Weather Outlook\r\nSunny and mild.", false, {"Weather Outlook <nl-short> + Sunny and"}},
+      {long_line + "\nand on.", false, {"in all <nl> + and on"}},
+      // A mark is a candidate already; a blank line ends the paragraph.
+      {"It ended.\nThen\n\nmore text here", false, {}},
+      {"Hello there friend" + ls + "and more. Next.\nSecond line" + ls + "\nThird one.", true,
+       {"there friend <nl-short> and more", "Second line <nl-short> + Third one"}},
+      {"Hello there\nfriend and more.\n", true, {}},
+      // The line runs on across a sentence's end, so it is long.
+      {long_line + ".\nAnother one" + ls + "goes.\n", true, {"Another one <nl> goes ."}},
+  };
+  auto visit = [](const Token *window, void *context) {
+    auto &c = *static_cast<std::pair<const Input *, std::vector<std::string>> *>(context);
+    if (!window[2].edge) return;
+    std::string w;
+    for (int k = 0; k < kWindow; k++) {
+      if (k) w += ' ';
+      w += window[k].text(*c.first);
+      if (k == 2 && window[2].boundary) w += " +";
+    }
+    c.second.push_back(w);
+  };
+  for (const Case &c : cases) {
+    for (bool sites : {true, false}) {
+      Input in;
+      in.set(c.text);
+      in.map(c.sentence_lines);
+      in.line_break_sites = sites;
+      std::pair<const Input *, std::vector<std::string>> seen{&in, {}};
+      in.walk(visit, &seen, TextMode::unicode);
+      EXPECT_EQ(seen.second, sites ? c.want : std::vector<std::string>{}) << c.text;
+    }
+  }
+}

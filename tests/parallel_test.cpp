@@ -42,7 +42,7 @@ std::vector<DetectOptions> all_forms() {
 std::string whole(const LoadedModel &m, TextMode mode, const DetectOptions &o, const std::string &text) {
   Input in;
   in.set(text);
-  if (mode == TextMode::unicode) in.map();
+  if (mode == TextMode::unicode) in.map(o.test);
   Scorer scorer(in, m.table);
   Detection d(in, scorer, o);
   StringSink sink;

@@ -77,7 +77,8 @@ std::string random_text(std::mt19937 &rng, size_t pieces) {
   static const char *const kParts[] = {
       "The", "cat", "sat", ".", " ", " ", " ", "\n", "\n\n", "Mr.", "Dr. Smith", "?", "!", "\"",
       "\xE2\x80\x9C", "\xE2\x80\x9D", "\r\n", "\xEF\xBB\xBF", "1.", "a)", "iv.", "*", "-", "\t",
-      "\xE2\x80\xA6", "U.S.", "it", "and", "\xE3\x80\x82", "Word", "(", ")", "...", "e.g.", "\0"};
+      "\xE2\x80\xA6", "U.S.", "it", "and", "\xE3\x80\x82", "Word", "(", ")", "...", "e.g.",
+      "\xE2\x80\xA8", "\xE2\x80\xA9", "a longer stretch of words", "\0"};
   std::string t;
   std::uniform_int_distribution<size_t> pick(0, sizeof kParts / sizeof kParts[0] - 1);
   for (size_t i = 0; i < pieces; i++) {

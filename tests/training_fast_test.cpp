@@ -54,7 +54,7 @@ std::string read_file(const std::string &path) {
 std::string train(const std::string &text, TextMode mode, bool plain) {
   Input in;
   in.set(text);
-  if (mode == TextMode::unicode) in.map();
+  if (mode == TextMode::unicode) in.map(true);
   FeatureTable table;
   Scorer scorer(in, table);
   StringSink sink;

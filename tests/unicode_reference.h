@@ -51,10 +51,13 @@ inline std::vector<Char> decode(std::string_view s) {
 }
 
 // What one character reads as, written out as the README lists it.
-inline std::string reads_as(const Char &c, std::string_view s) {
+// With `sentence_lines` (training and evaluation text), U+2028 is a line
+// break of the text and reads as a NUL.
+inline std::string reads_as(const Char &c, std::string_view s, bool sentence_lines = false) {
   int32_t cp = c.cp;
   std::string same(s.substr(c.start, c.len));
   if (cp < 0) return same;
+  if (sentence_lines && cp == 0x2028) return std::string(1, '\0');
   if (cp == '\v' || cp == '\f') return " ";
   if (cp == '\r') return "\n";
   if (cp == 0xA0 || cp == 0x1680 || (cp >= 0x2000 && cp <= 0x200A) || cp == 0x202F || cp == 0x205F ||
@@ -100,7 +103,7 @@ struct Mapped {
   std::vector<std::pair<size_t, size_t>> from;  // [start, end) in the original
 };
 
-inline Mapped map(std::string_view s) {
+inline Mapped map(std::string_view s, bool sentence_lines = false) {
   Mapped m;
   std::vector<Char> chars = decode(s);
   for (size_t k = 0; k < chars.size(); k++) {
@@ -114,7 +117,7 @@ inline Mapped map(std::string_view s) {
       len = 2;
       k++;
     } else {
-      r = reads_as(c, s);
+      r = reads_as(c, s, sentence_lines);
     }
     for (char b : r) {
       m.text.push_back(b);

@@ -68,10 +68,11 @@ TEST(OffsetMap, AgreesWithThePlainReference) {
   std::mt19937 rng(7);
   for (int round = 0; round < 3000; round++) {
     std::string text = random_text(rng, 1 + round % 40);
-    uref::Mapped want = uref::map(text);
+    const bool sentence_lines = round % 3 == 1;
+    uref::Mapped want = uref::map(text, sentence_lines);
     std::string out(text.size(), '\0');
     OffsetMap map;
-    out.resize(map_unicode(text.data(), text.size(), out.data(), map));
+    out.resize(map_unicode(text.data(), text.size(), out.data(), map, sentence_lines));
     ASSERT_EQ(out, want.text) << testing::PrintToString(text);
     if (!needs_mapping(text.data(), text.size())) {
       ASSERT_TRUE(map.identity() && out == text) << testing::PrintToString(text);
