@@ -38,6 +38,10 @@ Nobody objected.
 "We won't go home," he said.
 'Tis the season, she wrote, and they cheered 'em on.
 "Really?" he asked, "and then what?"
+
+Road works ahead
+The new road opens in May.
+It has two lanes.
 """
 
 
@@ -76,12 +80,22 @@ class Transforms(unittest.TestCase):
         ("french-dialogue", lambda t: re.search("^\u00ab.+[?!]\\s\u00bb(?: [^ ].*\\.)?$", t, re.M)),
         ("inner-marks", lambda t: re.search(r"\w[.?:@/]\w|[A-Za-z.] (?:\d+|[A-Z])\b", t)),
         ("initialisms", lambda t: re.search(r"(?:\b[A-Za-z]{1,2}\.){2,}|\b(?:St|Dr|Mr|Inc|Co|Jr)\.", t)),
+        # A line of at most 80 characters, broken where a space was.
+        ("hard-wrap", lambda t: "\u2028" in t and all(
+            len(line) <= 80 or " " not in line for line in re.split("[\u2028\n]", t))),
+        ("headings", lambda t: re.match("^[^\n.?!]+\u2028\n", t)),
     ]
 
     def test_each_transform_does_what_it_claims(self):
         for name, claim in self.CLAIMS:
             with self.subTest(transform=name):
-                copies = all_copies(name)
+                if ab.BY_NAME[name] in ab.LAYOUTS:
+                    # Laid out in place: the paragraphs it changed.
+                    copies = [(p, "\n", name) for seed in range(1, 16)
+                              for p in ab.lay_out(paragraphs(), {name: 1.0}, seed)
+                              if p not in paragraphs()]
+                else:
+                    copies = all_copies(name)
                 self.assertTrue(copies)
                 for sents, eol, made_by in copies:
                     self.assertEqual((eol, made_by), ("\n", name))
@@ -97,6 +111,8 @@ class Transforms(unittest.TestCase):
                 with self.subTest(transform=t.name, para=para[0]):
                     out = t.apply(para, t.sites(para), rng)
                     self.assertEqual(len(out), len(para))
+                    if t.name == "hard-wrap":  # only spaces become line breaks
+                        self.assertEqual([s.rstrip(ab.LINE_BREAK).replace(ab.LINE_BREAK, " ") for s in out], para)
                     for s in out:
                         self.assertTrue(s.strip() and "\n" not in s and "\r" not in s)
 
@@ -255,7 +271,7 @@ class Runs(unittest.TestCase):
         self.assertNotEqual(a, self.run_script("--seed", "8", "--share-lists", "1", "--share-crlf", "0.5"))
 
     def test_output_layout(self):
-        shares = [a for t in ab.TRANSFORMS for a in ("--share-" + t.name, "1")]
+        shares = [a for t in ab.TRANSFORMS for a in ("--share-" + t.name, "1" if t not in ab.LAYOUTS else "0")]
         full = self.run_script(*shares).decode()
         self.assertTrue(full.startswith(SAMPLE + "\n"))
         copies = ab.augment(paragraphs(), {t.name: 1.0 for t in ab.TRANSFORMS})
@@ -276,7 +292,8 @@ class Restyle(unittest.TestCase):
         with tempfile.TemporaryDirectory() as tmp:
             with open(os.path.join(tmp, "dev.lines"), "w") as f:
                 f.write(SAMPLE)
-            for style, eol in (("quotes-outside", "\n"), ("typographic", "\n"), ("crlf", "\r\n")):
+            for style, eol in (("quotes-outside", "\n"), ("typographic", "\n"), ("crlf", "\r\n"),
+                               ("wrapped", "\n")):
                 with self.subTest(style=style):
                     out = os.path.join(tmp, "dev-" + style)
                     subprocess.run([sys.executable, RESTYLE, "--style", style, "--in",
@@ -290,10 +307,16 @@ class Restyle(unittest.TestCase):
                         gold = [tuple(map(int, l.split())) for l in f]
                     paras = [p.split(eol) for p in lines[:-len(eol)].split(eol * 2)]
                     want = [(s, i) for i, p in enumerate(paras) for s in p]
-                    self.assertEqual(len(want), 15)
-                    self.assertEqual([(txt[a:b].decode(), p) for a, b, p in gold], want)
+                    self.assertEqual(len(want), 18)
+                    # The wrapped text breaks its lines where .lines has U+2028.
+                    want_text = [(s.rstrip("\u2028").replace("\u2028", "\n"), p) for s, p in want]
+                    self.assertEqual([(txt[a:b].decode(), p) for a, b, p in gold], want_text)
                     for a, b, p in gold:
-                        self.assertTrue(txt[b:b + 1] == b" " or txt[b:b + len(eol)] == eol.encode())
+                        self.assertTrue(txt[b:b + 1] in (b" ", b"\n") or txt[b:b + len(eol)] == eol.encode())
+                    if style == "wrapped":
+                        self.assertIn("Road works ahead\u2028\n", lines)
+                        self.assertIn("new road,\u2028and the second", lines)
+                        self.assertTrue(all(len(line) <= 72 for line in txt.decode().split("\n")))
                     self.assertTrue(txt.endswith(eol.encode()))
                     if eol == "\r\n":
                         for data in (txt, lines.encode()):
