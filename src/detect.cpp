@@ -366,6 +366,12 @@ std::string suspect_model_warning(const ModelLoad &m, const char *path) {
   return std::string();
 }
 
+// A line break's window, scored by the run's line-break scorer (see
+// Scorer::for_window); out of line, as few windows are.
+[[gnu::noinline]] int Detection::detect_line_break(const Token *window) {
+  return scorer.for_window(window).score_window_sign(window);
+}
+
 double Detection::test_event() const {
   double score = 0.0;
   for (int k = 0; k < scorer.nnz; k++) score += scorer.weight(scorer.e_feats[k]);
@@ -374,8 +380,8 @@ double Detection::test_event() const {
 
 int Detection::detect_toks(const Token *window, int count) {
   if (count == kWindow) {
-    if (!window[2].edge) return scorer.score_window_sign(window);
-    return scorer.for_window(window, break_scorer).score_window_sign(window);
+    if (!window[2].edge) [[likely]] return scorer.score_window_sign(window);
+    return detect_line_break(window);
   }
   scorer.new_event();
   scorer.do_features(window, count);

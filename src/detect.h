@@ -88,8 +88,6 @@ struct Detection {
       : in(in), scorer(scorer), options(options) {}
   Input &in;
   Scorer &scorer;
-  // The scorer of line breaks' windows (see Scorer::for_window).
-  std::unique_ptr<Scorer> break_scorer;
   DetectOptions options;
   // Where sentences and the report are printed; with `spans` set instead,
   // sentences are collected there and nothing is printed (the report's
@@ -124,6 +122,7 @@ struct Detection {
   // The report (evaluation) or the document's closing line.
   void end();
   int detect_toks(const Token *window, int count);
+  int detect_line_break(const Token *window);
   // 1.0 when the summed weights of the current event exceed 0, else 0.0.
   double test_event() const;
   void complete_sentence(int64_t start, int64_t end);

@@ -203,17 +203,15 @@ class Scorer {
   Scorer &operator=(const Scorer &) = delete;
 
   const FeatureTable &table() const { return *table_; }
-  // A scorer over the same input and table (adding names to it as this one
-  // does) for windows whose names start at position `base`: a run scores
-  // its line breaks' windows with one made for kBreakBase.
-  std::unique_ptr<Scorer> sibling(int base) const;
   // The scorer for a window: this one, or for a line break's window (its
-  // site is the line-break marker, the only edge marker ever at a site) the
-  // sibling kept in `breaks`, made when first needed.
-  Scorer &for_window(const Token *window, std::unique_ptr<Scorer> &breaks) {
+  // site is the line-break marker, the only edge marker ever at a site) a
+  // scorer of this one's over the same input and table (adding names to it
+  // as this one does) whose names start at position kBreakBase, made when
+  // first needed and kept with its caches as long as this one.
+  Scorer &for_window(const Token *window) {
     if (!window[2].edge) return *this;
-    if (breaks == nullptr) breaks = sibling(kBreakBase);
-    return *breaks;
+    if (breaks_ == nullptr) breaks_ = sibling(kBreakBase);
+    return *breaks_;
   }
   const std::vector<Feature *> &feats() const { return table_->feats; }
 
@@ -327,6 +325,8 @@ class Scorer {
   const FeatureTable *table_;
   FeatureTable *writable_;  // the table when missing names get records, else null
   int base_;                // the position of a window's first token in its names
+  std::unique_ptr<Scorer> breaks_;  // see for_window
+  std::unique_ptr<Scorer> sibling(int base) const;
 
   // The index as detection grows it: bucket and entry counts, and whether an
   // odd number of growths has flipped every repeated name's answer.

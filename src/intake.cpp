@@ -400,7 +400,11 @@ constexpr size_t kWalkCapacity = 4096;
 // candidate: punctuation, the end of a paragraph, or (Unicode mode) before a
 // list marker; edge markers never are.
 template <bool kVisit, bool kUnicode>
-[[gnu::always_inline]] inline void Input::push_token(const Walk &walk, const Token &tok) {
+//
+// `site_flags` is walk.site_flags, passed by value so that the scanner's
+// loop keeps it in a register (a byte stored into a token could, as far as
+// the compiler knows, change the walk's fields).
+[[gnu::always_inline]] inline void Input::push_token(const Walk &walk, const Token &tok, uint8_t site_flags) {
   if (kVisit && toks.size() == kWalkCapacity) {
     std::memmove(toks.ptr, toks.ptr + kWalkCapacity - kKeep, kKeep * sizeof(Token));
     toks.n = kKeep;
@@ -417,18 +421,18 @@ template <bool kVisit, bool kUnicode>
   if (toks.size() < 5) return;
   Token *window = toks.end() - 5;
   const uint8_t flags = flags_of(window[2]);
-  const bool site = (flags & (token_flag::punct | token_flag::para_break)) != 0;
+  constexpr uint8_t kSite = token_flag::punct | token_flag::para_break;
   if (kUnicode) {
     // One branch for the common case: few tokens are candidates, marked
     // (see Token::marker) or, in running text, last on their line (see
     // run_walk for where lines are sentences).
     const uint8_t marked = flags_of(window[3]) & token_flag::marker;
-    if (!((flags & walk.site_flags) | marked)) return;
-    if (!site && !(marked && list_marker_at(window))) {
+    if (!((flags & site_flags) | marked)) return;
+    if (!(flags & kSite) && !(marked && list_marker_at(window))) {
       if (line_break_after(window)) visit_line_break(walk, window);
       return;
     }
-  } else if (!site) {
+  } else if (!(flags & kSite)) {
     return;
   }
   // One test for the window rather than one per token (see intern_token):
@@ -470,9 +474,13 @@ template <bool kVisit, bool kUnicode>
 // they keep kShortLine bytes more before their first candidate (see
 // cut_point in stream.cpp), so the answer never depends on where one begins.
 bool Input::short_line_before(int32_t end) const {
-  const auto *text = reinterpret_cast<const unsigned char *>(original_data());
   const int32_t at = original_end(end);
   const int32_t from = at > kShortLine ? at - kShortLine : 0;
+  return line_begins_within(original_data(), from, at, sentence_lines) || from == 0;
+}
+
+bool line_begins_within_bytewise(const char *bytes, int32_t from, int32_t at, bool sentence_lines) {
+  const auto *text = reinterpret_cast<const unsigned char *>(bytes);
   for (int32_t i = at - 1; i >= from; i--) {
     const unsigned char c = text[i];
     // U+2028 and U+2029 end in A8 and A9 after E2 80; NEL is C2 85.
@@ -485,7 +493,27 @@ bool Input::short_line_before(int32_t end) const {
       return true;
     }
   }
-  return from == 0;
+  return false;
+}
+
+// Every line begins after a '\n', a '\r' or a byte above 0x7F (the last of
+// a NEL, U+2028 or U+2029), so a stretch without one, as the kShortLine
+// bytes before nearly every line break of hard-wrapped ASCII text are, is
+// passed 16 bytes at a time; otherwise the plain loop decides.
+bool line_begins_within(const char *text, int32_t from, int32_t at, bool sentence_lines) {
+#if defined(__SSE2__)
+  if (at - from >= 16) {
+    auto odd = [text](int32_t p) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + p));
+      const __m128i ends = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\r')));
+      return _mm_movemask_epi8(_mm_or_si128(ends, v)) != 0;  // (a byte's sign bit: above 0x7F)
+    };
+    bool any = false;
+    for (int32_t p = from; p + 16 <= at && !any; p += 16) any = odd(p);
+    if (!any && !odd(at - 16)) return false;
+  }
+#endif
+  return line_begins_within_bytewise(text, from, at, sentence_lines);
 }
 
 // Visits the line break after window[2] (see walk): the window's last four
@@ -553,11 +581,11 @@ void Input::push_edges(const Walk &walk, bool after) {
   // and then copying the token made each copy wait for that store.
   const Token edge = token_of(start, len, kFlags, known);
   if (walk.visit != nullptr) {
-    push_token<true, true>(walk, edge);
-    push_token<true, true>(walk, edge);
+    push_token<true, true>(walk, edge, walk.site_flags);
+    push_token<true, true>(walk, edge, walk.site_flags);
   } else {
-    push_token<false, true>(walk, edge);
-    push_token<false, true>(walk, edge);
+    push_token<false, true>(walk, edge, walk.site_flags);
+    push_token<false, true>(walk, edge, walk.site_flags);
   }
 }
 
@@ -591,7 +619,7 @@ uint8_t marker_hint(const char *p, int32_t start, int32_t len, uint8_t flags) {
 // scanner knows without reading the token (see scan_blocks_as).
 template <bool kVisit, bool kUnicode>
 [[gnu::always_inline]] inline void Input::add_token(const Walk &walk, int32_t start, int32_t len,
-                                                    uint8_t flags, bool new_paragraph) {
+                                                    uint8_t flags, bool new_paragraph, uint8_t site_flags) {
   if (kUnicode) {
     if (new_paragraph) {
       if (!toks.empty()) push_edges(walk, true);
@@ -624,7 +652,7 @@ template <bool kVisit, bool kUnicode>
   } else {
     flags &= static_cast<uint8_t>(~token_flag::marker);  // never set in the classic mode
   }
-  push_token<kVisit, kUnicode>(walk, token_of(start, len, flags));
+  push_token<kVisit, kUnicode>(walk, token_of(start, len, flags), site_flags);
 }
 
 // The flags byte of a new token.
@@ -726,14 +754,14 @@ void Input::tokenize_line(const Walk &walk, int32_t begin, int32_t end) {
       // The plain scanner takes the walk's kind as it comes.
       if (walk.visit != nullptr) {
         if (walk.unicode) {
-          add_token<true, true>(walk, run, p - run, flags, new_paragraph);
+          add_token<true, true>(walk, run, p - run, flags, new_paragraph, walk.site_flags);
         } else {
-          add_token<true, false>(walk, run, p - run, flags, new_paragraph);
+          add_token<true, false>(walk, run, p - run, flags, new_paragraph, walk.site_flags);
         }
       } else if (walk.unicode) {
-        add_token<false, true>(walk, run, p - run, flags, new_paragraph);
+        add_token<false, true>(walk, run, p - run, flags, new_paragraph, walk.site_flags);
       } else {
-        add_token<false, false>(walk, run, p - run, flags, new_paragraph);
+        add_token<false, false>(walk, run, p - run, flags, new_paragraph, walk.site_flags);
       }
       if (word_ends) break;
       first = false;
@@ -893,6 +921,7 @@ void Input::scan_blocks_as(const Walk &walk) {
   // anything, this object's members included).
   const char *const data = this->data;
   const int32_t data_len = this->data_len;
+  const uint8_t site_flags = walk.site_flags;
   alignas(16) char last[64];
   ClassifiedBlock m;
   for (int32_t base = 0; base < data_len; base += 64) {
@@ -926,7 +955,7 @@ void Input::scan_blocks_as(const Walk &walk) {
         // A word ending at '.' or ')' (a punctuation run never does: those
         // are punctuation too, and a separator is neither).
         add_token<kVisit, kUnicode>(walk, open_start, end - open_start, open_flags | m.end_flags[bit],
-                                    new_paragraph);
+                                    new_paragraph, site_flags);
         new_paragraph = false;
         last_end = end;
         open_start = -1;
@@ -961,7 +990,7 @@ void Input::scan_blocks_as(const Walk &walk) {
   }
   if (open_start >= 0) {
     add_token<kVisit, kUnicode>(walk, open_start, data_len - open_start, open_flags | token_flag::space_after,
-                                new_paragraph);
+                                new_paragraph, site_flags);
     last_end = data_len;
   }
   if (last_end >= 0) gap_flags(last_end, data_len, true);

@@ -341,7 +341,7 @@ struct Input {
   // kVisit and kUnicode are walk.visit != nullptr and walk.unicode, fixed
   // at compile time for the block scanner's loop (see scan_blocks).
   template <bool kVisit, bool kUnicode>
-  inline void push_token(const Walk &walk, const Token &tok);
+  inline void push_token(const Walk &walk, const Token &tok, uint8_t site_flags);
   struct LabelReading {
     bool shape, position;
   };
@@ -351,7 +351,8 @@ struct Input {
   bool short_line_before(int32_t end) const;
   void visit_line_break(const Walk &walk, Token *window);
   template <bool kVisit, bool kUnicode>
-  inline void add_token(const Walk &walk, int32_t start, int32_t len, uint8_t flags, bool new_paragraph);
+  inline void add_token(const Walk &walk, int32_t start, int32_t len, uint8_t flags, bool new_paragraph,
+                        uint8_t site_flags);
   void tokenize_line(const Walk &walk, int32_t begin, int32_t end);
   void scan_bytewise(const Walk &walk);
   void gap_flags(int32_t from, int32_t to, bool at_end);
@@ -392,6 +393,13 @@ struct ListLabelShape {
   bool any() const { return number >= 0 || letter >= 0 || roman >= 0; }
 };
 ListLabelShape list_label_of(const char *bytes, int32_t len);
+
+// Whether a line begins in text[from, at) (see Input::short_line_before):
+// after a line end, or where lines are sentences after U+2028, U+2029 or a
+// blank line.  The plain loop is the reference the 16-byte scan must agree
+// with.
+bool line_begins_within(const char *text, int32_t from, int32_t at, bool sentence_lines);
+bool line_begins_within_bytewise(const char *text, int32_t from, int32_t at, bool sentence_lines);
 
 // Character classes of the C locale, whatever the process locale is.  Bytes
 // 0x80 to 0xFF are word characters, never upper case.

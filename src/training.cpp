@@ -76,7 +76,7 @@ bool Training::print_context(Scorer &s, const Token *window, int label) {
 }
 
 void Training::report_toks(const Token *window, int count, int label) {
-  Scorer &s = count == kWindow ? scorer.for_window(window, break_scorer_) : scorer;
+  Scorer &s = count == kWindow ? scorer.for_window(window) : scorer;
   if (count == kWindow && (label == 0 || label == 1) && !plain && print_context(s, window, label)) return;
   new_context();
   s.new_event();

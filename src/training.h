@@ -44,8 +44,7 @@ struct Training {
   // The fast path of report_toks for a five-token window; false (nothing
   // printed) when the window's ids repeat, which the plain path prints.
   bool print_context(Scorer &s, const Token *window, int label);
-  // The scorer of line breaks' windows (see Scorer::for_window).
-  std::unique_ptr<Scorer> break_scorer_;
+
   void extend_id_text(size_t ids);
 
   // Every context prints each of its features as " ID 1", and ids never

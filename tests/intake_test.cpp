@@ -412,3 +412,24 @@ TEST(Tokenizer, LineBreaksAreCandidatesOfTheirOwn) {
     }
   }
 }
+
+// The 16-byte scan for a line start against the plain loop, on text of
+// ASCII words and every kind of line end, for every stretch of up to 60
+// bytes, both ways of reading lines.
+TEST(Tokenizer, LineStartScanAgreesWithThePlainLoop) {
+  const std::string pieces[] = {"word ", "a ", "\n", "\r", "\r\n", "\n\n", "\xC2\x85", "\xE2\x80\xA8",
+                                "\xE2\x80\xA9", "\xC3\xA9", "\xE2\x80\xA6", "x", "  "};
+  std::mt19937 rng(11);
+  for (int round = 0; round < 300; round++) {
+    std::string text;
+    const int n = 1 + static_cast<int>(rng() % 40);
+    for (int i = 0; i < n; i++) text += pieces[rng() % std::size(pieces)];
+    const auto len = static_cast<int32_t>(text.size());
+    for (int32_t at = 0; at <= len; at++)
+      for (int32_t from = std::max(0, at - 60); from <= at; from++)
+        for (bool sentence_lines : {false, true})
+          ASSERT_EQ(line_begins_within(text.data(), from, at, sentence_lines),
+                    line_begins_within_bytewise(text.data(), from, at, sentence_lines))
+              << testing::PrintToString(text) << " [" << from << ", " << at << ") " << sentence_lines;
+  }
+}
