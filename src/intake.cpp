@@ -476,7 +476,8 @@ template <bool kVisit, bool kUnicode>
 bool Input::short_line_before(int32_t end) const {
   const int32_t at = original_end(end);
   const int32_t from = at > kShortLine ? at - kShortLine : 0;
-  return line_begins_within(original_data(), from, at, sentence_lines) || from == 0;
+  // (A line that begins at the start of the input is as long as `at`.)
+  return line_begins_within(original_data(), from, at, sentence_lines) || at < kShortLine;
 }
 
 bool line_begins_within_bytewise(const char *bytes, int32_t from, int32_t at, bool sentence_lines) {

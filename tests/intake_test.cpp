@@ -381,6 +381,9 @@ TEST(Tokenizer, LineBreaksAreCandidatesOfTheirOwn) {
       {"Weather Outlook\nSunny and mild.", false, {"Weather Outlook <nl-short> + Sunny and"}},
       {"Weather Outlook\r\nSunny and mild.", false, {"Weather Outlook <nl-short> + Sunny and"}},
       {long_line + "\nand on.", false, {"in all <nl> + and on"}},
+      // A line from the start of the input: 39 bytes are short, 40 not.
+      {"word word word word word word word abcd\nNext word.", false, {"word abcd <nl-short> + Next word"}},
+      {"word word word word word word word abcde\nNext word.", false, {"word abcde <nl> + Next word"}},
       // A mark is a candidate already; a blank line ends the paragraph.
       {"It ended.\nThen\n\nmore text here", false, {}},
       {"Hello there friend" + ls + "and more. Next.\nSecond line" + ls + "\nThird one.", true,
