@@ -398,12 +398,14 @@ constexpr size_t kWalkCapacity = 4096;
 
 // Appends a token; in a walk, visits the token two back when it is a
 // candidate: punctuation, the end of a paragraph, or (Unicode mode) before a
-// list marker; edge markers never are.
-template <bool kVisit, bool kUnicode>
+// list marker; edge markers never are.  In the Unicode mode a line break
+// after a token that is none of these is visited as a candidate of its own
+// (see visit_line_break).
 //
 // `site_flags` is walk.site_flags, passed by value so that the scanner's
 // loop keeps it in a register (a byte stored into a token could, as far as
 // the compiler knows, change the walk's fields).
+template <bool kVisit, bool kUnicode>
 [[gnu::always_inline]] inline void Input::push_token(const Walk &walk, const Token &tok, uint8_t site_flags) {
   if (kVisit && toks.size() == kWalkCapacity) {
     std::memmove(toks.ptr, toks.ptr + kWalkCapacity - kKeep, kKeep * sizeof(Token));
@@ -456,9 +458,9 @@ template <bool kVisit, bool kUnicode>
 // rules out.
 [[gnu::always_inline]] inline bool Input::line_break_after(const Token *window) const {
   const Token &t = window[2], &next = window[3];
-  if (!sentence_lines) return (flags_of(t) & token_flag::boundary) != 0 && !t.edge && !next.edge && line_break_sites;
-  // (For a token that is a candidate already, push_token never asks.)
-  if (t.edge || next.edge || !line_break_sites) return false;
+  // An edge marker is no token of the text, and one after t ends its paragraph.
+  if (!line_break_sites || t.edge || next.edge) return false;
+  if (!sentence_lines) return (flags_of(t) & token_flag::boundary) != 0;
   const int32_t gap = next.start - t.end();
   return (gap > 1 || data[t.end()] == '\0') && std::memchr(data + t.end(), '\0', static_cast<size_t>(gap)) != nullptr;
 }
