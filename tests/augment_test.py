@@ -281,6 +281,12 @@ class Runs(unittest.TestCase):
         self.assertEqual(ab.read_paragraphs(only), [c[0] for c in copies])
         self.assertIn("\r\n\r\n", only)
 
+    def test_rounds_follow_each_other(self):
+        one = self.run_script("--seed", "4", "--only-augmented").decode()
+        five = self.run_script("--seed", "5", "--only-augmented").decode()
+        both = self.run_script("--seed", "4", "--rounds", "2", "--only-augmented").decode()
+        self.assertEqual(ab.read_paragraphs(both), ab.read_paragraphs(one) + ab.read_paragraphs(five))
+
     def test_bad_share_is_refused(self):
         proc = subprocess.run([sys.executable, AUGMENT, "--share-lists", "2", "-"],
                               input=b"", capture_output=True)
