@@ -367,9 +367,9 @@ std::string suspect_model_warning(const ModelLoad &m, const char *path) {
 }
 
 // A line break's window, scored by the run's line-break scorer (see
-// Scorer::for_window); out of line, as few windows are.
+// Scorer::line_breaks); out of line, as few windows are.
 [[gnu::noinline]] int Detection::detect_line_break(const Token *window) {
-  return scorer.for_window(window).score_window_sign(window);
+  return scorer.line_breaks().score_window_sign(window);
 }
 
 double Detection::test_event() const {

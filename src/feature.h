@@ -203,16 +203,17 @@ class Scorer {
   Scorer &operator=(const Scorer &) = delete;
 
   const FeatureTable &table() const { return *table_; }
-  // The scorer for a window: this one, or for a line break's window (its
-  // site is the line-break marker, the only edge marker ever at a site) a
-  // scorer of this one's over the same input and table (adding names to it
-  // as this one does) whose names start at position kBreakBase, made when
-  // first needed and kept with its caches as long as this one.
-  Scorer &for_window(const Token *window) {
-    if (!window[2].edge) return *this;
+  // The scorer of line breaks' windows: one of this one's over the same
+  // input and table (adding names to it as this one does) whose names start
+  // at position kBreakBase, made when first needed and kept with its caches
+  // as long as this one.
+  Scorer &line_breaks() {
     if (breaks_ == nullptr) breaks_ = sibling(kBreakBase);
     return *breaks_;
   }
+  // The scorer for a window: this one, or line_breaks() for a line break's
+  // (its site is the line-break marker, the only edge marker ever at a site).
+  Scorer &for_window(const Token *window) { return window[2].edge ? line_breaks() : *this; }
   const std::vector<Feature *> &feats() const { return table_->feats; }
 
   int nnz = 0;

@@ -454,15 +454,15 @@ template <bool kVisit, bool kUnicode>
 // running text that is a line end after the token that no blank line
 // follows; where lines are sentences (see map), a NUL between the token and
 // the next, which is what U+2028 maps to there.  Nearly every gap between
-// tokens is one space, which the first test of the gap's length and byte
-// rules out.
+// tokens is one byte, read without a call.
 [[gnu::always_inline]] inline bool Input::line_break_after(const Token *window) const {
   const Token &t = window[2], &next = window[3];
   // An edge marker is no token of the text, and one after t ends its paragraph.
   if (!line_break_sites || t.edge || next.edge) return false;
   if (!sentence_lines) return (flags_of(t) & token_flag::boundary) != 0;
   const int32_t gap = next.start - t.end();
-  return (gap > 1 || data[t.end()] == '\0') && std::memchr(data + t.end(), '\0', static_cast<size_t>(gap)) != nullptr;
+  if (gap <= 1) return gap == 1 && data[t.end()] == '\0';
+  return std::memchr(data + t.end(), '\0', static_cast<size_t>(gap)) != nullptr;
 }
 
 // Whether the text's line that ends at mapped offset `end` (a line break
@@ -529,9 +529,9 @@ bool line_begins_within(const char *text, int32_t from, int32_t at, bool sentenc
   uint32_t &word = line_break_words[short_line];
   if (word == kNoWord) {
     const char *text = kLineBreakMarkers[short_line];
+    const auto len = static_cast<int32_t>(std::strlen(text));
     // Past the input, as the edge markers' words (add_word knows them so).
-    word = find_word(data_len + kEdgeAfter, text, static_cast<int32_t>(std::strlen(text)), false,
-                     word_key(text, static_cast<int32_t>(std::strlen(text)), kFlags));
+    word = find_word(data_len + kEdgeAfter, text, len, false, word_key(text, len, kFlags));
   }
   const Token marker = token_of(window[2].end(), 0, kFlags | (flags_of(window[2]) & token_flag::boundary), word);
   const Token sites[kWindow] = {window[1], window[2], marker, window[3], window[4]};

@@ -185,9 +185,9 @@ struct Input {
   //
   // A line break inside a paragraph after a token that is no candidate
   // already (see line_break_after) is visited as a candidate of its own:
-  // the window is the two tokens before the break, the line-break marker
-  // "<nl>" (the site, standing at the end of the line's last token, with that
-  // token's `boundary`) and the two tokens after.  The tokens keep their
+  // the window is the two tokens before the break, a line-break marker
+  // (kLineBreakMarkers: the site, standing at the end of the line's last
+  // token, with that token's `boundary`) and the two tokens after.  The tokens keep their
   // positions' meaning (before a mark, after it), so the model reads a
   // heading's line end ("Weather Outlook" <nl> "Sunny and") much as a
   // sentence mark, and learns from hard-wrapped text that most line ends
@@ -195,7 +195,7 @@ struct Input {
   void walk(SiteVisitor visit, void *context, TextMode mode = TextMode::classic);
   // Whether a Unicode walk visits line breaks (see above): always in
   // training; in detection only for a model that knows them (see
-  // reads_line_breaks in detect.h).
+  // reads_line_breaks in feature.h).
   bool line_break_sites = true;
   // walk() by the plain byte-at-a-time scanner (see index_bytewise).
   void walk_bytewise(SiteVisitor visit, void *context, TextMode mode = TextMode::classic);

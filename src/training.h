@@ -8,7 +8,6 @@
 #define FULLSTOP_TRAINING_H
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
