@@ -36,7 +36,8 @@ const LoadedModel *splitting_model = nullptr;
 // label typed differently in a stream's window than in the whole text
 // changes the sentences.  Line breaks split after short lines before a
 // capital, so that a line's length read differently in a stream's window
-// changes them too.
+// changes them too, and a colon that a line break follows splits, so that
+// a mark's joined break window read differently changes them as well.
 const char kSplittingModel[] =
     "0\t#text-mode=unicode\n"
     "3\ttype_2_2\n"
@@ -48,6 +49,7 @@ const char kSplittingModel[] =
     "-4\ttype_1_6\n"
     "0.5\ttext_7_<nl-short>\n"
     "-0.5\ttext_7_<nl>\n"
+    "4\ttext_6_:\n"
     "1\ttype_8_1\n";
 
 std::string run(std::string_view input, const LoadedModel *model, bool text_only) {

@@ -378,8 +378,16 @@ double Detection::test_event() const {
   return score > 0.0 ? 1.0 : 0.0;
 }
 
+// A mark that a line break follows (see Input::mark_line_breaks): the sum
+// of its window's weights and its break's; out of line, as few marks are.
+[[gnu::noinline]] int Detection::detect_mark_at_line_break(const Token *window) {
+  const double score = scorer.score_window(window) + scorer.line_breaks().score_window(in.break_window);
+  return score > 0.0 ? 1 : 0;
+}
+
 int Detection::detect_toks(const Token *window, int count) {
   if (count == kWindow) {
+    if (in.break_window != nullptr) [[unlikely]] return detect_mark_at_line_break(window);
     if (!window[2].edge) [[likely]] return scorer.score_window_sign(window);
     return detect_line_break(window);
   }
@@ -610,6 +618,8 @@ void Detection::end() {
 void Detection::run(TextMode mode) {
   counts = EvalCounts{};
   in.line_break_sites = reads_line_breaks(scorer.table());
+  in.mark_line_breaks = reads_mark_line_breaks(scorer.table());
+  in.typed_initials = reads_initials(scorer.table());
   // The element forms are one document; the line forms have no wrapper.
   begin();
   // Candidates: punctuation tokens and tokens followed by a blank line, each
@@ -661,6 +671,8 @@ void Detection::run_window(TextMode mode, int32_t from, int32_t limit, bool fina
   WindowSentences s{UnicodeSentences{this, start - base, done}, from, final ? -1 : limit,
                     mode == TextMode::unicode, until};
   in.line_break_sites = reads_line_breaks(scorer.table());
+  in.mark_line_breaks = reads_mark_line_breaks(scorer.table());
+  in.typed_initials = reads_initials(scorer.table());
   in.walk(window_site, &s, mode);
   if (final && !options.test) {
     if (mode == TextMode::unicode) {

@@ -329,7 +329,7 @@ void FeatureTable::word_rows(const Word &w, std::string_view text_value, const i
     ids[1 + k] = (stem_keys[k] != nullptr ? stem_keys[k]->ids : kNoIds.data()) + base;
     weights[1 + k] = (stem_keys[k] != nullptr ? stem_keys[k]->weights : kNoWeights) + base;
   }
-  // token_type is 0..6: always a row of the type tables.
+  // token_type is 0..7: always a row of the type tables.
   ids[3] = type_ids_[token_type(w)] + base;
   weights[3] = type_weights_[token_type(w)] + base;
 }
@@ -559,6 +559,25 @@ bool reads_line_breaks(const FeatureTable &table) {
   uint64_t probes = 0;
   for (std::string_view name : {"text_7_<nl>", "text_7_<nl-short>", "stem_7_<nl", "stem2_7_1_1_<nl", "type_7_3"})
     if (table.find(name, keyed_hash(name.data(), name.size()), probes) >= 0) return true;
+  return false;
+}
+
+bool reads_mark_line_breaks(const FeatureTable &table) {
+  static_assert(kBreakBase + 1 == 6);
+  uint64_t probes = 0;
+  for (std::string_view name : {"text_6_:", "stem_6_:", "stem2_6_0_1_:", "stem2_6_1_1_:", "text_6_.:", "text_6_):"})
+    if (table.find(name, keyed_hash(name.data(), name.size()), probes) >= 0) return true;
+  return false;
+}
+
+bool reads_initials(const FeatureTable &table) {
+  static_assert(kPositions == 10);
+  uint64_t probes = 0;
+  char name[] = "type_0_7";
+  for (char p = '0'; p <= '9'; p++) {
+    name[5] = p;
+    if (table.find(name, keyed_hash(name, 8), probes) >= 0) return true;
+  }
   return false;
 }
 

@@ -364,16 +364,26 @@ class Scorer {
 // line breaks were candidates has none, and its weights, learnt at marks,
 // say nothing about line ends: with such a model no line break is one.
 bool reads_line_breaks(const FeatureTable &table);
+// Whether a model decides a colon that a line break follows with the break's
+// window too (see Input::mark_line_breaks): it names a colon as the token
+// before a line-break marker, which a model trained before never does (a
+// line break after a mark was no candidate of its own).
+bool reads_mark_line_breaks(const FeatureTable &table);
+
+// Whether a model types one capital letter as an initial (type value 7, see
+// shape_type in intake.h): it names the type at some position.  A model
+// trained before has none and learnt initials as capitalised words (1).
+bool reads_initials(const FeatureTable &table);
 
 // Forms the name of template `which` (0..3) for token t at window position p.
 void feature_name(std::string &out, int which, int p, const Token &t, const Input &in);
 
 // The type value of a token: 2 punctuation, 1 upper-case start, 0 otherwise;
 // in the Unicode mode also 3 for the edge markers, 4 or 5 for numbers (see
-// number_type) and 6 for list labels in list position (Token::list_label),
-// whatever their case.
+// number_type), 6 for list labels in list position (Token::list_label),
+// whatever their case, and 7 for initials (shape_type).
 inline int token_type(const Word &w) {
-  return w.is_punct ? 2 : (w.list_label ? 6 : (w.is_upper ? 1 : (w.is_edge ? 3 : w.number)));
+  return w.is_punct ? 2 : (w.list_label ? 6 : (w.number == 7 ? 7 : (w.is_upper ? 1 : (w.is_edge ? 3 : w.number))));
 }
 
 #endif  // FULLSTOP_FEATURE_H

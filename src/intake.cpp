@@ -154,7 +154,7 @@ void Input::grow_word_slots() {
   w.space_after = (len_flags & token_flag::space_after) != 0;
   w.list_label = (len_flags & token_flag::list_label) != 0;
   w.is_edge = start >= data_len;  // only edge markers live past the input
-  w.number = unicode_words && !punct ? number_type(bytes, len) : 0;
+  w.number = unicode_words && !punct ? shape_type(bytes, len, w.space_after, typed_initials) : 0;
   int stem_len = len > 3 ? 3 : len;
   for (int i = 0; i < stem_len; i++) {
     char c = bytes[i];
@@ -288,6 +288,9 @@ void Input::reset() {
   line_break_words[0] = line_break_words[1] = kNoWord;
   sentence_lines = false;
   line_break_sites = true;
+  mark_line_breaks = true;
+  break_window = nullptr;
+  typed_initials = true;
   std::memset(punct_words, 0, sizeof punct_words);
 }
 
@@ -446,6 +449,11 @@ template <bool kVisit, bool kUnicode>
     for (int k = 0; k < 5; k++)
       if (window[k].word == kNoWord) intern_token(window[k]);
   }
+  if (kUnicode && mark_line_breaks && (flags & token_flag::punct) && data[window[2].end() - 1] == ':' &&
+      line_break_after(window) && short_line_before(window[2].end())) [[unlikely]] {
+    visit_mark_at_line_break(walk, window);
+    return;
+  }
   walk.visit(window, walk.context);
 }
 
@@ -519,11 +527,8 @@ bool line_begins_within(const char *text, int32_t from, int32_t at, bool sentenc
   return line_begins_within_bytewise(text, from, at, sentence_lines);
 }
 
-// Visits the line break after window[2] (see walk): the window's last four
-// tokens, interned, with the line-break marker between the second and third.
-[[gnu::noinline]] void Input::visit_line_break(const Walk &walk, Token *window) {
-  for (int k = 1; k < 5; k++)
-    if (window[k].word == kNoWord) intern_token(window[k]);
+// The line-break marker for a break after window[2] (see walk), interned.
+Token Input::line_break_marker(const Token *window) {
   constexpr uint8_t kFlags = token_flag::space_before | token_flag::space_after | token_flag::edge;
   const bool short_line = short_line_before(window[2].end());
   uint32_t &word = line_break_words[short_line];
@@ -533,9 +538,26 @@ bool line_begins_within(const char *text, int32_t from, int32_t at, bool sentenc
     // Past the input, as the edge markers' words (add_word knows them so).
     word = find_word(data_len + kEdgeAfter, text, len, false, word_key(text, len, kFlags));
   }
-  const Token marker = token_of(window[2].end(), 0, kFlags | (flags_of(window[2]) & token_flag::boundary), word);
-  const Token sites[kWindow] = {window[1], window[2], marker, window[3], window[4]};
+  return token_of(window[2].end(), 0, kFlags | (flags_of(window[2]) & token_flag::boundary), word);
+}
+
+// Visits the line break after window[2] (see walk): the window's last four
+// tokens, interned, with the line-break marker between the second and third.
+[[gnu::noinline]] void Input::visit_line_break(const Walk &walk, Token *window) {
+  for (int k = 1; k < 5; k++)
+    if (window[k].word == kNoWord) intern_token(window[k]);
+  const Token sites[kWindow] = {window[1], window[2], line_break_marker(window), window[3], window[4]};
   walk.visit(sites, walk.context);
+}
+
+// Visits a punctuation candidate that a line break follows (see
+// mark_line_breaks): its own window, interned, with the break's window in
+// break_window for the visit's length.
+[[gnu::noinline]] void Input::visit_mark_at_line_break(const Walk &walk, Token *window) {
+  const Token sites[kWindow] = {window[1], window[2], line_break_marker(window), window[3], window[4]};
+  break_window = sites;
+  walk.visit(window, walk.context);
+  break_window = nullptr;
 }
 
 // Interns a window's tokens that are not interned yet, all read in place,

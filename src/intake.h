@@ -32,7 +32,7 @@ struct Word {
   uint8_t space_before;  // first run of its whitespace-delimited word
   uint8_t space_after;   // last run of its whitespace-delimited word
   uint8_t is_edge;       // a text-edge marker of the Unicode mode
-  uint8_t number;        // the Unicode mode's type value of a number (number_type), else 0
+  uint8_t number;        // the Unicode mode's type value of a number or an initial (shape_type), else 0
   uint8_t list_label;    // a list label in list position (Unicode mode; see Token::list_label)
   char stem[4];          // first three bytes, A-Z lowered, NUL-terminated
 };
@@ -197,6 +197,27 @@ struct Input {
   // training; in detection only for a model that knows them (see
   // reads_line_breaks in feature.h).
   bool line_break_sites = true;
+  // A colon (a punctuation token ending in ":") that ends a short line (see
+  // short_line_before) inside its paragraph ("Method:" before "1. mix" on
+  // the next line) is decided by its own window and that break's together:
+  // the colon's window never sees the break, and the break's window (marker
+  // after the colon) says what an intro line's colon means before a list or
+  // a line of text.  Only colons, and only at short lines' ends: a period,
+  // comma or question mark means much the same at a line end, and a colon
+  // at the end of a hard-wrapped line goes on as elsewhere; the few marks at
+  // line ends in training taught the break's names to split such prose
+  // (`yelled:` before a quotation on the next line, `S.` before `Dearborn`).
+  // While such a colon is visited, `break_window` holds the break's five
+  // tokens (see visit_line_break for their order); otherwise it is null.
+  // Always in training; in detection only for a model that learnt it (see
+  // reads_mark_line_breaks in feature.h).  Needs line_break_sites.
+  bool mark_line_breaks = true;
+  const Token *break_window = nullptr;
+  // Whether a Unicode walk types one capital letter as an initial (7, see
+  // shape_type): always in training; in detection only for a model that
+  // learnt the type (see reads_initials in feature.h).  Set before the
+  // first walk: words keep the type they were interned with.
+  bool typed_initials = true;
   // walk() by the plain byte-at-a-time scanner (see index_bytewise).
   void walk_bytewise(SiteVisitor visit, void *context, TextMode mode = TextMode::classic);
 
@@ -350,6 +371,8 @@ struct Input {
   inline bool line_break_after(const Token *window) const;
   bool short_line_before(int32_t end) const;
   void visit_line_break(const Walk &walk, Token *window);
+  void visit_mark_at_line_break(const Walk &walk, Token *window);
+  Token line_break_marker(const Token *window);
   template <bool kVisit, bool kUnicode>
   inline void add_token(const Walk &walk, int32_t start, int32_t len, uint8_t flags, bool new_paragraph,
                         uint8_t site_flags);
@@ -379,6 +402,19 @@ inline uint8_t number_type(const char *bytes, int32_t len) {
   for (int32_t i = 0; i < len; i++)
     if (bytes[i] < '0' || bytes[i] > '9') return 0;
   return len <= 3 ? 4 : 5;
+}
+
+// The type value the Unicode mode gives a word by its shape: a number's
+// (number_type), or with `initials` 7 for one capital ASCII letter that ends
+// no word (a mark follows it): an initial ("J." of "J. F. Kennedy", "A.B."
+// of "A.B. Carver") or a letter of an initialism ("U.S."), which otherwise
+// types as any capitalised word (1) and leaves each letter's own weights (a
+// "Q." met a few times) to tell a name's initial from the end of "in the
+// U.S.".  Not "I", the pronoun far more often ("I'm", "I."); a word's type
+// depends on its key only (text and spacing), as its other names do.
+inline uint8_t shape_type(const char *bytes, int32_t len, bool space_after, bool initials) {
+  if (initials && len == 1 && bytes[0] >= 'A' && bytes[0] <= 'Z' && bytes[0] != 'I' && !space_after) return 7;
+  return number_type(bytes, len);
 }
 
 // What a token of list-label shape is: one to three ASCII digits (`number`

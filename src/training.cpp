@@ -77,10 +77,21 @@ bool Training::print_context(Scorer &s, const Token *window, int label) {
 
 void Training::report_toks(const Token *window, int count, int label) {
   Scorer &s = count == kWindow ? scorer.for_window(window) : scorer;
-  if (count == kWindow && (label == 0 || label == 1) && !plain && print_context(s, window, label)) return;
+  const bool joined = count == kWindow && in.break_window != nullptr;
+  if (count == kWindow && !joined && (label == 0 || label == 1) && !plain && print_context(s, window, label))
+    return;
   new_context();
   s.new_event();
   s.do_features(window, count);
+  if (joined) {
+    // A mark that a line break follows (see Input::mark_line_breaks): one
+    // context of its window's names and its break's, as detection sums them.
+    Scorer &breaks = scorer.line_breaks();
+    breaks.new_event();
+    breaks.do_features(in.break_window, kWindow);
+    for (int k = 0; k < breaks.nnz; k++)
+      for (int32_t n = 0; n < breaks.e_vals[k]; n++) s.new_feature(breaks.e_feats[k]);
+  }
   show_event(s, label);
   s.new_event();
   show_event(s, label == 0 ? 1 : 0);

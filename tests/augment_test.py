@@ -121,8 +121,15 @@ class Transforms(unittest.TestCase):
                         self.assertTrue(s.strip() and "\n" not in s and "\r" not in s)
 
     def test_lists(self):
+        layouts = set()
         for sents, _, _ in all_copies("lists"):
             with self.subTest(copy=sents):
+                # Either all on one line or each on its own: a line break
+                # (U+2028) ends every line of the copy but the last.
+                breaks = [s.endswith(ab.LINE_BREAK) for s in sents]
+                self.assertIn(breaks, ([False] * len(sents), [True] * (len(sents) - 1) + [False]))
+                layouts.add(breaks[0])
+                sents = [s.rstrip(ab.LINE_BREAK) for s in sents]
                 items = [s for s in sents if MARKER.match(s)]
                 self.assertGreaterEqual(len(items), 2)
                 self.assertLessEqual(len(items), 7)
@@ -133,6 +140,7 @@ class Transforms(unittest.TestCase):
                     self.assertTrue(MARKER.match(sents[1]))
                 markers = [s.split(" ", 1)[0] for s in items]
                 self.assertEqual(len(set(markers)), 1 if markers[0] in dict(ab.BULLETS) else len(markers))
+        self.assertEqual(layouts, {False, True})
 
     def test_short_lists(self):
         for sents, _, _ in all_copies("short-lists"):

@@ -316,5 +316,48 @@ class ModelWarnings(unittest.TestCase):
                         self.assertIn(warning, lines[0])
 
 
+class MarksAtLineBreaks(unittest.TestCase):
+    # In the Unicode mode a mark that a line break follows is decided by its
+    # window's weights and its break's together, for a model that names a
+    # mark before a line-break marker; any other model decides it as before.
+    BASE = "0\t#text-mode=unicode\n2\ttext_7_<nl-short>\n-1.5\ttext_2_:\n"
+    TEXT = b"Method:\n1. mix\nYou need: flour. Then:\r\nsalt:\n\nEnd"
+
+    def test_the_break_window_counts_only_for_a_model_that_learnt_it(self):
+        cases = [
+            # (Short lines end sentences after words, never after ":" alone.)
+            ("", [b"Method: 1. mix", b"You need: flour. Then: salt:", b"End"]),
+            ("3\ttext_6_:\n", [b"Method:", b"1. mix", b"You need: flour. Then:", b"salt:", b"End"]),
+            # The two windows' sum: -1.5 + 2 - 1 stays below zero.
+            ("-1\ttext_6_:\n", [b"Method: 1. mix", b"You need: flour. Then: salt:", b"End"]),
+        ]
+        with tempfile.TemporaryDirectory() as work:
+            model = os.path.join(work, "m")
+            for extra, want in cases:
+                with self.subTest(extra=extra):
+                    with open(model, "w") as f:
+                        f.write(self.BASE + extra)
+                    for jobs in ("1", "2"):
+                        r = run(["-m", model, "-F", "--jobs", jobs], self.TEXT)
+                        self.assertEqual((r.returncode, r.stdout.splitlines()), (0, want))
+
+
+class Initials(unittest.TestCase):
+    # In the Unicode mode one capital letter before a mark types 7 (an
+    # initial) for a model that names the type, and 1, as any capitalised
+    # word, for one that does not.
+    def test_only_a_model_with_the_type_reads_initials(self):
+        base = "0\t#text-mode=unicode\n3\ttype_2_2\n-5\ttype_1_1\n"
+        with tempfile.TemporaryDirectory() as work:
+            model = os.path.join(work, "m")
+            for extra, want in (("", [b"He met J. Smith. Then Q. left."]),
+                                ("0.001\ttype_4_7\n", [b"He met J.", b"Smith. Then Q.", b"left."])):
+                with self.subTest(extra=extra):
+                    with open(model, "w") as f:
+                        f.write(base + extra)
+                    r = run(["-m", model, "-F"], b"He met J. Smith. Then Q. left.")
+                    self.assertEqual((r.returncode, r.stdout.splitlines()), (0, want))
+
+
 if __name__ == "__main__":
     unittest.main(argv=sys.argv[:1], verbosity=1)

@@ -369,7 +369,9 @@ TEST(Tokenizer, WalkedWindowsInternByTextAndSpacing) {
 // evaluation) only at U+2028, which there leaves the line's sentence open
 // unless a line end follows it.  The marker tells short lines from long ones
 // (read from the original bytes, line ends of any kind counted), and a model
-// without line-break features turns the candidates off.
+// without line-break features turns the candidates off.  A colon that a line
+// break follows is visited once, with the break's window beside its own
+// ("joined"), unless mark_line_breaks is off.
 TEST(Tokenizer, LineBreaksAreCandidatesOfTheirOwn) {
   const std::string ls = "\xE2\x80\xA8", long_line = "so this line runs on past forty bytes in all";
   struct Case {
@@ -384,8 +386,14 @@ TEST(Tokenizer, LineBreaksAreCandidatesOfTheirOwn) {
       // A line from the start of the input: 39 bytes are short, 40 not.
       {"word word word word word word word abcd\nNext word.", false, {"word abcd <nl-short> + Next word"}},
       {"word word word word word word word abcde\nNext word.", false, {"word abcde <nl> + Next word"}},
-      // A mark is a candidate already; a blank line ends the paragraph.
+      // A mark is a candidate already: a colon is joined by its line break,
+      // other marks are not; a blank line ends the paragraph, and what ends
+      // one has no break to join.
       {"It ended.\nThen\n\nmore text here", false, {}},
+      {"Method:\n1. mix the flour\nYou need: flour, eggs.\nSo:\n\nEnd.", false,
+       {"joined Method : <nl-short> + 1 .", "the flour <nl-short> + You need"}},
+      {"Method:" + ls + "\n1. mix the flour, " + ls + "eggs:" + ls + "salt.\n" + long_line + ":" + ls + "more.\n", true,
+       {"joined Method : <nl-short> + 1 .", "joined eggs : <nl-short> salt ."}},
       {"Hello there friend" + ls + "and more. Next.\nSecond line" + ls + "\nThird one.", true,
        {"there friend <nl-short> and more", "Second line <nl-short> + Third one"}},
       {"Hello there\nfriend and more.\n", true, {}},
@@ -394,24 +402,30 @@ TEST(Tokenizer, LineBreaksAreCandidatesOfTheirOwn) {
   };
   auto visit = [](const Token *window, void *context) {
     auto &c = *static_cast<std::pair<const Input *, std::vector<std::string>> *>(context);
-    if (!window[2].edge) return;
-    std::string w;
+    const Token *shown = c.first->break_window != nullptr ? c.first->break_window : window;
+    if (!shown[2].edge) return;
+    std::string w = shown == window ? "" : "joined ";
     for (int k = 0; k < kWindow; k++) {
       if (k) w += ' ';
-      w += window[k].text(*c.first);
-      if (k == 2 && window[2].boundary) w += " +";
+      w += shown[k].text(*c.first);
+      if (k == 2 && shown[2].boundary) w += " +";
     }
     c.second.push_back(w);
   };
   for (const Case &c : cases) {
-    for (bool sites : {true, false}) {
+    for (auto [sites, marks] : {std::pair{true, true}, {true, false}, {false, true}}) {
       Input in;
       in.set(c.text);
       in.map(c.sentence_lines);
       in.line_break_sites = sites;
+      in.mark_line_breaks = marks;
       std::pair<const Input *, std::vector<std::string>> seen{&in, {}};
       in.walk(visit, &seen, TextMode::unicode);
-      EXPECT_EQ(seen.second, sites ? c.want : std::vector<std::string>{}) << c.text;
+      std::vector<std::string> want;
+      for (const std::string &w : c.want)
+        if (sites && (marks || w.rfind("joined ", 0) != 0)) want.push_back(w);
+      EXPECT_EQ(seen.second, want) << c.text << " " << sites << marks;
+      EXPECT_EQ(in.break_window, nullptr);
     }
   }
 }

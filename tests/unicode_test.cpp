@@ -276,7 +276,11 @@ INSTANTIATE_TEST_SUITE_P(
         TypeCase{"x2 2nd A4 \xD9\xA1\xD9\xA2 \xEF\xBC\x91", "3 3 0 0 1 0 0 3 3", "0 0 1 0 0"},
         // Bullets stay punctuation; a number and "." after one is a list
         // label (see ListLabels below).
-        TypeCase{"\xE2\x80\xA2 9. Go", "3 3 2 6 2 1 3 3", "0 0 2 1"}));
+        TypeCase{"\xE2\x80\xA2 9. Go", "3 3 2 6 2 1 3 3", "0 0 2 1"},
+        // One capital letter that a mark follows is an initial (7), but
+        // "I"; a capital letter that ends its word ("A man") is a word.
+        TypeCase{"By J. Q.Rand, A.B. A man I. X", "3 3 1 7 2 7 2 1 2 7 2 7 2 1 0 1 2 1 3 3",
+                 "1 1 2 1 2 1 2 1 2 1 2 1 0 1 2 1"}));
 
 // A list label in list position types 6 in the Unicode mode; the same token
 // elsewhere keeps its number or word type.  The classic mode never types 6.
