@@ -449,8 +449,11 @@ template <bool kVisit, bool kUnicode>
     for (int k = 0; k < 5; k++)
       if (window[k].word == kNoWord) intern_token(window[k]);
   }
-  if (kUnicode && mark_line_breaks && (flags & token_flag::punct) && data[window[2].end() - 1] == ':' &&
-      line_break_after(window) && short_line_before(window[2].end())) [[unlikely]] {
+  // (In running text a line break follows only a token that ends its line,
+  // which one test of the flags in hand rules out for nearly every site.)
+  if (kUnicode && ((flags & token_flag::boundary) || sentence_lines) && mark_line_breaks &&
+      data[window[2].end() - 1] == ':' && (flags & token_flag::punct) && line_break_after(window) &&
+      short_line_before(window[2].end())) [[unlikely]] {
     visit_mark_at_line_break(walk, window);
     return;
   }
