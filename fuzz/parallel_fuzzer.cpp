@@ -19,8 +19,10 @@
 namespace {
 
 // Records that fire often, huge, infinite, not-a-number, subnormal and
-// negative-zero weights, a list marker's type; no name twice (a model that
-// repeats a name is never decided in blocks).
+// negative-zero weights, a list marker's type, the Unicode mode's line
+// breaks (short lines split), colons joined with their line break and
+// initials; no name twice (a model that repeats a name is never decided in
+// blocks).
 const char kModel[] =
     "-0.18549871816904487\ttype_0_0\n"
     "-0.7165257797629875\ttype_1_1\n"
@@ -46,7 +48,11 @@ const char kModel[] =
     "0x1p-1074\ttext_2_,\n"
     "-0.0\ttype_4_2\n"
     "  2.5\ttext_3_The\n"
-    "-0x1.8p+1\tstem_3_the\n";
+    "-0x1.8p+1\tstem_3_the\n"
+    "0.6\ttext_7_<nl-short>\n"
+    "-0.4\ttext_7_<nl>\n"
+    "2\ttext_6_:\n"
+    "-0.9\ttype_1_7\n";
 
 const LoadedModel *fixed_model = nullptr;
 
