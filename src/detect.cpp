@@ -378,8 +378,8 @@ double Detection::test_event() const {
   return score > 0.0 ? 1.0 : 0.0;
 }
 
-// A mark that a line break follows (see Input::mark_line_breaks): the sum
-// of its window's weights and its break's; out of line, as few marks are.
+// A colon that ends a short line (see Input::mark_line_breaks): the sum of
+// its window's weights and its line break's; out of line, as few are.
 [[gnu::noinline]] int Detection::detect_mark_at_line_break(const Token *window) {
   const double score = scorer.score_window(window) + scorer.line_breaks().score_window(in.break_window);
   return score > 0.0 ? 1 : 0;

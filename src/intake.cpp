@@ -553,9 +553,9 @@ Token Input::line_break_marker(const Token *window) {
   walk.visit(sites, walk.context);
 }
 
-// Visits a punctuation candidate that a line break follows (see
-// mark_line_breaks): its own window, interned, with the break's window in
-// break_window for the visit's length.
+// Visits a colon that ends a short line (see mark_line_breaks): its own
+// window, interned, with its line break's window in break_window for the
+// visit's length.
 [[gnu::noinline]] void Input::visit_mark_at_line_break(const Walk &walk, Token *window) {
   const Token sites[kWindow] = {window[1], window[2], line_break_marker(window), window[3], window[4]};
   break_window = sites;

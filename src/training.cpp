@@ -84,8 +84,9 @@ void Training::report_toks(const Token *window, int count, int label) {
   s.new_event();
   s.do_features(window, count);
   if (joined) {
-    // A mark that a line break follows (see Input::mark_line_breaks): one
-    // context of its window's names and its break's, as detection sums them.
+    // A colon that ends a short line (see Input::mark_line_breaks): one
+    // context of its window's names and its line break's, as detection sums
+    // them.
     Scorer &breaks = scorer.line_breaks();
     breaks.new_event();
     breaks.do_features(in.break_window, kWindow);
