@@ -615,11 +615,19 @@ void Detection::end() {
   if (document()) out->write("</sentence-list>\n");
 }
 
-void Detection::run(TextMode mode) {
-  counts = EvalCounts{};
+// What the model learnt decides how the walk reads the text: whether line
+// breaks are candidates, colons at short lines' ends are joined with their
+// break, and lone capitals before a mark type as initials.  Set before each
+// walk (a stream's window or a block has an Input of its own, or a reset one).
+void Detection::read_as_model_learnt() {
   in.line_break_sites = reads_line_breaks(scorer.table());
   in.mark_line_breaks = reads_mark_line_breaks(scorer.table());
   in.typed_initials = reads_initials(scorer.table());
+}
+
+void Detection::run(TextMode mode) {
+  counts = EvalCounts{};
+  read_as_model_learnt();
   // The element forms are one document; the line forms have no wrapper.
   begin();
   // Candidates: punctuation tokens and tokens followed by a blank line, each
@@ -670,9 +678,7 @@ void Detection::run_window(TextMode mode, int32_t from, int32_t limit, bool fina
                            bool &done, int32_t until) {
   WindowSentences s{UnicodeSentences{this, start - base, done}, from, final ? -1 : limit,
                     mode == TextMode::unicode, until};
-  in.line_break_sites = reads_line_breaks(scorer.table());
-  in.mark_line_breaks = reads_mark_line_breaks(scorer.table());
-  in.typed_initials = reads_initials(scorer.table());
+  read_as_model_learnt();
   in.walk(window_site, &s, mode);
   if (final && !options.test) {
     if (mode == TextMode::unicode) {

@@ -123,6 +123,7 @@ struct Detection {
   int detect_toks(const Token *window, int count);
   int detect_line_break(const Token *window);
   int detect_mark_at_line_break(const Token *window);
+  void read_as_model_learnt();
   // 1.0 when the summed weights of the current event exceed 0, else 0.0.
   double test_event() const;
   void complete_sentence(int64_t start, int64_t end);

@@ -381,9 +381,13 @@ void feature_name(std::string &out, int which, int p, const Token &t, const Inpu
 // The type value of a token: 2 punctuation, 1 upper-case start, 0 otherwise;
 // in the Unicode mode also 3 for the edge markers, 4 or 5 for numbers (see
 // number_type), 6 for list labels in list position (Token::list_label),
-// whatever their case, and 7 for initials (shape_type).
+// whatever their case, and 7 for initials (shape_type): a shape's type
+// before the case's.
 inline int token_type(const Word &w) {
-  return w.is_punct ? 2 : (w.list_label ? 6 : (w.number == 7 ? 7 : (w.is_upper ? 1 : (w.is_edge ? 3 : w.number))));
+  if (w.is_punct) return 2;
+  if (w.list_label) return 6;
+  if (w.number != 0) return w.number;
+  return w.is_upper ? 1 : (w.is_edge ? 3 : 0);
 }
 
 #endif  // FULLSTOP_FEATURE_H
