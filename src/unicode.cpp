@@ -101,9 +101,13 @@ const char *replacement(uint32_t cp) {
     case 0xFF1B: return ";";
     case 0xFF08: return "(";
     case 0xFF09: return ")";
+    // A bullet stands apart from what follows it: "•9. Mix" is the list
+    // item "9. Mix" as "• 9. Mix" is, and a label is only read as one after
+    // a space.  The dots that also join words ("l·l") stay a plain "*".
     case 0x2022: case 0x2023: case 0x2043: case 0x25E6:  // • ‣ ⁃ ◦
-    case 0x25AA: case 0xB7: case 0x25CF: case 0x25A0:    // ▪ · ● ■
-    case 0x2219:                                         // ∙
+    case 0x25AA: case 0x25CF: case 0x25A0:               // ▪ ● ■
+      return "* ";
+    case 0xB7: case 0x2219:  // · ∙
       return "*";
     default:
       return nullptr;

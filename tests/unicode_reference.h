@@ -92,8 +92,9 @@ inline std::string reads_as(const Char &c, std::string_view s, bool sentence_lin
   if (cp == 0xFF1B) return ";";
   if (cp == 0xFF08) return "(";
   if (cp == 0xFF09) return ")";
-  for (int32_t b : {0x2022, 0x2023, 0x2043, 0x25E6, 0x25AA, 0xB7, 0x25CF, 0x25A0, 0x2219})
-    if (cp == b) return "*";
+  for (int32_t b : {0x2022, 0x2023, 0x2043, 0x25E6, 0x25AA, 0x25CF, 0x25A0})
+    if (cp == b) return "* ";
+  if (cp == 0xB7 || cp == 0x2219) return "*";
   return same;
 }
 
