@@ -75,7 +75,10 @@ bool needs_mapping(const char *text, size_t len);
 size_t map_unicode(const char *text, size_t len, char *out, OffsetMap &map, bool sentence_lines = false);
 
 // True when the text starts with an upper-case or title-case letter of any
-// script (A-Z, É, Ö, Ł, Ω, Д ...), read as UTF-8.
+// script (A-Z, É, Ö, Ł, Ω, Д ...), or with a letter of a script that has no
+// case (中, か, ب, ก), read as UTF-8: a word that may open a sentence as far
+// as its case tells.  Typing caseless words as lower case said that a word
+// after "。" carries the sentence on.
 bool starts_upper(const char *text, size_t len);
 
 // The printed text of a sentence in the Unicode mode: the original bytes,

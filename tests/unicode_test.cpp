@@ -45,7 +45,7 @@ INSTANTIATE_TEST_SUITE_P(
                     MapCase{"No\xEF\xBC\x81Why\xEF\xBC\x9F" "End\xE3\x80\x82", "No! Why? End. "},
                     MapCase{"\xE2\x80\xBC\xE2\x81\x87\xE2\x81\x88\xE2\x81\x89\xC2\xA1\xC2\xBF",
                             "!!?" "?" "?!" "!?!?"},
-                    MapCase{"\xE2\x80\xA2 a \xE2\x97\xA6 b \xC2\xB7 c", "* a * b * c"},
+                    MapCase{"\xE2\x80\xA2 a \xE2\x97\xA6 b \xC2\xB7 c", "*  a *  b * c"},
                     // Not UTF-8 (a lone continuation byte, an overlong slash, a
                     // surrogate, a cut sequence): kept as word bytes.
                     MapCase{"\x80\xC0\xAF\xED\xA0\x80\xE2\x80", "\x80\xC0\xAF\xED\xA0\x80\xE2\x80"},
@@ -149,11 +149,13 @@ TEST(SentenceText, PlainPrefixAgreesWithTheLoop) {
   }
 }
 
-TEST(StartsUpper, CapitalsOfAnyScript) {
+TEST(StartsUpper, CapitalsOfAnyScriptAndCaselessLetters) {
   for (const char *s : {"A", "Zed", "\xC3\x89mile", "\xC3\x96" "d\xC3\xB6n", "\xC5\x81ukasz", "\xCE\xA9",
-                        "\xD0\x94\xD0\xBC", "\xC7\x85"})  // ... and title case (Dž)
+                        "\xD0\x94\xD0\xBC", "\xC7\x85",  // ... and title case (Dž)
+                        "\xE4\xB8\xAD", "\xE3\x81\x8B", "\xD8\xA8", "\xE0\xB8\x81"})  // 中 か ب ก
     EXPECT_TRUE(starts_upper(s, std::strlen(s))) << s;
-  for (const char *s : {"a", "1A", "\xC3\xA9", "\xC3\x9F", "\xD0\xB4", "\xE4\xB8\xAD", "\xC3", "\xFF", "\"A"})
+  for (const char *s : {"a", "1A", "\xC3\xA9", "\xC3\x9F", "\xD0\xB4", "\xC3", "\xFF", "\"A",
+                        "\xE3\x80\x85"})  // 々, a mark (Lm), not a letter of its own
     EXPECT_FALSE(starts_upper(s, std::strlen(s))) << s;
 }
 
@@ -217,7 +219,7 @@ INSTANTIATE_TEST_SUITE_P(
                       {":", ".", "Mix", ")", "Bake", ".", "Eat", ".)"}},
         CandidateCase{"x \xE2\x80\xA2 y - z\n- w", {"x", "*", "-", "z", "-"}},
         // A bullet stands apart from a label it touches.
-        CandidateCase{"Do \xE2\x80\xA2" "9. Mix \xE2\x80\xA2" "10. Bake", {"Do", "*", "Mix", "*"}},
+        CandidateCase{"Do \xE2\x80\xA2" "9. Mix \xE2\x80\xA2" "10. Bake", {"Do", "*", ".", "Mix", "*", "."}},
         CandidateCase{"in 2.5 the U.S. ok 1999. Now", {".", ".", ".", "."}},
         CandidateCase{"Albert I. Jones was A. Nakamura", {".", "."}},
         CandidateCase{"x I) a II) b", {")", "a", ")"}},
