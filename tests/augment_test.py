@@ -84,6 +84,10 @@ class Transforms(unittest.TestCase):
         # Every run of initials before a name closed up, and nothing else.
         ("unspaced-initials", lambda t: "J.F. Baker and A. Lee met U.S. Grant" in t
          and not re.search(r"\b[A-Z]\. [A-Z]\.", t)),
+        ("ms-title", lambda t: "Ms. J. F. Baker" in t and "Mrs." not in t),
+        # The initials keep their shape and the names; no letter is drawn as I.
+        ("redrawn-initials", lambda t: re.search(r"Mrs\. [A-Z]\. [A-Z]\. Baker and [A-Z]\. Lee met [A-Z]\. [A-Z]\. Grant", t)
+         and not re.search(r"\bI\.", t)),
         # A line of at most 80 characters, broken where a space was.
         ("hard-wrap", lambda t: "\u2028" in t and all(
             len(line) <= 80 or " " not in line for line in re.split("[\u2028\n]", t))),
@@ -187,7 +191,10 @@ class Transforms(unittest.TestCase):
     GOES_ON = re.compile(r"(?:[.?!]+[\"')]*|\u2026) (?:[a-z0-9(]|I )")
 
     def test_continuations_only_add_marks_the_sentence_goes_on_after(self):
-        t = ab.BY_NAME["continuations"]
+        for name in ("continuations", "cut-abbreviations"):
+            self.goes_on_after_every_added_mark(ab.BY_NAME[name])
+
+    def goes_on_after_every_added_mark(self, t):
         t.phrases = ab.noun_phrases(paragraphs())
         words = lambda s: [w.strip(",.\u2026") for w in s.split()]  # noqa: E731
         for seed in range(25):
