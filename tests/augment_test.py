@@ -84,6 +84,8 @@ class Transforms(unittest.TestCase):
         # Every run of initials before a name closed up, and nothing else.
         ("unspaced-initials", lambda t: "J.F. Baker and A. Lee met U.S. Grant" in t
          and not re.search(r"\b[A-Z]\. [A-Z]\.", t)),
+        ("citations", lambda t: re.search(r"\w(?: \[\d+(?:[-, ]+\d+)?\]\.|\.\[\d+(?:[-, ]+\d+)?\](?:\[\d+\])?"
+                                          r"|(?: \(\w+(?: et al\.)?, \d{4}\)\.))$", t, re.M)),
         ("ms-title", lambda t: "Ms. J. F. Baker" in t and "Mrs." not in t),
         # The initials keep their shape and the names; no letter is drawn as I.
         ("redrawn-initials", lambda t: re.search(r"Mrs\. [A-Z]\. [A-Z]\. Baker and [A-Z]\. Lee met [A-Z]\. [A-Z]\. Grant", t)
