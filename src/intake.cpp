@@ -658,7 +658,7 @@ template <bool kVisit, bool kUnicode>
       line_labels = LineLabels{};
     // Only a word of up to four bytes that a space precedes and "." or ")"
     // follows can be a label (see label_closer); only such a word or a
-    // one-byte "*" or "-" after a space can open a list marker.  The caller
+    // one-byte "*" or "-" standing alone can open a list marker.  The caller
     // tells most tokens apart from these with the marker bit of `flags`, a
     // hint: set for a word whose next byte is '.' or ')' and for a
     // punctuation run whose first byte is '*' or '-' (the block scanner
@@ -671,7 +671,8 @@ template <bool kVisit, bool kUnicode>
     using namespace token_flag;
     if (flags & marker) {
       const bool label_shape = (flags & (punct | space_before | space_after)) == space_before && len <= 4;
-      const bool bullet_shape = (flags & (punct | space_before)) == (punct | space_before) && len == 1;
+      constexpr uint8_t kAlone = punct | space_before | space_after;
+      const bool bullet_shape = (flags & kAlone) == kAlone && len == 1;
       LabelReading label{false, false};
       if (label_shape) label = label_in_list_position(start, len);
       if (!(label.shape | bullet_shape)) flags &= static_cast<uint8_t>(~marker);
@@ -738,12 +739,12 @@ Input::LabelReading Input::label_in_list_position(int32_t start, int32_t len) {
     const Token *prev = toks.empty() ? nullptr : &toks.back();
     position = prev == nullptr || prev->boundary || prev->edge;
     if (!position && prev->punct) {
-      // After ":", or after a bullet: "*" (as Unicode bullets read) starting
-      // a word, or "-" opening its line.
+      // After ":", or after a bullet: "*" (as Unicode bullets read) standing
+      // alone, or "-" alone opening its line.
       const char *p = data + prev->start;
       bool line_first = toks.size() < 2 || toks.end()[-2].boundary || toks.end()[-2].edge;
       position = p[prev->len - 1] == ':' ||
-                 (prev->len == 1 && prev->space_before &&
+                 (prev->len == 1 && prev->space_before && prev->space_after &&
                   (p[0] == '*' || (p[0] == '-' && line_first)));
     }
     // The next label of a sequence begun earlier on the line.
@@ -1092,8 +1093,10 @@ bool Input::list_marker_at(const Token *window) const {
   if (window[2].edge || a.edge || b.edge || !a.space_before) return false;
   const char *s = data + a.start;
   // A bullet: "*" (what the Unicode bullets read as) anywhere, a hyphen only
-  // at the start of a line, since " - " inside a line is mostly a dash.
-  if (a.punct) return a.len == 1 && (s[0] == '*' || (s[0] == '-' && window[2].boundary));
+  // at the start of a line, since " - " inside a line is mostly a dash.  A
+  // bullet stands alone: "*" that opens a word is emphasis ("a *real*
+  // drill"), "-" a sign ("-5 degrees").
+  if (a.punct) return a.len == 1 && a.space_after && (s[0] == '*' || (s[0] == '-' && window[2].boundary));
   if (a.space_after || !b.punct || !b.space_after) return false;
   const char *t = data + b.start;
   bool closes = (b.len == 1 && (t[0] == '.' || t[0] == ')')) || (b.len == 2 && t[0] == '.' && t[1] == ')');

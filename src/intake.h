@@ -222,8 +222,8 @@ struct Input {
   void walk_bytewise(SiteVisitor visit, void *context, TextMode mode = TextMode::classic);
 
   // True when window[3] and window[4], the two tokens after window[2], open a
-  // list item: a bullet ("*" starting a word, as Unicode bullets read, or "-"
-  // starting the line after window[2]'s), or a token of list-label shape
+  // list item: a bullet ("*" as a word of its own, as Unicode bullets read,
+  // or "-" alone starting the line after window[2]'s), or a token of list-label shape
   // (list_label_of) directly followed by ".", ")" or ".)" that ends its word.  The token before such a
   // marker is a candidate in the Unicode mode, so the model learns from its
   // features whether an item begins there; nothing forces the decision.

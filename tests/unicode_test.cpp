@@ -218,6 +218,9 @@ INSTANTIATE_TEST_SUITE_P(
         CandidateCase{"Do: 1. Mix 2) Bake iv. Eat a.) end",
                       {":", ".", "Mix", ")", "Bake", ".", "Eat", ".)"}},
         CandidateCase{"x \xE2\x80\xA2 y - z\n- w", {"x", "*", "-", "z", "-"}},
+        // ... standing alone: not emphasis, not a sign.
+        CandidateCase{"a *real* b * 1. d", {"*", "*", "b", "*", "."}},
+        CandidateCase{"x\n-5 c", {"<nl-short>", "-"}},
         // A bullet stands apart from a label it touches.
         CandidateCase{"Do \xE2\x80\xA2" "9. Mix \xE2\x80\xA2" "10. Bake", {"Do", "*", ".", "Mix", "*", "."}},
         CandidateCase{"in 2.5 the U.S. ok 1999. Now", {".", ".", ".", "."}},
