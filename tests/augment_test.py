@@ -86,6 +86,9 @@ class Transforms(unittest.TestCase):
          and not re.search(r"\b[A-Z]\. [A-Z]\.", t)),
         ("citations", lambda t: re.search(r"\w(?: \[\d+(?:[-, ]+\d+)?\]\.|\.\[\d+(?:[-, ]+\d+)?\](?:\[\d+\])?"
                                           r"|(?: \(\w+(?: et al\.)?, \d{4}\)\.))$", t, re.M)),
+        # Marks that open and close words (or a lead-in), or a heading after "#".
+        ("markdown", lambda t: re.search(r"(?:^|[ \"'(])(\*\*|__|[*_`])[A-Za-z][^\n]*?[\w:]\1(?:[ .,;:?!'\")]|$)"
+                                         r"|^#{1,3} [^\n]+\u2028$", t, re.M)),
         ("ms-title", lambda t: "Ms. J. F. Baker" in t and "Mrs." not in t),
         # The initials keep their shape and the names; no letter is drawn as I.
         ("redrawn-initials", lambda t: re.search(r"Mrs\. [A-Z]\. [A-Z]\. Baker and [A-Z]\. Lee met [A-Z]\. [A-Z]\. Grant", t)
