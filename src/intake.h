@@ -60,6 +60,15 @@ inline constexpr uint32_t kNoWord = 0xFFFFFFFFu;
 
 struct Input;
 
+// Whether the block scanner can classify with AVX2 here (an x86-64 build by
+// GCC or Clang, on a processor that has it; see Input::wide_blocks).
+#if defined(__x86_64__) && defined(__SSE2__) && (defined(__GNUC__) || defined(__clang__))
+#define FULLSTOP_WIDE_BLOCKS 1
+#else
+#define FULLSTOP_WIDE_BLOCKS 0
+#endif
+bool wide_blocks_supported();
+
 struct Token {
   int32_t start;
   int32_t len;
@@ -218,6 +227,10 @@ struct Input {
   // learnt the type (see reads_initials in feature.h).  Set before the
   // first walk: words keep the type they were interned with.
   bool typed_initials = true;
+  // The block scanner classifies its 64-byte blocks with AVX2 where the
+  // processor has it, else with SSE2; the two agree on every byte (the
+  // scanner tests set this to run both).
+  bool wide_blocks = wide_blocks_supported();
   // walk() by the plain byte-at-a-time scanner (see index_bytewise).
   void walk_bytewise(SiteVisitor visit, void *context, TextMode mode = TextMode::classic);
 

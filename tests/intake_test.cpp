@@ -145,6 +145,17 @@ std::vector<Snapshot> snapshot() {
   return s;
 }
 
+// The block scanner's classifiers (see Input::wide_blocks): SSE2 always, and
+// AVX2 where this processor has it.  Each test below runs with each, then
+// leaves the shared input as it found it.
+struct EachClassifier {
+  std::vector<bool> wide{false};
+  EachClassifier() {
+    if (wide_blocks_supported()) wide.push_back(true);
+  }
+  ~EachClassifier() { input().wide_blocks = wide_blocks_supported(); }
+};
+
 // The block scanner must cut exactly as the byte-at-a-time scanner does, on
 // any bytes: block edges, NULs, blank and NUL-only lines, no final newline.
 TEST(Tokenizer, BlockScannerAgreesWithBytewiseScanner) {
@@ -162,9 +173,12 @@ TEST(Tokenizer, BlockScannerAgreesWithBytewiseScanner) {
     set_input(text);
     index_input_bytewise();
     std::vector<Snapshot> want = snapshot();
-    set_input(text);
-    index_input();
-    ASSERT_EQ(snapshot(), want) << "round " << round;
+    for (bool wide : EachClassifier().wide) {
+      input().wide_blocks = wide;
+      set_input(text);
+      index_input();
+      ASSERT_EQ(snapshot(), want) << "round " << round << (wide ? ", AVX2" : ", SSE2");
+    }
   }
 }
 
@@ -175,6 +189,7 @@ TEST(Tokenizer, BlockScannerAgreesWithBytewiseScanner) {
 TEST(Tokenizer, BlockScannerAgreesOnEveryByteAtEveryEdge) {
   const char neighbours[] = {'a', 'Z', '.', '~', ' ', '\n', '\0', '\xE9'};
   const int offsets[] = {0, 1, 14, 15, 16, 17, 30, 31, 32, 33, 62, 63, 64, 65};
+  EachClassifier classifiers;
   for (int byte = 0; byte < 256; byte++) {
     for (char left : neighbours) {
       for (char right : neighbours) {
@@ -187,10 +202,13 @@ TEST(Tokenizer, BlockScannerAgreesOnEveryByteAtEveryEdge) {
           set_input(text);
           index_input_bytewise();
           std::vector<Snapshot> want = snapshot();
-          set_input(text);
-          index_input();
-          ASSERT_EQ(snapshot(), want)
-              << "byte " << byte << " at " << offset << " between " << int(left) << " and " << int(right);
+          for (bool wide : classifiers.wide) {
+            input().wide_blocks = wide;
+            set_input(text);
+            index_input();
+            ASSERT_EQ(snapshot(), want) << "byte " << byte << " at " << offset << " between " << int(left)
+                                        << " and " << int(right) << (wide ? ", AVX2" : ", SSE2");
+          }
         }
       }
     }
@@ -233,6 +251,7 @@ TEST(Tokenizer, FlagsByteIsTheBitFields) {
 TEST(Tokenizer, BlockScannerAgreesWithBytewiseScannerOnUnicodeFlags) {
   const std::string alphabet[] = {"1", "2", "12", "iv", "XII", "b", "mix", "word", ".", ")", ".)", "*",
                                   "-", ":", " ", "  ", "\n", "\n\n", "\t", std::string("\0", 1), ".\"", "(a)"};
+  EachClassifier classifiers;
   std::mt19937 rng(11);
   for (int round = 0; round < 600; round++) {
     std::string text;
@@ -247,9 +266,12 @@ TEST(Tokenizer, BlockScannerAgreesWithBytewiseScannerOnUnicodeFlags) {
     set_input(text);
     index_input_bytewise(TextMode::unicode);
     auto want = flags();
-    set_input(text);
-    index_input(TextMode::unicode);
-    ASSERT_EQ(flags(), want) << "round " << round << ": " << text;
+    for (bool wide : classifiers.wide) {
+      input().wide_blocks = wide;
+      set_input(text);
+      index_input(TextMode::unicode);
+      ASSERT_EQ(flags(), want) << "round " << round << (wide ? ", AVX2: " : ", SSE2: ") << text;
+    }
   }
 }
 
@@ -272,13 +294,18 @@ TEST(Tokenizer, BlockScannerVisitsTheWindowsOfBytewiseScanner) {
     std::string text;
     int pieces = static_cast<int>(rng() % (round % 4 == 0 ? 12000 : 60));
     for (int i = 0; i < pieces; i++) text += alphabet[rng() % std::size(alphabet)];
-    std::vector<Window> want, got;
-    Input plain, fast;
+    std::vector<Window> want;
+    Input plain;
     plain.set(text);
     plain.walk_bytewise(visit, &want, TextMode::unicode);
-    fast.set(text);
-    fast.walk(visit, &got, TextMode::unicode);
-    ASSERT_EQ(got, want) << "round " << round << ": " << text.substr(0, 200);
+    for (bool wide : EachClassifier().wide) {
+      std::vector<Window> got;
+      Input fast;
+      fast.wide_blocks = wide;
+      fast.set(text);
+      fast.walk(visit, &got, TextMode::unicode);
+      ASSERT_EQ(got, want) << "round " << round << (wide ? ", AVX2: " : ", SSE2: ") << text.substr(0, 200);
+    }
   }
 }
 
