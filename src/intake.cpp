@@ -13,8 +13,12 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#if FULLSTOP_WIDE_BLOCKS
+// The AVX2 block classifier (classify64_wide), chosen at run time.
+#if defined(__x86_64__) && defined(__SSE2__) && (defined(__GNUC__) || defined(__clang__))
+#define FULLSTOP_WIDE_BLOCKS 1
 #include <immintrin.h>
+#else
+#define FULLSTOP_WIDE_BLOCKS 0
 #endif
 
 namespace {
@@ -822,6 +826,17 @@ void Input::scan_bytewise(const Walk &walk) {
   }
 }
 
+bool wide_blocks_supported() {
+#if FULLSTOP_WIDE_BLOCKS
+  // (The processor's features are read once per process; asking again
+  // before they are, as a library's static constructor might, reads them.)
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2");
+#else
+  return false;
+#endif
+}
+
 #if defined(__SSE2__)
 namespace {
 
@@ -958,18 +973,16 @@ template <bool kUnicode>
 }
 #endif
 
-}  // namespace
-
-bool wide_blocks_supported() {
+// The block at p classified by the AVX2 form where `wide`, else by SSE2.
+template <bool kUnicode>
+inline void classify_block([[maybe_unused]] bool wide, const char *p, bool sep_before, ClassifiedBlock &b) {
 #if FULLSTOP_WIDE_BLOCKS
-  // (The processor's features are read once per process; asking again
-  // before they are, as a library's static constructor might, reads them.)
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2");
-#else
-  return false;
+  if (wide) return classify64_wide<kUnicode>(p, sep_before, b);
 #endif
+  classify64<kUnicode>(p, sep_before, b);
 }
+
+}  // namespace
 
 // Line-end and paragraph flags of the last token from the gap [from, to) of
 // separators that follows it, up to the next token or (at_end) the end of
@@ -1028,7 +1041,7 @@ void Input::scan_blocks_as(const Walk &walk) {
   const uint8_t site_flags = walk.site_flags;
   alignas(16) char last[64];
   ClassifiedBlock m;
-  [[maybe_unused]] const bool wide = wide_blocks;
+  const bool wide = wide_blocks;
   for (int32_t base = 0; base < data_len; base += 64) {
     const char *block = data + base;
     if (data_len - base < 64) {
@@ -1039,15 +1052,7 @@ void Input::scan_blocks_as(const Walk &walk) {
       std::memcpy(last, block, static_cast<size_t>(data_len - base));
       block = last;
     }
-#if FULLSTOP_WIDE_BLOCKS
-    if (wide) {
-      classify64_wide<kUnicode>(block, carry_sep != 0, m);
-    } else {
-      classify64<kUnicode>(block, carry_sep != 0, m);
-    }
-#else
-    classify64<kUnicode>(block, carry_sep != 0, m);
-#endif
+    classify_block<kUnicode>(wide, block, carry_sep != 0, m);
     uint64_t prev_sep = m.sep << 1 | carry_sep, prev_punct = m.punct << 1 | carry_punct;
     carry_sep = m.sep >> 63;
     carry_punct = m.punct >> 63;

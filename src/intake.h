@@ -62,11 +62,6 @@ struct Input;
 
 // Whether the block scanner can classify with AVX2 here (an x86-64 build by
 // GCC or Clang, on a processor that has it; see Input::wide_blocks).
-#if defined(__x86_64__) && defined(__SSE2__) && (defined(__GNUC__) || defined(__clang__))
-#define FULLSTOP_WIDE_BLOCKS 1
-#else
-#define FULLSTOP_WIDE_BLOCKS 0
-#endif
 bool wide_blocks_supported();
 
 struct Token {

@@ -6,7 +6,8 @@
 // designed for (typographic quotes to ASCII quotes, "…" to "...", Unicode
 // spaces and line ends to ASCII ones, fullwidth marks to ASCII marks, bullets
 // to "*"; ideographic full stops, fullwidth marks and bullets also to a
-// space after the mark), tokenizes that, and maps every offset back to the original bytes.
+// space after the mark), tokenizes that, and maps every offset back to the
+// original bytes.
 // The mapping never lengthens the text, and a character maps either to
 // itself or to a short ASCII string; `OffsetMap` records only the characters
 // whose length changes, so all-ASCII text costs one scan and no copy.
