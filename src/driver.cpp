@@ -5,11 +5,13 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -232,22 +234,35 @@ void detection_path(Input &in, const LoadedModel &model, const char *name, const
 
 namespace {
 
-// Reads fd into `text` while `ready` is false, as long as input is ready to
-// read without waiting and `text` is below `cap` bytes; true at the end of
-// the input.
-bool read_ahead(int fd, std::string &text, size_t cap, const std::atomic<bool> &ready) {
-  while (!ready.load(std::memory_order_acquire) && text.size() < cap) {
+// What is read while the model loads: one buffer of the most that is read
+// ahead, in huge pages where the system grants them (see alloc_large): a
+// string grown a read at a time zeroed each stretch before the read
+// overwrote it, copied itself as it doubled, and faulted in every 4 KiB page,
+// which on these virtual machines costs some 10 us a page.
+struct EarlyText {
+  static constexpr size_t kCap = size_t{8} << 20;
+  struct Free {
+    void operator()(char *p) const { std::free(p); }
+  };
+  std::unique_ptr<char, Free> bytes;
+  size_t len = 0;
+  std::string_view view() const { return {bytes.get(), len}; }
+};
+
+// Reads fd into `early` while `ready` is false, as long as input is ready to
+// read without waiting and there is room; true at the end of the input.
+bool read_ahead(int fd, EarlyText &early, const std::atomic<bool> &ready) {
+  while (!ready.load(std::memory_order_acquire) && early.len < EarlyText::kCap) {
     pollfd p{fd, POLLIN, 0};
     if (poll(&p, 1, 0) == 0) return false;  // would wait: stop here
-    size_t had = text.size();
-    text.resize(had + (size_t{1} << 18));
-    ssize_t got = ::read(fd, text.data() + had, text.size() - had);
-    text.resize(had + (got > 0 ? static_cast<size_t>(got) : 0));
+    if (!early.bytes) early.bytes.reset(static_cast<char *>(alloc_large(EarlyText::kCap)));
+    ssize_t got = ::read(fd, early.bytes.get() + early.len, std::min(EarlyText::kCap - early.len, size_t{1} << 18));
     if (got < 0) {
       if (errno == EINTR) continue;
       die(std::string("standard input: ") + std::strerror(errno));
     }
     if (got == 0) return true;
+    early.len += static_cast<size_t>(got);
   }
   return false;
 }
@@ -257,8 +272,7 @@ bool read_ahead(int fd, std::string &text, size_t cap, const std::atomic<bool> &
 // over a file or a full pipe does not wait for the model before its first
 // read, and a run with --jobs starts its threads sooner.  A model that fails
 // to load is reported as before, ahead of any input error.
-bool load_while_reading(LoadedModel &model, const char *path, int fd, std::string &early) {
-  constexpr size_t kCap = size_t{8} << 20;
+bool load_while_reading(LoadedModel &model, const char *path, int fd, EarlyText &early) {
   // A closed standard input's descriptor is the lowest free one: the model
   // file, opened on the other thread, could get it and be read as the
   // input.  Then load first, as one thread does, and the read fails.
@@ -280,7 +294,7 @@ bool load_while_reading(LoadedModel &model, const char *path, int fd, std::strin
   std::exception_ptr read_failed;
   bool at_end = false;
   try {
-    at_end = read_ahead(fd, early, kCap, ready);
+    at_end = read_ahead(fd, early, ready);
   } catch (...) {
     read_failed = std::current_exception();
   }
@@ -291,10 +305,17 @@ bool load_while_reading(LoadedModel &model, const char *path, int fd, std::strin
 }
 
 template <typename Stream>
-void read_stream(int fd, Stream &stream, Output &out, const std::string &early, bool at_end) {
-  if (!early.empty()) stream.feed(early.data(), early.size());
+void read_stream(int fd, Stream &stream, Output &out, std::string_view early, bool at_end) {
   // Text is read straight into the stream's own buffer.
   constexpr size_t kRead = size_t{1} << 18;
+  // What was read ahead goes in as reads would have brought it, so that the
+  // stream's buffer stays the size that reads keep it at (a buffer grown to
+  // all of it at once is fresh pages, each a fault).
+  for (size_t at = 0; at < early.size(); at += kRead) {
+    size_t n = std::min(kRead, early.size() - at);
+    std::memcpy(stream.room(n), early.data() + at, n);
+    stream.took(n);
+  }
   while (!at_end) {
     // Before a read that would wait, everything decided goes out: a reader
     // at the other end of a pipe sees each sentence once it is decided.
@@ -318,7 +339,7 @@ void read_stream(int fd, Stream &stream, Output &out, const std::string &early, 
 
 void stream_detection(int fd, const Options &o, Output &out, const Warn &warn) {
   LoadedModel model;
-  std::string early;
+  EarlyText early;
   bool at_end = load_while_reading(model, o.model_fname, fd, early);
   if (!model.warning.empty()) warn(model.warning);
   TextMode mode = o.text_mode_forced ? o.forced_text_mode : declared_text_mode(model.table, o.model_fname);
@@ -326,10 +347,10 @@ void stream_detection(int fd, const Options &o, Output &out, const Warn &warn) {
   // A model that names a feature twice is decided on one thread (parallel.h).
   if (jobs > 1 && parallel_safe(model.table)) {
     ParallelStream stream(model.table, mode, o.detect, &out, nullptr, jobs);
-    read_stream(fd, stream, out, early, at_end);
+    read_stream(fd, stream, out, early.view(), at_end);
   } else {
     SentenceStream stream(model.table, mode, o.detect, &out, nullptr);
-    read_stream(fd, stream, out, early, at_end);
+    read_stream(fd, stream, out, early.view(), at_end);
   }
   out.flush();
   std::string suspect = suspect_model_warning(model.load, o.model_fname);
@@ -347,7 +368,7 @@ void training_path(Input &in, FeatureTable &table, const Options &o, Output &out
 void stream_training(int fd, const Options &o, Output &out, const char *features_def) {
   FeatureTable table;
   TrainingStream stream(table, o.forced_text_mode, out);
-  read_stream(fd, stream, out, std::string(), false);
+  read_stream(fd, stream, out, std::string_view(), false);
   out.flush();
   write_features_def(table, features_def);
 }

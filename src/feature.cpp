@@ -51,7 +51,8 @@ void FeatureTable::drop_word_index() {
   indexed_ = false;
   std::vector<WordKey>().swap(word_keys_);
   std::vector<WordSlot>().swap(word_slots_);
-  std::vector<StemKey>().swap(stem_keys_);
+  std::vector<uint64_t>().swap(stem_slots_);
+  std::vector<StemRow>().swap(stem_rows_);
   std::string().swap(word_bytes_);
   std::vector<double>().swap(dense_weights_);
 }
@@ -197,35 +198,39 @@ void FeatureTable::index_by_word() {
   drop_word_index();
   if (has_repeats()) return;  // a repeated name's answer depends on the run
   for (auto &row : type_ids_) std::copy(kNoIds.begin(), kNoIds.end(), row);
-  // Room for every name: at most half the slots in use.
-  size_t slots = 16;
-  while (slots < 2 * feats.size() + 2) slots *= 2;
-  word_slots_.assign(slots, WordSlot{0, 0});
-  // Stems (of one to three bytes: a shorter or longer value matches no
-  // word's stem) go to a table of their own, keyed by their bytes as an
-  // integer: counted first, to size it.
-  size_t stems = 0;
+  // Texts and stems (of one to three bytes: a shorter or longer value
+  // matches no word's stem) are counted first, to size their tables and
+  // reserve their rows: a vector that doubles copies its rows and touches
+  // new pages each time.
+  size_t texts = 0, stems = 0;
   for (const Feature *f : feats) {
     std::string_view name = f->text;
+    texts += name.substr(0, 5) == "text_";
     stems += name.substr(0, 5) == "stem_" || name.substr(0, 6) == "stem2_";
   }
+  size_t slots = 16;
+  while (slots < 2 * texts + 2) slots *= 2;
+  word_slots_.assign(slots, WordSlot{0, 0});
+  word_keys_.reserve(texts);
   size_t stem_slots = 16;
   while (stem_slots < 2 * stems + 2) stem_slots *= 2;
-  stem_keys_.assign(stem_slots, StemKey{0, {}, {}});
+  stem_slots_.assign(stem_slots, 0);
+  stem_rows_.reserve(stems);
   stem_shift_ = 64;
   for (size_t n = stem_slots; n > 1; n >>= 1) stem_shift_--;
   auto add_stem = [&](uint32_t code, std::string_view value, int p, int32_t id) {
     if (value.empty() || value.size() > 3) return;
     const uint64_t key = stem_key_of(code, value.data(), value.size());
-    const size_t mask = stem_keys_.size() - 1;
+    const size_t mask = stem_slots_.size() - 1;
     for (size_t s = stem_slot(key);; s = (s + 1) & mask) {
-      StemKey &e = stem_keys_[s];
-      if (e.key == 0) {
-        e.key = key;
-        std::copy(kNoIds.begin(), kNoIds.end(), e.ids);
+      uint64_t &slot = stem_slots_[s];
+      if (slot == 0) {
+        stem_rows_.emplace_back();
+        std::copy(kNoIds.begin(), kNoIds.end(), stem_rows_.back().ids);
+        slot = key | uint64_t{stem_rows_.size()} << kStemKeyBits;
       }
-      if (e.key == key) {
-        e.ids[p] = id;
+      if ((slot & ((uint64_t{1} << kStemKeyBits) - 1)) == key) {
+        stem_rows_[(slot >> kStemKeyBits) - 1].ids[p] = id;
         return;
       }
     }
@@ -274,8 +279,8 @@ void FeatureTable::index_by_word() {
   auto weight_of = [&](int32_t id) { return id == kUnknownFeature ? 0.0 : dense_weights_[static_cast<size_t>(id)]; };
   for (WordKey &key : word_keys_)
     for (int p = 0; p < kPositions; p++) key.weights[p] = weight_of(key.ids[p]);
-  for (StemKey &key : stem_keys_)
-    for (int p = 0; p < kPositions; p++) key.weights[p] = key.key == 0 ? 0.0 : weight_of(key.ids[p]);
+  for (StemRow &row : stem_rows_)
+    for (int p = 0; p < kPositions; p++) row.weights[p] = weight_of(row.ids[p]);
   for (int t = 0; t < 10; t++)
     for (int p = 0; p < kPositions; p++) type_weights_[t][p] = weight_of(type_ids_[t][p]);
   indexed_ = true;
@@ -304,12 +309,12 @@ uint64_t FeatureTable::stem_key_of(uint32_t code, const char *bytes, size_t len)
   return bits | uint64_t{code} << 32;
 }
 
-const FeatureTable::StemKey *FeatureTable::stem_entry(uint64_t key) const {
-  const size_t mask = stem_keys_.size() - 1;
+const FeatureTable::StemRow *FeatureTable::stem_entry(uint64_t key) const {
+  const size_t mask = stem_slots_.size() - 1;
   for (size_t s = stem_slot(key);; s = (s + 1) & mask) {
-    const StemKey &e = stem_keys_[s];
-    if (e.key == key) return &e;
-    if (e.key == 0) return nullptr;
+    const uint64_t slot = stem_slots_[s];
+    if (slot == 0) return nullptr;
+    if ((slot & ((uint64_t{1} << kStemKeyBits) - 1)) == key) return &stem_rows_[(slot >> kStemKeyBits) - 1];
   }
 }
 
@@ -321,7 +326,7 @@ void FeatureTable::word_rows(const Word &w, std::string_view text_value, const i
   std::memcpy(&stem, w.stem, sizeof w.stem);
   const uint32_t stem2_code = 2 + 2 * uint32_t{w.space_before != 0} + uint32_t{w.space_after != 0};
   const WordKey *text = text_key(text_value);
-  const StemKey *stem_keys[2] = {stem_entry(stem | uint64_t{1} << 32),
+  const StemRow *stem_keys[2] = {stem_entry(stem | uint64_t{1} << 32),
                                  stem_entry(stem | uint64_t{stem2_code} << 32)};
   ids[0] = (text != nullptr ? text->ids : kNoIds.data()) + base;
   weights[0] = (text != nullptr ? text->weights : kNoWeights) + base;

@@ -154,19 +154,24 @@ class FeatureTable {
   std::vector<WordKey> word_keys_;
   std::vector<WordSlot> word_slots_;
   std::string word_bytes_;
-  // The stems' table, open addressing on its entries, at most half full:
-  // key 0 is an empty slot (a stem is never empty).  A key's code is 1 for
-  // "stem_", and 2 + 2 * B + A for "stem2_" with its two flags.
-  struct StemKey {
-    uint64_t key;  // see stem_key_of
+  // The stems' table: open addressing over packed slots, at most half full,
+  // each a stem's key (see stem_key_of: under 2^35) and, above it, the index
+  // + 1 of its row in stem_rows_ (0: an empty slot).  Eight-byte slots and
+  // dense rows, because the rows are 128 bytes and a table of them spread
+  // over twice the slots is a megabyte for the bundled model: every page of
+  // it is faulted in when the model loads, which cost a run on empty input
+  // more than everything else it did.
+  struct StemRow {
     int32_t ids[kPositions];
     double weights[kPositions];
   };
-  std::vector<StemKey> stem_keys_;
+  static constexpr int kStemKeyBits = 35;
+  std::vector<uint64_t> stem_slots_;
+  std::vector<StemRow> stem_rows_;
   int stem_shift_ = 64;
   static uint64_t stem_key_of(uint32_t code, const char *bytes, size_t len);
   size_t stem_slot(uint64_t key) const { return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> stem_shift_); }
-  const StemKey *stem_entry(uint64_t key) const;
+  const StemRow *stem_entry(uint64_t key) const;
   // "type_P_T" for the type values 0..9.
   int32_t type_ids_[10][kPositions];
   double type_weights_[10][kPositions];

@@ -7,6 +7,7 @@
 #include "util.h"
 
 int main(int argc, char **argv) {
+  tune_allocator_for_streaming();
   try {
     return run(argc, argv);
   } catch (const UsageError &e) {

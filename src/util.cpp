@@ -7,8 +7,12 @@
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <new>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <pthread.h>
 #include <sched.h>
 #include <sys/mman.h>
@@ -30,6 +34,27 @@ void advise_huge_pages(void *p, size_t bytes) {
   uintptr_t from = (reinterpret_cast<uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
   uintptr_t to = (reinterpret_cast<uintptr_t>(p) + bytes) & ~(kHuge - 1);
   if (to > from) madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE);
+}
+
+void tune_allocator_for_streaming() {
+#ifdef __GLIBC__
+  constexpr size_t kPad = size_t{64} << 20;
+  // One arena: a thread's own arena is a mapping of its own, which the
+  // advice below would not reach.  The threads allocate little once
+  // running, so they hardly ever wait on each other for it.
+  mallopt(M_ARENA_MAX, 1);
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  mallopt(M_TRIM_THRESHOLD, 256 << 20);
+  mallopt(M_TOP_PAD, static_cast<int>(kPad));
+  // A block the heap's top cannot hold makes it grow by the pad: then the
+  // whole 2 MiB pages of the stretch up to the new break are advised.
+  void *probe = std::malloc(size_t{1} << 20);
+  if (probe == nullptr) return;
+  void *brk_end = sbrk(0);
+  if (brk_end != reinterpret_cast<void *>(-1) && brk_end > probe)
+    advise_huge_pages(probe, static_cast<size_t>(static_cast<char *>(brk_end) - static_cast<char *>(probe)));
+  std::free(probe);
+#endif
 }
 
 int current_cpu() { return sched_getcpu(); }
