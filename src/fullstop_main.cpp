@@ -7,9 +7,11 @@
 #include "util.h"
 
 int main(int argc, char **argv) {
-  tune_allocator_for_streaming();
+  void *heap_head = tune_allocator_for_streaming();
   try {
-    return run(argc, argv);
+    int status = run(argc, argv);
+    std::free(heap_head);
+    return status;
   } catch (const UsageError &e) {
     if (*e.what() != '\0') std::fprintf(stderr, "fullstop: %s\n", e.what());
     if (e.hint) std::fputs("Try 'fullstop --help'.\n", stderr);

@@ -36,7 +36,7 @@ void advise_huge_pages(void *p, size_t bytes) {
   if (to > from) madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE);
 }
 
-void tune_allocator_for_streaming() {
+void *tune_allocator_for_streaming() {
 #ifdef __GLIBC__
   constexpr size_t kPad = size_t{64} << 20;
   // One arena: a thread's own arena is a mapping of its own, which the
@@ -48,12 +48,25 @@ void tune_allocator_for_streaming() {
   mallopt(M_TOP_PAD, static_cast<int>(kPad));
   // A block the heap's top cannot hold makes it grow by the pad: then the
   // whole 2 MiB pages of the stretch up to the new break are advised.
+  constexpr uintptr_t kHuge = uintptr_t{2} << 20;
   void *probe = std::malloc(size_t{1} << 20);
-  if (probe == nullptr) return;
+  if (probe == nullptr) return nullptr;
   void *brk_end = sbrk(0);
-  if (brk_end != reinterpret_cast<void *>(-1) && brk_end > probe)
-    advise_huge_pages(probe, static_cast<size_t>(static_cast<char *>(brk_end) - static_cast<char *>(probe)));
+  if (brk_end == reinterpret_cast<void *>(-1) || brk_end <= probe) {
+    std::free(probe);  // not from the heap's top (no sbrk): leave it
+    return nullptr;
+  }
+  advise_huge_pages(probe, static_cast<size_t>(static_cast<char *>(brk_end) - static_cast<char *>(probe)));
+  // The stretch from the probe up to the first whole huge page stays in
+  // 4 KiB pages, and the next blocks would come from it (the model, loaded
+  // first, faulted in some 300 pages there): a block that fills it is the
+  // caller's to keep.  Its pages are never written, so it costs no memory.
+  const auto at = reinterpret_cast<uintptr_t>(probe);
+  const uintptr_t head = ((at + kHuge - 1) & ~(kHuge - 1)) - at;
   std::free(probe);
+  return head > 2 * sizeof(size_t) ? std::malloc(head - 2 * sizeof(size_t)) : nullptr;
+#else
+  return nullptr;
 #endif
 }
 

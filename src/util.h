@@ -70,8 +70,9 @@ void *alloc_large(size_t bytes);
 // that stretch backed by huge pages where the system grants them.  On
 // 20 MiB of text this took a third of the page faults and 12-15% of the
 // time of a run; RSS stays a few MiB above what the text in flight needs.
-// Does nothing outside glibc.
-void tune_allocator_for_streaming();
+// Returns a block to keep unused while the program runs (or null): it fills
+// the heap up to the first whole huge page.  Does nothing outside glibc.
+void *tune_allocator_for_streaming();
 
 // The processor the calling thread runs on, or -1 where that is unknown.
 int current_cpu();
