@@ -238,9 +238,12 @@ namespace {
 // ahead, in huge pages where the system grants them (see alloc_large): a
 // string grown a read at a time zeroed each stretch before the read
 // overwrote it, copied itself as it doubled, and faulted in every 4 KiB page,
-// which on these virtual machines costs some 10 us a page.
+// which on these virtual machines costs some 10 us a page.  2 MiB, one huge
+// page: the model loads in 1-5 ms, and text read ahead past that is copied
+// into the stream once more, its pages one more fresh stretch of memory
+// (8 MiB left `--jobs 2` 2.6 MB more RSS and was no faster).
 struct EarlyText {
-  static constexpr size_t kCap = size_t{8} << 20;
+  static constexpr size_t kCap = size_t{2} << 20;
   struct Free {
     void operator()(char *p) const { std::free(p); }
   };

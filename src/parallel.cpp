@@ -62,10 +62,13 @@ ParallelStream::ParallelStream(const FeatureTable &model, TextMode mode, const D
                                size_t block_size)
     : model_(model), mode_(mode), options_(options), out_(out), spans_(spans),
       block_size_(std::max<size_t>(block_size, 1)),
-      // Four blocks a chunk: the text carried over to the next chunk (what
-      // is not yet cut into blocks, and the open sentence) is usually under a
-      // block, so about an eighth of the text is copied twice.
-      chunk_size_(4 * block_size_), printer_scorer_(printer_in_, model),
+      // Eight blocks a chunk, 2 MiB at the default block size: one huge
+      // page, which alloc_large rounds a chunk up to anyway (with four, half
+      // of each page was faulted in and never used).  The text carried over
+      // to the next chunk (what is not yet cut into blocks, and the open
+      // sentence) is usually under a block, so about a sixteenth of the text
+      // is copied twice.
+      chunk_size_(8 * block_size_), printer_scorer_(printer_in_, model),
       own_scorer_(own_in_, model) {
   int n = resolve_jobs(jobs);
   max_in_flight_ = 2 * static_cast<size_t>(n) + 1;
