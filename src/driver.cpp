@@ -235,13 +235,13 @@ void detection_path(Input &in, const LoadedModel &model, const char *name, const
 namespace {
 
 // What is read while the model loads: one buffer of the most that is read
-// ahead, in huge pages where the system grants them (see alloc_large): a
-// string grown a read at a time zeroed each stretch before the read
-// overwrote it, copied itself as it doubled, and faulted in every 4 KiB page,
-// which on these virtual machines costs some 10 us a page.  2 MiB, one huge
-// page: the model loads in 1-5 ms, and text read ahead past that is copied
-// into the stream once more, its pages one more fresh stretch of memory
-// (8 MiB left `--jobs 2` 2.6 MB more RSS and was no faster).
+// ahead, in huge pages where the system grants them (see alloc_large), which
+// then becomes the stream's own (see read_stream).  A string grown a read at
+// a time zeroed each stretch before the read overwrote it, copied itself as
+// it doubled, and faulted in every 4 KiB page, which on these virtual
+// machines costs some 10 us a page.  2 MiB: one huge page, and one chunk of
+// --jobs; the model loads in 1-5 ms, and a larger buffer would only hold
+// more memory (8 MiB left `--jobs 2` 2.6 MB more RSS and was no faster).
 struct EarlyText {
   static constexpr size_t kCap = size_t{2} << 20;
   struct Free {
@@ -249,7 +249,6 @@ struct EarlyText {
   };
   std::unique_ptr<char, Free> bytes;
   size_t len = 0;
-  std::string_view view() const { return {bytes.get(), len}; }
 };
 
 // Reads fd into `early` while `ready` is false, as long as input is ready to
@@ -308,17 +307,12 @@ bool load_while_reading(LoadedModel &model, const char *path, int fd, EarlyText 
 }
 
 template <typename Stream>
-void read_stream(int fd, Stream &stream, Output &out, std::string_view early, bool at_end) {
+void read_stream(int fd, Stream &stream, Output &out, EarlyText &early, bool at_end) {
   // Text is read straight into the stream's own buffer.
   constexpr size_t kRead = size_t{1} << 18;
-  // What was read ahead goes in as reads would have brought it, so that the
-  // stream's buffer stays the size that reads keep it at (a buffer grown to
-  // all of it at once is fresh pages, each a fault).
-  for (size_t at = 0; at < early.size(); at += kRead) {
-    size_t n = std::min(kRead, early.size() - at);
-    std::memcpy(stream.room(n), early.data() + at, n);
-    stream.took(n);
-  }
+  // What was read ahead stays where it is: its buffer becomes the stream's
+  // (one copy and one stretch of fresh memory fewer).
+  if (early.len > 0) stream.adopt(early.bytes.release(), early.len, EarlyText::kCap);
   while (!at_end) {
     // Before a read that would wait, everything decided goes out: a reader
     // at the other end of a pipe sees each sentence once it is decided.
@@ -350,10 +344,10 @@ void stream_detection(int fd, const Options &o, Output &out, const Warn &warn) {
   // A model that names a feature twice is decided on one thread (parallel.h).
   if (jobs > 1 && parallel_safe(model.table)) {
     ParallelStream stream(model.table, mode, o.detect, &out, nullptr, jobs);
-    read_stream(fd, stream, out, early.view(), at_end);
+    read_stream(fd, stream, out, early, at_end);
   } else {
     SentenceStream stream(model.table, mode, o.detect, &out, nullptr);
-    read_stream(fd, stream, out, early.view(), at_end);
+    read_stream(fd, stream, out, early, at_end);
   }
   out.flush();
   std::string suspect = suspect_model_warning(model.load, o.model_fname);
@@ -371,7 +365,8 @@ void training_path(Input &in, FeatureTable &table, const Options &o, Output &out
 void stream_training(int fd, const Options &o, Output &out, const char *features_def) {
   FeatureTable table;
   TrainingStream stream(table, o.forced_text_mode, out);
-  read_stream(fd, stream, out, std::string_view(), false);
+  EarlyText none;
+  read_stream(fd, stream, out, none, false);
   out.flush();
   write_features_def(table, features_def);
 }

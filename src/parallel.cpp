@@ -30,6 +30,7 @@ bool parallel_safe(const FeatureTable &model) { return !model.has_repeats(); }
 // Text of the coordinator's: never moved while a block may read it.
 struct ParallelStream::Chunk {
   explicit Chunk(size_t size) : bytes(static_cast<char *>(alloc_large(size))), size(size) {}
+  Chunk(char *owned, size_t size) : bytes(owned), size(size) {}
   ~Chunk() { std::free(bytes); }
   Chunk(const Chunk &) = delete;
   Chunk &operator=(const Chunk &) = delete;
@@ -316,6 +317,24 @@ void ParallelStream::dispatch_blocks() {
 void ParallelStream::feed(const char *bytes, size_t len) {
   char *at = room(len);
   if (len > 0) std::memcpy(at, bytes, len);
+  took(len);
+}
+
+void ParallelStream::adopt(char *bytes, size_t len, size_t cap) {
+  if (chunk_ != nullptr || base_ != 0) {  // not the first text: copy it
+    feed(bytes, len);
+    std::free(bytes);
+    return;
+  }
+  try {
+    chunks_.push_back(std::make_unique<Chunk>(bytes, cap));
+  } catch (...) {
+    std::free(bytes);
+    throw;
+  }
+  chunk_ = chunks_.back().get();
+  text_ = bytes;
+  used_ = 0;
   took(len);
 }
 

@@ -96,6 +96,10 @@ class ParallelStream {
   // room(len), and took(n) takes the first n.
   char *room(size_t len);
   void took(size_t n);
+  // The same for the stream's first text, with the buffer it was read into
+  // (`cap` bytes from malloc or alloc_large, freed with std::free): it
+  // becomes the first chunk.
+  void adopt(char *bytes, size_t len, size_t cap);
   // Decides and writes all that the text so far allows (before waiting).
   void pump();
   // The text ended: decides the rest and completes the output.

@@ -1,6 +1,7 @@
 #include "stream.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "feature.h"
@@ -61,6 +62,18 @@ char *StreamText::room(size_t len) {
   return pending_.ptr + pending_.n;
 }
 
+bool StreamText::adopt(char *bytes, size_t len, size_t cap) {
+  if (pending_.size() != 0 || base_ != 0) {  // not the first text: copy it
+    bool due = take(bytes, len);
+    std::free(bytes);
+    return due;
+  }
+  pending_.release();
+  pending_.ptr = bytes;
+  pending_.cap = cap;
+  return took(len);
+}
+
 bool StreamText::took(size_t n) {
   pending_.n += n;
   size_t fresh = pending_.size() - run_end_;
@@ -107,6 +120,10 @@ void SentenceStream::feed(const char *bytes, size_t len) {
 
 void SentenceStream::took(size_t n) {
   if (text_.took(n)) run(false);
+}
+
+void SentenceStream::adopt(char *bytes, size_t len, size_t cap) {
+  if (text_.adopt(bytes, len, cap)) run(false);
 }
 
 void SentenceStream::pump() {
@@ -184,6 +201,10 @@ void TrainingStream::feed(const char *bytes, size_t len) {
 
 void TrainingStream::took(size_t n) {
   if (text_.took(n)) run(false);
+}
+
+void TrainingStream::adopt(char *bytes, size_t len, size_t cap) {
+  if (text_.adopt(bytes, len, cap)) run(false);
 }
 
 void TrainingStream::pump() {

@@ -49,6 +49,10 @@ class StreamText {
   // first n of them, as take() does.
   char *room(size_t len);
   bool took(size_t n);
+  // Takes the first text of the stream (only before any other) with the
+  // buffer it was read into, `cap` bytes from malloc or alloc_large: later
+  // text is read on into it, and it is freed with std::free.  As take().
+  bool adopt(char *bytes, size_t len, size_t cap);
   // Whether text has come since the last window.
   bool unrun() const { return pending_.size() > run_end_; }
   // The end of the next window (all of the text when final), from then on
@@ -84,6 +88,8 @@ class SentenceStream {
   // room(len), and took(n) takes the first n.
   char *room(size_t len) { return text_.room(len); }
   void took(size_t n);
+  // The same for the stream's first text, with its buffer (see StreamText).
+  void adopt(char *bytes, size_t len, size_t cap);
   // Decides all that the text so far allows (before waiting for more).
   void pump();
   // The text ended: decides the rest and completes the output.
@@ -124,6 +130,7 @@ class TrainingStream {
   // The same for text read in place, as SentenceStream's.
   char *room(size_t len) { return text_.room(len); }
   void took(size_t n);
+  void adopt(char *bytes, size_t len, size_t cap);
   void pump();
   void finish();
   size_t held() const { return text_.held(); }

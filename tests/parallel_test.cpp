@@ -5,6 +5,8 @@
 #include <sched.h>
 
 #include <atomic>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -53,6 +55,34 @@ std::string whole(const LoadedModel &m, TextMode mode, const DetectOptions &o, c
   return sink.text;
 }
 
+// Hands `n` bytes to a stream in a buffer of its own, with room to spare.
+template <typename Stream>
+void adopt_piece(Stream &stream, const char *bytes, size_t n, std::mt19937 &rng) {
+  size_t cap = n + rng() % 64 + 1;
+  char *buffer = static_cast<char *>(std::malloc(cap));
+  ASSERT_NE(buffer, nullptr);
+  std::memcpy(buffer, bytes, n);
+  stream.adopt(buffer, n, cap);
+}
+
+// One thread, its first text adopted and the rest in random pieces.
+std::string streamed(const LoadedModel &m, TextMode mode, const DetectOptions &o, const std::string &text,
+                     std::mt19937 &rng) {
+  StringSink sink;
+  Output out(sink);
+  SentenceStream stream(m.table, mode, o, &out, nullptr, 64);
+  size_t first = std::min(text.size(), size_t{rng() % 300});
+  adopt_piece(stream, text.data(), first, rng);
+  for (size_t at = first; at < text.size();) {
+    size_t n = std::min(text.size() - at, size_t{rng() % 300});
+    stream.feed(text.data() + at, n);
+    at += n;
+  }
+  stream.finish();
+  out.flush();
+  return sink.text;
+}
+
 std::string parallel(const LoadedModel &m, TextMode mode, const DetectOptions &o, const std::string &text,
                      int jobs, size_t block, std::mt19937 &rng) {
   StringSink sink;
@@ -60,7 +90,13 @@ std::string parallel(const LoadedModel &m, TextMode mode, const DetectOptions &o
   ParallelStream stream(m.table, mode, o, &out, nullptr, jobs, block);
   for (size_t at = 0; at < text.size();) {
     size_t n = std::min(text.size() - at, std::uniform_int_distribution<size_t>(0, 3 * block)(rng));
-    stream.feed(text.data() + at, n);
+    if (rng() % 3 == 0) {
+      // As the program hands over what it read while the model loaded (and
+      // a later piece the same way, which must be copied).
+      adopt_piece(stream, text.data() + at, n, rng);
+    } else {
+      stream.feed(text.data() + at, n);
+    }
     if (rng() % 4 == 0) stream.pump();
     at += n;
   }
@@ -75,6 +111,9 @@ void check_all(const LoadedModel &m, const std::string &text, const std::string 
   for (TextMode mode : {TextMode::classic, TextMode::unicode}) {
     for (const DetectOptions &o : all_forms()) {
       std::string want = whole(m, mode, o, text);
+      ASSERT_EQ(streamed(m, mode, o, text, rng), want)
+          << what << ": one thread, mode " << text_mode_name(mode) << ", form " << o.format << o.full_text
+          << o.only_text << o.test;
       for (size_t block : {1, 3, 40, 1000}) {
         int jobs = 1 + static_cast<int>(block % 3);
         ASSERT_EQ(parallel(m, mode, o, text, jobs, block, rng), want)
