@@ -234,6 +234,9 @@ void detection_path(Input &in, const LoadedModel &model, const char *name, const
 
 namespace {
 
+// What one read of standard input asks for.
+constexpr size_t kRead = size_t{1} << 18;
+
 // What is read while the model loads: one buffer of the most that is read
 // ahead, in huge pages where the system grants them (see alloc_large), which
 // then becomes the stream's own (see read_stream).  A string grown a read at
@@ -258,7 +261,7 @@ bool read_ahead(int fd, EarlyText &early, const std::atomic<bool> &ready) {
     pollfd p{fd, POLLIN, 0};
     if (poll(&p, 1, 0) == 0) return false;  // would wait: stop here
     if (!early.bytes) early.bytes.reset(static_cast<char *>(alloc_large(EarlyText::kCap)));
-    ssize_t got = ::read(fd, early.bytes.get() + early.len, std::min(EarlyText::kCap - early.len, size_t{1} << 18));
+    ssize_t got = ::read(fd, early.bytes.get() + early.len, std::min(EarlyText::kCap - early.len, kRead));
     if (got < 0) {
       if (errno == EINTR) continue;
       die(std::string("standard input: ") + std::strerror(errno));
@@ -309,7 +312,6 @@ bool load_while_reading(LoadedModel &model, const char *path, int fd, EarlyText 
 template <typename Stream>
 void read_stream(int fd, Stream &stream, Output &out, EarlyText &early, bool at_end) {
   // Text is read straight into the stream's own buffer.
-  constexpr size_t kRead = size_t{1} << 18;
   // What was read ahead stays where it is: its buffer becomes the stream's
   // (one copy and one stretch of fresh memory fewer).
   if (early.len > 0) stream.adopt(early.bytes.release(), early.len, EarlyText::kCap);

@@ -229,8 +229,8 @@ void FeatureTable::index_by_word() {
         std::copy(kNoIds.begin(), kNoIds.end(), stem_rows_.back().ids);
         slot = key | uint64_t{stem_rows_.size()} << kStemKeyBits;
       }
-      if ((slot & ((uint64_t{1} << kStemKeyBits) - 1)) == key) {
-        stem_rows_[(slot >> kStemKeyBits) - 1].ids[p] = id;
+      if (stem_slot_key(slot) == key) {
+        stem_rows_[stem_slot_row(slot)].ids[p] = id;
         return;
       }
     }
@@ -314,7 +314,7 @@ const FeatureTable::StemRow *FeatureTable::stem_entry(uint64_t key) const {
   for (size_t s = stem_slot(key);; s = (s + 1) & mask) {
     const uint64_t slot = stem_slots_[s];
     if (slot == 0) return nullptr;
-    if ((slot & ((uint64_t{1} << kStemKeyBits) - 1)) == key) return &stem_rows_[(slot >> kStemKeyBits) - 1];
+    if (stem_slot_key(slot) == key) return &stem_rows_[stem_slot_row(slot)];
   }
 }
 

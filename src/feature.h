@@ -166,6 +166,8 @@ class FeatureTable {
     double weights[kPositions];
   };
   static constexpr int kStemKeyBits = 35;
+  static uint64_t stem_slot_key(uint64_t slot) { return slot & ((uint64_t{1} << kStemKeyBits) - 1); }
+  static size_t stem_slot_row(uint64_t slot) { return static_cast<size_t>(slot >> kStemKeyBits) - 1; }
   std::vector<uint64_t> stem_slots_;
   std::vector<StemRow> stem_rows_;
   int stem_shift_ = 64;
