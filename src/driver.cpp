@@ -243,7 +243,7 @@ constexpr size_t kRead = size_t{1} << 18;
 // a time zeroed each stretch before the read overwrote it, copied itself as
 // it doubled, and faulted in every 4 KiB page, which on these virtual
 // machines costs some 10 us a page.  2 MiB: one huge page, and one chunk of
-// --jobs; the model loads in 1-5 ms, and a larger buffer would only hold
+// --jobs; the model loads in 1-2 ms, and a larger buffer would only hold
 // more memory (8 MiB left `--jobs 2` 2.6 MB more RSS and was no faster).
 struct EarlyText {
   static constexpr size_t kCap = size_t{2} << 20;
