@@ -63,12 +63,12 @@ void *tune_allocator_for_streaming() {
   // first, faulted in some 300 pages there): a block that fills it is the
   // caller's to keep.  Its pages are never written, so it costs no memory.
   // The stretch ends at the first huge page past the probe's end, not its
-  // start: growing the heap for the probe wrote the top's header there,
-  // before the advice, and a 2 MiB page with a 4 KiB page in it is never
-  // made a huge page when first touched.  Ending the stretch at the probe's
-  // start (which lies within 1 MiB of that page in half the runs, as the
-  // heap's start is random) left the model in 240 more 4 KiB pages there,
-  // 2-4 ms of a run on empty input.
+  // start: growing the heap for the probe wrote the top's header just past
+  // the probe, before the advice, and a 2 MiB page that already holds a
+  // 4 KiB page is never made a huge page when first touched.  Where the
+  // heap's (random) start lies less than 1 MiB below a 2 MiB boundary, half
+  // the runs, that page would be the model's: 240 more page faults, 2-4 ms
+  // of a run on empty input.
   const auto at = reinterpret_cast<uintptr_t>(probe);
   const uintptr_t head = ((at + kProbe + kHuge) & ~(kHuge - 1)) - at;
   std::free(probe);
