@@ -247,10 +247,7 @@ constexpr size_t kRead = size_t{1} << 18;
 // more memory (8 MiB left `--jobs 2` 2.6 MB more RSS and was no faster).
 struct EarlyText {
   static constexpr size_t kCap = size_t{2} << 20;
-  struct Free {
-    void operator()(char *p) const { std::free(p); }
-  };
-  std::unique_ptr<char, Free> bytes;
+  std::unique_ptr<char, FreeDeleter> bytes;
   size_t len = 0;
 };
 

@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "stream.h"
+#include "util.h"
 
 namespace {
 
@@ -321,17 +322,14 @@ void ParallelStream::feed(const char *bytes, size_t len) {
 }
 
 void ParallelStream::adopt(char *bytes, size_t len, size_t cap) {
+  std::unique_ptr<char, FreeDeleter> owned(bytes);
   if (chunk_ != nullptr || base_ != 0) {  // not the first text: copy it
     feed(bytes, len);
-    std::free(bytes);
     return;
   }
-  try {
-    chunks_.push_back(std::make_unique<Chunk>(bytes, cap));
-  } catch (...) {
-    std::free(bytes);
-    throw;
-  }
+  auto chunk = std::make_unique<Chunk>(bytes, cap);
+  owned.release();  // the chunk's now
+  chunks_.push_back(std::move(chunk));
   chunk_ = chunks_.back().get();
   text_ = bytes;
   used_ = 0;

@@ -1,11 +1,12 @@
 #include "stream.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "feature.h"
 #include "intake.h"
+#include "util.h"
 
 namespace {
 
@@ -63,13 +64,10 @@ char *StreamText::room(size_t len) {
 }
 
 bool StreamText::adopt(char *bytes, size_t len, size_t cap) {
-  if (pending_.size() != 0 || base_ != 0) {  // not the first text: copy it
-    bool due = take(bytes, len);
-    std::free(bytes);
-    return due;
-  }
+  std::unique_ptr<char, FreeDeleter> owned(bytes);
+  if (pending_.size() != 0 || base_ != 0) return take(bytes, len);  // not the first text: copy it
   pending_.release();
-  pending_.ptr = bytes;
+  pending_.ptr = owned.release();
   pending_.cap = cap;
   return took(len);
 }
