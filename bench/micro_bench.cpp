@@ -3,7 +3,7 @@
 // short text, feature name forming and lookup, training contexts, and the
 // hash table.  Inputs: the Brown test text and the bundled
 // model (FULLSTOP_ROOT, default the current folder).
-#include "../tests/classic_state.h"
+#include "../tests/unit/classic_state.h"
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -13,13 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "detect.h"
 #include "fullstop/fullstop.h"
-#include "driver.h"
-#include "feature.h"
-#include "hash.h"
-#include "intake.h"
-#include "training.h"
+#include "fullstop/hash.h"
 
 namespace {
 
@@ -137,8 +132,8 @@ void BM_TrainingContexts(benchmark::State &state) {
   };
   const std::string &text = brown_text();
   for (auto _ : state) {
-    Input in;
-    in.set(text);
+    Tokenizer in;
+    in.text.copy(text);
     FeatureTable table;
     Scorer scorer(in, table);
     Discard sink;

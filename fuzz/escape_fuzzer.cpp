@@ -15,9 +15,11 @@
 #include <string_view>
 #include <utility>
 
-#include "escape.h"
+#include "core/render/escape.h"
 
 namespace {
+
+using namespace fullstop::core;
 
 void check(bool ok) {
   if (!ok) std::abort();

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "hash.h"
+#include "fullstop/hash.h"
 #include "harness.h"
 
 namespace {

@@ -9,13 +9,31 @@
 #include <string>
 #include <string_view>
 
-#include "detect.h"
-#include "driver.h"
-#include "stream.h"
-#include "training.h"
-#include "util.h"
+#include "core/base/output.h"
+#include "core/decide/training.h"
+#include "core/model/model_file.h"
+#include "core/run/session.h"
+#include "core/run/stream.h"
 
 namespace harness {
+
+using namespace fullstop::core;
+
+// What the program's options ask of a run: evaluation (-t) or detection in
+// an output form (-f, -F, --format), and the text mode forced (--text-mode).
+struct Options {
+  bool test = false;
+  FormKind form = FormKind::xml;
+  bool text_mode_forced = false;
+  TextMode forced_text_mode = TextMode::classic;
+
+  RunOutput output(Output &out) const {
+    return RunOutput{test ? Task::evaluate : Task::detect, form, &out, nullptr};
+  }
+  Reading reading(const LoadedModel &model, const char *name) const {
+    return model_reading(model, name, text_mode_forced ? &forced_text_mode : nullptr);
+  }
+};
 
 struct RunResult {
   std::string out;           // what the program prints on standard output
@@ -25,25 +43,33 @@ struct RunResult {
 };
 
 // Training when `model` is null, else detection with it (named `name` in
-// warnings).  Warnings of loading come from `model` itself.
-inline void run_in_process(RunResult &r, std::string_view input, const LoadedModel *model,
-                           const char *name, const Options &options) {
-  Input in;
-  in.set(input);
+// warnings): one session over the whole input, as the library's calls run.
+// Warnings of loading come from `model` itself.
+inline void run_in_process(RunResult &r, std::string_view input, const LoadedModel *model, const char *name,
+                           const Options &options) {
   StringSink sink;
   Output out(sink);
   if (model != nullptr) {
-    detection_path(in, *model, name, options, out, [&](const std::string &message) {
-      r.err += "fullstop: warning: " + message + "\n";
-    });
+    if (!model->warning.empty()) r.err += "fullstop: warning: " + model->warning + "\n";
+    const RunOutput output = options.output(out);
+    const Reading reading = options.reading(*model, name);
+    Session session(model->table, reading, output);
+    RunSinks sinks(output, reading.mode);
+    if (options.test) {
+      evaluate_text(session, input, sinks.errors());
+    } else {
+      detect_text(session, input, *sinks.sentences());
+    }
   } else {
-    training_path(in, r.features, options, out);
+    Session session(r.features, options.forced_text_mode);
+    train_text(session, input, out);
     StringSink def_sink;
     Output def(def_sink);
     write_feature_list(r.features, def);
     def.flush();
     r.features_def = std::move(def_sink.text);
   }
+  out.flush();
   r.out = std::move(sink.text);
 }
 
@@ -65,12 +91,11 @@ void feed_in_pieces(Stream &stream, std::string_view input, uint32_t seed, uint3
 // Detection as the program runs it on a pipe: the input in pieces (their
 // sizes drawn from `seed`), each window run as soon as it may be, output
 // that must be the whole-input run's byte for byte.
-inline std::string stream_in_process(std::string_view input, const LoadedModel &model,
+inline std::string stream_in_process(std::string_view input, const LoadedModel &model, const char *name,
                                      const Options &options, uint32_t seed) {
   StringSink sink;
   Output out(sink);
-  TextMode mode = options.text_mode_forced ? options.forced_text_mode : model.mode;
-  SentenceStream stream(model.table, mode, options.detect, &out, nullptr, 0);
+  SentenceStream stream(model.table, options.reading(model, name), options.output(out), 0);
   feed_in_pieces(stream, input, seed, 97);
   out.flush();
   return std::move(sink.text);

@@ -12,8 +12,6 @@
 #include <string_view>
 #include <vector>
 
-#include "driver.h"
-#include "feature.h"
 #include "harness.h"
 #include "in_process.h"
 #include "reference.h"
@@ -59,18 +57,18 @@ const char kModelName[] = "fuzzed.model";
 
 void check_mode(std::string_view model_bytes, const ref::Model &model, bool eval,
                 const ref::Result &want) {
-  Options options;
-  options.detect.test = eval;
-  options.detect.full_text = !eval;
+  harness::Options options;
+  options.test = eval;
+  options.form = eval ? harness::FormKind::xml : harness::FormKind::xml_with_text;
   // The reference reads text in the classic mode; a model's mode record
   // (which a fuzzed model may hold) must not switch the program away from it.
   options.text_mode_forced = true;
-  options.forced_text_mode = TextMode::classic;
-  LoadedModel loaded;
+  options.forced_text_mode = harness::TextMode::classic;
+  harness::LoadedModel loaded;
   harness::load_model_from(loaded, kModelName, model_bytes);
   harness::RunResult got;
   harness::run_in_process(got, std::string_view(kText, sizeof kText - 1), &loaded, kModelName, options);
-  const std::vector<Feature *> &feats = loaded.table.feats;
+  const std::vector<harness::Feature *> &feats = loaded.table.feats;
 
   // The records loaded are the first features, in file order.
   if (feats.size() < model.records.size())

@@ -1,7 +1,7 @@
 // Parallel detection fuzz target: arbitrary text decided in blocks of a few
 // bytes on one to three workers (ParallelStream, what fullstop --jobs and
 // fullstop_split_jobs run), fed in pieces with pumps between, must give the
-// bytes of one whole-input run (Detection::run, which the program fuzzer holds
+// bytes of one whole-input run (a session's detect_text, which the program fuzzer holds
 // to the reference model) in the form, text mode and evaluation the first
 // byte picks, and the same spans.  Tiny blocks put a block edge next to every
 // token, line end, blank line, edge marker and multi-byte character.
@@ -11,12 +11,13 @@
 #include <string_view>
 #include <vector>
 
-#include "detect.h"
+#include "core/run/parallel.h"
 #include "harness.h"
 #include "in_process.h"
-#include "parallel.h"
 
 namespace {
+
+using namespace fullstop::core;
 
 // Records that fire often, huge, infinite, not-a-number, subnormal and
 // negative-zero weights, a list marker's type, the Unicode mode's line
@@ -56,27 +57,39 @@ const char kModel[] =
 
 const LoadedModel *fixed_model = nullptr;
 
-std::string whole(TextMode mode, const DetectOptions &o, std::string_view text,
+// The form and task of a run, its output (or its spans) in `out`.
+RunOutput output_of(const harness::Options &o, Output &out, std::vector<SentenceSpan> *spans) {
+  RunOutput output = o.output(out);
+  if (spans != nullptr) {
+    output.out = nullptr;
+    output.spans = spans;
+  }
+  return output;
+}
+
+Reading reading_of(TextMode mode) { return model_reading(*fixed_model, "fixed.model", &mode); }
+
+std::string whole(TextMode mode, const harness::Options &o, std::string_view text,
                   std::vector<SentenceSpan> *spans) {
-  Input in;
-  in.set(text);
-  if (mode == TextMode::unicode) in.map(o.test);
-  Scorer scorer(in, fixed_model->table);
-  Detection d(in, scorer, o);
   StringSink sink;
   Output out(sink);
-  d.out = spans == nullptr ? &out : nullptr;
-  d.spans = spans;
-  d.run(mode);
+  const RunOutput output = output_of(o, out, spans);
+  Session session(fixed_model->table, reading_of(mode), output);
+  RunSinks sinks(output, mode);
+  if (o.test) {
+    evaluate_text(session, text, sinks.errors());
+  } else {
+    detect_text(session, text, *sinks.sentences());
+  }
   out.flush();
   return std::move(sink.text);
 }
 
-std::string in_blocks(TextMode mode, const DetectOptions &o, std::string_view text, int jobs,
+std::string in_blocks(TextMode mode, const harness::Options &o, std::string_view text, int jobs,
                       size_t block, uint32_t seed, std::vector<SentenceSpan> *spans) {
   StringSink sink;
   Output out(sink);
-  ParallelStream stream(fixed_model->table, mode, o, spans == nullptr ? &out : nullptr, spans, jobs, block);
+  ParallelStream stream(fixed_model->table, reading_of(mode), output_of(o, out, spans), jobs, block);
   harness::feed_in_pieces(stream, text, seed, 23);
   out.flush();
   return std::move(sink.text);
@@ -104,10 +117,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
   size_t block = (pick & 7) + 1;
   int jobs = ((pick >> 3) & 3) % 3 + 1;
   TextMode mode = pick & 0x20 ? TextMode::unicode : TextMode::classic;
-  DetectOptions o;
+  harness::Options o;
   switch (pick >> 6) {
-    case 1: o.full_text = o.only_text = true; break;
-    case 2: o.format = kFormatJsonl; break;
+    case 1: o.form = FormKind::lines; break;
+    case 2: o.form = FormKind::jsonl; break;
     case 3: o.test = true; break;
     default: break;
   }

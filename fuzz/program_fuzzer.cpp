@@ -12,13 +12,12 @@
 #include <string_view>
 #include <vector>
 
-#include "../tests/hostile_inputs.h"
-#include "driver.h"
-#include "intake.h"
+#include "../tests/unit/hostile_inputs.h"
 #include "harness.h"
 #include "in_process.h"
 #include "reference.h"
-#include "trainer.h"
+#include "core/base/error.h"
+#include "train/trainer.h"
 
 namespace {
 
@@ -98,31 +97,32 @@ const char kModel[] =
     "-0x1.8p+1\tstem_3_the\n";
 
 // Loaded once and shared by every run, as a library user would.
-const LoadedModel *fixed_model = nullptr;
-const LoadedModel *empty_model = nullptr;
+const harness::LoadedModel *fixed_model = nullptr;
+const harness::LoadedModel *empty_model = nullptr;
 ref::Model model;
 
 // What the detector writes in training mode is fullstop-train's input.
 void check_trainer_accepts(std::string_view input, const std::string &contexts, const std::string &def) {
   try {
-    fullstop::FeatureNames names = fullstop::parse_feature_names(def, "features.def");
+    fullstop::train::FeatureNames names = fullstop::train::parse_feature_names(def, "features.def");
     if (contexts.empty()) return;  // no punctuation site: nothing to train on
-    fullstop::Contexts parsed = fullstop::parse_contexts(contexts, "contexts");
-    fullstop::check_feature_ids(parsed, "contexts", names, "features.def");
-  } catch (const fullstop::TrainError &e) {
+    fullstop::train::Contexts parsed = fullstop::train::parse_contexts(contexts, "contexts");
+    fullstop::train::check_feature_ids(parsed, "contexts", names, "features.def");
+  } catch (const fullstop::core::Error &e) {
     harness::fail(std::string("fullstop-train rejects the training output: ") + e.what() +
                   "\ninput:\n" + harness::show(input));
   }
 }
 
 void check_mode(std::string_view input, ref::Mode mode, const ref::Result &want,
-                const LoadedModel &loaded = *fixed_model) {
-  Options options;
+                const harness::LoadedModel &loaded = *fixed_model) {
+  harness::Options options;
   options.text_mode_forced = true;  // the reference reads the classic mode
-  options.forced_text_mode = TextMode::classic;
-  options.detect.test = mode == ref::Mode::eval;
-  options.detect.full_text = mode == ref::Mode::text || mode == ref::Mode::bare;
-  options.detect.only_text = mode == ref::Mode::bare;
+  options.forced_text_mode = harness::TextMode::classic;
+  options.test = mode == ref::Mode::eval;
+  options.form = mode == ref::Mode::bare   ? harness::FormKind::lines
+                 : mode == ref::Mode::text ? harness::FormKind::xml_with_text
+                                           : harness::FormKind::xml;
   harness::RunResult got;
   harness::run_in_process(got, input, mode == ref::Mode::train ? nullptr : &loaded, "fixed.model",
                           options);
@@ -131,21 +131,22 @@ void check_mode(std::string_view input, ref::Mode mode, const ref::Result &want,
   if (got.out != want.out) harness::mismatch(what.c_str(), input, want.out, got.out);
   if (!got.err.empty()) harness::mismatch("standard error", input, "", got.err);
   if (mode != ref::Mode::train) {
-    std::string streamed = harness::stream_in_process(input, loaded, options, static_cast<uint32_t>(input.size()));
+    std::string streamed =
+        harness::stream_in_process(input, loaded, "fixed.model", options, static_cast<uint32_t>(input.size()));
     if (streamed != got.out) harness::mismatch("streamed output", input, got.out, streamed);
   }
   if (mode == ref::Mode::train) {
     const std::string &def = got.features_def;
     if (def != want.features_def) harness::mismatch("features.def", input, want.features_def, def);
     check_trainer_accepts(input, got.out, def);
-    std::string streamed = harness::train_stream_in_process(input, TextMode::classic, static_cast<uint32_t>(input.size()));
+    std::string streamed = harness::train_stream_in_process(input, harness::TextMode::classic, static_cast<uint32_t>(input.size()));
     if (streamed != got.out + "--\n" + def)
       harness::mismatch("streamed training", input, got.out + "--\n" + def, streamed);
   }
 }
 
 // An input that starts with 0x01 is a recipe for text made of tokens that
-// collide under unkeyed hashes (tests/hostile_inputs.h): each later byte
+// collide under unkeyed hashes (tests/unit/hostile_inputs.h): each later byte
 // adds up to 32 tokens of one kind, so a few bytes make hundreds of feature
 // names that would share a bucket, and the index grows while the fixed
 // model's repeated name is in play.
@@ -176,10 +177,10 @@ std::string hostile_text(std::string_view recipe) {
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
   harness::init();
   std::string_view bytes(kModel, sizeof kModel - 1);
-  auto *fixed = new LoadedModel;
+  auto *fixed = new harness::LoadedModel;
   harness::load_model_from(*fixed, "fixed.model", bytes);
   fixed_model = fixed;
-  auto *empty = new LoadedModel;
+  auto *empty = new harness::LoadedModel;
   harness::load_model_from(*empty, "empty.model", "");
   empty_model = empty;
   model = ref::load_model(bytes);

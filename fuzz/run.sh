@@ -15,7 +15,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 out=${FUZZ_BUILD_DIR:-$root/build-fuzz}
 jobs=${FUZZ_JOBS:-$(nproc)}
 targets=(${FUZZ_TARGETS:-program_fuzzer model_fuzzer hash_fuzzer trainer_fuzzer unicode_fuzzer escape_fuzzer parallel_fuzzer})
-golden=$root/tests/golden/cases
+golden=$root/tests/cli/golden/cases
 
 "$root/fuzz/build.sh" "$out"
 # The targets judge the program by the reference model: check it first.

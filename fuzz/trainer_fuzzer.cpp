@@ -21,15 +21,18 @@
 #include <string_view>
 #include <vector>
 
+#include "core/base/error.h"
+#include "core/base/output.h"
+#include "core/model/model_file.h"
 #include "harness.h"
 #include "reference.h"
-#include "trainer.h"
+#include "train/trainer.h"
 
 namespace {
 
-using fullstop::Contexts;
-using fullstop::FeatureNames;
-using fullstop::TrainError;
+using fullstop::train::Contexts;
+using fullstop::train::FeatureNames;
+namespace train = fullstop::train;
 
 // A plain reading of a format: what it holds if well formed, else the line at
 // fault (0 when the fault is not on one line, such as an empty stream).
@@ -166,7 +169,7 @@ template <typename F>
 std::string error_of(F &&f) {
   try {
     f();
-  } catch (const TrainError &e) {
+  } catch (const fullstop::core::Error &e) {
     return e.what();
   }
   return "";
@@ -201,7 +204,7 @@ Contexts check_contexts(std::string_view text, size_t block, bool &ok) {
   Contexts want;
   Verdict verdict = read_contexts_plainly(text, want);
   Contexts whole;
-  std::string error = error_of([&] { whole = fullstop::parse_contexts(text, "src"); });
+  std::string error = error_of([&] { whole = train::parse_contexts(text, "src"); });
   expect_verdict("parse_contexts", text, verdict, error);
   if (verdict.ok && !same(whole, want)) harness::fail("parse_contexts read different contexts\ninput:\n" + harness::show(text));
 
@@ -210,7 +213,7 @@ Contexts check_contexts(std::string_view text, size_t block, bool &ok) {
   FILE *in = copy.empty() ? std::fopen("/dev/null", "rb") : fmemopen(copy.data(), copy.size(), "rb");
   if (in == nullptr) harness::fail("cannot open a memory stream");
   Contexts streamed;
-  std::string stream_error = error_of([&] { streamed = fullstop::read_contexts(in, "src", block); });
+  std::string stream_error = error_of([&] { streamed = train::read_contexts(in, "src", block); });
   std::fclose(in);
   if (stream_error != error || (error.empty() && !same(streamed, whole)))
     harness::fail("read_contexts in blocks of " + std::to_string(block) + " gave '" + stream_error +
@@ -223,7 +226,7 @@ FeatureNames check_names(std::string_view text, bool &ok) {
   std::vector<std::string_view> want;
   Verdict verdict = read_names_plainly(text, want);
   FeatureNames names;
-  std::string error = error_of([&] { names = fullstop::parse_feature_names(text, "src"); });
+  std::string error = error_of([&] { names = train::parse_feature_names(text, "src"); });
   expect_verdict("parse_feature_names", text, verdict, error);
   if (verdict.ok) {
     bool equal = names.size() == want.size();
@@ -241,30 +244,29 @@ void check_fit(std::string_view input, const Contexts &contexts, const FeatureNa
   for (size_t i = 0; i < contexts.size() && bad == SIZE_MAX; i++)
     for (size_t k = contexts.starts[i]; k < contexts.starts[i + 1]; k++)
       if (contexts.features[k].id >= names.size()) bad = i;
-  std::string error = error_of([&] { fullstop::check_feature_ids(contexts, "ctx", names, "def"); });
-  std::string want = bad == SIZE_MAX ? "" : "ctx:" + std::to_string(fullstop::context_line(bad)) + ": ";
+  std::string error = error_of([&] { train::check_feature_ids(contexts, "ctx", names, "def"); });
+  std::string want = bad == SIZE_MAX ? "" : "ctx:" + std::to_string(train::context_line(bad)) + ": ";
   if (error.rfind(want, 0) != 0 || error.empty() != want.empty())
     harness::fail("check_feature_ids said '" + error + "', expected '" + want + "...'\ninput:\n" +
                   harness::show(input));
   if (bad != SIZE_MAX || contexts.size() > 200 || names.size() > 200) return;
 
-  fullstop::FitOptions options;
-  const fullstop::Solver solvers[] = {fullstop::Solver::l1, fullstop::Solver::l2, fullstop::Solver::l2_dual};
+  train::FitOptions options;
+  const train::Solver solvers[] = {train::Solver::l1, train::Solver::l2, train::Solver::l2_dual};
   options.solver = solvers[(selector / 3) % 3];
   options.cost = (selector / 9) % 3 == 0 ? 0.1 : (selector / 9) % 3 == 1 ? 1.0 : 10.0;
   std::vector<double> weights;
-  if (!error_of([&] { weights = fullstop::fit(contexts, names.size(), options); }).empty()) return;
+  if (!error_of([&] { weights = train::fit(contexts, names.size(), options); }).empty()) return;
   if (weights.size() != names.size()) harness::fail("fit returned the wrong number of weights");
-  double accuracy = fullstop::training_accuracy(weights, contexts);
+  double accuracy = train::training_accuracy(weights, contexts);
   if (!(accuracy >= 0.0 && accuracy <= 1.0)) harness::fail("training accuracy out of range");
 
-  char *text = nullptr;
-  size_t text_size = 0;
-  FILE *out = open_memstream(&text, &text_size);
-  std::string write_error = error_of([&] { fullstop::write_model(out, "model", weights, names); });
-  std::fclose(out);
-  std::string model_text(text, text_size);
-  std::free(text);
+  fullstop::core::StringSink sink;
+  fullstop::core::Output out(sink);
+  std::string write_error =
+      error_of([&] { fullstop::core::write_model(out, "", weights, [&](size_t id) { return names.name(id); }); });
+  out.flush();
+  std::string model_text = std::move(sink.text);
   if (!write_error.empty()) harness::fail("write_model failed: " + write_error);
 
   ref::Model back = ref::load_model(model_text);

@@ -1,6 +1,6 @@
 // The Unicode text mode on arbitrary bytes:
 //  - the mapping and its offsets against the plain character-by-character
-//    reference (tests/unicode_reference.h);
+//    reference (tests/unit/unicode_reference.h);
 //  - detection with an empty model (no window scores above zero), whose
 //    sentences are exactly the paragraphs the reference finds, in the offsets
 //    form and as -F lines;
@@ -18,14 +18,15 @@
 #include <string_view>
 #include <vector>
 
-#include "../tests/unicode_reference.h"
-#include "driver.h"
+#include "../tests/unit/unicode_reference.h"
+#include "core/render/sentence_text.h"
+#include "core/text/unicode_map.h"
 #include "harness.h"
 #include "in_process.h"
-#include "intake.h"
-#include "unicode.h"
 
 namespace {
+
+using namespace fullstop::core;
 
 const LoadedModel *empty_model = nullptr;
 const LoadedModel *splitting_model = nullptr;
@@ -53,21 +54,22 @@ const char kSplittingModel[] =
     "1\ttype_8_1\n";
 
 std::string run(std::string_view input, const LoadedModel *model, bool text_only) {
-  Options options;
-  options.detect.full_text = options.detect.only_text = text_only;
+  harness::Options options;
+  if (text_only) options.form = FormKind::lines;
   options.text_mode_forced = true;
   options.forced_text_mode = TextMode::unicode;
   harness::RunResult got;
   harness::run_in_process(got, input, model, "fuzz.model", options);
   if (!got.err.empty()) harness::mismatch("standard error", input, "", got.err);
-  std::string streamed = harness::stream_in_process(input, *model, options, static_cast<uint32_t>(input.size()) * 7u);
+  std::string streamed =
+      harness::stream_in_process(input, *model, "fuzz.model", options, static_cast<uint32_t>(input.size()) * 7u);
   if (streamed != got.out) harness::mismatch("streamed output", input, got.out, streamed);
   return got.out;
 }
 
 // Training in the Unicode mode, streamed against the whole input.
 void check_training(std::string_view input) {
-  Options options;
+  harness::Options options;
   options.text_mode_forced = true;
   options.forced_text_mode = TextMode::unicode;
   harness::RunResult got;

@@ -82,6 +82,26 @@ FULLSTOP_API int64_t fullstop_split(const fullstop_model *model, const char *tex
 FULLSTOP_API int64_t fullstop_split_jobs(const fullstop_model *model, const char *text, size_t len,
                                          int jobs, fullstop_span **spans, char **error);
 
+/* The output forms of the program, for fullstop_render: FULLSTOP_FORMAT_XML
+ * (`fullstop -m MODEL`), FULLSTOP_FORMAT_XML_WITH_TEXT (-f), and those of
+ * --format=text, lines (-F), jsonl and tsv. */
+enum {
+  FULLSTOP_FORMAT_XML = 0,
+  FULLSTOP_FORMAT_XML_WITH_TEXT = 1,
+  FULLSTOP_FORMAT_TEXT = 2,
+  FULLSTOP_FORMAT_LINES = 3,
+  FULLSTOP_FORMAT_JSONL = 4,
+  FULLSTOP_FORMAT_TSV = 5
+};
+
+/* The sentences of text[0, len) printed in one of the output forms, byte for
+ * byte what `fullstop -m MODEL` with that form prints for the same bytes, on
+ * `jobs` threads as fullstop_split_jobs (0: all online CPUs).  Sets *output
+ * to a malloc'd NUL-terminated string (free()) and *output_len, when not
+ * NULL, to its length; returns 0, or -1 on failure. */
+FULLSTOP_API int fullstop_render(const fullstop_model *model, const char *text, size_t len, int format,
+                                 int jobs, char **output, size_t *output_len, char **error);
+
 /* Splitting text that arrives in pieces (a pipe, a socket, a file of any
  * size): the spans are those fullstop_split gives for all of the bytes fed,
  * with offsets from the stream's start, however the text is cut into pieces.

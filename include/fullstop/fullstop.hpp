@@ -76,6 +76,17 @@ class Model {
     std::free(spans);
     return out;
   }
+  // The sentences printed in an output form (FULLSTOP_FORMAT_*), as the
+  // program prints them with that form, on `jobs` threads (0: all online CPUs).
+  std::string render(std::string_view text, int format, int jobs = 1) const {
+    char *output = nullptr, *error = nullptr;
+    size_t len = 0;
+    if (fullstop_render(model_.get(), text.data(), text.size(), format, jobs, &output, &len, &error) != 0)
+      detail::raise(error);
+    std::string out(output, len);
+    std::free(output);
+    return out;
+  }
   // Counts of `fullstop -m MODEL -t` on sentence-per-line text.
   fullstop_eval evaluate(std::string_view lines) const {
     fullstop_eval counts{};

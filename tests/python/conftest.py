@@ -13,7 +13,7 @@ import pytest
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 PROGRAM = os.environ.get("FULLSTOP_BIN", os.path.join(ROOT, "build", "fullstop"))
 EN_MODEL = os.path.join(ROOT, "models", "en.model")
-CLASSIC_MODEL = os.path.join(ROOT, "tests", "brown_conformance.model")
+CLASSIC_MODEL = os.path.join(ROOT, "tests", "data", "brown_conformance.model")
 BROWN_DEV = os.path.join(ROOT, "data", "brown", "dev.txt")
 
 # Text the Unicode mode maps: typographic quotes and dashes, ellipses,

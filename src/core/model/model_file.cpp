@@ -1,0 +1,328 @@
+#include "core/model/model_file.h"
+
+#include <fcntl.h>
+#include <locale.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "core/base/error.h"
+#include "core/base/memory.h"
+
+namespace fullstop::core {
+
+namespace {
+
+// The model file as the scanner reads it: every byte handed to the C
+// library's stream is also kept in `pending` until the records that consumed
+// it are done, so that a record that stops loading can be located by line,
+// whatever kind of file the model is.
+struct ModelReader {
+  const ModelSource *source = nullptr;
+  std::string pending;  // bytes read; those from `done` on are not yet consumed
+  size_t done = 0;
+  long long line = 1;   // line of pending[done]
+  int error = 0;        // errno of a failed read
+  // Bytes that load_plain_records() read but left to the scanner, handed
+  // out before any more are read from the source; and the errno of a read
+  // that failed there, reported once they are all handed out.
+  std::string replay;
+  size_t replayed = 0;
+  int replay_error = 0;
+};
+
+// One read from the source, retried when interrupted.
+ssize_t read_source(ModelReader &r, char *buf, size_t size) {
+  ssize_t n;
+  do n = (*r.source)(buf, size);
+  while (n < 0 && errno == EINTR);
+  return n;
+}
+
+ssize_t read_model_bytes(void *cookie, char *buf, size_t size) {
+  ModelReader &r = *static_cast<ModelReader *>(cookie);
+  ssize_t n;
+  if (r.replayed < r.replay.size()) {
+    n = static_cast<ssize_t>(std::min(size, r.replay.size() - r.replayed));
+    std::memcpy(buf, r.replay.data() + r.replayed, static_cast<size_t>(n));
+    r.replayed += static_cast<size_t>(n);
+  } else if (r.replay_error != 0) {
+    errno = r.replay_error;
+    n = -1;
+  } else {
+    n = read_source(r, buf, size);
+  }
+  if (n < 0) {
+    r.error = errno;
+    return -1;
+  }
+  if (r.done > 0) {  // drop consumed bytes before keeping more
+    r.pending.erase(0, r.done);
+    r.done = 0;
+  }
+  r.pending.append(buf, static_cast<size_t>(n));
+  return n;
+}
+
+// A record of `consumed` bytes was loaded: forget its bytes, count its lines.
+void consume(ModelReader &r, size_t consumed) {
+  size_t end = std::min(r.done + consumed, r.pending.size());
+  for (size_t i = r.done; i < end; i++) r.line += r.pending[i] == '\n';
+  r.done = end;
+}
+
+// The line on which the record that stopped loading begins: past the
+// whitespace that the scan skips.
+long long stopped_line(const ModelReader &r) {
+  long long line = r.line;
+  for (size_t i = r.done; i < r.pending.size(); i++) {
+    char c = r.pending[i];
+    if (c == '\0' || std::strchr(" \t\n\v\f\r", c) == nullptr) break;
+    line += c == '\n';
+  }
+  return line;
+}
+
+void warn_stopped(LoadedModel &m, const char *path, const std::string &where, const char *reason) {
+  m.load.stopped = true;
+  m.warning = std::string(path) + where + ": " + reason + "; loading stopped, " +
+              std::to_string(m.table.feats.size()) + " features loaded";
+}
+
+}  // namespace
+
+namespace {
+
+inline bool is_scan_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// Reads one record of the plain shape at p (before `end`): whitespace, a
+// decimal weight ("-0.125", "3", "1.5e-07": an optional minus, digits, an
+// optional fraction of one digit or more, an optional exponent) directly
+// followed by a space or tab, whitespace, and a name that starts with an
+// ASCII byte and holds no NUL, up to a newline.  1 with the record and the start of the next one (the bytes
+// after the newline); 0 when the bytes there are of any other shape (left
+// to the scanner); -1 when they end before the record does.
+int plain_record(const char *p, const char *end, double &weight, std::string_view &name, const char *&next) {
+  while (p < end && is_scan_space(*p)) p++;
+  const char *number = p;
+  if (p < end && *p == '-') p++;
+  auto digits = [&] {
+    const char *from = p;
+    while (p < end && *p >= '0' && *p <= '9') p++;
+    return p > from;
+  };
+  if (!digits()) return p == end ? -1 : 0;
+  if (p < end && *p == '.') {
+    p++;
+    if (!digits()) return p == end ? -1 : 0;
+  }
+  if (p < end && (*p == 'e' || *p == 'E')) {
+    p++;
+    if (p < end && (*p == '-' || *p == '+')) p++;
+    if (!digits()) return p == end ? -1 : 0;
+  }
+  if (p == end) return -1;
+  if (*p != ' ' && *p != '\t') return 0;
+  // The shape above is what std::from_chars reads, to the same correctly
+  // rounded double as strtod in the C locale (loading runs in it, see
+  // CLocaleHere) at a fifth of strtod's cost; out of range, strtod gives
+  // the infinity or the denormal that the scanner would.
+  auto parsed = std::from_chars(number, p, weight);
+  if (parsed.ec != std::errc() || parsed.ptr != p) {
+    char *converted = nullptr;
+    weight = std::strtod(number, &converted);
+    if (converted != p) return 0;
+  }
+  while (p < end && is_scan_space(*p)) p++;
+  // A locale may count more bytes as blanks than the six above, but never
+  // an ASCII one: a name that starts with any other byte is left to the
+  // scanner.
+  if (p < end && static_cast<unsigned char>(*p) >= 0x80) return 0;
+  const char *newline = static_cast<const char *>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+  if (newline == nullptr) return -1;
+  if (std::memchr(p, '\0', static_cast<size_t>(newline - p)) != nullptr) return 0;
+  name = std::string_view(p, static_cast<size_t>(newline - p));
+  next = newline + 1;
+  return 1;
+}
+
+// Loads the records of the plain shape (see plain_record) from the start of
+// the source, as the scanner in load_model would, without the C library's
+// formatted input (which costs some 4,000 instructions a record: most of the
+// start-up of a run with the bundled model).  The scanner converts a weight
+// with strtod too, so the weights are the same doubles.  At the first record
+// of any other shape, or at the end of the source, the bytes not loaded are
+// left in r.replay for the scanner, which takes over from there: what it
+// loads, and where and why it stops, are as if it had read the whole source.
+void load_plain_records(LoadedModel &model, ModelReader &r) {
+  std::string &buf = r.replay;
+  size_t at = 0;  // buf[at...] is not loaded yet
+  bool ended = false;
+  constexpr size_t kChunk = size_t{1} << 16;
+  for (;;) {
+    double weight = 0;
+    std::string_view name;
+    const char *next = nullptr;
+    int got = plain_record(buf.data() + at, buf.data() + buf.size(), weight, name, next);
+    if (got == 1) {
+      model.load.numbered = model.load.numbered && weight == static_cast<double>(model.load.records);
+      model.load.records++;
+      model.table.build(name, weight);
+      size_t record_end = static_cast<size_t>(next - buf.data());
+      r.line += std::count(static_cast<const char *>(buf.data() + at), next, '\n');
+      at = record_end;
+      continue;
+    }
+    if (got == 0 || ended) break;
+    // The record goes on past the bytes read: read more.
+    buf.erase(0, at);
+    at = 0;
+    size_t had = buf.size();
+    buf.resize(had + kChunk);
+    ssize_t n = read_source(r, buf.data() + had, kChunk);
+    buf.resize(had + static_cast<size_t>(n > 0 ? n : 0));
+    if (n < 0) r.replay_error = errno;
+    if (n <= 0) ended = true;
+  }
+  buf.erase(0, at);
+}
+
+// The C locale on this thread while it lives: a model reads the same in a
+// program that has set another LC_NUMERIC (or LC_CTYPE, which decides what
+// the scanner takes for blanks) as in the programs, which never set one.
+class CLocaleHere {
+ public:
+  CLocaleHere() : c_(newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0))) {
+    if (c_ != static_cast<locale_t>(0)) old_ = uselocale(c_);
+  }
+  ~CLocaleHere() {
+    if (c_ == static_cast<locale_t>(0)) return;
+    uselocale(old_);
+    freelocale(c_);
+  }
+  CLocaleHere(const CLocaleHere &) = delete;
+  CLocaleHere &operator=(const CLocaleHere &) = delete;
+
+ private:
+  locale_t c_;
+  locale_t old_ = static_cast<locale_t>(0);
+};
+
+}  // namespace
+
+void load_model(LoadedModel &model, const char *path, const ModelSource &source) {
+  CLocaleHere c_locale;
+  ModelReader reader;
+  reader.source = &source;
+  model.load = ModelLoad{};
+  model.warning.clear();
+  load_plain_records(model, reader);
+  FILE *f = fopencookie(&reader, "r", cookie_io_functions_t{read_model_bytes, nullptr, nullptr, nullptr});
+  if (f == nullptr) out_of_memory();
+  // Records are scanned exactly as "%lf\t%[^\n]\n" scans them (any
+  // whitespace run separates, names keep inner and trailing blanks), except
+  // that a name of any length is read whole.  Nothing is read much past the
+  // record where loading stops, so an endless file costs nothing.
+  try {
+    for (;;) {
+      double weight = 0;
+      char *name = nullptr;
+      int consumed = -1;
+      int converted = std::fscanf(f, "%lf\t%m[^\n]\n%n", &weight, &name, &consumed);
+      if (converted == 2) {
+        std::unique_ptr<char, decltype(&std::free)> owned(name, &std::free);
+        model.load.numbered = model.load.numbered && weight == static_cast<double>(model.load.records);
+        model.load.records++;
+        model.table.build(name, weight);
+        if (consumed >= 0) consume(reader, static_cast<size_t>(consumed));
+        continue;
+      }
+      std::free(name);
+      if (reader.error != 0) {
+        std::string reason = std::string("read error: ") + std::strerror(reader.error);
+        warn_stopped(model, path, "", reason.c_str());
+      } else if (converted != EOF) {
+        warn_stopped(model, path, ":" + std::to_string(stopped_line(reader)),
+                     converted == 0 ? "not a weight and feature name" : "weight without a feature name");
+      }
+      break;  // EOF with no error: nothing but whitespace was left
+    }
+  } catch (...) {
+    std::fclose(f);
+    throw;
+  }
+  std::fclose(f);
+  // Detection's lookups by word (see FeatureTable::index_by_word); a model
+  // that repeats a name is read through its names.
+  model.table.index_by_word();
+  model.declared = read_declaration(model.table);
+}
+
+void load_model_file(LoadedModel &model, const char *path) {
+  int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) fail(ErrorKind::model_access, std::string(path) + ": " + std::strerror(errno));
+  ModelSource source = [fd](char *buf, size_t size) { return ::read(fd, buf, size); };
+  try {
+    load_model(model, path, source);
+  } catch (...) {
+    ::close(fd);
+    throw;
+  }
+  ::close(fd);
+}
+
+void load_model_bytes(LoadedModel &model, const char *name, std::string_view bytes) {
+  size_t at = 0;
+  ModelSource source = [&](char *buf, size_t size) -> ssize_t {
+    size_t n = std::min(size, bytes.size() - at);
+    std::memcpy(buf, bytes.data() + at, n);
+    at += n;
+    return static_cast<ssize_t>(n);
+  };
+  load_model(model, name, source);
+}
+
+std::string suspect_model_warning(const ModelLoad &m, const char *path) {
+  if (m.records >= 2 && m.numbered)
+    return std::string(path) + ": looks like a feature list (as features.def), not a model: its " +
+           std::to_string(m.records) + " weights are 0, 1, 2, ... in order";
+  if (m.records == 0 && !m.stopped)
+    return std::string(path) + ": no model records loaded; sentences end only at blank lines";
+  return std::string();
+}
+
+
+Reading model_reading(const LoadedModel &model, const char *name, const TextMode *forced) {
+  const ModelDeclaration &d = model.declared;
+  if (forced == nullptr && !d.mode_problem.empty()) fail(ErrorKind::model, std::string(name) + ": " + d.mode_problem);
+  const TextMode mode = forced != nullptr ? *forced : d.mode;
+  if (mode == TextMode::unicode && !d.rules_problem.empty())
+    fail(ErrorKind::model, std::string(name) + ": " + d.rules_problem);
+  return Reading{mode, d.rules};
+}
+
+void write_model(Output &out, std::string_view header, const std::vector<double> &weights,
+                 const std::function<std::string_view(size_t)> &name) {
+  out.write(header);
+  for (size_t id = 0; id < weights.size(); ++id) {
+    if (weights[id] == 0.0) continue;
+    char *p = out.reserve(32);
+    auto [end, ec] = std::to_chars(p, p + 32, weights[id]);
+    if (ec != std::errc()) fail(ErrorKind::internal, "cannot format the weight of feature " + std::to_string(id));
+    out.commit(end);
+    out.put('\t');
+    out.write(name(id));
+    out.put('\n');
+  }
+}
+
+}  // namespace fullstop::core

@@ -1,0 +1,62 @@
+#include "core/run/session.h"
+
+#include "core/decide/detection.h"
+#include "core/decide/training.h"
+
+namespace fullstop::core {
+
+RunSinks::RunSinks(const RunOutput &output, TextMode mode) {
+  if (output.task == Task::evaluate) {
+    if (output.out != nullptr) errors_ = &printer_.emplace(*output.out);
+  } else if (output.out != nullptr) {
+    sentences_ = &renderer_.emplace(*output.out, output.form, mode);
+  } else if (output.spans != nullptr) {
+    sentences_ = &spans_.emplace(*output.spans);
+  }
+}
+
+Session::Session(const FeatureTable &model, const Reading &reading, const RunOutput &output)
+    : scorer(tokens, model), mode_(reading.mode), task_(output.task), copy_(output.prints_text()) {
+  tokens.rules = reading.rules;
+}
+
+Session::Session(FeatureTable &table, TextMode mode)
+    : scorer(tokens, table), mode_(mode), task_(Task::train), copy_(false) {
+  tokens.rules = kTrainingRules;
+}
+
+void Session::take(std::string_view text) {
+  if (copy_) {
+    tokens.text.copy(text);
+  } else {
+    tokens.text.borrow(text);
+  }
+  if (mode_ == TextMode::unicode) tokens.text.map(task_ != Task::detect);
+}
+
+void detect_text(Session &session, std::string_view text, SentenceSink &sink) {
+  session.take(text);
+  Detection detection(session.tokens, session.scorer, session.mode(), sink);
+  sink.begin();
+  detection.run();
+  sink.end();
+  session.drop();
+}
+
+EvalCounts evaluate_text(Session &session, std::string_view text, EvaluationSink *errors) {
+  session.take(text);
+  Evaluation evaluation(session.tokens, session.scorer, session.mode(), errors);
+  evaluation.run();
+  if (errors != nullptr) errors->report(evaluation.counts);
+  session.drop();
+  return evaluation.counts;
+}
+
+void train_text(Session &session, std::string_view text, Output &contexts) {
+  session.take(text);
+  Training training(session.tokens, session.scorer, contexts);
+  training.report(session.mode());
+  session.drop();
+}
+
+}  // namespace fullstop::core

@@ -1,0 +1,245 @@
+#include "core/run/stream.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "core/decide/detection.h"
+#include "core/text/byte_class.h"
+
+namespace fullstop::core {
+
+namespace {
+
+inline int byte_kind(unsigned char c) { return is_separator_byte(c) ? 2 : is_punct_byte(c) ? 1 : 0; }
+
+}  // namespace
+
+int64_t token_start_back(const char *data, int64_t end, int n) {
+  for (int64_t p = end - 1; p >= 0; p--) {
+    int k = byte_kind(static_cast<unsigned char>(data[p]));
+    if (k != 2 && (p == 0 || byte_kind(static_cast<unsigned char>(data[p - 1])) != k) && --n == 0)
+      return p;
+  }
+  return -1;
+}
+
+namespace {
+
+// The start of the line holding text[pos] (just after a newline, or 0).
+size_t line_start(std::string_view text, size_t pos) {
+  while (pos > 0 && text[pos - 1] != '\n') pos--;
+  return pos;
+}
+
+// Where a window that stopped before mapped offset `limit` is cut: the line
+// start before the second token ahead of `limit` (so the first undecided
+// candidate sees the same two tokens before it), `back` bytes earlier still
+// (see short_line_before in tokens/sites.h), never before `cap`, and never at a line
+// that starts with a byte order mark (a window's first bytes would lose
+// it).  0 when nothing can go.
+size_t cut_point(std::string_view pending, const TextBuffer &in, int32_t limit, size_t cap, size_t end,
+                 size_t back = 0) {
+  int32_t before = static_cast<int32_t>(token_start_back(in.data, limit, 2));
+  if (before < 0) return 0;
+  const auto at = static_cast<size_t>(in.original_start(before));
+  size_t keep = line_start(pending, at > back ? at - back : 0);
+  keep = std::min(keep, cap);
+  while (keep > 0 && end - keep >= 3 && std::memcmp(pending.data() + keep, "\xEF\xBB\xBF", 3) == 0)
+    keep = line_start(pending, keep - 1);
+  return keep;
+}
+
+}  // namespace
+
+// ===== StreamText ============================================================
+
+bool StreamText::take(const char *bytes, size_t len) {
+  if (len > 0) std::memcpy(room(len), bytes, len);
+  return took(len);
+}
+
+char *StreamText::room(size_t len) {
+  pending_.reserve(pending_.n + len);
+  return pending_.ptr + pending_.n;
+}
+
+bool StreamText::adopt(char *bytes, size_t len, size_t cap) {
+  std::unique_ptr<char, FreeDeleter> owned(bytes);
+  if (pending_.size() != 0 || base_ != 0) return take(bytes, len);  // not the first text: copy it
+  pending_.release();
+  pending_.ptr = owned.release();
+  pending_.cap = cap;
+  return took(len);
+}
+
+bool StreamText::took(size_t n) {
+  pending_.n += n;
+  size_t fresh = pending_.size() - run_end_;
+  return fresh >= min_run_ && fresh >= run_end_;
+}
+
+// A window ends after the last newline of the text not yet run.
+// pending_[run_end_, searched_) is known to hold no newline, and searched_
+// moves to the end: a long line is searched once, not again at every piece
+// that extends it (which would take time growing with the square of its
+// length).
+size_t StreamText::next_window(bool final) {
+  size_t end = pending_.size();
+  if (!final) {
+    size_t from = std::max(run_end_, searched_);
+    searched_ = end;
+    const void *nl = end > from ? memrchr(pending_.ptr + from, '\n', end - from) : nullptr;
+    if (nl == nullptr) return 0;
+    end = static_cast<size_t>(static_cast<const char *>(nl) - pending_.ptr) + 1;
+  }
+  run_end_ = end;
+  return end;
+}
+
+void StreamText::drop(size_t keep) {
+  std::memmove(pending_.ptr, pending_.ptr + keep, pending_.n - keep);
+  pending_.n -= keep;
+  base_ += static_cast<int64_t>(keep);
+  run_end_ -= keep;
+  searched_ -= keep;
+}
+
+void StreamText::release() { pending_.release(); }
+
+// ===== SentenceStream ========================================================
+
+SentenceStream::SentenceStream(const FeatureTable &model, const Reading &reading, const RunOutput &output,
+                               size_t min_run)
+    : session_(model, reading, output), sinks_(output, reading.mode), text_(min_run) {}
+
+void SentenceStream::feed(const char *bytes, size_t len) {
+  if (text_.take(bytes, len)) run(false);
+}
+
+void SentenceStream::took(size_t n) {
+  if (text_.took(n)) run(false);
+}
+
+void SentenceStream::adopt(char *bytes, size_t len, size_t cap) {
+  if (text_.adopt(bytes, len, cap)) run(false);
+}
+
+void SentenceStream::pump() {
+  if (text_.unrun()) run(false);
+}
+
+void SentenceStream::finish() {
+  if (!finished_) run(true);
+  finished_ = true;
+}
+
+void SentenceStream::run(bool final) {
+  size_t end = text_.next_window(final);
+  if (!final && end == 0) return;
+  const std::string_view pending = text_.text();
+  const int64_t base = text_.base();
+  const bool evaluating = session_.task() == Task::evaluate;
+  // A run that prints no sentence text (offsets, spans, evaluation) reads
+  // the window where it is in the stream's text; only printing text needs
+  // the padded copy (see Session::take).  Either way the run reads the same
+  // bytes.
+  session_.take(std::string_view(pending.data(), end));
+  const TextBuffer &text = session_.tokens.text;
+  if (start_ < 0) start_ = text.original_text_start();
+  // Undecided: the candidates from the third-last token on.
+  int32_t limit = final ? -1 : static_cast<int32_t>(token_start_back(text.data, text.data_len, 3));
+  if (!final && limit < 0) {
+    session_.drop();
+    return;
+  }
+  SentenceSink *sentences = sinks_.sentences();
+  if (!begun_ && sentences != nullptr) sentences->begin();
+  begun_ = true;
+  const CandidateRange range{static_cast<int32_t>(from_ - base), limit, -1};
+  if (evaluating) {
+    Evaluation evaluation(session_.tokens, session_.scorer, session_.mode(), sinks_.errors());
+    evaluation.counts = counts_;
+    evaluation.run_window(range);
+    counts_ = evaluation.counts;
+  } else if (sentences != nullptr) {
+    Detection detection(session_.tokens, session_.scorer, session_.mode(), *sentences);
+    detection.base = base;
+    detection.run_window(range, final, start_, done_);
+  }
+  if (final) {
+    if (evaluating && sinks_.errors() != nullptr) sinks_.errors()->report(counts_);
+    if (!evaluating && sentences != nullptr) sentences->end();
+    session_.drop();
+    text_.release();
+    return;
+  }
+  from_ = base + text.original_start(limit);
+  // Keep two tokens before the undecided candidates and the open sentence,
+  // from a line start on.  The open sentence's text is printed once it
+  // ends; evaluation prints no sentence, so there nothing past the window
+  // needs keeping.
+  size_t cap = end;
+  if (!evaluating) cap = line_start(pending, std::min(static_cast<size_t>(start_ - base), end));
+  // Where lines are sentences, how long a text line is cannot be read from a
+  // sentence's line start (see short_line_before).
+  size_t keep = cut_point(pending, text, limit, cap, end, evaluating ? kShortLine : 0);
+  // The window may point into the stream's text, which changes from here on.
+  session_.drop();
+  if (keep > 0) text_.drop(keep);
+}
+
+// ===== TrainingStream ========================================================
+
+TrainingStream::TrainingStream(FeatureTable &table, TextMode mode, Output &out, size_t min_run)
+    : session_(table, mode), training_(session_.tokens, session_.scorer, out), text_(min_run) {}
+
+void TrainingStream::feed(const char *bytes, size_t len) {
+  if (text_.take(bytes, len)) run(false);
+}
+
+void TrainingStream::took(size_t n) {
+  if (text_.took(n)) run(false);
+}
+
+void TrainingStream::adopt(char *bytes, size_t len, size_t cap) {
+  if (text_.adopt(bytes, len, cap)) run(false);
+}
+
+void TrainingStream::pump() {
+  if (text_.unrun()) run(false);
+}
+
+void TrainingStream::finish() {
+  if (!finished_) run(true);
+  finished_ = true;
+}
+
+void TrainingStream::run(bool final) {
+  size_t end = text_.next_window(final);
+  if (!final && end == 0) return;
+  const std::string_view pending = text_.text();
+  const int64_t base = text_.base();
+  // Training prints no sentence text: the window is read where it is in the
+  // stream's text (see Session::take).
+  session_.take(std::string_view(pending.data(), end));
+  const TextBuffer &text = session_.tokens.text;
+  int32_t limit = final ? -1 : static_cast<int32_t>(token_start_back(text.data, text.data_len, 3));
+  if (!final && limit < 0) {
+    session_.drop();
+    return;
+  }
+  training_.report_window(session_.mode(), static_cast<int32_t>(from_ - base), limit);
+  if (final) {
+    text_.release();
+    session_.drop();
+    return;
+  }
+  from_ = base + text.original_start(limit);
+  size_t keep = cut_point(pending, text, limit, end, end, kShortLine);
+  // The window may point into the stream's text, which changes from here on.
+  session_.drop();
+  if (keep > 0) text_.drop(keep);
+}
+
+}  // namespace fullstop::core

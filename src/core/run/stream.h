@@ -1,0 +1,152 @@
+// Detection over a stream: text arrives in pieces of any size, and every
+// sentence is printed (or collected) once it is decided.
+//
+// The detector itself reads one whole buffer (TextBuffer, 32-bit offsets).  A
+// stream keeps only the text that is not decided yet and runs the detector
+// over windows of it: a window begins at a line start and ends after a
+// newline, so no token, line flag or Unicode character is cut.  In a window
+// that does not end the text, a candidate is decided only when three tokens
+// follow it inside the window, so that every flag its five tokens carry is
+// final; the window keeps two tokens before the first undecided candidate, so
+// that candidate sees the same tokens as in a reading of the whole text.
+// Sentences are offsets from the stream's start (64-bit), and the output is
+// byte for byte that of one run over all of the text.
+#ifndef FULLSTOP_CORE_RUN_STREAM_H
+#define FULLSTOP_CORE_RUN_STREAM_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/base/memory.h"
+#include "core/decide/evaluation.h"
+#include "core/decide/training.h"
+#include "core/model/feature_table.h"
+#include "core/run/session.h"
+
+namespace fullstop::core {
+
+// Where the n-th token counted back from `end` starts in data[0, end), or -1
+// (data[0] begins a line): how the streams, and the blocks of --jobs, find
+// the text a window must keep or leave undecided.
+int64_t token_start_back(const char *data, int64_t end, int n);
+
+// The text of a stream that is not decided yet, and where its windows end:
+// what SentenceStream and TrainingStream share.  Text is taken in pieces; a
+// window ends after the last newline not yet run (all of the text at the
+// end), and the decided text before a cut point is dropped.
+class StreamText {
+ public:
+  explicit StreamText(size_t min_run) : min_run_(min_run) {}
+  StreamText(const StreamText &) = delete;
+  StreamText &operator=(const StreamText &) = delete;
+  ~StreamText() { pending_.release(); }
+  // Takes more text; true when a run is due: the new text is `min_run` bytes
+  // or more and as long as the undecided text a run reads again, so the
+  // whole stream is read a bounded number of times.
+  bool take(const char *bytes, size_t len);
+  // Room for up to `len` more bytes after the text, for a reader to write
+  // them in place (no copy from a buffer of its own); took(n) then takes the
+  // first n of them, as take() does.
+  char *room(size_t len);
+  bool took(size_t n);
+  // Takes the first text of the stream (only before any other) with the
+  // buffer it was read into, `cap` bytes from malloc or alloc_large: later
+  // text is read on into it, and it is freed with std::free.  As take().
+  bool adopt(char *bytes, size_t len, size_t cap);
+  // Whether text has come since the last window.
+  bool unrun() const { return pending_.size() > run_end_; }
+  // The end of the next window (all of the text when final), from then on
+  // the last window's end; 0 when no whole line has come since.
+  size_t next_window(bool final);
+  // Drops the first `keep` bytes, decided.
+  void drop(size_t keep);
+  // The text ended and was run: frees it.
+  void release();
+
+  std::string_view text() const { return {pending_.ptr, pending_.n}; }
+  int64_t base() const { return base_; }  // the stream offset of text()[0]
+  size_t held() const { return pending_.size(); }
+
+ private:
+  size_t min_run_;
+  PodArray<char> pending_;  // the text from offset base_ on
+  int64_t base_ = 0;
+  size_t run_end_ = 0;   // pending_[0, run_end_) was the last window
+  size_t searched_ = 0;  // no newline in pending_[run_end_, searched_)
+};
+
+class SentenceStream {
+ public:
+  // Detection or evaluation with a model's table, its results where
+  // `output` says (see RunOutput).  A window is run once the new text is
+  // `min_run` bytes or more (and as long as the undecided text it
+  // re-reads), or at pump().
+  SentenceStream(const FeatureTable &model, const Reading &reading, const RunOutput &output,
+                 size_t min_run = size_t{1} << 20);
+  // Takes more text; decides what enough new text allows.
+  void feed(const char *bytes, size_t len);
+  // The same for text read in place: up to `len` bytes are written at
+  // room(len), and took(n) takes the first n.
+  char *room(size_t len) { return text_.room(len); }
+  void took(size_t n);
+  // The same for the stream's first text, with its buffer (see StreamText).
+  void adopt(char *bytes, size_t len, size_t cap);
+  // Decides all that the text so far allows (before waiting for more).
+  void pump();
+  // The text ended: decides the rest and completes the output.
+  void finish();
+
+  // Evaluation's counts so far.
+  const EvalCounts &counts() const { return counts_; }
+  // Bytes held now (tests bound them).
+  size_t held() const { return text_.held(); }
+
+ private:
+  void run(bool final);
+
+  // One session for all windows: the scorer counts what the whole run
+  // forms (see Scorer), as a single run would.
+  Session session_;
+  RunSinks sinks_;
+  StreamText text_;
+  EvalCounts counts_{};
+  bool begun_ = false, finished_ = false;
+  int64_t from_ = 0;     // the first undecided candidate starts here or later
+  int64_t start_ = -1;   // where the open sentence starts (-1: before the first window)
+  bool done_ = false;    // the last sentence was reported (Unicode mode)
+};
+
+// Training over a stream: the same windows as SentenceStream's, and each
+// candidate's context written once the tokens its window and label need are
+// final (three tokens after it, as above).  No sentence is open in training,
+// so only the text from the line holding the second token before the first
+// undecided candidate is kept.  Contexts and the records added to `table`
+// are byte for byte those of one Training run over all of the text.
+class TrainingStream {
+ public:
+  TrainingStream(FeatureTable &table, TextMode mode, Output &out, size_t min_run = size_t{1} << 20);
+  void feed(const char *bytes, size_t len);
+  // The same for text read in place, as SentenceStream's.
+  char *room(size_t len) { return text_.room(len); }
+  void took(size_t n);
+  void adopt(char *bytes, size_t len, size_t cap);
+  void pump();
+  void finish();
+  size_t held() const { return text_.held(); }
+
+ private:
+  void run(bool final);
+
+  Session session_;
+  Training training_;
+  StreamText text_;
+  bool finished_ = false;
+  int64_t from_ = 0;     // the first undecided candidate starts here or later
+};
+
+}  // namespace fullstop::core
+
+#endif  // FULLSTOP_CORE_RUN_STREAM_H

@@ -1,0 +1,133 @@
+#include "core/tokens/lexicon.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "core/base/error.h"
+#include "core/text/byte_class.h"
+#include "core/text/unicode_map.h"
+
+namespace fullstop::core {
+
+void Lexicon::reset() {
+  words.release();
+  slots_.release();
+  bytes_.clear();
+  huge_words_ = false;
+  edge_words_[0] = edge_words_[1] = kNoWord;
+  line_break_words_[0] = line_break_words_[1] = kNoWord;
+  std::memset(punct_words_, 0, sizeof punct_words_);
+}
+
+void Lexicon::begin_walk(int32_t text_len, const WordTyping &typing) {
+  text_len_ = text_len;
+  typing_ = typing;
+  if (slots_.empty()) grow();
+}
+
+void Lexicon::grow() {
+  // The first index fits the text: at most one word per two bytes and slots
+  // at most half full, so a short text (a library call per sentence or
+  // line) clears 64 slots instead of 4096, which cost such a call more
+  // than all its other work; the index grows as any other when it fills.
+  size_t first = 64;
+  while (first < 4096 && first < static_cast<size_t>(text_len_)) first *= 2;
+  const size_t slots = slots_.empty() ? first : slots_.size() * 2;
+  slots_.release();
+  slots_.reset(slots);
+  for (size_t i = 0; i < words.size(); i++) {
+    const Word &w = words[i];
+    const Key key = key_of(w);
+    slots_.probe(key.hash, [](const Slot &s) { return s.index == 0; }) =
+        Slot{slot_head(key, w.len, w.start), key.len_flags, static_cast<uint32_t>(i + 1)};
+  }
+}
+
+// A token whose word is not in the index yet: makes room if needed, then
+// creates the Word.
+[[gnu::noinline]] uint32_t Lexicon::add(int32_t start, const char *bytes, int32_t len, bool punct,
+                                        const Key &key) {
+  // At most half the slots in use while the index is small (up to 1 MiB,
+  // where probes stay short and memory does not matter), at most three
+  // quarters beyond: a text of millions of distinct tokens then costs no
+  // more than with the eight-byte slots this index once had.
+  const size_t slots = slots_.size();
+  if (words.size() + 1 > (slots <= (size_t{1} << 16) ? slots / 2 : slots / 4 * 3)) grow();
+  Slot &slot = slots_.probe(key.hash, [](const Slot &s) { return s.index == 0; });
+  if (words.size() >= (1u << 29)) fail(ErrorKind::input, "too many distinct tokens");
+  if (bytes_.size() > static_cast<size_t>(INT32_MAX) - kWordPadding - static_cast<size_t>(len))
+    fail(ErrorKind::input, "too many distinct tokens");
+  Word w;
+  std::memset(&w, 0, sizeof w);
+  // The bytes go where the padding after the last word's began (see
+  // long_word_is), and eight zeros after them.
+  if (!bytes_.empty()) bytes_.resize(bytes_.size() - kWordPadding);
+  w.start = static_cast<int32_t>(bytes_.size());
+  bytes_.append(bytes, static_cast<size_t>(len));
+  bytes_.append(kWordPadding, '\0');
+  w.len = len;
+  w.is_punct = punct;
+  w.is_upper = typing_.unicode ? starts_upper(bytes, static_cast<size_t>(len))
+                               : is_upper_byte(static_cast<unsigned char>(bytes[0]));
+  w.space_before = (key.len_flags & token_flag::space_before) != 0;
+  w.space_after = (key.len_flags & token_flag::space_after) != 0;
+  w.list_label = (key.len_flags & token_flag::list_label) != 0;
+  w.is_edge = start >= text_len_;  // only markers live past the text
+  w.number = typing_.unicode && !punct ? word_shape_type(bytes, len, w.space_after, typing_.rules) : 0;
+  int stem_len = len > 3 ? 3 : len;
+  for (int i = 0; i < stem_len; i++) {
+    char c = bytes[i];
+    w.stem[i] = is_upper_byte(static_cast<unsigned char>(c)) ? static_cast<char>(c - 'A' + 'a') : c;
+  }
+  uint32_t index = static_cast<uint32_t>(words.size());
+  words.push_back(w);
+  if (len >= kHugeWord) huge_words_ = true;
+  slot = Slot{slot_head(key, len, w.start), key.len_flags, index + 1};
+  return index;
+}
+
+// Whether the word of a slot that a token longer than eight bytes matched
+// (fingerprint and len_flags) has the token's bytes, read where the slot
+// says.  len_flags keeps only the low 25 bits of a length: when a word or
+// the token has 2^25 bytes or more, the Word's length is compared too.
+// Compared eight bytes at a time in line, as the hash reads them (masked to
+// the length): the token has eight readable bytes after its last (see
+// Tokenizer::intern_token), and the word has its padding.  A call to memcmp
+// cost more than the compare for the few bytes of a typical long word, and
+// its branches on the length mispredicted.
+[[gnu::noinline]] bool Lexicon::long_word_is(const Slot &slot, const char *bytes, int32_t len) const {
+  // Either word may be of 2^25 bytes or more only when one of these holds;
+  // then the slot may even be a short word's, whose head is no offset.
+  if ((huge_words_ || len >= kHugeWord) && words[slot.index - 1].len != len) return false;
+  const char *stored = bytes_.data() + static_cast<uint32_t>(slot.head >> 8);
+  if (load8(stored) != load8(bytes)) return false;  // a long word's first eight bytes, unmasked
+  for (int32_t i = 8; i < len; i += 8) {
+    const int32_t n = len - i < 8 ? len - i : 8;
+    if (prefix_of(stored + i, n) != prefix_of(bytes + i, n)) return false;
+  }
+  return true;
+}
+
+// The key of a word in the index, formed again from its bytes when the
+// index grows (a Word keeps neither its hash nor its prefix: the slots have
+// what lookups compare, and a text of millions of distinct tokens a smaller
+// record).  The key reads up to seven bytes past the word's last: the
+// padding of `bytes_` is there.
+Lexicon::Key Lexicon::key_of(const Word &w) const {
+  const uint8_t flags = static_cast<uint8_t>((w.space_before ? token_flag::space_before : 0) |
+                                             (w.space_after ? token_flag::space_after : 0) |
+                                             (w.list_label ? token_flag::list_label : 0));
+  return key(bytes_.data() + w.start, w.len, flags);
+}
+
+size_t Lexicon::longest_probe() const {
+  size_t longest = 0;
+  const size_t mask = slots_.mask();
+  for (size_t s = 0; s < slots_.size(); s++) {
+    const Slot &slot = slots_[s];
+    if (slot.index != 0) longest = std::max(longest, ((s - (key_of(words[slot.index - 1]).hash & mask)) & mask) + 1);
+  }
+  return longest;
+}
+
+}  // namespace fullstop::core

@@ -1,0 +1,545 @@
+#include "core/tokens/tokenizer.h"
+
+#include <array>
+#include <cstring>
+
+#include "core/text/byte_class.h"
+
+namespace fullstop::core {
+
+namespace {
+
+// The offsets of the edge markers' tokens: past the text, where no token of
+// the text starts (their text is kEdgeMarkers, see Token::text).
+inline constexpr int32_t kEdgeBefore = 32, kEdgeAfter = 40;
+static_assert(kMaxText + kEdgeAfter + 4 <= static_cast<size_t>(INT32_MAX));
+
+// Byte classes for the tokenizer's inner loops.
+enum : uint8_t { kWordChar = 0, kPunctChar = 1, kSeparator = 2 };
+constexpr std::array<uint8_t, 256> kByteClass = [] {
+  std::array<uint8_t, 256> t{};
+  for (int c = 0; c < 256; c++)
+    t[c] = is_separator_byte(static_cast<unsigned char>(c))
+               ? kSeparator
+               : (is_punct_byte(static_cast<unsigned char>(c)) ? kPunctChar : kWordChar);
+  return t;
+}();
+inline uint8_t byte_class(char c) { return kByteClass[static_cast<unsigned char>(c)]; }
+
+
+}  // namespace
+
+// The tokenizer's state: what to do with each new token.
+struct Tokenizer::Walk {
+  SiteVisitor visit = nullptr;  // null: keep and intern every token
+  void *context = nullptr;
+  bool bytewise = false;        // use the plain scanner
+  bool unicode = false;         // pad paragraphs, visit line breaks and tokens before list markers
+  // Set by run_walk: the flags that make a token worth a closer look (see
+  // push_token).
+  uint8_t site_flags = 0;
+};
+
+namespace {
+// Keep this many tokens when `toks` is compacted during a walk: a window
+// needs the last five.
+constexpr size_t kKeep = 4;
+constexpr size_t kWalkCapacity = 4096;
+}  // namespace
+
+// Interning loads a token's bytes eight at a time, up to seven bytes past its
+// end.  Tokens that end eight bytes or more before the end of the text (all
+// but the last few) are read in place; the others, and the edge markers, by
+// tail_bytes.  So interning never reads past the text, which lets a borrowed
+// text go unpadded.
+[[gnu::always_inline]] inline void Tokenizer::intern_token(Token &t) {
+  intern_at(t, text.data_len - t.end() >= 8 ? text.data + t.start : tail_bytes(t));
+}
+
+[[gnu::always_inline]] inline void Tokenizer::intern_at(Token &t, const char *bytes) {
+  t.word = lexicon.find(t.start, bytes, t.len, t.punct, lexicon.key(bytes, t.len, flags_of(t)));
+}
+
+[[gnu::noinline]] const char *Tokenizer::tail_bytes(const Token &t) {
+  if (t.edge) return edge_marker_text(t.len);
+  tail_copy_.assign(text.data + t.start, static_cast<size_t>(t.len));
+  tail_copy_.append(8, '\0');
+  return tail_copy_.data();
+}
+
+// Appends a token; in a walk, visits the token two back when it is a
+// candidate: punctuation, the end of a paragraph, or (Unicode mode) before a
+// list marker; edge markers never are.  In the Unicode mode a line break
+// after a token that is none of these is visited as a candidate of its own
+// (see visit_line_break).
+//
+// `site_flags` is walk.site_flags, passed by value so that the scanner's
+// loop keeps it in a register (a byte stored into a token could, as far as
+// the compiler knows, change the walk's fields).
+template <bool kVisit, bool kUnicode>
+[[gnu::always_inline]] inline void Tokenizer::push_token(const Walk &walk, const Token &tok, uint8_t site_flags) {
+  if (kVisit && toks.size() == kWalkCapacity) {
+    std::memmove(toks.ptr, toks.ptr + kWalkCapacity - kKeep, kKeep * sizeof(Token));
+    toks.n = kKeep;
+  }
+  // A visiting walk's ring has room for kWalkCapacity tokens (see run_walk).
+  if (!kVisit && toks.n == toks.cap) toks.reserve(toks.n + 1);
+  toks.ptr[toks.n++] = tok;
+  if (!kVisit) {
+    intern_token(toks.back());
+    return;
+  }
+  // The token two back now has two tokens on each side (when at least two
+  // precede it), and its flags are final: only the last token's can change.
+  if (toks.size() < 5) return;
+  Token *window = toks.end() - 5;
+  const uint8_t flags = flags_of(window[2]);
+  constexpr uint8_t kSite = token_flag::punct | token_flag::para_break;
+  if (kUnicode) {
+    // One branch for the common case: few tokens are candidates, marked
+    // (see Token::marker) or, in running text, last on their line (see
+    // run_walk for where lines are sentences).
+    const uint8_t marked = flags_of(window[3]) & token_flag::marker;
+    if (!((flags & site_flags) | marked)) return;
+    if (!(flags & kSite) && !(marked && list_marker_at(window))) {
+      if (line_break_after(window, text.data, rules.line_breaks, text.sentence_lines())) visit_line_break(walk, window);
+      return;
+    }
+  } else if (!(flags & kSite)) {
+    return;
+  }
+  // One test for the window rather than one per token (see intern_token):
+  // when its last token ends eight bytes or more before the end of the text,
+  // so do the others, but for edge markers, which push_edges interns.
+  if (text.data_len - window[4].end() >= 8) {
+    intern_window(window);
+  } else {
+    for (int k = 0; k < 5; k++)
+      if (window[k].word == kNoWord) intern_token(window[k]);
+  }
+  // (In running text a line break follows only a token that ends its line,
+  // which one test of the flags in hand rules out for nearly every site.)
+  if (kUnicode && ((flags & token_flag::boundary) || text.sentence_lines()) && rules.colon_breaks &&
+      text.data[window[2].end() - 1] == ':' && (flags & token_flag::punct) &&
+      line_break_after(window, text.data, rules.line_breaks, text.sentence_lines()) &&
+      short_line_before(text, window[2].end())) [[unlikely]] {
+    visit_mark_at_line_break(walk, window);
+    return;
+  }
+  walk.visit(window, walk.context);
+}
+
+// The line-break marker for a break after window[2] (see walk), interned.
+Token Tokenizer::line_break_marker(const Token *window) {
+  constexpr uint8_t kFlags = token_flag::space_before | token_flag::space_after | token_flag::edge;
+  const bool short_line = short_line_before(text, window[2].end());
+  uint32_t &word = lexicon.line_break_word(short_line);
+  if (word == kNoWord) {
+    const char *marker = kLineBreakMarkers[short_line];
+    const auto len = static_cast<int32_t>(std::strlen(marker));
+    // Past the text, as the edge markers' words (the lexicon knows them so).
+    word = lexicon.find(text.data_len + kEdgeAfter, marker, len, false, lexicon.key(marker, len, kFlags));
+  }
+  return token_of(window[2].end(), 0, kFlags | (flags_of(window[2]) & token_flag::boundary), word);
+}
+
+// Visits the line break after window[2] (see walk): the window's last four
+// tokens, interned, with the line-break marker between the second and third.
+[[gnu::noinline]] void Tokenizer::visit_line_break(const Walk &walk, Token *window) {
+  for (int k = 1; k < 5; k++)
+    if (window[k].word == kNoWord) intern_token(window[k]);
+  const Token sites[kWindow] = {window[1], window[2], line_break_marker(window), window[3], window[4]};
+  walk.visit(sites, walk.context);
+}
+
+// Visits a colon that ends a short line (see mark_line_breaks): its own
+// window, interned, with its line break's window in break_window for the
+// visit's length.
+[[gnu::noinline]] void Tokenizer::visit_mark_at_line_break(const Walk &walk, Token *window) {
+  const Token sites[kWindow] = {window[1], window[2], line_break_marker(window), window[3], window[4]};
+  break_window = sites;
+  walk.visit(window, walk.context);
+  break_window = nullptr;
+}
+
+// Interns a window's tokens that are not interned yet, all read in place,
+// in token order: a word new to the index gets the next index.  (Forming all
+// keys and prefetching their slots before the first probe was measured and
+// not kept: see docs/performance.md.)
+//
+// The site's own token is nearly always a one-byte punctuation mark ("." or
+// ","), a handful of words in all: once known, its word comes from
+// punct_words, a table in the nearest cache, instead of a lookup's key,
+// hash and probe (about 70 instructions).  A word met for the first time
+// still goes through the index in its turn, so indices keep their order.
+[[gnu::always_inline]] inline void Tokenizer::intern_window(Token *window) {
+  Token &site = window[2];
+  uint32_t *known = nullptr;
+  constexpr uint8_t kShape = token_flag::punct | token_flag::list_label;
+  if (site.word == kNoWord && site.len == 1 && (flags_of(site) & kShape) == token_flag::punct) {
+    known = &lexicon.punct_word(flags_of(site), text.data[site.start]);
+    if (*known != 0) {
+      site.word = *known - 1;
+      known = nullptr;
+    }
+  }
+  for (int k = 0; k < 5; k++) {
+    Token &t = window[k];
+    if (t.word == kNoWord) intern_at(t, text.data + t.start);
+  }
+  if (known != nullptr) *known = site.word + 1;
+}
+
+// Two edge markers: "</s>" after a paragraph, "<s>" before one.  They are
+// interned here, so a window's interning need not look for them (see
+// push_token); each marker's word is looked up once and then kept.
+void Tokenizer::push_edges(const Walk &walk, bool after) {
+  const int32_t start = text.data_len + (after ? kEdgeAfter : kEdgeBefore), len = after ? 4 : 3;
+  constexpr uint8_t kFlags = token_flag::space_before | token_flag::space_after | token_flag::edge;
+  uint32_t &known = lexicon.edge_word(after);
+  if (known == kNoWord) {
+    Token first = token_of(start, len, kFlags);
+    intern_token(first);
+    known = first.word;
+  }
+  // Made whole with its word: setting the word in a token already in memory
+  // and then copying the token made each copy wait for that store.
+  const Token edge = token_of(start, len, kFlags, known);
+  if (walk.visit != nullptr) {
+    push_token<true, true>(walk, edge, walk.site_flags);
+    push_token<true, true>(walk, edge, walk.site_flags);
+  } else {
+    push_token<false, true>(walk, edge, walk.site_flags);
+    push_token<false, true>(walk, edge, walk.site_flags);
+  }
+}
+
+namespace {
+// The bytes that may follow a list label ('.', ')') and that bullets are
+// ('*', '-'): the first 256 for a word's next byte, the others for a
+// punctuation run's first (see add_token).
+constexpr std::array<bool, 512> kMarkerByte = [] {
+  std::array<bool, 512> t{};
+  t['.'] = t[')'] = true;
+  t[256 + '*'] = t[256 + '-'] = true;
+  return t;
+}();
+
+// The marker hint (see add_token) of the token [start, start + len) of p's
+// text, read byte by byte: whether a word's next byte is '.' or ')', or a
+// punctuation run's first is '*' or '-'.  A token that ends its word has no
+// next byte to read in the text (the last one may end it).
+uint8_t marker_hint(const char *p, int32_t start, int32_t len, uint8_t flags) {
+  bool punct = flags & token_flag::punct;
+  if (!punct && (flags & token_flag::space_after)) return 0;
+  unsigned char c = static_cast<unsigned char>(p[punct ? start : start + len]);
+  return kMarkerByte[(punct ? 256 : 0) + c] ? token_flag::marker : 0;
+}
+}  // namespace
+
+// Appends a token for the run [start, start + len) of the text.  In the
+// Unicode mode with edge markers, a paragraph's first token is preceded by
+// the edge markers that close the previous paragraph and open this one.
+// `new_paragraph` is toks.empty() || toks.back().para_break, which the block
+// scanner knows without reading the token (see scan_blocks_as).
+template <bool kVisit, bool kUnicode>
+[[gnu::always_inline]] inline void Tokenizer::add_token(const Walk &walk, int32_t start, int32_t len,
+                                                    uint8_t flags, bool new_paragraph, uint8_t site_flags) {
+  if (kUnicode) {
+    if (new_paragraph && rules.edge_markers) {
+      if (!toks.empty()) push_edges(walk, true);
+      push_edges(walk, false);
+    }
+    // A line's labels are forgotten when the next line begins.
+    if (line_labels_.any() && (flags_of(toks.back()) & (token_flag::boundary | token_flag::edge)))
+      line_labels_.clear();
+    // Only a word of up to four bytes that a space precedes and "." or ")"
+    // follows can be a label (see label_closer); only such a word or a
+    // one-byte "*" or "-" standing alone can open a list marker.  The caller
+    // tells most tokens apart from these with the marker bit of `flags`, a
+    // hint: set for a word whose next byte is '.' or ')' and for a
+    // punctuation run whose first byte is '*' or '-' (the block scanner
+    // finds both in its masks, see block_classify.h).  Testing the flags first
+    // would take branches that go either way from token to token; this one
+    // is rarely taken.  A word keeps its marker bit only when it has a
+    // label's shape and a closer that ends its word after it, as
+    // list_marker_at asks of the word; most words that "." follows ("it.",
+    // "was.") have not.
+    // Without the list-label rule no token is either.
+    using namespace token_flag;
+    if (flags & marker) {
+      const bool label_shape = (flags & (punct | space_before | space_after)) == space_before && len <= 4;
+      constexpr uint8_t kAlone = punct | space_before | space_after;
+      const bool bullet_shape = (flags & kAlone) == kAlone && len == 1;
+      LineLabels::Reading label{false, false};
+      if (label_shape && rules.list_labels) {
+        const Token *prev = toks.empty() ? nullptr : &toks.back();
+        const Token *before = toks.size() < 2 ? nullptr : &toks.end()[-2];
+        label = line_labels_.read(text.data, text.data_len, start, len, prev, before, rules.roman_numerals);
+      }
+      if (!(label.shape | (bullet_shape && rules.list_labels))) flags &= static_cast<uint8_t>(~marker);
+      if (label.position) flags |= list_label;
+    }
+  } else {
+    flags &= static_cast<uint8_t>(~token_flag::marker);  // never set in the classic mode
+  }
+  push_token<kVisit, kUnicode>(walk, token_of(start, len, flags), site_flags);
+}
+
+// The flags byte of a new token.
+inline uint8_t new_token_flags(bool punct, bool space_before, bool space_after) {
+  return static_cast<uint8_t>((punct ? token_flag::punct : 0) | (space_before ? token_flag::space_before : 0) |
+                              (space_after ? token_flag::space_after : 0));
+}
+
+void Tokenizer::tokenize_line(const Walk &walk, int32_t begin, int32_t end) {
+  const char *const data = text.data;
+  // One pass over the line: skip separators, then split each word into class
+  // runs.  The byte at `end` (the line's newline, or the end of the input)
+  // ends the last word: it is taken as a separator rather than read, since a
+  // borrowed text has nothing after its last byte.
+  auto class_at = [&](int32_t q) -> uint8_t { return q < end ? byte_class(data[q]) : uint8_t{kSeparator}; };
+  int32_t p = begin;
+  for (;;) {
+    while (p < end && byte_class(data[p]) == kSeparator) p++;
+    if (p >= end) break;
+    int32_t run = p;
+    bool first = true;
+    uint8_t cls = byte_class(data[p]);
+    for (;;) {
+      uint8_t next;
+      do next = class_at(++p);
+      while (next == cls);
+      bool word_ends = next == kSeparator;
+      uint8_t flags = new_token_flags(cls == kPunctChar, first, word_ends);
+      const bool new_paragraph = toks.empty() || toks.back().para_break;
+      flags |= marker_hint(data, run, p - run, flags);
+      // The plain scanner takes the walk's kind as it comes.
+      if (walk.visit != nullptr) {
+        if (walk.unicode) {
+          add_token<true, true>(walk, run, p - run, flags, new_paragraph, walk.site_flags);
+        } else {
+          add_token<true, false>(walk, run, p - run, flags, new_paragraph, walk.site_flags);
+        }
+      } else if (walk.unicode) {
+        add_token<false, true>(walk, run, p - run, flags, new_paragraph, walk.site_flags);
+      } else {
+        add_token<false, false>(walk, run, p - run, flags, new_paragraph, walk.site_flags);
+      }
+      if (word_ends) break;
+      first = false;
+      run = p;
+      cls = next;
+    }
+  }
+  if (!toks.empty()) toks.back().boundary = 1;
+}
+
+// The plain scanner: line by line, byte by byte.
+void Tokenizer::scan_bytewise(const Walk &walk) {
+  const char *const data = text.data;
+  const int32_t data_len = text.data_len;
+  int32_t pos = 0;
+  while (pos < data_len) {
+    const char *nl = static_cast<const char *>(std::memchr(data + pos, '\n', data_len - pos));
+    int32_t line_end = nl ? static_cast<int32_t>(nl - data) : data_len;
+    int32_t p = pos;
+    while (p < line_end && (data[p] == ' ' || data[p] == '\t')) p++;
+    if (p == line_end) {
+      // A blank line (empty, or only spaces and tabs) ends a paragraph.
+      if (!toks.empty()) toks.back().para_break = 1;
+    } else {
+      tokenize_line(walk, p, line_end);
+    }
+    pos = nl ? line_end + 1 : data_len;
+  }
+}
+
+// Line-end and paragraph flags of the last token from the gap [from, to) of
+// separators that follows it, up to the next token or (at_end) the end of
+// the input.  A newline in the gap ends its line; a line inside the gap that
+// holds no NUL is blank and ends its paragraph.  At the end of the input the
+// last token's line always ends, and a last line without a newline counts
+// when it is not empty.
+void Tokenizer::gap_flags(int32_t from, int32_t to, bool at_end) {
+  const char *const data = text.data;
+  if (toks.empty()) return;
+  Token &last = toks.back();
+  int newlines = 0;
+  bool clean = true;  // the current line of the gap holds no NUL
+  for (int32_t i = from; i < to; i++) {
+    char c = data[i];
+    if (c == '\n') {
+      if (newlines > 0 && clean) last.para_break = 1;
+      newlines++;
+      clean = true;
+    } else if (c == '\0') {
+      clean = false;
+    }
+  }
+  if (at_end) {
+    last.boundary = 1;
+    if (newlines > 0 && clean && data[to - 1] != '\n') last.para_break = 1;
+  } else if (newlines > 0) {
+    last.boundary = 1;
+  }
+}
+
+// The fast scanner: classifies 64 bytes at a time and visits only the bytes
+// where a token starts or ends, so its cost follows the number of tokens
+// rather than of bytes.  A token's line-end and paragraph flags follow from
+// the newlines in the gap before the next token: counted from the block's
+// newline mask when the gap lies in one block (nearly always), by
+// gap_flags() otherwise or when the gap holds two newlines or more.
+//
+// The loop is compiled once per kind of walk (visiting or keeping every
+// token, Unicode or classic), so that the per-token code tests none of the
+// walk's settings: the same steps as a runtime test of them would take.
+template <bool kVisit, bool kUnicode>
+void Tokenizer::scan_blocks_as(const Walk &walk) {
+  int32_t open_start = -1;  // start of the token being scanned, or -1
+  uint8_t open_flags = 0;   // its punct and space_before flags
+  int32_t last_end = -1;  // end of the last token, -1 before the first
+  // Whether the next token begins a paragraph: toks.empty() ||
+  // toks.back().para_break, kept here since only gap_flags() sets
+  // para_break (a register test per token instead of a load).
+  bool new_paragraph = toks.empty() || toks.back().para_break;
+  uint64_t carry_sep = 1, carry_punct = 0;  // the byte before the input: a separator
+  // The input stays put during a scan; in locals, the compiler need not
+  // reload them after every token written (byte-sized stores may alias
+  // anything, this object's members included).
+  const char *const data = text.data;
+  const int32_t data_len = text.data_len;
+  const uint8_t site_flags = walk.site_flags;
+  alignas(16) char last[64];
+  ClassifiedBlock m;
+  const bool wide = wide_blocks;
+  for (int32_t base = 0; base < data_len; base += 64) {
+    const char *block = data + base;
+    if (data_len - base < 64) {
+      // The last, partial block, from a zero-padded copy: the scan reads no
+      // byte past the text, which may be the caller's (borrow()).  Zeros
+      // are separators, as the bytes after the input always were.
+      std::memset(last, 0, sizeof last);
+      std::memcpy(last, block, static_cast<size_t>(data_len - base));
+      block = last;
+    }
+    classify_block<kUnicode>(wide, block, carry_sep != 0, m);
+    uint64_t prev_sep = m.sep << 1 | carry_sep, prev_punct = m.punct << 1 | carry_punct;
+    carry_sep = m.sep >> 63;
+    carry_punct = m.punct >> 63;
+    uint64_t change = (m.sep ^ prev_sep) | (m.punct ^ prev_punct);
+    uint64_t starts = change & ~m.sep;  // a token begins here
+    uint64_t ends = change & ~prev_sep;  // the token before ends here
+    if (data_len - base < 64) {
+      uint64_t valid = (uint64_t{1} << (data_len - base)) - 1;
+      starts &= valid;
+      ends &= valid;
+    }
+    for (;;) {
+      if (open_start >= 0) {
+        if (ends == 0) break;  // the token goes on into the next block
+        int bit = __builtin_ctzll(ends);
+        ends &= ends - 1;
+        int32_t end = base + bit;
+        // A word ending at '.' or ')' (a punctuation run never does: those
+        // are punctuation too, and a separator is neither).
+        add_token<kVisit, kUnicode>(walk, open_start, end - open_start, open_flags | m.end_flags[bit],
+                                    new_paragraph, site_flags);
+        new_paragraph = false;
+        last_end = end;
+        open_start = -1;
+      }
+      if (starts == 0) break;
+      int bit = __builtin_ctzll(starts);
+      starts &= starts - 1;
+      int32_t start = base + bit;
+      // The gap before this token decides the previous token's flags.  Most
+      // blocks hold no newline, and then a gap inside one changes nothing.
+      if (last_end >= base) {
+        if (m.newline != 0) {
+          uint64_t gap = (uint64_t{1} << bit) - (uint64_t{1} << (last_end - base));
+          uint64_t newlines = m.newline & gap;
+          if (newlines != 0) {
+            if ((newlines & (newlines - 1)) == 0) {
+              toks.back().boundary = 1;  // one newline: the line ended
+            } else {
+              gap_flags(last_end, start, false);  // blank lines, maybe
+              new_paragraph = toks.back().para_break;
+            }
+          }
+        }
+      } else if (last_end >= 0) {
+        gap_flags(last_end, start, false);
+        new_paragraph = toks.back().para_break;
+      }
+      open_start = start;
+      // A punctuation run starting with '*' or '-' is hinted as a marker.
+      open_flags = m.start_flags[bit];
+    }
+  }
+  if (open_start >= 0) {
+    add_token<kVisit, kUnicode>(walk, open_start, data_len - open_start, open_flags | token_flag::space_after,
+                                new_paragraph, site_flags);
+    last_end = data_len;
+  }
+  if (last_end >= 0) gap_flags(last_end, data_len, true);
+}
+
+void Tokenizer::scan_blocks(const Walk &walk) {
+  if (walk.visit != nullptr) {
+    if (walk.unicode) {
+      scan_blocks_as<true, true>(walk);
+    } else {
+      scan_blocks_as<true, false>(walk);
+    }
+  } else if (walk.unicode) {
+    scan_blocks_as<false, true>(walk);
+  } else {
+    scan_blocks_as<false, false>(walk);
+  }
+}
+
+void Tokenizer::run_walk(const Walk &given) {
+  Walk walk = given;
+  // A token is a candidate, or in running text may be followed by a line
+  // break, when it has one of these flags (see site_flags).
+  walk.site_flags = site_flags(walk.unicode, rules, text.sentence_lines());
+  toks.clear();
+  lexicon.begin_walk(text.data_len, WordTyping{walk.unicode, rules});
+  line_labels_.clear();
+  if (walk.visit == nullptr) {
+    // A rough first guess (one token per five bytes) saves most regrowth.
+    toks.reserve(static_cast<size_t>(text.data_len) / 5 + 16);
+  } else {
+    toks.reserve(kWalkCapacity);
+  }
+  if (walk.bytewise) {
+    scan_bytewise(walk);
+  } else {
+    scan_blocks(walk);
+  }
+  if (walk.unicode && rules.edge_markers && !toks.empty()) push_edges(walk, true);
+}
+
+void Tokenizer::index(TextMode mode) { run_walk(Walk{nullptr, nullptr, false, mode == TextMode::unicode}); }
+
+void Tokenizer::index_bytewise(TextMode mode) { run_walk(Walk{nullptr, nullptr, true, mode == TextMode::unicode}); }
+
+void Tokenizer::walk(SiteVisitor visit, void *context, TextMode mode) {
+  run_walk(Walk{visit, context, false, mode == TextMode::unicode});
+}
+
+void Tokenizer::walk_bytewise(SiteVisitor visit, void *context, TextMode mode) {
+  run_walk(Walk{visit, context, true, mode == TextMode::unicode});
+}
+
+void Tokenizer::reset() {
+  text.drop();
+  lexicon.reset();
+  toks.release();
+  break_window = nullptr;
+  line_labels_.clear();
+}
+
+}  // namespace fullstop::core

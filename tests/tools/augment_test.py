@@ -1,0 +1,363 @@
+#!/usr/bin/env python3
+"""Tests for scripts/augment-brown and scripts/restyle: each transform does
+what it says without moving sentence boundaries, runs are repeatable, and
+restyled gold offsets fit the restyled text."""
+
+import os
+import random
+import re
+import subprocess
+import sys
+import tempfile
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+from script_module import load_script  # noqa: E402
+
+ab = load_script("scripts/augment-brown", "augment_brown")
+AUGMENT = os.path.join(HERE, "..", "..", "scripts", "augment-brown")
+RESTYLE = os.path.join(HERE, "..", "..", "scripts", "restyle")
+
+SAMPLE = """\
+The jury said it found "no evidence" of fraud in the election.
+"Only a handful of reports was received," the jury said.
+Why did the city wait so long?
+It urged that the city "take steps to remedy" this problem.
+
+"Stop the car!" she said.
+He asked, "Where are you going?"
+The mayor's wife, who was born in Opelika, left in the spring.
+Mrs. J. F. Baker and A. Lee met U. S. Grant.
+
+Things went well.
+The plan had three parts; the first was a new road, and the second was a bridge.
+Costs were low.
+Taxes rose sharply.
+Nobody objected.
+
+"We won't go home," he said.
+'Tis the season, she wrote, and they cheered 'em on.
+"Really?" he asked, "and then what?"
+
+Road works ahead
+The new road opens in May.
+It has two lanes.
+"""
+
+
+def paragraphs():
+    return ab.read_paragraphs(SAMPLE)
+
+
+def only(name, seed=1, window=10):
+    """Copies made by one transform at share 1."""
+    return ab.augment(paragraphs(), {name: 1.0}, seed=seed, window=window)
+
+
+def all_copies(name):
+    return [c for seed in range(1, 16) for c in only(name, seed)]
+
+
+MARKER = re.compile(r"^(?:\(?(?:\d+|[a-zA-Z]|[ivx]+|[IVX]+)(?:\.\)|[.)])"
+                    r"|[\u2022\-*\u25e6\u25aa\u2023\u00b7\u2043]) \S")
+ABBREVIATIONS = re.compile(r"U\.S\.|U\.K\.|[ap]\.m\.|[AP]\.M\.|Inc\.|Ltd\.|Co\.|Corp\.|etc\.|Jr\.")
+
+
+class Transforms(unittest.TestCase):
+    # name, what every copy must show
+    CLAIMS = [
+        ("quote-convention", lambda t: re.search(r"[\"'][.,]", t) and not re.search(r"[a-z],\"", t)),
+        ("typographic", lambda t: "\u201c" in t and '"' not in t and "'" not in t),
+        ("doubled-marks", lambda t: re.search(r"[?!]{2,}", t)),
+        ("ellipsis", lambda t: re.search(r"\.\.\.|\u2026|\. \. \.", t)),
+        ("abbreviations", lambda t: ABBREVIATIONS.search(t)),
+        ("quoted-questions", lambda t: re.search(r"\w[?!]\" [a-z]", t)),
+        ("french", lambda t: "\u00ab" in t or re.search(r"\w[ \u00a0\u202f][?!;:]", t)),
+        ("parentheses", lambda t: re.search(r"\(.+\)", t)),
+        ("short-lists", lambda t: len(re.findall(r"^" + MARKER.pattern[1:], t, re.M)) >= 2),
+        ("inline-lists", lambda t: re.search(r"(?:\(?[0-9a-z]+[.)] \S.*){2}\.$", t, re.M)),
+        ("dialogue", lambda t: re.search(r'^"[^"]+[?!]"(?: [A-Za-z][a-z]*(?: [a-zA-Z]+)*\.)?$', t, re.M)),
+        ("french-dialogue", lambda t: re.search("^\u00ab.+[?!]\\s\u00bb(?: [^ ].*\\.)?$", t, re.M)),
+        ("inner-marks", lambda t: re.search(r"\w[.?:@/]\w|[A-Za-z.] (?:\d+|[A-Z])\b", t)),
+        ("initialisms", lambda t: re.search(r"(?:\b[A-Za-z]{1,2}\.){2,}|\b(?:St|Dr|Mr|Inc|Co|Jr)\.", t)),
+        # Every run of initials before a name closed up, and nothing else.
+        ("unspaced-initials", lambda t: "J.F. Baker and A. Lee met U.S. Grant" in t
+         and not re.search(r"\b[A-Z]\. [A-Z]\.", t)),
+        ("citations", lambda t: re.search(r"\w(?: \[\d+(?:[-, ]+\d+)?\]\.|\.\[\d+(?:[-, ]+\d+)?\](?:\[\d+\])?"
+                                          r"|(?: \(\w+(?: et al\.)?, \d{4}\)\.))$", t, re.M)),
+        # Marks that open and close words (or a lead-in), or a heading after "#".
+        ("markdown", lambda t: re.search(r"(?:^|[ \"'(])(\*\*|__|[*_`])[A-Za-z][^\n]*?[\w:]\1(?:[ .,;:?!'\")]|$)"
+                                         r"|^#{1,3} [^\n]+\u2028$", t, re.M)),
+        ("ms-title", lambda t: "Ms. J. F. Baker" in t and "Mrs." not in t),
+        # The initials keep their shape and the names; no letter is drawn as I.
+        ("redrawn-initials", lambda t: re.search(r"Mrs\. [A-Z]\. [A-Z]\. Baker and [A-Z]\. Lee met [A-Z]\. [A-Z]\. Grant", t)
+         and not re.search(r"\bI\.", t)),
+        # A line of at most 80 characters, broken where a space was.
+        ("hard-wrap", lambda t: "\u2028" in t and all(
+            len(line) <= 80 or " " not in line for line in re.split("[\u2028\n]", t))),
+        ("headings", lambda t: re.match("^[^\n.?!]+\u2028\n", t)),
+    ]
+
+    def test_each_transform_does_what_it_claims(self):
+        for name, claim in self.CLAIMS:
+            with self.subTest(transform=name):
+                if ab.BY_NAME[name] in ab.LAYOUTS:
+                    # Laid out in place: the paragraphs it changed.
+                    copies = [(p, "\n", name) for seed in range(1, 16)
+                              for p in ab.lay_out(paragraphs(), {name: 1.0}, seed)
+                              if p not in paragraphs()]
+                else:
+                    copies = all_copies(name)
+                self.assertTrue(copies)
+                for sents, eol, made_by in copies:
+                    self.assertEqual((eol, made_by), ("\n", name))
+                    self.assertTrue(claim("\n".join(sents)), sents)
+
+    def test_sentence_count_is_kept(self):
+        # Everything but lists and short-start rewrites sentences in place.
+        rng = random.Random(3)
+        for t in ab.TRANSFORMS:
+            if t.name in ("lists", "short-start", "short-lists"):
+                continue
+            for para in paragraphs():
+                with self.subTest(transform=t.name, para=para[0]):
+                    out = t.apply(para, t.sites(para), rng)
+                    self.assertEqual(len(out), len(para))
+                    if t.name == "hard-wrap":  # only spaces become line breaks
+                        self.assertEqual([s.rstrip(ab.LINE_BREAK).replace(ab.LINE_BREAK, " ") for s in out], para)
+                    for s in out:
+                        self.assertTrue(s.strip() and "\n" not in s and "\r" not in s)
+
+    def test_lists(self):
+        layouts = set()
+        for sents, _, _ in all_copies("lists"):
+            with self.subTest(copy=sents):
+                # Either all on one line or each on its own: a line break
+                # (U+2028) ends every line of the copy but the last.
+                breaks = [s.endswith(ab.LINE_BREAK) for s in sents]
+                self.assertIn(breaks, ([False] * len(sents), [True] * (len(sents) - 1) + [False]))
+                layouts.add(breaks[0])
+                sents = [s.rstrip(ab.LINE_BREAK) for s in sents]
+                items = [s for s in sents if MARKER.match(s)]
+                self.assertGreaterEqual(len(items), 2)
+                self.assertLessEqual(len(items), 7)
+                # An intro, if any, comes first and ends in a colon.
+                self.assertIn(len(sents) - len(items), (0, 1))
+                if len(sents) > len(items):
+                    self.assertTrue(sents[0].endswith(":"))
+                    self.assertTrue(MARKER.match(sents[1]))
+                markers = [s.split(" ", 1)[0] for s in items]
+                self.assertEqual(len(set(markers)), 1 if markers[0] in dict(ab.BULLETS) else len(markers))
+        self.assertEqual(layouts, {False, True})
+
+    def test_short_lists(self):
+        for sents, _, _ in all_copies("short-lists"):
+            with self.subTest(copy=sents):
+                items = [s for s in sents if MARKER.match(s)]
+                self.assertTrue(2 <= len(items) <= 8)
+                # A heading or a sentence may come before the items and one
+                # sentence of running text after them.
+                first = sents.index(items[0])
+                self.assertLessEqual(first, 1)
+                self.assertEqual(sents[first:first + len(items)], items)
+                self.assertLessEqual(len(sents) - first - len(items), 1)
+                for item in items:
+                    self.assertLessEqual(len(item.split()), 12)
+
+    INNER = [(k, seed) for k in range(10) for seed in (1, 2)]
+
+    def test_inner_tokens_keep_their_marks_inside(self):
+        for kind, seed in self.INNER:
+            with self.subTest(kind=kind, seed=seed):
+                rng = random.Random(seed)
+                rng.randint = (lambda real: lambda a, b: kind if (a, b) == (0, 9) else real(a, b))(rng.randint)
+                x = ab.inner_token(rng, ["new road", "city budget"])
+                self.assertNotRegex(x, r"\s")
+                self.assertRegex(x, r"\w[.?:@/&=#]\w")
+                self.assertRegex(x, r"\w$")
+
+    def test_speech_tags_follow_the_mark(self):
+        for mark, seed in [(m, s) for m in "?!" for s in range(6)]:
+            with self.subTest(mark=mark, seed=seed):
+                tag = ab.speech_tag(random.Random(seed), mark)
+                self.assertRegex(tag, r"^[A-Za-z][\w ]*\.$")
+                verbs = ab.ASK_VERBS if mark == "?" else ab.SHOUT_VERBS
+                self.assertTrue(set(tag[:-1].split()) & set(verbs))
+
+    def test_initialisms_end_only_before_a_capital(self):
+        t = ab.BY_NAME["initialisms"]
+        for para in paragraphs():
+            for i in t.sites(para):
+                with self.subTest(sentence=para[i]):
+                    self.assertRegex(para[i + 1], ab.STARTS_CAPITAL)
+
+    # A mark inside the sentence with the sentence going on after it.
+    GOES_ON = re.compile(r"(?:[.?!]+[\"')]*|\u2026) (?:[a-z0-9(]|I )")
+
+    def test_continuations_only_add_marks_the_sentence_goes_on_after(self):
+        for name in ("continuations", "cut-abbreviations"):
+            self.goes_on_after_every_added_mark(ab.BY_NAME[name])
+
+    def goes_on_after_every_added_mark(self, t):
+        t.phrases = ab.noun_phrases(paragraphs())
+        words = lambda s: [w.strip(",.\u2026") for w in s.split()]  # noqa: E731
+        for seed in range(25):
+            rng = random.Random(seed)
+            for para in paragraphs() + [["Well, I suppose we were in the wrong."]]:
+                for i in t.sites(para):
+                    sent = para[i]
+                    out = t.rewrite(sent, rng)
+                    with self.subTest(sent=sent, out=out):
+                        self.assertEqual(out[-2:], sent[-2:])
+                        self.assertGreater(len(self.GOES_ON.findall(out)),
+                                           len(self.GOES_ON.findall(sent)))
+                        rest = iter(words(out))
+                        self.assertTrue(all(w in rest for w in words(sent)))
+
+    def test_noun_phrases(self):
+        got = ab.noun_phrases([["The jury, in the new city hall, heard the mayor."]])
+        self.assertEqual(got, ["jury", "new city hall", "mayor"])
+
+    def test_short_start_and_crlf_keep_the_text(self):
+        text = SAMPLE.replace("\n\n", "\n")
+        openers = {s for s, _ in ab.SHORT_STARTS}
+        for name, eol in (("short-start", "\n"), ("crlf", "\r\n")):
+            for sents, got_eol, _ in all_copies(name):
+                with self.subTest(transform=name, copy=sents):
+                    self.assertEqual(got_eol, eol)
+                    if name == "short-start":
+                        self.assertIn(sents[0], openers)
+                        sents = sents[1:]
+                    self.assertIn("\n".join(sents) + "\n", text)
+
+
+class Conventions(unittest.TestCase):
+    QUOTES_OUTSIDE = [
+        ('He said, "Go home."', 'He said, "Go home".'),
+        ('"Yes," he said.', '"Yes", he said.'),
+        ("He called it 'fine,' then left.", "He called it 'fine', then left."),
+        ('"He said, \'go home.\'" Then', '"He said, \'go home\'". Then'),
+        ('"Why?" he asked.', '"Why?" he asked.'),
+        ('"The whole sentence."', '"The whole sentence."'),
+        ('He wrote "Reading, Pa."', 'He wrote "Reading, Pa."'),
+        ('It said "made in the U.S."', 'It said "made in the U.S."'),
+        ('She said "No."', 'She said "No".'),
+    ]
+    TYPOGRAPHIC = [
+        ('"Don\'t," he said.', "\u201cDon\u2019t,\u201d he said."),
+        ("She said, 'go home.'", "She said, \u2018go home.\u2019"),
+        ("In the '60s they cheered 'em on.", "In the \u201960s they cheered \u2019em on."),
+        ('The "blue law" (or "rule")', "The \u201cblue law\u201d (or \u201crule\u201d)"),
+        ('"\'Tis," he said', "\u201c\u2019Tis,\u201d he said"),
+    ]
+
+    def test_quotes_outside(self):
+        for src, want in self.QUOTES_OUTSIDE:
+            with self.subTest(src=src):
+                self.assertEqual(ab.quotes_outside(src), want)
+
+    def test_typographic(self):
+        for src, want in self.TYPOGRAPHIC:
+            with self.subTest(src=src):
+                self.assertEqual(ab.typographic(src), want)
+
+
+    def test_lower_first(self):
+        vocabulary = ab.ordinary_words([["We saw visitors and the school today."],
+                                        ["Then Atlanta voted, and atlanta fans cheered."]])
+        for src, want in [("The jury met.", "the jury met."),
+                          ("Visitors came.", "visitors came."),
+                          ("Atlanta voted.", "Atlanta voted."),
+                          ("Fulton County said.", "Fulton County said."),
+                          ("U.S. officials met.", "U.S. officials met.")]:
+            with self.subTest(src=src):
+                self.assertEqual(ab.lower_first(src, vocabulary), want)
+
+
+    def test_attach_markers(self):
+        # A lone label joins the sentence after it, across a paragraph end.
+        paras = [["Is it loud?", "2."], ["Is it late?", "b)", "Go now."], ["iv."]]
+        self.assertEqual(ab.attach_markers(paras),
+                         [["Is it loud?"], ["2. Is it late?", "b) Go now."], ["iv."]])
+        self.assertEqual(ab.attach_markers([["In 1960.", "Mr.", "Now."]]),
+                         [["In 1960.", "Mr.", "Now."]])
+
+
+class Runs(unittest.TestCase):
+    def run_script(self, *args, input_text=SAMPLE):
+        return subprocess.run([sys.executable, AUGMENT] + list(args) + ["-"],
+                              input=input_text.encode(), capture_output=True, check=True).stdout
+
+    def test_same_seed_same_output(self):
+        a = self.run_script("--seed", "7", "--share-lists", "1", "--share-crlf", "0.5")
+        self.assertEqual(a, self.run_script("--seed", "7", "--share-lists", "1", "--share-crlf", "0.5"))
+        self.assertNotEqual(a, self.run_script("--seed", "8", "--share-lists", "1", "--share-crlf", "0.5"))
+
+    def test_output_layout(self):
+        shares = [a for t in ab.TRANSFORMS for a in ("--share-" + t.name, "1" if t not in ab.LAYOUTS else "0")]
+        full = self.run_script(*shares).decode()
+        self.assertTrue(full.startswith(SAMPLE + "\n"))
+        copies = ab.augment(paragraphs(), {t.name: 1.0 for t in ab.TRANSFORMS})
+        only = self.run_script("--only-augmented", *shares).decode()
+        self.assertEqual(full, SAMPLE + "\n" + only)
+        # Read back, the output holds exactly the copies' sentences.
+        self.assertEqual(ab.read_paragraphs(only), [c[0] for c in copies])
+        self.assertIn("\r\n\r\n", only)
+
+    def test_rounds_follow_each_other(self):
+        one = self.run_script("--seed", "4", "--only-augmented").decode()
+        five = self.run_script("--seed", "5", "--only-augmented").decode()
+        both = self.run_script("--seed", "4", "--rounds", "2", "--only-augmented").decode()
+        self.assertEqual(ab.read_paragraphs(both), ab.read_paragraphs(one) + ab.read_paragraphs(five))
+
+    def test_bad_share_is_refused(self):
+        proc = subprocess.run([sys.executable, AUGMENT, "--share-lists", "2", "-"],
+                              input=b"", capture_output=True)
+        self.assertEqual(proc.returncode, 2)
+
+
+class Restyle(unittest.TestCase):
+    def test_gold_slices_restyled_text(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            with open(os.path.join(tmp, "dev.lines"), "w") as f:
+                f.write(SAMPLE)
+            for style, eol in (("quotes-outside", "\n"), ("typographic", "\n"), ("crlf", "\r\n"),
+                               ("wrapped", "\n")):
+                with self.subTest(style=style):
+                    out = os.path.join(tmp, "dev-" + style)
+                    subprocess.run([sys.executable, RESTYLE, "--style", style, "--in",
+                                    os.path.join(tmp, "dev"), "--out", out],
+                                   check=True, capture_output=True)
+                    with open(out + ".lines", "rb") as f:
+                        lines = f.read().decode()
+                    with open(out + ".txt", "rb") as f:
+                        txt = f.read()
+                    with open(out + ".gold") as f:
+                        gold = [tuple(map(int, l.split())) for l in f]
+                    paras = [p.split(eol) for p in lines[:-len(eol)].split(eol * 2)]
+                    want = [(s, i) for i, p in enumerate(paras) for s in p]
+                    self.assertEqual(len(want), 19)
+                    # The wrapped text breaks its lines where .lines has U+2028.
+                    want_text = [(s.rstrip("\u2028").replace("\u2028", "\n"), p) for s, p in want]
+                    self.assertEqual([(txt[a:b].decode(), p) for a, b, p in gold], want_text)
+                    for a, b, p in gold:
+                        self.assertTrue(txt[b:b + 1] in (b" ", b"\n") or txt[b:b + len(eol)] == eol.encode())
+                    if style == "wrapped":
+                        self.assertIn("Road works ahead\u2028\n", lines)
+                        self.assertIn("new road,\u2028and the second", lines)
+                        self.assertTrue(all(len(line) <= 72 for line in txt.decode().split("\n")))
+                    self.assertTrue(txt.endswith(eol.encode()))
+                    if eol == "\r\n":
+                        for data in (txt, lines.encode()):
+                            self.assertIsNone(re.search(rb"(?<!\r)\n", data))
+                    else:
+                        self.assertNotIn(b"\r", txt)
+                    if style == "typographic":
+                        self.assertNotIn('"', lines)
+                    if style == "quotes-outside":
+                        self.assertIn('"Only a handful of reports was received", the jury', lines)
+
+
+if __name__ == "__main__":
+    unittest.main()

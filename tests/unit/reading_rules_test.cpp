@@ -1,0 +1,198 @@
+// The reading rules a model declares: its header records read back, what a
+// model without them reads (as its names show it learnt), what each rule
+// changes in the reading of a text, and that a declared reading wins over
+// the names.
+#include "classic_state.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/base/error.h"
+#include "core/decide/sentence_sink.h"
+#include "core/model/declaration.h"
+#include "core/model/model_file.h"
+#include "core/run/session.h"
+
+namespace {
+
+ModelDeclaration declaration_of(const std::string &records) {
+  LoadedModel model;
+  load_model_bytes(model, "m", records);
+  return model.declared;
+}
+
+ReadingRules only(std::initializer_list<bool ReadingRules::*> on) {
+  ReadingRules rules;
+  for (bool ReadingRules::*r : {&ReadingRules::edge_markers, &ReadingRules::list_labels, &ReadingRules::roman_numerals,
+                                &ReadingRules::number_types, &ReadingRules::line_breaks, &ReadingRules::colon_breaks,
+                                &ReadingRules::initials, &ReadingRules::pronoun_i})
+    rules.*r = false;
+  for (bool ReadingRules::*r : on) rules.*r = true;
+  return rules;
+}
+
+const ReadingRules kBeforeRecords =
+    only({&ReadingRules::edge_markers, &ReadingRules::list_labels, &ReadingRules::roman_numerals,
+          &ReadingRules::number_types, &ReadingRules::pronoun_i});
+
+TEST(Declaration, RecordsAndNamesReadBack) {
+  struct Case {
+    const char *records;
+    TextMode mode;
+    bool declared;
+    ReadingRules rules;
+    const char *mode_problem, *rules_problem;
+  };
+  const Case cases[] = {
+      // No records: classic, and the rules a model from before them read.
+      {"1\ttext_2_.\n", TextMode::classic, false, kBeforeRecords, "", ""},
+      // The names tell which of the later rules it learnt.
+      {"0\t#text-mode=unicode\n1\ttext_7_<nl>\n", TextMode::unicode, false,
+       only({&ReadingRules::edge_markers, &ReadingRules::list_labels, &ReadingRules::roman_numerals,
+             &ReadingRules::number_types, &ReadingRules::pronoun_i, &ReadingRules::line_breaks}),
+       "", ""},
+      {"0\t#text-mode=unicode\n1\tstem2_6_1_1_:\n-1\ttype_9_7\n", TextMode::unicode, false,
+       only({&ReadingRules::edge_markers, &ReadingRules::list_labels, &ReadingRules::roman_numerals,
+             &ReadingRules::number_types, &ReadingRules::pronoun_i, &ReadingRules::colon_breaks,
+             &ReadingRules::initials}),
+       "", ""},
+      // A reading record gives the rules, whatever the names say; the first
+      // of each record counts.
+      {"0\t#text-mode=unicode\n0\t#reading=line-breaks,initials\n0\t#reading=pronoun-i\n1\ttype_2_7\n",
+       TextMode::unicode, true, only({&ReadingRules::line_breaks, &ReadingRules::initials}), "", ""},
+      {"0\t#reading=\n1\ttext_7_<nl>\n", TextMode::classic, true, only({}), "", ""},
+      {"0\t#text-mode=classic\n0\t#text-mode=unicode\n", TextMode::classic, false, kBeforeRecords, "", ""},
+      // What this version cannot read.
+      {"0\t#text-mode=klingon\n", TextMode::classic, false, kBeforeRecords,
+       "unknown text mode 'klingon' (known: classic, unicode)", ""},
+      {"0\t#reading=edge-markers,markdown\n", TextMode::classic, true, only({&ReadingRules::edge_markers}), "",
+       "unknown reading rule 'markdown' (known: edge-markers, list-labels, roman-numerals, number-types, "
+       "line-breaks, colon-breaks, initials, pronoun-i)"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.records);
+    const ModelDeclaration d = declaration_of(c.records);
+    EXPECT_EQ(d.mode, c.mode);
+    EXPECT_EQ(d.rules_declared, c.declared);
+    EXPECT_EQ(d.rules, c.rules);
+    EXPECT_EQ(d.mode_problem, c.mode_problem);
+    EXPECT_EQ(d.rules_problem, c.rules_problem);
+  }
+}
+
+// What the trainer writes reads back as the rules training read with.
+TEST(Declaration, TrainedRecordsReadBackAsTheTrainingRules) {
+  EXPECT_EQ(declaration_records(TextMode::classic, kTrainingRules), "0\t#text-mode=classic\n");
+  const std::string unicode = declaration_records(TextMode::unicode, kTrainingRules);
+  EXPECT_EQ(unicode,
+            "0\t#text-mode=unicode\n0\t#reading=edge-markers,list-labels,roman-numerals,number-types,line-breaks,"
+            "colon-breaks,initials,pronoun-i\n");
+  const ModelDeclaration d = declaration_of(unicode);
+  EXPECT_EQ(d.mode, TextMode::unicode);
+  EXPECT_TRUE(d.rules_declared);
+  EXPECT_EQ(d.rules, kTrainingRules);
+  ReadingRules german = kTrainingRules;
+  german.pronoun_i = false;
+  EXPECT_EQ(declaration_of(declaration_records(TextMode::unicode, german)).rules, german);
+}
+
+// A run fails on what it would read and cannot: an unknown mode unless the
+// mode is forced, unknown rules only in the Unicode mode.
+TEST(Declaration, RunsFailOnlyOnWhatTheyRead) {
+  LoadedModel mode, rules;
+  load_model_bytes(mode, "m", "0\t#text-mode=klingon\n");
+  load_model_bytes(rules, "r", "0\t#reading=markdown\n");
+  auto error = [](const LoadedModel &m, const char *name, const TextMode *forced) -> std::string {
+    try {
+      model_reading(m, name, forced);
+    } catch (const fullstop::core::Error &e) {
+      EXPECT_EQ(e.kind(), ErrorKind::model);
+      return e.what();
+    }
+    return "";
+  };
+  const TextMode classic = TextMode::classic, unicode = TextMode::unicode;
+  EXPECT_EQ(error(mode, "m", nullptr), "m: unknown text mode 'klingon' (known: classic, unicode)");
+  EXPECT_EQ(error(mode, "m", &classic), "");
+  EXPECT_EQ(error(rules, "r", nullptr), "");
+  EXPECT_EQ(error(rules, "r", &unicode).rfind("r: unknown reading rule 'markdown'", 0), 0u);
+}
+
+// Each rule switched off alone changes the reading of a text that needs it:
+// the type each token forms (edge markers shown as 3) and the candidates.
+std::string reading(const std::string &text, const ReadingRules &rules) {
+  set_input(text);
+  map_input();
+  input().rules = rules;
+  std::vector<std::string> seen;
+  walk_input(
+      [](const Token *window, void *context) {
+        static_cast<std::vector<std::string> *>(context)->emplace_back(window[2].text(input()));
+      },
+      &seen, TextMode::unicode);
+  std::string out = "[";
+  for (const std::string &s : seen) out += (out.size() > 1 ? " " : "") + s;
+  out += "]";
+  set_input(text);
+  map_input();
+  index_input(TextMode::unicode);
+  std::string name;
+  for (const Token &t : toks) {
+    fullstop::core::feature_name(name, kTypeTemplate, 2, t, input());
+    out += " " + name.substr(7);
+  }
+  input().rules = ReadingRules{};
+  reset_intake();
+  return out;
+}
+
+TEST(ReadingRules, EachRuleChangesWhatItReads) {
+  struct Case {
+    bool ReadingRules::*rule;
+    const char *text, *with, *without;
+  };
+  const Case cases[] = {
+      {&ReadingRules::edge_markers, "Hi! Go.", "[! .] 3 3 1 2 1 2 3 3", "[] 1 2 1 2"},
+      {&ReadingRules::list_labels, "Do: 1. Mix 2) Go", "[: . Mix )] 3 3 1 2 6 2 1 4 2 1 3 3",
+       "[: . )] 3 3 1 2 4 2 1 4 2 1 3 3"},
+      {&ReadingRules::roman_numerals, "Do: iv. Mix", "[: .] 3 3 1 2 6 2 1 3 3", "[: .] 3 3 1 2 0 2 1 3 3"},
+      {&ReadingRules::number_types, "Now 22 and 1999.", "[.] 3 3 1 4 0 5 2 3 3", "[.] 3 3 1 0 0 0 2 3 3"},
+      {&ReadingRules::line_breaks, "Weather Outlook\nSunny and mild.", "[<nl-short> .] 3 3 1 1 1 0 0 2 3 3",
+       "[.] 3 3 1 1 1 0 0 2 3 3"},
+      {&ReadingRules::initials, "By J. Smith.", "[. .] 3 3 1 7 2 1 2 3 3", "[. .] 3 3 1 1 2 1 2 3 3"},
+      {&ReadingRules::pronoun_i, "Then I. Jones.", "[. .] 3 3 1 1 2 1 2 3 3", "[. .] 3 3 1 7 2 1 2 3 3"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.text);
+    ReadingRules off = kTrainingRules;
+    off.*c.rule = false;
+    EXPECT_EQ(reading(c.text, kTrainingRules), c.with);
+    EXPECT_EQ(reading(c.text, off), c.without);
+  }
+}
+
+// A model with a reading record reads by it: without line breaks it never
+// splits at one, though it weighs the line-break marker; the same model
+// without the record reads as its names show (line breaks, since it names
+// the marker).
+TEST(ReadingRules, DeclaredRulesWinOverTheNames) {
+  const std::string names = "5\ttext_7_<nl-short>\n";
+  const std::string text = "Weather Outlook\nSunny and mild.";
+  auto spans = [&](const std::string &records) {
+    LoadedModel model;
+    load_model_bytes(model, "m", records + names);
+    std::vector<SentenceSpan> found;
+    const RunOutput output{Task::detect, FormKind::xml, nullptr, &found};
+    Session session(model.table, model_reading(model, "m"), output);
+    SpanSink sink(found);
+    detect_text(session, text, sink);
+    return found.size();
+  };
+  EXPECT_EQ(spans("0\t#text-mode=unicode\n"), 2u);
+  EXPECT_EQ(spans("0\t#text-mode=unicode\n0\t#reading=edge-markers\n"), 1u);
+  EXPECT_EQ(spans("0\t#text-mode=unicode\n0\t#reading=edge-markers,line-breaks\n"), 2u);
+}
+
+}  // namespace
