@@ -1,8 +1,10 @@
 """Builds the fullstop Python package straight from the C++ sources beside it.
 
-No CMake and no installed libfullstop: the extension compiles the library's
-sources (../src, ../include), the bundled English model is copied into the
-package, and the version comes from the top CMakeLists.txt.  Everything it
+No CMake and no installed libfullstop: the extension (which uses the public
+C API of ../include/fullstop/fullstop.h only) is linked with the library's
+sources, as ../src/libfullstop.sources lists them for CMakeLists.txt too; the
+bundled English model is copied into the package, and the version comes from
+the top CMakeLists.txt.  Everything it
 needs is in Debian (python3-setuptools, python3-pybind11, python3-dev), so
 `pip install --no-build-isolation ./python` works without a package index.
 """
@@ -44,15 +46,13 @@ with open(os.path.join(here, "fullstop", "_version.py"), "w", encoding="utf-8") 
     # scripts/adapt-model when no fullstop-adapt is installed.
     f.write(f'SOURCE_TREE = {top!r}\n')
 
-# The library's sources, as CMakeLists.txt lists them for libfullstop (the
-# core, without the programs' mains, option handling, model search and the
-# trainer): read from there, so the two builds never drift apart.
-with open(os.path.join(top, "CMakeLists.txt"), encoding="utf-8") as f:
-    objects = re.search(r"add_library\(fullstop_objects OBJECT(.*?)\)", f.read(), re.S).group(1)
-core = re.findall(r"src/(\w+)\.cpp", objects)
+# The library's sources (the core and the C API): the list CMakeLists.txt
+# builds libfullstop from, so the two builds never drift apart.
+with open(os.path.join(top, "src", "libfullstop.sources"), encoding="utf-8") as f:
+    library = [line.strip() for line in f if line.strip() and not line.startswith("#")]
 extension = Pybind11Extension(
     "fullstop._fullstop",
-    ["fullstop/_fullstop.cpp"] + [rel("src", name + ".cpp") for name in core],
+    ["fullstop/_fullstop.cpp"] + [rel("src", path) for path in library],
     include_dirs=[os.path.relpath(generated, here), rel("src"), rel("include")],
     cxx_std=20,
     extra_compile_args=["-O2", "-g0"],

@@ -116,6 +116,13 @@ FULLSTOP_API fullstop_stream *fullstop_stream_new(const fullstop_model *model, c
  * text after it settles it; some are returned by a later call. */
 FULLSTOP_API int64_t fullstop_stream_feed(fullstop_stream *stream, const char *bytes, size_t len,
                                           fullstop_span **spans, char **error);
+/* Decides all that the bytes fed so far allow, and returns those sentences as
+ * fullstop_stream_feed does.  feed() decides once enough new text has come
+ * (so that text is read again a bounded number of times); a caller about to
+ * wait for more text (the program before a read that would block, a reader
+ * of lines) pumps, and gets every sentence that the complete lines so far
+ * settle. */
+FULLSTOP_API int64_t fullstop_stream_pump(fullstop_stream *stream, fullstop_span **spans, char **error);
 /* The text ended: returns the remaining sentences (at least one after a
  * stream that returned none, as fullstop_split does for empty text).  Feeding
  * or finishing a finished stream fails. */

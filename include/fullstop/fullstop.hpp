@@ -124,6 +124,13 @@ class Stream {
     int64_t n = fullstop_stream_feed(stream_.get(), bytes.data(), bytes.size(), &spans, &error);
     return take(n, spans, error);
   }
+  // Every sentence the complete lines fed so far settle (see fullstop_stream_pump).
+  std::vector<fullstop_span> pump() {
+    fullstop_span *spans = nullptr;
+    char *error = nullptr;
+    int64_t n = fullstop_stream_pump(stream_.get(), &spans, &error);
+    return take(n, spans, error);
+  }
   std::vector<fullstop_span> finish() {
     fullstop_span *spans = nullptr;
     char *error = nullptr;

@@ -10,7 +10,6 @@ pickle carries the model's bytes, so unpickling reads no file).
 """
 
 import os
-import re
 import warnings
 from typing import Iterable, Iterator, List, Optional, Tuple, Union
 
@@ -27,11 +26,6 @@ class ModelWarning(UserWarning):
 def default_model_path() -> str:
     """Where the bundled English model lives inside the package."""
     return os.path.join(os.path.dirname(os.path.abspath(__file__)), "en.model")
-
-
-# A blank line (empty or spaces and tabs only) and, after more whitespace, a
-# visible character: the paragraph before it is closed whatever follows.
-_PARAGRAPH_BREAK = re.compile(r"\n[ \t]*\n(?=[ \t\r\n]*[!-~])")
 
 
 class Splitter:
@@ -131,40 +125,34 @@ class Splitter:
     def split_lines(self, lines: Iterable[str]) -> Iterator[str]:
         """The sentences of split("".join(lines)), yielded as they are decided.
 
-        The strings are joined as given (keep their line ends).  In the
-        unicode text mode a paragraph is closed once a blank line and more
-        text follow it, and its sentences are yielded then; a classic-mode
-        model sees the whole text first.
+        The strings are joined as given (keep their line ends) and split as
+        a stream: a sentence is yielded once the lines after it settle it,
+        without waiting for the end of the input.
         """
-        if self.text_mode != "unicode":
-            yield from self.split("".join(lines))
-            return
-        buffer = ""
-        searched = 0  # no paragraph break that can still close starts before this
+        stream = self._model.stream()
+        pending = bytearray()  # the bytes from stream offset `base` on
+        base = 0
         for chunk in lines:
             if not isinstance(chunk, str):
                 raise TypeError(f"split_lines: expected str, got {type(chunk).__name__}")
-            buffer += chunk
-            cut = -1
-            for m in _PARAGRAPH_BREAK.finditer(buffer, searched):
-                cut = m.end()
-            if cut < 0:
-                # Breaks before the trailing whitespace either closed already
-                # or are followed by something the pattern never accepts.
-                visible = len(chunk.rstrip(" \t\r\n"))
-                if visible:
-                    searched = len(buffer) - len(chunk) + visible
-                continue
-            # The paragraphs before `cut` no longer depend on what follows.
-            for a, b in self._model.spans(buffer):
-                if b > cut:
-                    break
-                s = buffer[a:b].strip()
-                if s:
-                    yield s
-            buffer = buffer[cut:]
-            searched = 0
-        yield from self.split(buffer)
+            data = chunk.encode("utf-8", "surrogatepass")
+            pending += data
+            base = yield from self._decided(stream.feed(data) + stream.pump(), pending, base)
+        yield from self._decided(stream.finish(), pending, base)
+
+    @staticmethod
+    def _decided(spans, pending: bytearray, base: int):
+        """Yields the sentences of decided byte spans, and returns the new
+        base once the bytes before the last one's end are dropped."""
+        for a, b in spans:
+            s = bytes(pending[a - base:b - base]).decode("utf-8", "surrogatepass").strip()
+            if s:
+                yield s
+        if spans:
+            end = spans[-1][1]
+            del pending[:end - base]
+            base = end
+        return base
 
     def text_lines(self, data: bytes, jobs: int = 1) -> bytes:
         """What `fullstop -m MODEL -F` writes for these bytes: a sentence a line."""

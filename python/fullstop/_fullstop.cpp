@@ -1,18 +1,17 @@
-// The Python extension: fullstop's C API, with the GIL released while a text
-// is split and byte offsets turned into character indices on the way out.
+// The Python extension over fullstop's public C API (<fullstop/fullstop.h>)
+// alone: the GIL released while a text is split, byte offsets turned into
+// character indices on the way out, and streams for text that comes in
+// pieces.
 #include <Python.h>
 #include <pybind11/pybind11.h>
 
+#include <fullstop/fullstop.h>
+
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
-
-#include "detect.h"
-#include "fullstop/fullstop.h"
-#include "unicode.h"
 
 namespace py = pybind11;
 
@@ -23,11 +22,46 @@ struct FreeDeleter {
   void operator()(void *p) const { std::free(p); }
 };
 using Spans = std::unique_ptr<fullstop_span[], FreeDeleter>;
+using Pairs = std::vector<std::pair<int64_t, int64_t>>;
 
 std::string take_message(char *message) {
   std::string text = message != nullptr ? message : "unknown error";
   std::free(message);
   return text;
+}
+
+// A C++ exception needs no GIL: pybind11 turns it into ValueError later.
+int64_t checked(int64_t n, char *error) {
+  if (n < 0) throw py::value_error(take_message(error));
+  return n;
+}
+
+Pairs to_pairs(const fullstop_span *spans, int64_t n) {
+  Pairs out;
+  out.reserve(static_cast<size_t>(n));
+  for (int64_t i = 0; i < n; i++) out.emplace_back(spans[i].start, spans[i].end);
+  return out;
+}
+
+py::list to_list(const Pairs &spans) {
+  PyObject *list = PyList_New(static_cast<Py_ssize_t>(spans.size()));
+  if (list == nullptr) throw py::error_already_set();
+  py::list result = py::reinterpret_steal<py::list>(list);
+  for (size_t i = 0; i < spans.size(); i++) {
+    PyObject *pair = Py_BuildValue("(LL)", static_cast<long long>(spans[i].first),
+                                   static_cast<long long>(spans[i].second));
+    if (pair == nullptr) throw py::error_already_set();
+    PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), pair);
+  }
+  return result;
+}
+
+// The bytes of a bytes object.
+std::pair<const char *, size_t> bytes_of(const py::bytes &data) {
+  char *buffer = nullptr;
+  Py_ssize_t len = 0;
+  if (PyBytes_AsStringAndSize(data.ptr(), &buffer, &len) != 0) throw py::error_already_set();
+  return {buffer, static_cast<size_t>(len)};
 }
 
 // A loaded model; immutable, so any number of threads may split with it at once.
@@ -36,14 +70,12 @@ class Model {
   explicit Model(fullstop_model *m) : model_(m, &fullstop_model_free) {}
 
   static Model parse(py::bytes data) {
-    char *buffer = nullptr;
-    Py_ssize_t len = 0;
-    if (PyBytes_AsStringAndSize(data.ptr(), &buffer, &len) != 0) throw py::error_already_set();
+    auto [buffer, len] = bytes_of(data);
     char *error = nullptr;
     fullstop_model *m = nullptr;
     {
       py::gil_scoped_release nogil;
-      m = fullstop_model_parse(buffer, static_cast<size_t>(len), &error);
+      m = fullstop_model_parse(buffer, len, &error);
     }
     if (m == nullptr) throw py::value_error(take_message(error));
     return Model(m);
@@ -56,22 +88,20 @@ class Model {
     if (w == nullptr) return py::none();
     return py::str(w);
   }
+  const std::shared_ptr<fullstop_model> &handle() const { return model_; }
 
   // Sentences of a str (character indices) or of a bytes-like object (byte offsets).
   py::list spans(py::handle text, int jobs) const {
-    if (PyUnicode_Check(text.ptr())) return str_spans(text, jobs);
+    if (PyUnicode_Check(text.ptr())) return to_list(str_pairs(text, jobs));
     py::buffer_info info = py::reinterpret_borrow<py::buffer>(text).request();
     if (info.ndim > 1 || info.itemsize != 1 || (info.ndim == 1 && info.strides[0] != 1))
       throw py::type_error("text: expected str or contiguous bytes");
     const char *data = static_cast<const char *>(info.ptr);
     size_t len = static_cast<size_t>(info.size);
-    std::vector<std::pair<int64_t, int64_t>> out;
+    Pairs out;
     {
       py::gil_scoped_release nogil;
-      Spans spans;
-      int64_t n = split(data, len, spans, jobs);
-      out.reserve(static_cast<size_t>(n));
-      for (int64_t i = 0; i < n; i++) out.emplace_back(spans[i].start, spans[i].end);
+      out = split(data, len, jobs);
     }
     return to_list(out);
   }
@@ -79,52 +109,26 @@ class Model {
   // What `fullstop -m MODEL -F` writes for these bytes: each sentence's text
   // with whitespace runs as the model's text mode collapses them, a line each.
   py::bytes text_lines(py::bytes text, int jobs) const {
-    char *data = nullptr;
-    Py_ssize_t len = 0;
-    if (PyBytes_AsStringAndSize(text.ptr(), &data, &len) != 0) throw py::error_already_set();
-    std::string lines;
+    auto [data, len] = bytes_of(text);
+    char *lines = nullptr, *error = nullptr;
+    size_t lines_len = 0;
+    int status;
     {
       py::gil_scoped_release nogil;
-      Spans spans;
-      int64_t n = split(data, static_cast<size_t>(len), spans, jobs);
-      std::string scratch;
-      bool unicode_mode = unicode();
-      lines.reserve(static_cast<size_t>(len) + static_cast<size_t>(n));
-      for (int64_t i = 0; i < n; i++) {
-        auto start = static_cast<int32_t>(spans[i].start), end = static_cast<int32_t>(spans[i].end);
-        std::string_view sentence =
-            unicode_mode ? unicode_sentence_text(data + start, static_cast<size_t>(end - start), scratch)
-                         : normalised_text(data, start, end, scratch);
-        lines.append(sentence);
-        lines.push_back('\n');
-      }
+      status = fullstop_render(model_.get(), data, len, FULLSTOP_FORMAT_LINES, jobs, &lines, &lines_len, &error);
     }
-    return py::bytes(lines);
+    if (status != 0) throw py::value_error(take_message(error));
+    std::unique_ptr<char, FreeDeleter> owned(lines);
+    return py::bytes(lines, lines_len);
   }
 
- private:
-  // jobs: threads, as fullstop_split_jobs takes them (1: this one; 0: all CPUs).
-  int64_t split(const char *data, size_t len, Spans &spans, int jobs) const {
-    fullstop_span *raw = nullptr;
-    char *error = nullptr;
-    int64_t n = jobs == 1 ? fullstop_split(model_.get(), data, len, &raw, &error)
-                          : fullstop_split_jobs(model_.get(), data, len, jobs, &raw, &error);
-    spans.reset(raw);
-    if (n < 0) {
-      // A C++ exception needs no GIL: pybind11 turns it into ValueError later.
-      throw py::value_error(take_message(error));
-    }
-    return n;
-  }
-
- public:
   // The sentences of a str or bytes object, stripped as str.strip and
   // bytes.strip strip, empty ones dropped: the pieces are cut here rather
   // than from a list of index pairs, which would cost as much as the split.
   py::list split_text(py::handle text, int jobs) const {
     py::list out;
     if (PyUnicode_Check(text.ptr())) {
-      std::vector<std::pair<int64_t, int64_t>> spans = str_pairs(text, jobs);
+      Pairs spans = str_pairs(text, jobs);
       PyObject *s = text.ptr();
       int kind = PyUnicode_KIND(s);
       const void *data = PyUnicode_DATA(s);
@@ -158,10 +162,17 @@ class Model {
   }
 
  private:
-  // The sentences' indices in a str.
-  py::list str_spans(py::handle text, int jobs) const { return to_list(str_pairs(text, jobs)); }
+  // jobs: threads, as fullstop_split_jobs takes them (1: this one; 0: all CPUs).
+  Pairs split(const char *data, size_t len, int jobs) const {
+    fullstop_span *raw = nullptr;
+    char *error = nullptr;
+    int64_t n = fullstop_split_jobs(model_.get(), data, len, jobs, &raw, &error);
+    Spans spans(raw);
+    return to_pairs(spans.get(), checked(n, error));
+  }
 
-  std::vector<std::pair<int64_t, int64_t>> str_pairs(py::handle text, int jobs) const {
+  // The sentences' indices in a str.
+  Pairs str_pairs(py::handle text, int jobs) const {
     // ASCII text is its own UTF-8 and needs no index mapping.  Other text is
     // encoded with surrogatepass, so a lone surrogate (which no UTF-8 text
     // holds) becomes three bytes and still counts as one character.
@@ -173,21 +184,16 @@ class Model {
       data = PyUnicode_AsUTF8AndSize(text.ptr(), &len);
       if (data == nullptr) throw py::error_already_set();
     } else {
-      encoded = py::reinterpret_steal<py::object>(
-          PyUnicode_AsEncodedString(text.ptr(), "utf-8", "surrogatepass"));
+      encoded = py::reinterpret_steal<py::object>(PyUnicode_AsEncodedString(text.ptr(), "utf-8", "surrogatepass"));
       if (!encoded) throw py::error_already_set();
       data = PyBytes_AS_STRING(encoded.ptr());
       len = PyBytes_GET_SIZE(encoded.ptr());
     }
-    std::vector<std::pair<int64_t, int64_t>> out;
+    Pairs out;
     {
       py::gil_scoped_release nogil;
-      Spans spans;
-      int64_t n = split(data, static_cast<size_t>(len), spans, jobs);
-      out.reserve(static_cast<size_t>(n));
-      if (ascii) {
-        for (int64_t i = 0; i < n; i++) out.emplace_back(spans[i].start, spans[i].end);
-      } else {
+      out = split(data, static_cast<size_t>(len), jobs);
+      if (!ascii) {
         // Offsets come in order nearly always: count characters (bytes that
         // are no UTF-8 continuation) from the last offset, from 0 when one
         // goes back.
@@ -198,29 +204,65 @@ class Model {
           for (; pos < offset; pos++) chars += (bytes[pos] & 0xC0) != 0x80;
           return chars;
         };
-        for (int64_t i = 0; i < n; i++) {
-          int64_t a = index(spans[i].start);
-          out.emplace_back(a, index(spans[i].end));
+        for (auto &[a, b] : out) {
+          a = index(a);
+          b = index(b);
         }
       }
     }
     return out;
   }
 
-  static py::list to_list(const std::vector<std::pair<int64_t, int64_t>> &spans) {
-    PyObject *list = PyList_New(static_cast<Py_ssize_t>(spans.size()));
-    if (list == nullptr) throw py::error_already_set();
-    py::list result = py::reinterpret_steal<py::list>(list);
-    for (size_t i = 0; i < spans.size(); i++) {
-      PyObject *pair = Py_BuildValue("(LL)", static_cast<long long>(spans[i].first),
-                                     static_cast<long long>(spans[i].second));
-      if (pair == nullptr) throw py::error_already_set();
-      PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), pair);
-    }
-    return result;
+  std::shared_ptr<fullstop_model> model_;
+};
+
+// Sentences of bytes that arrive in pieces (fullstop_stream_*): each call
+// returns the (start, end) byte offsets, from the stream's start, of the
+// sentences the bytes so far decide.  Holds the model.
+class Stream {
+ public:
+  explicit Stream(const Model &model) : model_(model.handle()), stream_(nullptr, &fullstop_stream_free) {
+    char *error = nullptr;
+    stream_.reset(fullstop_stream_new(model_.get(), &error));
+    if (stream_ == nullptr) throw py::value_error(take_message(error));
   }
 
+  py::list feed(py::bytes data) {
+    auto [bytes, len] = bytes_of(data);
+    fullstop_span *raw = nullptr;
+    char *error = nullptr;
+    int64_t n;
+    {
+      py::gil_scoped_release nogil;
+      n = fullstop_stream_feed(stream_.get(), bytes, len, &raw, &error);
+    }
+    Spans spans(raw);
+    return to_list(to_pairs(spans.get(), checked(n, error)));
+  }
+
+  py::list pump() {
+    fullstop_span *raw = nullptr;
+    char *error = nullptr;
+    int64_t n;
+    {
+      py::gil_scoped_release nogil;
+      n = fullstop_stream_pump(stream_.get(), &raw, &error);
+    }
+    Spans spans(raw);
+    return to_list(to_pairs(spans.get(), checked(n, error)));
+  }
+
+  py::list finish() {
+    fullstop_span *raw = nullptr;
+    char *error = nullptr;
+    int64_t n = fullstop_stream_finish(stream_.get(), &raw, &error);
+    Spans spans(raw);
+    return to_list(to_pairs(spans.get(), checked(n, error)));
+  }
+
+ private:
   std::shared_ptr<fullstop_model> model_;
+  std::unique_ptr<fullstop_stream, void (*)(fullstop_stream *)> stream_;
 };
 
 }  // namespace
@@ -235,5 +277,10 @@ PYBIND11_MODULE(_fullstop, m) {
       .def_property_readonly("warning", &Model::warning)
       .def("spans", &Model::spans, py::arg("text"), py::arg("jobs") = 1)
       .def("split", &Model::split_text, py::arg("text"), py::arg("jobs") = 1)
-      .def("text_lines", &Model::text_lines, py::arg("text"), py::arg("jobs") = 1);
+      .def("text_lines", &Model::text_lines, py::arg("text"), py::arg("jobs") = 1)
+      .def("stream", [](const Model &model) { return Stream(model); }, "A stream of bytes to split.");
+  py::class_<Stream>(m, "Stream")
+      .def("feed", &Stream::feed, py::arg("data"), "Byte spans of the sentences these bytes decide.")
+      .def("pump", &Stream::pump, "Byte spans of the sentences the complete lines so far decide.")
+      .def("finish", &Stream::finish, "Byte spans of the remaining sentences.");
 }

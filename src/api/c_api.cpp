@@ -271,6 +271,19 @@ int64_t fullstop_stream_feed(fullstop_stream *stream, const char *bytes, size_t 
   return count;
 }
 
+int64_t fullstop_stream_pump(fullstop_stream *stream, fullstop_span **spans, char **error) {
+  int64_t count = -1;
+  if (spans != nullptr) *spans = nullptr;
+  guarded(error, [&] {
+    require(stream != nullptr, "stream is NULL");
+    require(spans != nullptr, "spans is NULL");
+    require(!stream->finished, "stream is finished");
+    stream->stream.pump();
+    count = take_spans(*stream, spans);
+  });
+  return count;
+}
+
 int64_t fullstop_stream_finish(fullstop_stream *stream, fullstop_span **spans, char **error) {
   int64_t count = -1;
   if (spans != nullptr) *spans = nullptr;

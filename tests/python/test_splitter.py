@@ -98,20 +98,27 @@ def test_split_lines_equals_split_of_the_joined_text(seed, model):
     assert list(splitter.split_lines(lines)) == splitter.split(text)
 
 
-def test_split_lines_yields_closed_paragraphs_before_the_input_ends(splitter):
+@pytest.mark.parametrize("model", ["unicode", "classic"])
+def test_split_lines_yields_decided_sentences_before_the_input_ends(model):
+    # A sentence is yielded once the lines after it settle it: here the
+    # first paragraph's once the next one's first line has come, before the
+    # last line is asked for.
+    splitter = fullstop.Splitter(EN_MODEL if model == "unicode" else CLASSIC_MODEL)
+
     def lines():
         yield "First sentence. Second one.\n"
         yield "\n"
         yield "Third"
+        yield " one here.\n"
         seen.append(True)
-        yield " sentence.\n"
+        yield "Fourth sentence.\n"
 
     seen = []
     out = splitter.split_lines(lines())
     assert next(out) == "First sentence."
     assert next(out) == "Second one."
     assert not seen
-    assert list(out) == ["Third sentence."]
+    assert list(out) == ["Third one here.", "Fourth sentence."]
 
 
 def test_pickle_holds_the_model_not_its_path(tmp_path):

@@ -56,7 +56,7 @@ void append(Spans &out, fullstop_span *s, int64_t n) {
   std::free(s);
 }
 
-// Feeds text in pieces of random sizes up to max_piece.
+// Feeds text in pieces of random sizes up to max_piece, pumping now and then.
 Spans streamed(const fullstop_model *m, const std::string &text, std::mt19937 &rng, size_t max_piece) {
   fullstop_stream *st = fullstop_stream_new(m, nullptr);
   EXPECT_NE(st, nullptr);
@@ -65,6 +65,8 @@ Spans streamed(const fullstop_model *m, const std::string &text, std::mt19937 &r
   for (size_t at = 0; at < text.size();) {
     size_t n = std::min(text.size() - at, std::uniform_int_distribution<size_t>(0, max_piece)(rng));
     append(out, s, fullstop_stream_feed(st, text.data() + at, n, &s, nullptr));
+    // As a reader about to wait pumps: the sentences so far, none twice.
+    if (rng() % 3 == 0) append(out, s, fullstop_stream_pump(st, &s, nullptr));
     at += n;
   }
   append(out, s, fullstop_stream_finish(st, &s, nullptr));
