@@ -71,15 +71,15 @@ std::string dir_of(const std::string &path) {
 
 // What went wrong: the step, as a short phrase, and the system's error
 // number.
-struct Failure {
+struct FailedStep {
   const char *step = nullptr;  // nullptr: no failure
   int error = 0;
   explicit operator bool() const { return step != nullptr; }
 };
 
-Failure failed(const char *step) { return Failure{step, errno}; }
+FailedStep failed(const char *step) { return FailedStep{step, errno}; }
 
-Failure write_in_place(const std::string &path, const std::function<bool(std::FILE *)> &fill) {
+FailedStep write_in_place(const std::string &path, const std::function<bool(std::FILE *)> &fill) {
   std::FILE *out = std::fopen(path.c_str(), "w");
   if (out == nullptr) return failed("cannot open for writing");
   bool ok;
@@ -90,7 +90,7 @@ Failure write_in_place(const std::string &path, const std::function<bool(std::FI
     throw;
   }
   if (!ok) {
-    Failure f = failed("cannot write");
+    FailedStep f = failed("cannot write");
     std::fclose(out);
     return f;
   }
@@ -116,14 +116,14 @@ std::string final_target(const std::string &path) {
 
 namespace {
 
-Failure write(const std::string &path, const std::function<bool(std::FILE *)> &fill) {
+FailedStep write(const std::string &path, const std::function<bool(std::FILE *)> &fill) {
   std::string real = final_target(path);
   struct stat st;
   if (stat(real.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-    if (S_ISDIR(st.st_mode)) return Failure{"is a directory", EISDIR};
+    if (S_ISDIR(st.st_mode)) return FailedStep{"is a directory", EISDIR};
     return write_in_place(real, fill);
   }
-  if (real.size() + 16 > PATH_MAX) return Failure{"cannot create a temporary file beside it", ENAMETOOLONG};
+  if (real.size() + 16 > PATH_MAX) return FailedStep{"cannot create a temporary file beside it", ENAMETOOLONG};
 
   install_handlers();
   int fd;
@@ -142,7 +142,7 @@ Failure write(const std::string &path, const std::function<bool(std::FILE *)> &f
   fchmod(fd, 0666 & ~mask);
   std::FILE *out = fdopen(fd, "w");
   if (out == nullptr) {
-    Failure f = failed("cannot write");
+    FailedStep f = failed("cannot write");
     close(fd);
     drop_temp();
     return f;
@@ -155,7 +155,7 @@ Failure write(const std::string &path, const std::function<bool(std::FILE *)> &f
     drop_temp();
     throw;
   }
-  Failure f = ok ? Failure{} : failed("cannot write");
+  FailedStep f = ok ? FailedStep{} : failed("cannot write");
   if (std::fclose(out) != 0 && !f) f = failed("cannot write");
   if (f) {
     drop_temp();
@@ -175,7 +175,7 @@ Failure write(const std::string &path, const std::function<bool(std::FILE *)> &f
 }  // namespace
 
 void replace(const std::string &path, const std::function<bool(std::FILE *)> &fill, Wording wording) {
-  const Failure f = write(path, fill);
+  const FailedStep f = write(path, fill);
   if (!f) return;
   std::string message = path + ": ";
   if (wording == Wording::reason) {

@@ -30,8 +30,8 @@ inline constexpr int32_t kUnknownFeature = INT32_MAX;
 //
 // A name given twice has two records; a lookup answers the later one until
 // the index "grows", and every growth flips which of a name's records answers
-// (the order of the chained table the detector was first built on, where
-// growth re-pushes each chain: see src/hash/hash.cpp).  The index counts its
+// (the order of a chained table whose growth re-pushes each chain, as the
+// hash table of src/hash/hash.cpp does: the classic contract).  The index counts its
 // entries like that table and grows at the same points: when an addition would
 // make the entries outnumber the buckets, which start at 1024 and double.
 // Lookups themselves go through an open-addressing table under a keyed hash,

@@ -5,7 +5,8 @@
 // One form per kind of processor: AVX2 (block_classify_avx2.cpp, chosen at
 // run time), SSE2 (block_classify_sse2.h, inline in the scanner's loop), and
 // the plain byte-by-byte reference (block_classify_plain.cpp), which the
-// others must agree with on every block (tests/unit/block_classify_test).
+// others must agree with on every block (BlockClassify in
+// tests/unit/tokenizer_test.cpp).  The tokenizer's scanner picks the form.
 #ifndef FULLSTOP_CORE_TEXT_BLOCK_CLASSIFY_H
 #define FULLSTOP_CORE_TEXT_BLOCK_CLASSIFY_H
 
@@ -54,28 +55,6 @@ bool wide_blocks_supported();
 template <bool kUnicode>
 [[gnu::target("avx2")]] void classify_block_avx2(const char *p, bool sep_before, ClassifiedBlock &b);
 #endif
-
-}  // namespace fullstop::core
-
-#if defined(__SSE2__)
-#include "core/text/block_classify_sse2.h"
-#endif
-
-namespace fullstop::core {
-
-// The block at p classified by the AVX2 form where `wide`, else by SSE2
-// (or, without SSE2, by the reference).
-template <bool kUnicode>
-inline void classify_block([[maybe_unused]] bool wide, const char *p, bool sep_before, ClassifiedBlock &b) {
-#if FULLSTOP_WIDE_BLOCKS
-  if (wide) return classify_block_avx2<kUnicode>(p, sep_before, b);
-#endif
-#if defined(__SSE2__)
-  classify_block_sse2<kUnicode>(p, sep_before, b);
-#else
-  classify_block_plain(p, sep_before, kUnicode, b);
-#endif
-}
 
 }  // namespace fullstop::core
 

@@ -63,7 +63,7 @@ bool needs_mapping(const char *text, size_t len);
 // line separator (U+2028) then stands for a line break of the text itself,
 // inside a sentence or after its end, and maps to a NUL: a separator that
 // ends no line, which the tokenizer reads as such a break (see
-// Input::line_break_after).
+// line_break_after in tokens/sites.h).
 size_t map_unicode(const char *text, size_t len, char *out, OffsetMap &map, bool sentence_lines = false);
 
 // True when the text starts with an upper-case or title-case letter of any

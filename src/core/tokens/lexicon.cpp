@@ -49,8 +49,8 @@ void Lexicon::grow() {
                                         const Key &key) {
   // At most half the slots in use while the index is small (up to 1 MiB,
   // where probes stay short and memory does not matter), at most three
-  // quarters beyond: a text of millions of distinct tokens then costs no
-  // more than with the eight-byte slots this index once had.
+  // quarters beyond, where a text of millions of distinct tokens makes
+  // the index's memory count for more than a probe's length.
   const size_t slots = slots_.size();
   if (words.size() + 1 > (slots <= (size_t{1} << 16) ? slots / 2 : slots / 4 * 3)) grow();
   Slot &slot = slots_.probe(key.hash, [](const Slot &s) { return s.index == 0; });

@@ -4,10 +4,27 @@
 #include <cstring>
 
 #include "core/text/byte_class.h"
+#if defined(__SSE2__)
+#include "core/text/block_classify_sse2.h"
+#endif
 
 namespace fullstop::core {
 
 namespace {
+
+// The block at p classified by the AVX2 form where `wide`, else by SSE2
+// (or, without SSE2, by the plain form).
+template <bool kUnicode>
+inline void classify_block([[maybe_unused]] bool wide, const char *p, bool sep_before, ClassifiedBlock &b) {
+#if FULLSTOP_WIDE_BLOCKS
+  if (wide) return classify_block_avx2<kUnicode>(p, sep_before, b);
+#endif
+#if defined(__SSE2__)
+  classify_block_sse2<kUnicode>(p, sep_before, b);
+#else
+  classify_block_plain(p, sep_before, kUnicode, b);
+#endif
+}
 
 // The offsets of the edge markers' tokens: past the text, where no token of
 // the text starts (their text is kEdgeMarkers, see Token::text).
@@ -152,7 +169,7 @@ Token Tokenizer::line_break_marker(const Token *window) {
   walk.visit(sites, walk.context);
 }
 
-// Visits a colon that ends a short line (see mark_line_breaks): its own
+// Visits a colon that ends a short line (see break_window): its own
 // window, interned, with its line break's window in break_window for the
 // visit's length.
 [[gnu::noinline]] void Tokenizer::visit_mark_at_line_break(const Walk &walk, Token *window) {
@@ -164,8 +181,8 @@ Token Tokenizer::line_break_marker(const Token *window) {
 
 // Interns a window's tokens that are not interned yet, all read in place,
 // in token order: a word new to the index gets the next index.  (Forming all
-// keys and prefetching their slots before the first probe was measured and
-// not kept: see docs/performance.md.)
+// keys and prefetching their slots before the first probe gains nothing:
+// see docs/performance.md.)
 //
 // The site's own token is nearly always a one-byte punctuation mark ("." or
 // ","), a handful of words in all: once known, its word comes from
