@@ -52,14 +52,8 @@ inline void run_in_process(RunResult &r, std::string_view input, const LoadedMod
   if (model != nullptr) {
     if (!model->warning.empty()) r.err += "fullstop: warning: " + model->warning + "\n";
     const RunOutput output = options.output(out);
-    const Reading reading = options.reading(*model, name);
-    Session session(model->table, reading, output);
-    RunSinks sinks(output, reading.mode);
-    if (options.test) {
-      evaluate_text(session, input, sinks.errors());
-    } else {
-      detect_text(session, input, *sinks.sentences());
-    }
+    Session session(model->table, options.reading(*model, name), output);
+    run_text(session, input, output);
   } else {
     Session session(r.features, options.forced_text_mode);
     train_text(session, input, out);

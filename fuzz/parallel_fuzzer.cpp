@@ -75,12 +75,7 @@ std::string whole(TextMode mode, const harness::Options &o, std::string_view tex
   Output out(sink);
   const RunOutput output = output_of(o, out, spans);
   Session session(fixed_model->table, reading_of(mode), output);
-  RunSinks sinks(output, mode);
-  if (o.test) {
-    evaluate_text(session, text, sinks.errors());
-  } else {
-    detect_text(session, text, *sinks.sentences());
-  }
+  run_text(session, text, output);
   out.flush();
   return std::move(sink.text);
 }

@@ -118,8 +118,7 @@ void run_detection(const fullstop_model *model, std::string_view text, int jobs,
     return;
   }
   core::Session session(model->loaded.table, model->reading, output);
-  core::RunSinks sinks(output, model->reading.mode);
-  core::detect_text(session, text, *sinks.sentences());
+  core::run_text(session, text, output);
 }
 
 }  // namespace
@@ -236,12 +235,23 @@ struct fullstop_stream {
 
 namespace {
 
-// Hands the sentences found so far to the caller.
-int64_t take_spans(fullstop_stream &s, fullstop_span **spans) {
-  int64_t count = hand_over(s.found, spans);
-  s.found.clear();
+// A call on a stream: `step` works on it, then the sentences found so far
+// go to the caller.
+template <typename Step>
+int64_t stream_call(fullstop_stream *stream, fullstop_span **spans, char **error, Step step) {
+  int64_t count = -1;
+  if (spans != nullptr) *spans = nullptr;
+  guarded(error, [&] {
+    require(stream != nullptr, "stream is NULL");
+    require(spans != nullptr, "spans is NULL");
+    step(*stream);
+    count = hand_over(stream->found, spans);
+    stream->found.clear();
+  });
   return count;
 }
+
+void require_open(const fullstop_stream &s) { require(!s.finished, "stream is finished"); }
 
 }  // namespace
 
@@ -258,44 +268,26 @@ fullstop_stream *fullstop_stream_new(const fullstop_model *model, char **error) 
 
 int64_t fullstop_stream_feed(fullstop_stream *stream, const char *bytes, size_t len, fullstop_span **spans,
                              char **error) {
-  int64_t count = -1;
-  if (spans != nullptr) *spans = nullptr;
-  guarded(error, [&] {
-    require(stream != nullptr, "stream is NULL");
-    require(spans != nullptr, "spans is NULL");
+  return stream_call(stream, spans, error, [&](fullstop_stream &s) {
     require(bytes != nullptr || len == 0, "bytes are NULL");
-    require(!stream->finished, "stream is finished");
-    if (len != 0) stream->stream.feed(bytes, len);
-    count = take_spans(*stream, spans);
+    require_open(s);
+    if (len != 0) s.stream.feed(bytes, len);
   });
-  return count;
 }
 
 int64_t fullstop_stream_pump(fullstop_stream *stream, fullstop_span **spans, char **error) {
-  int64_t count = -1;
-  if (spans != nullptr) *spans = nullptr;
-  guarded(error, [&] {
-    require(stream != nullptr, "stream is NULL");
-    require(spans != nullptr, "spans is NULL");
-    require(!stream->finished, "stream is finished");
-    stream->stream.pump();
-    count = take_spans(*stream, spans);
+  return stream_call(stream, spans, error, [](fullstop_stream &s) {
+    require_open(s);
+    s.stream.pump();
   });
-  return count;
 }
 
 int64_t fullstop_stream_finish(fullstop_stream *stream, fullstop_span **spans, char **error) {
-  int64_t count = -1;
-  if (spans != nullptr) *spans = nullptr;
-  guarded(error, [&] {
-    require(stream != nullptr, "stream is NULL");
-    require(spans != nullptr, "spans is NULL");
-    require(!stream->finished, "stream is finished");
-    stream->finished = true;
-    stream->stream.finish();
-    count = take_spans(*stream, spans);
+  return stream_call(stream, spans, error, [](fullstop_stream &s) {
+    require_open(s);
+    s.finished = true;
+    s.stream.finish();
   });
-  return count;
 }
 
 void fullstop_stream_free(fullstop_stream *stream) { delete stream; }

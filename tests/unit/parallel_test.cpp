@@ -56,12 +56,7 @@ std::string whole(const LoadedModel &m, TextMode mode, const Form &o, const std:
   Output out(sink);
   const RunOutput output = output_of(o, out);
   Session session(m.table, reading_of(m, mode), output);
-  RunSinks sinks(output, mode);
-  if (o.test) {
-    evaluate_text(session, text, sinks.errors());
-  } else {
-    detect_text(session, text, *sinks.sentences());
-  }
+  run_text(session, text, output);
   out.flush();
   return sink.text;
 }

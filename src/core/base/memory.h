@@ -60,15 +60,20 @@ class ZeroedBlock {
   size_t mapped_ = 0;  // bytes mapped, or 0 for calloc's
 };
 
-// A growable array of plain records.  Growth goes through realloc, which for
-// large blocks remaps pages instead of copying, so a huge array never needs
-// twice its size in memory while it grows.
+// A growable array of plain records, which it owns.  Growth goes through
+// realloc, which for large blocks remaps pages instead of copying, so a huge
+// array never needs twice its size in memory while it grows.
 template <typename T>
 struct PodArray {
   static_assert(std::is_trivially_copyable_v<T>);
   T *ptr = nullptr;
   size_t n = 0;
   size_t cap = 0;
+
+  PodArray() = default;
+  PodArray(const PodArray &) = delete;
+  PodArray &operator=(const PodArray &) = delete;
+  ~PodArray() { std::free(ptr); }
 
   size_t size() const { return n; }
   bool empty() const { return n == 0; }

@@ -41,11 +41,6 @@ inline constexpr int32_t kUnknownFeature = INT32_MAX;
 // any number of runs may read it at once; a training run fills its own.
 class FeatureTable {
  public:
-  FeatureTable() = default;
-  FeatureTable(const FeatureTable &) = delete;
-  FeatureTable &operator=(const FeatureTable &) = delete;
-  ~FeatureTable() { clear(); }
-
   // Indexed by id; size() is the feature count.
   std::vector<Feature *> feats;
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "core/base/output.h"
@@ -31,6 +32,23 @@ class Form {
   // One sentence, [start, end) of the text; `text` is formed only when the
   // form needs it.
   virtual void sentence(Output &out, int64_t start, int64_t end, std::string_view text) = 0;
+};
+
+// A form that prints each sentence as one line formed in a string first.
+class LineForm : public Form {
+ public:
+  void sentence(Output &out, int64_t start, int64_t end, std::string_view text) final {
+    line_.clear();
+    form_line(line_, start, end, text);
+    out.write(line_);
+  }
+
+ protected:
+  // Appends the sentence's line, its newline included.
+  virtual void form_line(std::string &line, int64_t start, int64_t end, std::string_view text) = 0;
+
+ private:
+  std::string line_;
 };
 
 std::unique_ptr<Form> make_form(FormKind kind);

@@ -8,22 +8,12 @@ namespace fullstop::core {
 
 namespace {
 
-class JsonlForm final : public Form {
- public:
-  void sentence(Output &out, int64_t start, int64_t end, std::string_view text) override {
-    line_.clear();
-    line_ += "{\"start\":";
-    line_ += std::to_string(start);
-    line_ += ",\"end\":";
-    line_ += std::to_string(end);
-    line_ += ",\"text\":\"";
-    append_json_string(line_, text);
-    line_ += "\"}\n";
-    out.write(line_);
+class JsonlForm final : public LineForm {
+  void form_line(std::string &line, int64_t start, int64_t end, std::string_view text) override {
+    line += "{\"start\":" + std::to_string(start) + ",\"end\":" + std::to_string(end) + ",\"text\":\"";
+    append_json_string(line, text);
+    line += "\"}\n";
   }
-
- private:
-  std::string line_;
 };
 
 }  // namespace

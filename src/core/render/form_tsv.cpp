@@ -8,21 +8,12 @@ namespace fullstop::core {
 
 namespace {
 
-class TsvForm final : public Form {
- public:
-  void sentence(Output &out, int64_t start, int64_t end, std::string_view text) override {
-    line_.clear();
-    line_ += std::to_string(start);
-    line_ += '\t';
-    line_ += std::to_string(end);
-    line_ += '\t';
-    append_tsv_field(line_, text);
-    line_ += '\n';
-    out.write(line_);
+class TsvForm final : public LineForm {
+  void form_line(std::string &line, int64_t start, int64_t end, std::string_view text) override {
+    line += std::to_string(start) + '\t' + std::to_string(end) + '\t';
+    append_tsv_field(line, text);
+    line += '\n';
   }
-
- private:
-  std::string line_;
 };
 
 }  // namespace

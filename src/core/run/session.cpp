@@ -59,4 +59,11 @@ void train_text(Session &session, std::string_view text, Output &contexts) {
   session.drop();
 }
 
+EvalCounts run_text(Session &session, std::string_view text, const RunOutput &output) {
+  RunSinks sinks(output, session.mode());
+  if (output.task == Task::evaluate) return evaluate_text(session, text, sinks.errors());
+  if (sinks.sentences() != nullptr) detect_text(session, text, *sinks.sentences());
+  return EvalCounts{};
+}
+
 }  // namespace fullstop::core

@@ -101,6 +101,10 @@ class Session {
 void detect_text(Session &session, std::string_view text, SentenceSink &sink);
 EvalCounts evaluate_text(Session &session, std::string_view text, EvaluationSink *errors);
 void train_text(Session &session, std::string_view text, Output &contexts);
+// Detection or evaluation of a whole text with the session's results where
+// `output` says (the output the session was made for); the counts of an
+// evaluation.
+EvalCounts run_text(Session &session, std::string_view text, const RunOutput &output);
 
 }  // namespace fullstop::core
 

@@ -111,28 +111,7 @@ void StreamText::release() { pending_.release(); }
 
 SentenceStream::SentenceStream(const FeatureTable &model, const Reading &reading, const RunOutput &output,
                                size_t min_run)
-    : session_(model, reading, output), sinks_(output, reading.mode), text_(min_run) {}
-
-void SentenceStream::feed(const char *bytes, size_t len) {
-  if (text_.take(bytes, len)) run(false);
-}
-
-void SentenceStream::took(size_t n) {
-  if (text_.took(n)) run(false);
-}
-
-void SentenceStream::adopt(char *bytes, size_t len, size_t cap) {
-  if (text_.adopt(bytes, len, cap)) run(false);
-}
-
-void SentenceStream::pump() {
-  if (text_.unrun()) run(false);
-}
-
-void SentenceStream::finish() {
-  if (!finished_) run(true);
-  finished_ = true;
-}
+    : WindowedStream(min_run), session_(model, reading, output), sinks_(output, reading.mode) {}
 
 void SentenceStream::run(bool final) {
   size_t end = text_.next_window(final);
@@ -192,28 +171,7 @@ void SentenceStream::run(bool final) {
 // ===== TrainingStream ========================================================
 
 TrainingStream::TrainingStream(FeatureTable &table, TextMode mode, Output &out, size_t min_run)
-    : session_(table, mode), training_(session_.tokens, session_.scorer, out), text_(min_run) {}
-
-void TrainingStream::feed(const char *bytes, size_t len) {
-  if (text_.take(bytes, len)) run(false);
-}
-
-void TrainingStream::took(size_t n) {
-  if (text_.took(n)) run(false);
-}
-
-void TrainingStream::adopt(char *bytes, size_t len, size_t cap) {
-  if (text_.adopt(bytes, len, cap)) run(false);
-}
-
-void TrainingStream::pump() {
-  if (text_.unrun()) run(false);
-}
-
-void TrainingStream::finish() {
-  if (!finished_) run(true);
-  finished_ = true;
-}
+    : WindowedStream(min_run), session_(table, mode), training_(session_.tokens, session_.scorer, out) {}
 
 void TrainingStream::run(bool final) {
   size_t end = text_.next_window(final);

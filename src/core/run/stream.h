@@ -40,9 +40,6 @@ int64_t token_start_back(const char *data, int64_t end, int n);
 class StreamText {
  public:
   explicit StreamText(size_t min_run) : min_run_(min_run) {}
-  StreamText(const StreamText &) = delete;
-  StreamText &operator=(const StreamText &) = delete;
-  ~StreamText() { pending_.release(); }
   // Takes more text; true when a run is due: the new text is `min_run` bytes
   // or more and as long as the undecided text a run reads again, so the
   // whole stream is read a bounded number of times.
@@ -78,7 +75,48 @@ class StreamText {
   size_t searched_ = 0;  // no newline in pending_[run_end_, searched_)
 };
 
-class SentenceStream {
+// The calls SentenceStream and TrainingStream share: text taken in pieces,
+// and a window of it run (Stream::run) when enough has come, at pump() and
+// at finish().
+template <typename Stream>
+class WindowedStream {
+ public:
+  // Takes more text; decides what enough new text allows.
+  void feed(const char *bytes, size_t len) {
+    if (text_.take(bytes, len)) self().run(false);
+  }
+  // The same for text read in place: up to `len` bytes are written at
+  // room(len), and took(n) takes the first n.
+  char *room(size_t len) { return text_.room(len); }
+  void took(size_t n) {
+    if (text_.took(n)) self().run(false);
+  }
+  // The same for the stream's first text, with its buffer (see StreamText).
+  void adopt(char *bytes, size_t len, size_t cap) {
+    if (text_.adopt(bytes, len, cap)) self().run(false);
+  }
+  // Decides all that the text so far allows (before waiting for more).
+  void pump() {
+    if (text_.unrun()) self().run(false);
+  }
+  // The text ended: decides the rest and completes the output.
+  void finish() {
+    if (!finished_) self().run(true);
+    finished_ = true;
+  }
+  // Bytes held now (tests bound them).
+  size_t held() const { return text_.held(); }
+
+ protected:
+  explicit WindowedStream(size_t min_run) : text_(min_run) {}
+  StreamText text_;
+
+ private:
+  Stream &self() { return static_cast<Stream &>(*this); }
+  bool finished_ = false;
+};
+
+class SentenceStream : public WindowedStream<SentenceStream> {
  public:
   // Detection or evaluation with a model's table, its results where
   // `output` says (see RunOutput).  A window is run once the new text is
@@ -86,34 +124,19 @@ class SentenceStream {
   // re-reads), or at pump().
   SentenceStream(const FeatureTable &model, const Reading &reading, const RunOutput &output,
                  size_t min_run = size_t{1} << 20);
-  // Takes more text; decides what enough new text allows.
-  void feed(const char *bytes, size_t len);
-  // The same for text read in place: up to `len` bytes are written at
-  // room(len), and took(n) takes the first n.
-  char *room(size_t len) { return text_.room(len); }
-  void took(size_t n);
-  // The same for the stream's first text, with its buffer (see StreamText).
-  void adopt(char *bytes, size_t len, size_t cap);
-  // Decides all that the text so far allows (before waiting for more).
-  void pump();
-  // The text ended: decides the rest and completes the output.
-  void finish();
-
   // Evaluation's counts so far.
   const EvalCounts &counts() const { return counts_; }
-  // Bytes held now (tests bound them).
-  size_t held() const { return text_.held(); }
 
  private:
+  friend class WindowedStream<SentenceStream>;
   void run(bool final);
 
   // One session for all windows: the scorer counts what the whole run
   // forms (see Scorer), as a single run would.
   Session session_;
   RunSinks sinks_;
-  StreamText text_;
   EvalCounts counts_{};
-  bool begun_ = false, finished_ = false;
+  bool begun_ = false;
   int64_t from_ = 0;     // the first undecided candidate starts here or later
   int64_t start_ = -1;   // where the open sentence starts (-1: before the first window)
   bool done_ = false;    // the last sentence was reported (Unicode mode)
@@ -125,26 +148,17 @@ class SentenceStream {
 // so only the text from the line holding the second token before the first
 // undecided candidate is kept.  Contexts and the records added to `table`
 // are byte for byte those of one Training run over all of the text.
-class TrainingStream {
+class TrainingStream : public WindowedStream<TrainingStream> {
  public:
   TrainingStream(FeatureTable &table, TextMode mode, Output &out, size_t min_run = size_t{1} << 20);
-  void feed(const char *bytes, size_t len);
-  // The same for text read in place, as SentenceStream's.
-  char *room(size_t len) { return text_.room(len); }
-  void took(size_t n);
-  void adopt(char *bytes, size_t len, size_t cap);
-  void pump();
-  void finish();
-  size_t held() const { return text_.held(); }
 
  private:
+  friend class WindowedStream<TrainingStream>;
   void run(bool final);
 
   Session session_;
   Training training_;
-  StreamText text_;
-  bool finished_ = false;
-  int64_t from_ = 0;     // the first undecided candidate starts here or later
+  int64_t from_ = 0;  // the first undecided candidate starts here or later
 };
 
 }  // namespace fullstop::core

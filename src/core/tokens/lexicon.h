@@ -62,11 +62,6 @@ struct WordTyping {
 
 class Lexicon {
  public:
-  Lexicon() = default;
-  Lexicon(const Lexicon &) = delete;
-  Lexicon &operator=(const Lexicon &) = delete;
-  ~Lexicon() { words.release(); }
-
   PodArray<Word> words;
 
   // The bytes of a word.

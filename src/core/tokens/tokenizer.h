@@ -25,11 +25,6 @@ namespace fullstop::core {
 
 class Tokenizer {
  public:
-  Tokenizer() = default;
-  Tokenizer(const Tokenizer &) = delete;
-  Tokenizer &operator=(const Tokenizer &) = delete;
-  ~Tokenizer() { toks.release(); }
-
   TextBuffer text;
   Lexicon lexicon;
   // The tokens: all of them after index(); during walk() only the most
