@@ -519,6 +519,30 @@ TEST(TrainProgram, LongOptionsAndVersion) {
   }
 }
 
+// A model of a text mode declares it, and in the Unicode mode the reading
+// rules training reads with, before its weights.
+TEST(TrainProgram, DeclaresTheTextModeAndTheReadingRules) {
+  TempDir dir;
+  write_text(dir.file("features.def"), "0\tend\n1\tabbrev\n");
+  write_text(dir.file("ctx"), stream({{1, {0}}, {0, {1}}, {1, {0}}, {0, {1}}}));
+  const struct {
+    const char *option, *header;
+  } kCases[] = {
+      {"", ""},
+      {"--text-mode=classic", "0\t#text-mode=classic\n"},
+      {"--text-mode=unicode",
+       "0\t#text-mode=unicode\n0\t#reading=edge-markers,list-labels,roman-numerals,number-types,line-breaks,"
+       "colon-breaks,initials,pronoun-i\n"},
+  };
+  for (const auto &c : kCases) {
+    Outcome got = run_shell(dir, kTrainer + " -s l2 " + c.option + " -o m ctx");
+    ASSERT_EQ(got.status, 0) << got.err;
+    const std::string model = read_text(dir.file("m"));
+    EXPECT_EQ(model.substr(0, std::string(c.header).size()), c.header) << c.option;
+    EXPECT_NE(model.find("\tend\n", std::string(c.header).size()), std::string::npos) << c.option;  // the weights
+  }
+}
+
 TEST(TrainProgram, TrainsFromStdinAndRefusesBadInputWithoutTouchingTheModel) {
   TempDir dir;
   write_text(dir.file("features.def"), "0\tend\n1\tabbrev\n2\tunused\n");
