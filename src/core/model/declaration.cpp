@@ -121,7 +121,10 @@ ModelDeclaration read_declaration(const FeatureTable &table) {
 std::string reading_rule_names(const ReadingRules &rules) {
   std::string names;
   for (const Rule &rule : kRules)
-    if (rules.*rule.on) names += (names.empty() ? "" : ",") + std::string(rule.name);
+    if (rules.*rule.on) {
+      if (!names.empty()) names += ',';
+      names += rule.name;
+    }
   return names;
 }
 

@@ -251,7 +251,11 @@ void load_model(LoadedModel &model, const char *path, const ModelSource &source)
         std::string reason = std::string("read error: ") + std::strerror(reader.error);
         warn_stopped(model, path, "", reason.c_str());
       } else if (converted != EOF) {
-        warn_stopped(model, path, ":" + std::to_string(stopped_line(reader)),
+        // Appended rather than ":" + ...: GCC 12 at -O3 with _FORTIFY_SOURCE
+        // (the package build) takes that for an overflow, a false -Wstringop-overflow.
+        std::string where(":");
+        where += std::to_string(stopped_line(reader));
+        warn_stopped(model, path, where,
                      converted == 0 ? "not a weight and feature name" : "weight without a feature name");
       }
       break;  // EOF with no error: nothing but whitespace was left
