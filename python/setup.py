@@ -10,8 +10,26 @@ needs is in Debian (python3-setuptools, python3-pybind11, python3-dev), so
 import os
 import re
 import shutil
+import sys
 
-from pybind11.setup_helpers import Pybind11Extension, build_ext
+try:
+    from pybind11.setup_helpers import Pybind11Extension, build_ext
+except ImportError:
+    # The usual cause: another python3 (pyenv, conda, a venv without the
+    # system's packages) first on PATH, which cannot see Debian's pybind11.
+    debian = "/usr/bin/python3"
+    if os.path.realpath(sys.executable) != os.path.realpath(debian) and os.path.exists(debian):
+        use = ("use Debian's interpreter, %s, which sees python3-pybind11 (apt-get install "
+               "python3-pybind11):\n  %s -m pip install --no-index --no-build-isolation ./python\n"
+               "or a venv made with `%s -m venv --system-site-packages`" % (debian, debian, debian))
+    elif sys.prefix != sys.base_prefix:
+        use = ("this venv does not see the system's packages: make it with `%s -m venv "
+               "--system-site-packages`" % debian)
+    else:
+        use = "install Debian's python3-pybind11 (apt-get install python3-pybind11)"
+    sys.exit("fullstop: building the Python package needs pybind11, which %s cannot import; %s"
+             % (sys.executable, use))
+from setuptools import setup
 from setuptools import setup
 
 here = os.path.dirname(os.path.abspath(__file__))
