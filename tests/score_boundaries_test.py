@@ -12,10 +12,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SCRIPT = os.path.join(HERE, "..", "scripts", "score-boundaries")
 
 
-sys.path.insert(0, HERE)
-from script_module import load_script  # noqa: E402
-
-sb = load_script("scripts/score-boundaries", "score_boundaries")
+sys.path.insert(0, os.path.join(HERE, "..", "tools"))
+from fullstop_tools import scoring as sb  # noqa: E402
 
 def spans(*pairs):
     return [(s, e, None) for s, e in pairs]
