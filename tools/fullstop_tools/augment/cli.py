@@ -83,12 +83,15 @@ from ..paragraphs import read_paragraphs, write_paragraphs
 from . import DEFAULT_SEED, DEFAULT_WINDOW, TRANSFORMS, attach_markers, augment, lay_out
 
 
-def main(argv=None):
+def parser(with_files=True):
+    """The command line's parser; without the input and output operands,
+    for recipes that hand the options over (see options())."""
     ap = argparse.ArgumentParser(
         prog="augment-brown", description=__doc__,
         formatter_class=argparse.RawDescriptionHelpFormatter)
-    ap.add_argument("input", help="sentence-per-line file (- for stdin)")
-    ap.add_argument("-o", "--output", default="-", help="output file (default: stdout)")
+    if with_files:
+        ap.add_argument("input", help="sentence-per-line file (- for stdin)")
+        ap.add_argument("-o", "--output", default="-", help="output file (default: stdout)")
     ap.add_argument("--seed", type=int, default=DEFAULT_SEED,
                     help="random seed (default: %(default)s)")
     ap.add_argument("--rounds", type=int, default=1,
@@ -106,28 +109,50 @@ def main(argv=None):
     for t in TRANSFORMS:
         ap.add_argument("--share-" + t.name, type=float, default=t.share, metavar="P",
                         help="%s (default: %s)" % (t.help, t.share))
-    args = ap.parse_args(argv)
+    return ap
+
+
+def checked(ap, args):
+    """args with args.shares set, or a usage error through ap."""
     if args.window < 1:
         ap.error("--window must be at least 1")
     if args.rounds < 1:
         ap.error("--rounds must be at least 1")
-    shares = {t.name: getattr(args, "share_" + t.name.replace("-", "_")) for t in TRANSFORMS}
-    for name, p in shares.items():
+    args.shares = {t.name: getattr(args, "share_" + t.name.replace("-", "_")) for t in TRANSFORMS}
+    for name, p in args.shares.items():
         if not 0.0 <= p <= 1.0:
             ap.error("--share-%s must be between 0 and 1" % name)
+    return args
 
+
+def options(argv):
+    """Parsed augment-brown options without operands (a recipe's augment line)."""
+    ap = parser(with_files=False)
+    return checked(ap, ap.parse_args(argv))
+
+
+def training_blocks(paras, args):
+    """The output as (sentences, line end) blocks: the paragraphs laid out
+    (unless --only-augmented), then every round's copies; and the copies
+    themselves, as augment() returns them."""
+    if args.attach_markers:
+        paras = attach_markers(paras)
+    copies = [c for k in range(args.rounds)
+              for c in augment(paras, args.shares, args.seed + k, args.window)]
+    blocks = [] if args.only_augmented else [(p, "\n") for p in lay_out(paras, args.shares, args.seed)]
+    blocks += [(sents, eol) for sents, eol, _ in copies]
+    return blocks, copies
+
+
+def main(argv=None):
+    ap = parser()
+    args = checked(ap, ap.parse_args(argv))
     if args.input == "-":
         text = sys.stdin.buffer.read().decode("utf-8")
     else:
         with open(args.input, "rb") as f:
             text = f.read().decode("utf-8")
-    paras = read_paragraphs(text)
-    if args.attach_markers:
-        paras = attach_markers(paras)
-    copies = [c for k in range(args.rounds) for c in augment(paras, shares, args.seed + k, args.window)]
-
-    blocks = [] if args.only_augmented else [(p, "\n") for p in lay_out(paras, shares, args.seed)]
-    blocks += [(sents, eol) for sents, eol, _ in copies]
+    blocks, copies = training_blocks(read_paragraphs(text), args)
     if args.output == "-":
         with open(sys.stdout.fileno(), "w", encoding="utf-8", newline="", closefd=False) as out:
             write_paragraphs(out, blocks)
@@ -138,4 +163,3 @@ def main(argv=None):
         for t in TRANSFORMS:
             n = sum(1 for c in copies if c[2] == t.name)
             print("%-17s %6d" % (t.name, n), file=sys.stderr)
-
