@@ -148,3 +148,53 @@ def punkt_system():
             starts.append(starts[-1] + len(ch.encode("utf-8")))
         return [(starts[a], starts[b]) for a, b in tok.span_tokenize(text)]
     return split, note
+
+
+# The npm splitters, pinned: sbd (rules and an abbreviation list) and
+# sentencex (Wikimedia's multilingual rules, compiled; its Linux build comes
+# as a package of its own).  Fetched with `npm pack` and unpacked into
+# bench/out/npm/node_modules, without npm install: sbd runs from its
+# published browser build, which needs none of its dependencies.
+NPM_PACKAGES = {"sbd": [("sbd", "1.0.19")],
+                "sentencex": [("sentencex", "1.0.17"), ("sentencex-linux-x64", "1.0.17")]}
+NPM_SPLIT = os.path.join(BENCH, "npm_split.js")
+
+
+def npm_modules(which):
+    """bench/out/npm/node_modules with the packages of one npm splitter."""
+    if not shutil.which("node") or not shutil.which("npm"):
+        raise RuntimeError("no node and npm (Debian packages nodejs and npm)")
+    cache = os.path.join(OUT, "npm")
+    modules = os.path.join(cache, "node_modules")
+    for name, version in NPM_PACKAGES[which]:
+        folder = os.path.join(modules, name)
+        stamp = os.path.join(folder, ".version")
+        if os.path.exists(stamp) and open(stamp).read() == version:
+            continue
+        log("fetching %s@%s with npm pack" % (name, version))
+        os.makedirs(folder, exist_ok=True)
+        tgz = os.path.join(cache, "%s-%s.tgz" % (name, version))
+        if not os.path.exists(tgz):
+            run_checked(["npm", "pack", "--silent", "%s@%s" % (name, version)], cwd=cache,
+                        stdout=subprocess.DEVNULL)
+        run_checked(["tar", "-xzf", tgz, "-C", folder, "--strip-components=1"])
+        with open(stamp, "w") as f:
+            f.write(version)
+    return modules
+
+
+def npm_command(which):
+    """The command that prints the splitter's sentences one a line."""
+    return ["node", NPM_SPLIT, which, npm_modules(which)]
+
+
+def npm_system(which):
+    cmd = npm_command(which)
+    sys.path.insert(0, BENCH)
+    from align_sentences import align
+
+    def split(data):
+        r = subprocess.run(cmd, input=data, capture_output=True, check=True)
+        spans, _ = align(data, r.stdout.split(b"\n"))
+        return spans
+    return split
