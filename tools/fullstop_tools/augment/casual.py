@@ -39,7 +39,7 @@ class LowerStarts(Transform):
             return None
         pronoun = rng.random() < self.PRONOUN
         out = []
-        for sent in window:
+        for k, sent in enumerate(window):
             if rng.random() < self.ALL_LOWER:
                 sent = sent.lower()
             else:
@@ -49,6 +49,10 @@ class LowerStarts(Transform):
                 if pronoun:
                     sent = PRONOUN_I.sub("i", sent)
             out.append(sent)
+        # A copy whose later sentences all start as they did teaches nothing.
+        if not any(CAPITAL_START.match(a) and not CAPITAL_START.match(b)
+                   for a, b in zip(window[1:], out[1:])):
+            return None
         return out
 
 

@@ -166,7 +166,10 @@ class SpacedEllipses(Transform):
 
     def rewrite(self, sent, rng):
         words = sent.split(" ")
-        k = rng.randint(2, len(words) - 2)
+        gaps = [k for k in range(2, len(words) - 1) if words[k - 1][-1:].isalpha()]
+        if not gaps:
+            return sent
+        k = rng.choice(gaps)
         mark = pick(rng, [(" . . .", 4), ("...", 3), ("\u2026", 2), (" ...", 1)])
         rest = lower_first(" ".join(words[k:]))
         if rng.random() < 0.5:
