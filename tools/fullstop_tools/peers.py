@@ -198,3 +198,18 @@ def npm_system(which):
         spans, _ = align(data, r.stdout.split(b"\n"))
         return spans
     return split
+
+
+def main(argv=None):
+    """python3 -m fullstop_tools.peers punkt < TEXT: the peer's sentences as
+    "start end" byte offsets, one a line (bench/run scores them)."""
+    argv = sys.argv[1:] if argv is None else argv
+    if argv != ["punkt"]:
+        sys.exit("usage: python3 -m fullstop_tools.peers punkt < TEXT")
+    split, _ = punkt_system()
+    for start, end in split(sys.stdin.buffer.read()):
+        sys.stdout.write("%d %d\n" % (start, end))
+
+
+if __name__ == "__main__":
+    main()
