@@ -108,7 +108,7 @@ class Transforms(unittest.TestCase):
             t)),
         ("pronoun-i", lambda t: re.search(r"\bI\.$|\b[A-Z][a-z]+ I\. [A-Z][a-z]+", t, re.M)),
         ("bracketed-ellipses", lambda t: re.search(r"\[(?:\.\.\.|\u2026|\. \. \.)\]", t)),
-        ("ellipsis-starts", lambda t: re.search(r"^(?:\.\.\.|\u2026|\. \. \. )\S", t, re.M)),
+        ("ellipsis-starts", lambda t: re.search(r"(?:^|: )(?:\.\.\.|\u2026|\. \. \. )\S", t, re.M)),
         ("spaced-ellipses", lambda t: re.search(r"\w(?: \. \. \.|\.\.\.|\u2026| \.\.\.) (?:I |[a-z'])", t)),
         ("footnote-markers", lambda t: re.search(r"\.(?: ?\[[^\]]+\]+|[\u00b2\u00b3\u00b9\u2074])", t)),
         ("numbered-references", lambda t: re.search(r"\b(?:No|no|Art|Sec|sec|Fig|fig|p|pp|Vol|vol|Ch|ch|ver|Op|Par"

@@ -19,8 +19,11 @@ SAID = ["said", "says", "added", "agreed", "left", "spoke next", "was there too"
 
 class TitlesAfterInitialisms(Transform):
     """An initialism ending a sentence before one that opens with a title
-    and a name (`at 5 p.m. Dr. Lee left`), and, inside a sentence, an
-    initialism before a title that goes on (`the 9 a.m. Dr. Kim visit`)."""
+    and a name (`at 5 p.m. Dr. Lee left`).  Inside a sentence the same
+    marks go on (`our 9 a.m. Dr. Kim visit`), which the window cannot tell:
+    it sees `. m . Dr .` either way.  Copies of that kind too (a fifth of
+    them) cost more ends than they gained, so the commoner reading is
+    taught alone."""
     name, share = "titles-after-initialisms", 0.0
     help = "an initialism ending a sentence before a title and a name: at 5 p.m. Dr. Lee left"
 
@@ -31,11 +34,7 @@ class TitlesAfterInitialisms(Transform):
     def apply(self, window, sites, rng):
         out = list(window)
         for i in sites:
-            if i + 1 >= len(out) or rng.random() < 0.2:
-                out[i] = out[i][:-1] + " " + fill(
-                    rng.choice(["at the {h} a.m. %s {last} meeting",
-                                "before the {h} p.m. %s {last} talk",
-                                "with the U.S. %s {last} team"]) % rng.choice(TITLES), rng) + "."
+            if i + 1 >= len(out):
                 continue
             out[i] = out[i][:-1] + " " + fill(pick(rng, INITIALISM_ENDS), rng)
             who = "%s %s" % (rng.choice(TITLES), rng.choice(SURNAMES))
@@ -138,9 +137,15 @@ class BracketedEllipses(Transform):
         return '"%s %s," %s.' % (gap, quoted, rng.choice(["he said", "she wrote", "they said"]))
 
 
+LEAD_INS = ["The transcript", "The note reads", "It goes on", "The tape", "Her reply", "He wrote",
+            "The last line", "The record"]
+
+
 class EllipsisStarts(Transform):
     """A sentence that opens with an ellipsis (`...And then it stopped.`,
-    `…and nobody knew`), as quoted and transcribed text begins mid-way."""
+    `…and nobody knew`), as quoted and transcribed text begins mid-way; and
+    now and then one after a colon inside a sentence (`The transcript:
+    ...we will not give up.`), where no sentence begins."""
     name, share = "ellipsis-starts", 0.0
     help = "a sentence opening with an ellipsis: ...And then it stopped."
 
@@ -151,6 +156,8 @@ class EllipsisStarts(Transform):
         mark = pick(rng, [("...", 5), ("\u2026", 3), (". . . ", 1)])
         if rng.random() < 0.5:
             sent = lower_first(sent)
+        if rng.random() < 0.2:
+            return "%s: %s%s" % (rng.choice(LEAD_INS), mark, lower_first(sent))
         return mark + sent
 
 
