@@ -1,7 +1,7 @@
 """Builds the fullstop Python package straight from the C++ sources beside it.
 
 No CMake and no installed libfullstop: the extension compiles the library's
-sources (../src, ../include), the bundled English model is copied into the
+sources (../src, ../include), the bundled models are copied into the
 package, and the version comes from the top CMakeLists.txt.  Everything it
 needs is in Debian (python3-setuptools, python3-pybind11, python3-dev), so
 `pip install --no-build-isolation ./python` works without a package index.
@@ -54,8 +54,10 @@ if not os.path.exists(version_h) or open(version_h, encoding="utf-8").read() != 
     with open(version_h, "w", encoding="utf-8") as f:
         f.write(header)
 
-# The model ships inside the package.
-shutil.copyfile(os.path.join(top, "models", "en.model"), os.path.join(here, "fullstop", "en.model"))
+# The bundled models ship inside the package (en.model is the default).
+for name in sorted(os.listdir(os.path.join(top, "models"))):
+    if name.endswith(".model"):
+        shutil.copyfile(os.path.join(top, "models", name), os.path.join(here, "fullstop", name))
 with open(os.path.join(here, "fullstop", "_version.py"), "w", encoding="utf-8") as f:
     f.write(f'__version__ = "{version}"\n')
     # Where the package was built from: fullstop.adapt() runs that checkout's
@@ -82,7 +84,7 @@ setup(
     version=version,
     description="Fast sentence-boundary detection",
     packages=["fullstop"],
-    package_data={"fullstop": ["en.model", "py.typed", "*.pyi"]},
+    package_data={"fullstop": ["*.model", "py.typed", "*.pyi"]},
     ext_modules=[extension],
     cmdclass={"build_ext": build_ext},
     python_requires=">=3.9",

@@ -11,10 +11,8 @@ import tempfile
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
-from script_module import load_script  # noqa: E402
-
-am = load_script("scripts/adapt-model", "adapt_model")
+sys.path.insert(0, os.path.join(HERE, "..", "tools"))
+from fullstop_tools import adapt as am  # noqa: E402
 ADAPT = os.path.join(HERE, "..", "scripts", "adapt-model")
 
 PARAS = [

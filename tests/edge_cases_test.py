@@ -8,10 +8,8 @@ import sys
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
-from script_module import load_script  # noqa: E402
-
-ec = load_script("bench/edge_cases", "edge_cases")
+sys.path.insert(0, os.path.join(HERE, "..", "tools"))
+from fullstop_tools import edge_cases as ec  # noqa: E402
 
 
 class Comparison(unittest.TestCase):
