@@ -139,12 +139,13 @@ def merge_lists(paths):
     "end" for one left unmarked in a list that marks others (such a list
     sorts its entries: those not marked can end a sentence), none for an
     entry only in lists without markers."""
-    entries, markers = [], {}
+    entries, markers, seen = [], {}, set()
     for path in paths:
         marked = read_marked(path)
         classified = any(marker for _, marker, _ in marked)
         for entry, marker, _ in marked:
-            if entry not in entries:
+            if entry not in seen:
+                seen.add(entry)
                 entries.append(entry)
             if marker == "inside" or (classified and entry not in markers):
                 markers[entry] = marker or "end"
@@ -289,6 +290,9 @@ def synthetic_uses(entries, paras, seed=DEFAULT_SEED, uses=DEFAULT_USES, sites=N
         raise Failure("the training text has no sentences to write abbreviations into")
     markers = markers or {}
     starts = capitals = None
+    # What a chain's second word is drawn from, made once: a list built per
+    # use made the uses quadratic in the list's length.
+    partners = entries + INITIALS
     out = []
     # In Brown most sentences after an end site begin with The, He, It or
     # But.  An entry known to end sentences is shown ending one before a
@@ -316,7 +320,7 @@ def synthetic_uses(entries, paras, seed=DEFAULT_SEED, uses=DEFAULT_USES, sites=N
                 j = rng.choice([j for j in range(2, len(words) - 1)
                                 if words[j].isalpha() and words[j].islower()])
                 if kind == "chain":
-                    before = [rng.choice(entries + INITIALS),
+                    before = [rng.choice(partners),
                               rng.choice([number(rng), rng.choice(NAMES)])]
                 elif kind == "capital":
                     before = [rng.choice(capitals or NAMES)]
