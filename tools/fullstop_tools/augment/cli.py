@@ -81,6 +81,7 @@ import sys
 from ..files import atomic_open
 from ..paragraphs import read_paragraphs, write_paragraphs
 from . import DEFAULT_SEED, DEFAULT_WINDOW, TRANSFORMS, attach_markers, augment, lay_out
+from . import languages
 
 
 def main(argv=None):
@@ -103,15 +104,35 @@ def main(argv=None):
                          "sentence after it, as readers take it, before copying")
     ap.add_argument("--stats", action="store_true",
                     help="print the number of copies per transform on stderr")
-    for t in TRANSFORMS:
-        ap.add_argument("--share-" + t.name, type=float, default=t.share, metavar="P",
+    ap.add_argument("--lang", choices=sorted(languages.LANGUAGES),
+                    help="copy text of this language with its own transforms "
+                         "(tools/fullstop_tools/augment/languages.py) instead of the English "
+                         "ones; paragraphs are drawn from in pieces of --piece sentences")
+    ap.add_argument("--piece", type=int, default=languages.PIECE,
+                    help="with --lang, sentences per piece (default: %(default)s)")
+    names = {}
+    for t in TRANSFORMS + [t for lang in sorted(languages.LANGUAGES)
+                           for t in languages.transforms(lang)]:
+        names.setdefault(t.name, t)
+    for name, t in names.items():
+        ap.add_argument("--share-" + name, type=float, default=None, metavar="P",
                         help="%s (default: %s)" % (t.help, t.share))
     args = ap.parse_args(argv)
     if args.window < 1:
         ap.error("--window must be at least 1")
     if args.rounds < 1:
         ap.error("--rounds must be at least 1")
-    shares = {t.name: getattr(args, "share_" + t.name.replace("-", "_")) for t in TRANSFORMS}
+    if args.piece < 1:
+        ap.error("--piece must be at least 1")
+    active = languages.transforms(args.lang) if args.lang else TRANSFORMS
+    for name in names:
+        if getattr(args, "share_" + name.replace("-", "_")) is not None \
+                and name not in {t.name for t in active}:
+            ap.error("--share-%s: no such transform for %s" % (name, args.lang or "English"))
+    shares = {}
+    for t in active:
+        given = getattr(args, "share_" + t.name.replace("-", "_"))
+        shares[t.name] = t.share if given is None else given
     for name, p in shares.items():
         if not 0.0 <= p <= 1.0:
             ap.error("--share-%s must be between 0 and 1" % name)
@@ -124,9 +145,22 @@ def main(argv=None):
     paras = read_paragraphs(text)
     if args.attach_markers:
         paras = attach_markers(paras)
-    copies = [c for k in range(args.rounds) for c in augment(paras, shares, args.seed + k, args.window)]
+    layouts = [t for t in active if getattr(t, "in_place", False)]
+    if args.lang:
+        # A treebank set is often one paragraph: copies and layouts are
+        # drawn per piece, and the laid-out pieces joined back into their
+        # paragraphs.
+        pieces = languages.chunk(paras, args.piece)
+        copies = [c for k in range(args.rounds)
+                  for c in augment(pieces, shares, args.seed + k, args.window, active)]
+        laid = iter(lay_out(pieces, shares, args.seed, layouts))
+        kept = [[s for _ in range(-(-len(p) // args.piece)) for s in next(laid)] for p in paras]
+    else:
+        copies = [c for k in range(args.rounds)
+                  for c in augment(paras, shares, args.seed + k, args.window)]
+        kept = lay_out(paras, shares, args.seed)
 
-    blocks = [] if args.only_augmented else [(p, "\n") for p in lay_out(paras, shares, args.seed)]
+    blocks = [] if args.only_augmented else [(p, "\n") for p in kept]
     blocks += [(sents, eol) for sents, eol, _ in copies]
     if args.output == "-":
         with open(sys.stdout.fileno(), "w", encoding="utf-8", newline="", closefd=False) as out:
@@ -135,7 +169,7 @@ def main(argv=None):
         with atomic_open(args.output, "w", encoding="utf-8", newline="") as out:
             write_paragraphs(out, blocks)
     if args.stats:
-        for t in TRANSFORMS:
+        for t in active:
             n = sum(1 for c in copies if c[2] == t.name)
             print("%-17s %6d" % (t.name, n), file=sys.stderr)
 
