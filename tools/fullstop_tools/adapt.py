@@ -1,13 +1,18 @@
-"""Train a model like the bundled English one, adapted to your own text.
+"""Train a model like a bundled English one, adapted to your own text.
 
-  fullstop-adapt [--abbreviations FILE]... [--add FILE.lines[:WEIGHT]]...
+  fullstop-adapt [--base NAME] [--abbreviations FILE]... [--add FILE.lines[:WEIGHT]]...
                  [--seed N] [--uses N] [--data DIR] [--cache DIR]
                  [trainer options] OUT.model
 
-Rebuilds the bundled model's training set (Brown train plus its augmented
-copies, with the settings of the bundled model), adds what you give it, and
-trains with the bundled model's settings and text mode; OUT.model declares that
-mode, so `fullstop -m OUT.model` detects in it.
+Rebuilds the training set of the bundled model NAME from its recipe
+(models/settings/NAME: its training text and augmented copies, for the first
+of its seeds), adds what you give it, and trains once with the recipe's
+settings and text mode; OUT.model declares that mode, so `fullstop -m
+OUT.model` detects in it.
+
+  --base NAME           the bundled model to adapt: en (default; sentences
+                        end at . ? ! as readers end them) or en-brown (also at
+                        ; and :, as the Brown Corpus ends them)
 
   --abbreviations FILE  your domain's abbreviations, one a line, each ending in
                         a period; an entry may hold several words ("et al.",
@@ -59,7 +64,7 @@ import subprocess
 import sys
 import tempfile
 
-from . import locations
+from . import locations, settings, trainset
 from .augment import base as augment_base, pools
 from .paragraphs import read_paragraphs, write_paragraphs
 
@@ -176,16 +181,12 @@ def read_lines_file(path):
     return paras
 
 
-def bundled_settings():
-    """(augment options, train options) from scripts/en-model-settings."""
-    path = os.path.join(SCRIPTS, "en-model-settings")
-    out = subprocess.run(
-        ["bash", "-c", 'source "$1" && printf "%s\\0" "${augment_options[@]}" && '
-         'printf "\\1\\0" && printf "%s\\0" "${train_options[@]}"', "-", path],
-        check=True, stdout=subprocess.PIPE).stdout.decode("utf-8")
-    fields = out.split("\0")[:-1]
-    cut = fields.index("\1")
-    return fields[:cut], fields[cut + 1:]
+def recipe_of(base):
+    """The recipe (models/settings/BASE) of the bundled model to adapt."""
+    try:
+        return settings.load(base)
+    except settings.RecipeError as e:
+        raise Failure(str(e))
 
 
 def merge_train_options(bundled, user):
@@ -356,20 +357,21 @@ def prepare_brown(data, cache):
     return train
 
 
-def base_training_set(train, augment_options, cache):
-    """Brown train plus its augmented copies, made once per settings."""
+def base_training_set(recipe, data, cache):
+    """The recipe's training text for its first seed (its train sets and
+    their augmented copies), made once per recipe, text and code."""
+    seed = recipe.seeds[0]
     key = hashlib.sha256("\0".join(
-        [sha256_file(train)] + [sha256_file(path) for path in AUGMENT_SOURCES]
-        + augment_options).encode("utf-8")).hexdigest()[:16]
+        [recipe.training_key(seed)]
+        + [sha256_file(trainset.source_file(s, {"brown": data})) for s in recipe.sources]
+        + [sha256_file(path) for path in AUGMENT_SOURCES]).encode("utf-8")).hexdigest()[:16]
     path = os.path.join(cache, "adapt", "base-%s.lines" % key)
     if not os.path.exists(path):
         os.makedirs(os.path.dirname(path), exist_ok=True)
-        tmp = path + ".%d.tmp" % os.getpid()
-        r = subprocess.run([sys.executable, os.path.join(SCRIPTS, "augment-brown")]
-                           + augment_options + ["-o", tmp, train])
-        if r.returncode:
-            raise Failure("augment-brown failed on %s" % train)
-        os.replace(tmp, path)
+        try:
+            trainset.write(recipe, seed, path, {"brown": data})
+        except settings.RecipeError as e:
+            raise Failure(str(e))
     return path
 
 
@@ -390,7 +392,7 @@ def write_training_set(path, base, extra):
 
 def parse_args(argv):
     opts = {"abbreviations": [], "add": [], "seed": DEFAULT_SEED, "uses": DEFAULT_USES,
-            "data": DATA, "cache": CACHE, "trainer": [], "out": None}
+            "data": DATA, "cache": CACHE, "trainer": [], "out": None, "base": "en"}
     positional = []
     i = 0
 
@@ -425,7 +427,7 @@ def parse_args(argv):
             opts["seed"] = whole(name, value(name), 0)
         elif name == "--uses":
             opts["uses"] = whole(name, value(name), 1)
-        elif name in ("--data", "--cache"):
+        elif name in ("--data", "--cache", "--base"):
             opts[name[2:]] = value(name)
         elif a in TRAINER_VALUE_OPTIONS:
             opts["trainer"] += [a, value(a)]
@@ -447,15 +449,17 @@ def run(opts):
     entries, markers = merge_lists(opts["abbreviations"])
     added = [(read_lines_file(path), weight) for path, weight in opts["add"]]
 
-    augment_options, train_options = bundled_settings()
-    train = prepare_brown(opts["data"], opts["cache"])
-    base = base_training_set(train, augment_options, opts["cache"])
+    recipe = recipe_of(opts["base"])
+    prepare_brown(opts["data"], opts["cache"])
+    base = base_training_set(recipe, opts["data"], opts["cache"])
 
     extra = []
     if entries:
-        with open(train, "rb") as f:
-            brown = read_paragraphs(f.read().decode("utf-8"))
-        extra += synthetic_uses(entries, brown, opts["seed"], opts["uses"], markers=markers)
+        # The abbreviations are written into sentences of the recipe's first
+        # train set, in its convention.
+        first = settings.Source(recipe.sources[0].name, recipe.sources[0].reader)
+        sentences = trainset.source_paragraphs(first, {"brown": opts["data"]})
+        extra += synthetic_uses(entries, sentences, opts["seed"], opts["uses"], markers=markers)
     for paras, weight in added:
         extra += paras * weight
 
@@ -465,7 +469,7 @@ def run(opts):
         env = dict(os.environ)
         env.setdefault("FULLSTOP_BIN", os.path.join(BIN, "fullstop"))
         env.setdefault("FULLSTOP_TRAIN", os.path.join(BIN, "fullstop-train"))
-        options = merge_train_options(train_options, opts["trainer"])
+        options = merge_train_options(recipe.fit, opts["trainer"])
         r = subprocess.run([os.path.join(SCRIPTS, "train-model")] + options
                            + [lines, opts["out"]], env=env)
         if r.returncode:

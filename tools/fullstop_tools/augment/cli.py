@@ -84,12 +84,25 @@ from . import DEFAULT_SEED, DEFAULT_WINDOW, TRANSFORMS, attach_markers, augment,
 from . import languages
 
 
-def main(argv=None):
+def share_names():
+    """Every transform's name, English and of the languages, and the first
+    transform of that name (for its help and default share)."""
+    names = {}
+    for t in TRANSFORMS + [t for lang in sorted(languages.LANGUAGES)
+                           for t in languages.transforms(lang)]:
+        names.setdefault(t.name, t)
+    return names
+
+
+def parser(with_files=True):
+    """The command line's parser; without the input and output operands,
+    for recipes that hand the options over (see options())."""
     ap = argparse.ArgumentParser(
         prog="augment-brown", description=__doc__,
         formatter_class=argparse.RawDescriptionHelpFormatter)
-    ap.add_argument("input", help="sentence-per-line file (- for stdin)")
-    ap.add_argument("-o", "--output", default="-", help="output file (default: stdout)")
+    if with_files:
+        ap.add_argument("input", help="sentence-per-line file (- for stdin)")
+        ap.add_argument("-o", "--output", default="-", help="output file (default: stdout)")
     ap.add_argument("--seed", type=int, default=DEFAULT_SEED,
                     help="random seed (default: %(default)s)")
     ap.add_argument("--rounds", type=int, default=1,
@@ -110,58 +123,75 @@ def main(argv=None):
                          "ones; paragraphs are drawn from in pieces of --piece sentences")
     ap.add_argument("--piece", type=int, default=languages.PIECE,
                     help="with --lang, sentences per piece (default: %(default)s)")
-    names = {}
-    for t in TRANSFORMS + [t for lang in sorted(languages.LANGUAGES)
-                           for t in languages.transforms(lang)]:
-        names.setdefault(t.name, t)
-    for name, t in names.items():
+    for name, t in share_names().items():
         ap.add_argument("--share-" + name, type=float, default=None, metavar="P",
                         help="%s (default: %s)" % (t.help, t.share))
-    args = ap.parse_args(argv)
+    return ap
+
+
+def checked(ap, args):
+    """args with args.shares set, or a usage error through ap."""
     if args.window < 1:
         ap.error("--window must be at least 1")
     if args.rounds < 1:
         ap.error("--rounds must be at least 1")
     if args.piece < 1:
         ap.error("--piece must be at least 1")
-    active = languages.transforms(args.lang) if args.lang else TRANSFORMS
-    for name in names:
-        if getattr(args, "share_" + name.replace("-", "_")) is not None \
-                and name not in {t.name for t in active}:
+    args.active = languages.transforms(args.lang) if args.lang else TRANSFORMS
+    active_names = {t.name for t in args.active}
+    for name in share_names():
+        if getattr(args, "share_" + name.replace("-", "_")) is not None and name not in active_names:
             ap.error("--share-%s: no such transform for %s" % (name, args.lang or "English"))
-    shares = {}
-    for t in active:
+    args.shares = {}
+    for t in args.active:
         given = getattr(args, "share_" + t.name.replace("-", "_"))
-        shares[t.name] = t.share if given is None else given
-    for name, p in shares.items():
+        args.shares[t.name] = t.share if given is None else given
+    for name, p in args.shares.items():
         if not 0.0 <= p <= 1.0:
             ap.error("--share-%s must be between 0 and 1" % name)
+    return args
 
+
+def options(argv):
+    """Parsed augment-brown options without operands (a recipe's augment line)."""
+    ap = parser(with_files=False)
+    return checked(ap, ap.parse_args(argv))
+
+
+def training_blocks(paras, args):
+    """The output as (sentences, line end) blocks: the paragraphs laid out
+    (unless --only-augmented), then every round's copies; and the copies
+    themselves, as augment() returns them."""
+    if args.attach_markers:
+        paras = attach_markers(paras)
+    if args.lang:
+        # A treebank set is often one paragraph: copies and layouts are
+        # drawn per piece, and the laid-out pieces joined back into their
+        # paragraphs.
+        layouts = [t for t in args.active if getattr(t, "in_place", False)]
+        pieces = languages.chunk(paras, args.piece)
+        copies = [c for k in range(args.rounds)
+                  for c in augment(pieces, args.shares, args.seed + k, args.window, args.active)]
+        laid = iter(lay_out(pieces, args.shares, args.seed, layouts))
+        kept = [[s for _ in range(-(-len(p) // args.piece)) for s in next(laid)] for p in paras]
+    else:
+        copies = [c for k in range(args.rounds)
+                  for c in augment(paras, args.shares, args.seed + k, args.window)]
+        kept = lay_out(paras, args.shares, args.seed)
+    blocks = [] if args.only_augmented else [(p, "\n") for p in kept]
+    blocks += [(sents, eol) for sents, eol, _ in copies]
+    return blocks, copies
+
+
+def main(argv=None):
+    ap = parser()
+    args = checked(ap, ap.parse_args(argv))
     if args.input == "-":
         text = sys.stdin.buffer.read().decode("utf-8")
     else:
         with open(args.input, "rb") as f:
             text = f.read().decode("utf-8")
-    paras = read_paragraphs(text)
-    if args.attach_markers:
-        paras = attach_markers(paras)
-    layouts = [t for t in active if getattr(t, "in_place", False)]
-    if args.lang:
-        # A treebank set is often one paragraph: copies and layouts are
-        # drawn per piece, and the laid-out pieces joined back into their
-        # paragraphs.
-        pieces = languages.chunk(paras, args.piece)
-        copies = [c for k in range(args.rounds)
-                  for c in augment(pieces, shares, args.seed + k, args.window, active)]
-        laid = iter(lay_out(pieces, shares, args.seed, layouts))
-        kept = [[s for _ in range(-(-len(p) // args.piece)) for s in next(laid)] for p in paras]
-    else:
-        copies = [c for k in range(args.rounds)
-                  for c in augment(paras, shares, args.seed + k, args.window)]
-        kept = lay_out(paras, shares, args.seed)
-
-    blocks = [] if args.only_augmented else [(p, "\n") for p in kept]
-    blocks += [(sents, eol) for sents, eol, _ in copies]
+    blocks, copies = training_blocks(read_paragraphs(text), args)
     if args.output == "-":
         with open(sys.stdout.fileno(), "w", encoding="utf-8", newline="", closefd=False) as out:
             write_paragraphs(out, blocks)
@@ -169,7 +199,6 @@ def main(argv=None):
         with atomic_open(args.output, "w", encoding="utf-8", newline="") as out:
             write_paragraphs(out, blocks)
     if args.stats:
-        for t in active:
+        for t in args.active:
             n = sum(1 for c in copies if c[2] == t.name)
             print("%-17s %6d" % (t.name, n), file=sys.stderr)
-
