@@ -67,6 +67,17 @@ def build_icu():
     return exe
 
 
+def opennlp_trainer(data, model, lang="en", eos_chars=None, log_file=None):
+    """OpenNLP's sentence detector trained on sentence-per-line data."""
+    cmd = ["opennlp", "SentenceDetectorTrainer", "-lang", lang, "-encoding", "UTF-8",
+           "-model", model, "-data", data]
+    if eos_chars:
+        cmd[2:2] = ["-eosChars", eos_chars]
+    with open(log_file or model + ".train.log", "wb") as logf:
+        run_checked(cmd, stdout=logf, stderr=subprocess.STDOUT, cwd=os.path.dirname(model))
+    return model
+
+
 def train_opennlp(name, eos_chars):
     """Train (or reuse) an OpenNLP sentence model on the Brown training lines."""
     data = os.path.join(BROWN, "train.lines")
@@ -75,13 +86,32 @@ def train_opennlp(name, eos_chars):
         return model
     log("training OpenNLP model %s" % name)
     os.makedirs(OUT, exist_ok=True)
-    cmd = ["opennlp", "SentenceDetectorTrainer", "-lang", "en", "-encoding", "UTF-8",
-           "-model", model, "-data", data]
-    if eos_chars:
-        cmd[2:2] = ["-eosChars", eos_chars]
-    with open(os.path.join(OUT, "opennlp-%s.train.log" % name), "wb") as logf:
-        run_checked(cmd, stdout=logf, stderr=subprocess.STDOUT, cwd=OUT)
-    return model
+    return opennlp_trainer(data, model, "en", eos_chars,
+                           os.path.join(OUT, "opennlp-%s.train.log" % name))
+
+
+SENTENCEX_VERSION = "1.0.17"
+
+
+def install_sentencex():
+    """bench/out/npm/node_modules holding the npm package sentencex and its
+    Linux binary, fetched with npm pack (no install scripts run)."""
+    base = os.path.join(OUT, "npm")
+    modules = os.path.join(base, "node_modules")
+    packages = ("sentencex", "sentencex-linux-x64")
+    if all(os.path.exists(os.path.join(modules, p, "package.json")) for p in packages):
+        return modules
+    os.makedirs(modules, exist_ok=True)
+    for package in packages:
+        log("fetching %s@%s with npm pack" % (package, SENTENCEX_VERSION))
+        r = subprocess.run(["npm", "pack", "--silent", "%s@%s" % (package, SENTENCEX_VERSION)],
+                           cwd=base, capture_output=True, text=True, check=True)
+        tgz = os.path.join(base, r.stdout.strip().splitlines()[-1])
+        dest = os.path.join(modules, package)
+        shutil.rmtree(dest, ignore_errors=True)
+        os.makedirs(dest)
+        run_checked(["tar", "xzf", tgz, "-C", dest, "--strip-components", "1"])
+    return modules
 
 
 # ---------------------------------------------------------------- systems
@@ -89,13 +119,27 @@ def train_opennlp(name, eos_chars):
 # A system is a function from the text's UTF-8 bytes to byte spans.
 
 
+def icu_spans(exe, data, locale="en_US"):
+    r = subprocess.run([exe, locale], input=data, capture_output=True, check=True)
+    return [tuple(map(int, line.split())) for line in r.stdout.splitlines() if line.strip()]
+
+
 def icu_system():
     exe = build_icu()
+    return lambda data: icu_spans(exe, data)
 
-    def split(data):
-        r = subprocess.run([exe], input=data, capture_output=True, check=True)
-        return [tuple(map(int, line.split())) for line in r.stdout.splitlines() if line.strip()]
-    return split
+
+def aligned(data, printed):
+    """Byte spans of sentences printed one a line (bench/align_sentences.py)."""
+    sys.path.insert(0, BENCH)
+    from align_sentences import align
+    return align(data, printed.split(b"\n"))[0]
+
+
+def opennlp_spans(model, data):
+    r = subprocess.run(["opennlp", "SentenceDetector", model], input=data,
+                       capture_output=True, check=True, env=dict(os.environ, LC_ALL="C.UTF-8"))
+    return aligned(data, r.stdout)
 
 
 def opennlp_system():
@@ -103,15 +147,24 @@ def opennlp_system():
         raise RuntimeError("no opennlp command (Debian package opennlp)")
     ensure_brown()
     model = train_opennlp("brown", None)
-    sys.path.insert(0, BENCH)
-    from align_sentences import align
+    return lambda data: opennlp_spans(model, data)
 
-    def split(data):
-        r = subprocess.run(["opennlp", "SentenceDetector", model], input=data,
-                           capture_output=True, check=True, env=dict(os.environ, LC_ALL="C.UTF-8"))
-        spans, _ = align(data, r.stdout.split(b"\n"))
-        return spans
-    return split
+
+def sentencex_spans(modules, language, data):
+    """sentencex through bench/sentencex_split.mjs (node, NODE_PATH=modules)."""
+    r = subprocess.run(["node", os.path.join(BENCH, "sentencex_split.mjs"), language],
+                       input=data, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, check=True,
+                       env=dict(os.environ, NODE_PATH=modules))
+    return aligned(data, r.stdout)
+
+
+def punkt_spans(tok, data):
+    text = data.decode("utf-8")
+    # Punkt counts characters; turn its offsets into byte offsets.
+    starts = [0]
+    for ch in text:
+        starts.append(starts[-1] + len(ch.encode("utf-8")))
+    return [(starts[a], starts[b]) for a, b in tok.span_tokenize(text)]
 
 
 def punkt_system():
@@ -140,11 +193,4 @@ def punkt_system():
         note = ("Punkt: NLTK's pretrained data is not installed, so trained unsupervised "
                 "on data/brown/train.txt")
 
-    def split(data):
-        text = data.decode("utf-8")
-        # Punkt counts characters; turn its offsets into byte offsets.
-        starts = [0]
-        for ch in text:
-            starts.append(starts[-1] + len(ch.encode("utf-8")))
-        return [(starts[a], starts[b]) for a, b in tok.span_tokenize(text)]
-    return split, note
+    return (lambda data: punkt_spans(tok, data)), note
