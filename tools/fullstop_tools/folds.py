@@ -358,6 +358,47 @@ def evaluate(lang, systems, k, ctx, keep=None, jobs=2):
     return table
 
 
+def timed(cmd, data):
+    """Wall seconds of one run of cmd with data on stdin, output discarded."""
+    import time
+    t0 = time.perf_counter()
+    subprocess.run(cmd, input=data, stdout=subprocess.DEVNULL, check=True)
+    return time.perf_counter() - t0
+
+
+def speed(lang, fullstop, rounds=5, loads=21, size=20_000_000):
+    """{model: (load ms, MB/s)} for the language's model and the English one,
+    alternating: load = median wall time on empty input; MB/s = median on the
+    language's data/ud running text repeated to `size` bytes."""
+    import statistics
+    text = b"\n".join(running_text([p for _, p in read_set(files)])[0]
+                      for _, files in LANGUAGES[lang]["sets"])
+    data = text * max(1, size // len(text))
+    models = {m: os.path.join(locations.MODELS, m + ".model") for m in (lang, "en")}
+    load = {m: [] for m in models}
+    rate = {m: [] for m in models}
+    for r in range(loads):
+        for m in (list(models) if r % 2 == 0 else list(models)[::-1]):
+            load[m].append(1000 * timed([fullstop, "-m", models[m]], b""))
+    for r in range(rounds):
+        for m in (list(models) if r % 2 == 0 else list(models)[::-1]):
+            rate[m].append(len(data) / 1e6 / timed([fullstop, "-m", models[m]], data))
+    return {m: (statistics.median(load[m]), statistics.median(rate[m]), os.path.getsize(models[m]),
+                len(data)) for m in models}
+
+
+def speed_markdown(results):
+    out = ["| language | model | bytes | load ms | × en | MB/s on its text | × en |",
+           "|---|---|---:|---:|---:|---:|---:|"]
+    for lang, r in results.items():
+        en_load, en_rate = r["en"][0], r["en"][1]
+        for m in (lang, "en"):
+            load, rate, size, _ = r[m]
+            out.append("| %s | %s.model | %d | %.1f | %.2f | %.1f | %.2f |" % (
+                LANGUAGES[lang]["name"], m, size, load, load / en_load, rate, rate / en_rate))
+    return "\n".join(out) + "\n"
+
+
 def markdown(tables, systems):
     """The table: F1 per set and system, fullstop in bold where it is ahead
     of every other system."""
@@ -391,6 +432,9 @@ def main(argv=None):
     ap.add_argument("--json", metavar="OUT")
     ap.add_argument("--markdown", metavar="OUT")
     ap.add_argument("--keep", metavar="DIR", help="keep each fold's models and files in DIR")
+    ap.add_argument("--speed", action="store_true",
+                    help="also time each language's model beside the English one (load on "
+                         "empty input, MB/s on the language's text repeated to 20 MB)")
     ap.add_argument("--show", action="store_true",
                     help="list the first system's false positives and negatives on stderr")
     args = ap.parse_args(argv)
@@ -412,6 +456,10 @@ def main(argv=None):
     for lang in args.lang or list(LANGUAGES):
         tables[lang] = evaluate(lang, systems, args.folds, ctx, args.keep, args.jobs)
     md = markdown(tables, systems)
+    if args.speed:
+        timing = collections.OrderedDict(
+            (lang, speed(lang, ctx["fullstop"])) for lang in args.lang or list(LANGUAGES))
+        md += "\n" + speed_markdown(timing)
     print(md)
     if args.markdown:
         with atomic_open(args.markdown, "w") as f:

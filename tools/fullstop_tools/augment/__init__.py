@@ -89,6 +89,10 @@ def augment(paras, shares, seed=DEFAULT_SEED, window=DEFAULT_WINDOW, transforms=
         phrases = noun_phrases(paras)
         for t in users:
             BY_NAME[t.name].phrases = phrases
+    for t in transforms:
+        if getattr(t, "names", None) == () and shares.get(t.name):
+            from .languages import names_of
+            t.names = names_of(paras)
     copies = []
     for para in paras:
         for t in transforms:
