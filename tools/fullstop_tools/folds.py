@@ -359,17 +359,21 @@ def evaluate(lang, systems, k, ctx, keep=None, jobs=2):
 
 
 def timed(cmd, data):
-    """Wall seconds of one run of cmd with data on stdin, output discarded."""
-    import time
-    t0 = time.perf_counter()
+    """CPU seconds (user + system) of one run of cmd with data on stdin,
+    output discarded: on a machine shared with other jobs, wall time
+    measures the neighbours as much as the program."""
+    import resource
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
     subprocess.run(cmd, input=data, stdout=subprocess.DEVNULL, check=True)
-    return time.perf_counter() - t0
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
 
 
 def speed(lang, fullstop, rounds=5, loads=21, size=20_000_000):
     """{model: (load ms, MB/s)} for the language's model and the English one,
-    alternating: load = median wall time on empty input; MB/s = median on the
-    language's data/ud running text repeated to `size` bytes."""
+    alternating: load = median CPU time of a run on empty input; MB/s =
+    median over the CPU time of runs on the language's data/ud running text
+    repeated to `size` bytes."""
     import statistics
     text = b"\n".join(running_text([p for _, p in read_set(files)])[0]
                       for _, files in LANGUAGES[lang]["sets"])
@@ -433,8 +437,8 @@ def main(argv=None):
     ap.add_argument("--markdown", metavar="OUT")
     ap.add_argument("--keep", metavar="DIR", help="keep each fold's models and files in DIR")
     ap.add_argument("--speed", action="store_true",
-                    help="also time each language's model beside the English one (load on "
-                         "empty input, MB/s on the language's text repeated to 20 MB)")
+                    help="also time each language's model beside the English one (CPU time: "
+                         "load on empty input, MB/s on the language's text repeated to 20 MB)")
     ap.add_argument("--show", action="store_true",
                     help="list the first system's false positives and negatives on stderr")
     args = ap.parse_args(argv)
