@@ -378,7 +378,7 @@ double Detection::test_event() const {
   return score > 0.0 ? 1.0 : 0.0;
 }
 
-// A colon that ends a short line (see Input::mark_line_breaks): the sum of
+// A colon or comma that ends a short line (see Input::mark_line_breaks): the sum of
 // its window's weights and its line break's; out of line, as few are.
 [[gnu::noinline]] int Detection::detect_mark_at_line_break(const Token *window) {
   const double score = scorer.score_window(window) + scorer.line_breaks().score_window(in.break_window);
@@ -616,12 +616,16 @@ void Detection::end() {
 }
 
 // What the model learnt decides how the walk reads the text: whether line
-// breaks are candidates, colons at short lines' ends are joined with their
-// break, and lone capitals before a mark type as initials.  Set before each
-// walk (a stream's window or a block has an Input of its own, or a reset one).
+// breaks are candidates, colons at short lines' ends and commas at very
+// short ones' are joined with their break, and lone capitals before a mark
+// type as initials.  Set before each walk (a stream's window or a block has
+// an Input of its own, or a reset one).
 void Detection::read_as_model_learnt() {
   in.line_break_sites = reads_line_breaks(scorer.table());
-  in.mark_line_breaks = reads_mark_line_breaks(scorer.table());
+  // A model that learnt commas at line breaks was trained with colons
+  // joined too, though its fit may have kept none of their names.
+  in.comma_line_breaks = reads_comma_line_breaks(scorer.table());
+  in.mark_line_breaks = in.comma_line_breaks || reads_mark_line_breaks(scorer.table());
   in.typed_initials = reads_initials(scorer.table());
 }
 

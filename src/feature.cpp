@@ -575,6 +575,14 @@ bool reads_mark_line_breaks(const FeatureTable &table) {
   return false;
 }
 
+bool reads_comma_line_breaks(const FeatureTable &table) {
+  static_assert(kBreakBase + 1 == 6);
+  uint64_t probes = 0;
+  for (std::string_view name : {"text_6_,", "stem_6_,", "stem2_6_0_1_,", "stem2_6_1_1_,"})
+    if (table.find(name, keyed_hash(name.data(), name.size()), probes) >= 0) return true;
+  return false;
+}
+
 bool reads_initials(const FeatureTable &table) {
   static_assert(kPositions == 10);
   uint64_t probes = 0;

@@ -376,6 +376,10 @@ bool reads_line_breaks(const FeatureTable &table);
 // before a line-break marker, which a model trained before never does (a
 // line break after a mark was no candidate of its own).
 bool reads_mark_line_breaks(const FeatureTable &table);
+// Whether a model decides a comma that ends a greeting's line with the
+// break's window too (see Input::comma_line_breaks): it names a comma as the
+// token before a line-break marker, which a model trained before never does.
+bool reads_comma_line_breaks(const FeatureTable &table);
 
 // Whether a model types one capital letter as an initial (type value 7, see
 // shape_type in intake.h): it names the type at some position.  A model

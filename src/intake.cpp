@@ -296,6 +296,7 @@ void Input::reset() {
   sentence_lines = false;
   line_break_sites = true;
   mark_line_breaks = true;
+  comma_line_breaks = true;
   break_window = nullptr;
   typed_initials = true;
   std::memset(punct_words, 0, sizeof punct_words);
@@ -459,8 +460,7 @@ template <bool kVisit, bool kUnicode>
   // (In running text a line break follows only a token that ends its line,
   // which one test of the flags in hand rules out for nearly every site.)
   if (kUnicode && ((flags & token_flag::boundary) || sentence_lines) && mark_line_breaks &&
-      data[window[2].end() - 1] == ':' && (flags & token_flag::punct) && line_break_after(window) &&
-      short_line_before(window[2].end())) [[unlikely]] {
+      (flags & token_flag::punct) && mark_at_line_break(window)) [[unlikely]] {
     visit_mark_at_line_break(walk, window);
     return;
   }
@@ -493,11 +493,21 @@ template <bool kVisit, bool kUnicode>
 // parallel run's block begin at a line start, and where lines are sentences
 // they keep kShortLine bytes more before their first candidate (see
 // cut_point in stream.cpp), so the answer never depends on where one begins.
-bool Input::short_line_before(int32_t end) const {
+bool Input::short_line_before(int32_t end, int32_t limit) const {
   const int32_t at = original_end(end);
-  const int32_t from = at > kShortLine ? at - kShortLine : 0;
+  const int32_t from = at > limit ? at - limit : 0;
   // (A line that begins at the start of the input is as long as `at`.)
-  return line_begins_within(original_data(), from, at, sentence_lines) || at < kShortLine;
+  return line_begins_within(original_data(), from, at, sentence_lines) || at < limit;
+}
+
+// Whether the punctuation token window[2] is a colon that ends a short line,
+// or a comma that ends a greeting's short line (see mark_line_breaks and
+// comma_line_breaks), inside its paragraph.
+inline bool Input::mark_at_line_break(const Token *window) const {
+  const char last = data[window[2].end() - 1];
+  if (last == ':') return line_break_after(window) && short_line_before(window[2].end());
+  return last == ',' && comma_line_breaks && line_break_after(window) &&
+         short_line_before(window[2].end(), kGreetingLine);
 }
 
 bool line_begins_within_bytewise(const char *bytes, int32_t from, int32_t at, bool sentence_lines) {
@@ -560,7 +570,7 @@ Token Input::line_break_marker(const Token *window) {
   walk.visit(sites, walk.context);
 }
 
-// Visits a colon that ends a short line (see mark_line_breaks): its own
+// Visits a colon or comma that ends a short line (see mark_line_breaks): its own
 // window, interned, with its line break's window in break_window for the
 // visit's length.
 [[gnu::noinline]] void Input::visit_mark_at_line_break(const Walk &walk, Token *window) {

@@ -55,6 +55,11 @@ inline const char *edge_marker_text(int32_t len) { return kEdgeMarkers[len == 4]
 // text: an edge token of length 0, whose text is its word's.
 alignas(8) inline constexpr char kLineBreakMarkers[2][16] = {"<nl>", "<nl-short>"};
 inline constexpr int32_t kShortLine = 40;
+// A comma ends a greeting or sign-off line ("Hi Anna,", "Best regards,")
+// when its line is shorter than this (see Input::comma_line_breaks): a
+// hard-wrapped line is cut only where the next word would pass the width,
+// so it is this short only before a word of 15 bytes or more.
+inline constexpr int32_t kGreetingLine = 25;
 
 inline constexpr uint32_t kNoWord = 0xFFFFFFFFu;
 
@@ -216,6 +221,14 @@ struct Input {
   // Always in training; in detection only for a model that learnt it (see
   // reads_mark_line_breaks in feature.h).  Needs line_break_sites.
   bool mark_line_breaks = true;
+  // A comma that ends a line shorter than kGreetingLine bytes inside its
+  // paragraph ("Hi Anna," or "Best regards," before the next line) is
+  // decided the same way: the break tells the greeting and the sign-off on
+  // lines of their own from "Hi Anna, thanks" and "Thanks, Tom" inside a
+  // line, which its window reads alike.  Always in training; in detection
+  // only for a model that learnt it (see reads_comma_line_breaks in
+  // feature.h).  Needs mark_line_breaks.
+  bool comma_line_breaks = true;
   const Token *break_window = nullptr;
   // Whether a Unicode walk types one capital letter as an initial (7, see
   // shape_type): always in training; in detection only for a model that
@@ -377,7 +390,8 @@ struct Input {
   LabelReading label_in_list_position(int32_t start, int32_t len);
   void push_edges(const Walk &walk, bool after);
   inline bool line_break_after(const Token *window) const;
-  bool short_line_before(int32_t end) const;
+  bool short_line_before(int32_t end, int32_t limit = kShortLine) const;
+  inline bool mark_at_line_break(const Token *window) const;
   void visit_line_break(const Walk &walk, Token *window);
   void visit_mark_at_line_break(const Walk &walk, Token *window);
   Token line_break_marker(const Token *window);

@@ -84,7 +84,7 @@ void Training::report_toks(const Token *window, int count, int label) {
   s.new_event();
   s.do_features(window, count);
   if (joined) {
-    // A colon that ends a short line (see Input::mark_line_breaks): one
+    // A colon or comma that ends a short line (see Input::mark_line_breaks): one
     // context of its window's names and its line break's, as detection sums
     // them.
     Scorer &breaks = scorer.line_breaks();

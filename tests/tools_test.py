@@ -52,6 +52,7 @@ class Recipes(unittest.TestCase):
         ("unknown option", "train brown/train heavy\nfit -c 1\nseeds 1\n", ":1: unknown option"),
         ("no fit", "train brown/train\nseeds 1\n", "needs train, fit and seeds"),
         ("bad seed", "train brown/train\nfit -c 1\nseeds one\n", ":3: seeds takes"),
+        ("bad prune", "train brown/train\nfit -c 1\nseeds 1\nprune -1\n", ":4: prune takes"),
         ("unclosed quote", "train brown/train\nfit '-c 1\nseeds 1\n", ":2: No closing"),
     ]
 

@@ -19,8 +19,9 @@ A case passes when that list equals the expected list normalised the same way.
 way and cached in bench/out/: ICU's sentence BreakIterator (bench/icu_split.cpp)
 and OpenNLP's detector trained on data/brown/train.lines; and NLTK's Punkt
 (python3-nltk), with its pretrained English parameters when they are installed,
-otherwise trained unsupervised on data/brown/train.txt.  A peer that cannot be
-had is skipped with a note.
+otherwise trained unsupervised on data/brown/train.txt; and the npm splitters
+sbd and sentencex in their default configurations (node, fetched with npm
+pack; bench/npm_split.js).  A peer that cannot be had is skipped with a note.
 
 --min-pass N exits 1, listing fullstop's failures, when fullstop passes fewer
 than N cases.  --fullstop-arg passes one more argument to fullstop (repeatable),
@@ -165,7 +166,7 @@ def main(argv=None):
     ap.add_argument("--fullstop", default=os.path.join(ROOT, "build", "fullstop"))
     ap.add_argument("--model", default=os.path.join(ROOT, "models", "en.model"))
     ap.add_argument("--fullstop-arg", action="append", default=[], metavar="ARG")
-    ap.add_argument("--peers", action="store_true", help="also run ICU, OpenNLP and Punkt")
+    ap.add_argument("--peers", action="store_true", help="also run ICU, OpenNLP, Punkt, sbd and sentencex")
     ap.add_argument("--min-pass", type=int, metavar="N")
     ap.add_argument("--json", metavar="OUT")
     ap.add_argument("--markdown", metavar="OUT")
@@ -199,7 +200,12 @@ def main(argv=None):
                   ("OpenNLP", lambda: (peers.opennlp_system(),
                                        "OpenNLP: trained on data/brown/train.lines (eos . ? !); "
                                        "its printed sentences are aligned back to the text")),
-                  ("Punkt", peers.punkt_system))
+                  ("Punkt", peers.punkt_system),
+                  ("sbd", lambda: (peers.npm_system("sbd"),
+                                   "sbd %s: npm, default options" % peers.NPM_PACKAGES["sbd"][0][1])),
+                  ("sentencex", lambda: (peers.npm_system("sentencex"),
+                                         "sentencex %s: npm, segment(\"en\", text)"
+                                         % peers.NPM_PACKAGES["sentencex"][0][1])))
         for name, make in makers:
             try:
                 split, note = make()
@@ -207,7 +213,7 @@ def main(argv=None):
                 note = "%s skipped: %s" % (name, e)
                 log(note)
             else:
-                systems[name] = (split, 2 if name == "OpenNLP" else 1)
+                systems[name] = (split, 1 if name in ("ICU", "Punkt") else 2)
             notes.append(note)
 
     results = {}

@@ -289,9 +289,9 @@ def language_peers(lang):
     except ImportError as e:
         log("Punkt skipped: %s" % e)
     try:
-        ctx["node_path"] = peers.install_sentencex()
+        ctx["node_path"] = peers.npm_modules("sentencex")
         out.append(("sentencex", Sentencex(lang, ctx), None,
-                    "sentencex %s (npm), language %s" % (peers.SENTENCEX_VERSION, lang)))
+                    "sentencex %s (npm), language %s" % (dict(peers.NPM_PACKAGES["sentencex"])["sentencex"], lang)))
     except (OSError, subprocess.CalledProcessError) as e:
         log("sentencex skipped: %s" % e)
     return [(name, (lambda inst, state: lambda data: inst.run(state, data))(inst, state), note)
@@ -453,7 +453,7 @@ def main(argv=None):
     if "icu" in systems:
         ctx["icu"] = peers.build_icu()
     if "sentencex" in systems:
-        ctx["node_path"] = peers.install_sentencex()
+        ctx["node_path"] = peers.npm_modules("sentencex")
     if args.keep:
         os.makedirs(args.keep, exist_ok=True)
     tables = collections.OrderedDict()

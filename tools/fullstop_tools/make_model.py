@@ -5,8 +5,8 @@
 Reads the recipe models/settings/NAME (see fullstop_tools/settings.py),
 writes one training text per seed (its train sets, converted and weighted,
 with their augmented copies), fits each with scripts/train-model and the
-recipe's fit options, averages the fits (scripts/average-models) into
-OUT.model (default models/NAME.model), and prints the figures of the
+recipe's fit options, averages the fits (scripts/average-models, pruned as
+the recipe says) into OUT.model (default models/NAME.model), and prints the figures of the
 recipe's score and edge lines: evaluation mode on SET.lines, boundary F1 on
 SET.txt and its restyled copies (all boundaries and in paragraph; with
 merge=';:' also against the gold with sentences ending there joined to the
@@ -59,8 +59,9 @@ def build(recipe, out, detector, trainer, data=None):
             path = os.path.join(scratch, "fit-%d.model" % seed)
             fit(recipe, seed, path, scratch, detector, trainer, data=data)
             fits.append(path)
+        prune = [] if recipe.min_weight is None else ["--min-weight", repr(recipe.min_weight)]
         subprocess.run([sys.executable, os.path.join(locations.SCRIPTS, "average-models"),
-                        "-o", out] + fits, check=True)
+                        "-o", out] + prune + fits, check=True)
 
 
 def set_files(name):

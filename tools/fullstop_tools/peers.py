@@ -90,35 +90,6 @@ def train_opennlp(name, eos_chars):
                            os.path.join(OUT, "opennlp-%s.train.log" % name))
 
 
-SENTENCEX_VERSION = "1.0.17"
-
-
-def install_sentencex():
-    """bench/out/npm/node_modules holding the npm package sentencex and its
-    Linux binary, fetched with npm pack (no install scripts run)."""
-    base = os.path.join(OUT, "npm")
-    modules = os.path.join(base, "node_modules")
-    packages = ("sentencex", "sentencex-linux-x64")
-    if all(os.path.exists(os.path.join(modules, p, "package.json")) for p in packages):
-        return modules
-    os.makedirs(modules, exist_ok=True)
-    for package in packages:
-        log("fetching %s@%s with npm pack" % (package, SENTENCEX_VERSION))
-        r = subprocess.run(["npm", "pack", "--silent", "%s@%s" % (package, SENTENCEX_VERSION)],
-                           cwd=base, capture_output=True, text=True, check=True)
-        tgz = os.path.join(base, r.stdout.strip().splitlines()[-1])
-        dest = os.path.join(modules, package)
-        shutil.rmtree(dest, ignore_errors=True)
-        os.makedirs(dest)
-        run_checked(["tar", "xzf", tgz, "-C", dest, "--strip-components", "1"])
-    return modules
-
-
-# ---------------------------------------------------------------- systems
-#
-# A system is a function from the text's UTF-8 bytes to byte spans.
-
-
 def icu_spans(exe, data, locale="en_US"):
     r = subprocess.run([exe, locale], input=data, capture_output=True, check=True)
     return [tuple(map(int, line.split())) for line in r.stdout.splitlines() if line.strip()]
@@ -151,7 +122,9 @@ def opennlp_system():
 
 
 def sentencex_spans(modules, language, data):
-    """sentencex through bench/sentencex_split.mjs (node, NODE_PATH=modules)."""
+    """sentencex with a language code, through bench/sentencex_split.mjs
+    (node, NODE_PATH=modules as npm_modules("sentencex") returns), which
+    works round the panics npm_split.js's English run has not met."""
     r = subprocess.run(["node", os.path.join(BENCH, "sentencex_split.mjs"), language],
                        input=data, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, check=True,
                        env=dict(os.environ, NODE_PATH=modules))
@@ -194,3 +167,68 @@ def punkt_system():
                 "on data/brown/train.txt")
 
     return (lambda data: punkt_spans(tok, data)), note
+
+
+# The npm splitters, pinned: sbd (rules and an abbreviation list) and
+# sentencex (Wikimedia's multilingual rules, compiled; its Linux build comes
+# as a package of its own).  Fetched with `npm pack` and unpacked into
+# bench/out/npm/node_modules, without npm install: sbd runs from its
+# published browser build, which needs none of its dependencies.
+NPM_PACKAGES = {"sbd": [("sbd", "1.0.19")],
+                "sentencex": [("sentencex", "1.0.17"), ("sentencex-linux-x64", "1.0.17")]}
+NPM_SPLIT = os.path.join(BENCH, "npm_split.js")
+
+
+def npm_modules(which):
+    """bench/out/npm/node_modules with the packages of one npm splitter."""
+    if not shutil.which("node") or not shutil.which("npm"):
+        raise RuntimeError("no node and npm (Debian packages nodejs and npm)")
+    cache = os.path.join(OUT, "npm")
+    modules = os.path.join(cache, "node_modules")
+    for name, version in NPM_PACKAGES[which]:
+        folder = os.path.join(modules, name)
+        stamp = os.path.join(folder, ".version")
+        if os.path.exists(stamp) and open(stamp).read() == version:
+            continue
+        log("fetching %s@%s with npm pack" % (name, version))
+        os.makedirs(folder, exist_ok=True)
+        tgz = os.path.join(cache, "%s-%s.tgz" % (name, version))
+        if not os.path.exists(tgz):
+            run_checked(["npm", "pack", "--silent", "%s@%s" % (name, version)], cwd=cache,
+                        stdout=subprocess.DEVNULL)
+        run_checked(["tar", "-xzf", tgz, "-C", folder, "--strip-components=1"])
+        with open(stamp, "w") as f:
+            f.write(version)
+    return modules
+
+
+def npm_command(which):
+    """The command that prints the splitter's sentences one a line."""
+    return ["node", NPM_SPLIT, which, npm_modules(which)]
+
+
+def npm_system(which):
+    cmd = npm_command(which)
+    sys.path.insert(0, BENCH)
+    from align_sentences import align
+
+    def split(data):
+        r = subprocess.run(cmd, input=data, capture_output=True, check=True)
+        spans, _ = align(data, r.stdout.split(b"\n"))
+        return spans
+    return split
+
+
+def main(argv=None):
+    """python3 -m fullstop_tools.peers punkt < TEXT: the peer's sentences as
+    "start end" byte offsets, one a line (bench/run scores them)."""
+    argv = sys.argv[1:] if argv is None else argv
+    if argv != ["punkt"]:
+        sys.exit("usage: python3 -m fullstop_tools.peers punkt < TEXT")
+    split, _ = punkt_system()
+    for start, end in split(sys.stdin.buffer.read()):
+        sys.stdout.write("%d %d\n" % (start, end))
+
+
+if __name__ == "__main__":
+    main()

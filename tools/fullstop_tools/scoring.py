@@ -1,6 +1,7 @@
 """Score a system's sentence boundaries against gold spans.
 
   score-boundaries --text SPLIT.txt --gold SPLIT.gold --system FILE [--json]
+                   [--merge-at MARKS] [--show N] [--kinds]
 
 FILE (or - for stdin) is either the detector's offsets output, lines like
 <sentence start="0" end="12"/> (optionally inside <sentence-list>, or with the
@@ -141,6 +142,39 @@ def context(text, pos, width=40):
     return (left + " | " + right).replace("\n", "\u21b5")
 
 
+# What a boundary follows, for the breakdown of errors by kind (--kinds): the
+# last mark before it, closing quotes and brackets set aside, or no mark.
+KINDS = [
+    ("after . ? ! (and runs of them)", lambda tail: tail[-1:] in (b".", b"?", b"!")),
+    ("after ; or :", lambda tail: tail[-1:] in (b";", b":")),
+    ("after , - or another mark", lambda tail: tail[-1:] in (b",", b"-") or
+     (bool(tail) and not tail[-1:].isalnum() and tail[-1] < 0x80)),
+    ("after no mark (a word, a number, a symbol)", lambda tail: True),
+]
+
+
+def kind_of(text, pos):
+    """The KINDS label of a boundary at pos (the first byte after it)."""
+    i = pos
+    while i > 0 and text[i - 1:i] in (b" ", b"\t", b"\n", b"\r", b"\f", b"\v"):
+        i -= 1
+    tail = text[max(0, i - 8):i].rstrip(b"\"')]")
+    for label, test in KINDS:
+        if test(tail):
+            return label
+    return KINDS[-1][0]
+
+
+def kinds(res, text):
+    """{kind: [false negatives, false positives]} over all boundaries."""
+    g_all, s_all = res["_sets"]
+    out = {label: [0, 0] for label, _ in KINDS}
+    for k, points in ((0, g_all - s_all), (1, s_all - g_all)):
+        for p in points:
+            out[kind_of(text, p)][k] += 1
+    return out
+
+
 def report(res, text, show, out):
     c = res["counts"]
     print("boundaries          P        R        F1     gold  system  correct", file=out)
@@ -178,6 +212,8 @@ def main(argv=None):
     ap.add_argument("--merge-at", default="", metavar="MARKS",
                     help="join each gold sentence that ends at one of MARKS (e.g. ';:') "
                          "to the next one of its paragraph before scoring")
+    ap.add_argument("--kinds", action="store_true",
+                    help="break the errors down by what the boundary follows")
     ap.add_argument("--show", type=int, default=0, metavar="N",
                     help="list up to N false positives and N false negatives")
     args = ap.parse_args(argv)
@@ -193,7 +229,14 @@ def main(argv=None):
     res = score(text, gold, system)
     if args.json:
         out = {k: v for k, v in res.items() if not k.startswith("_")}
+        if args.kinds:
+            out["kinds"] = {label: {"missed": fn, "false": fp}
+                            for label, (fn, fp) in kinds(res, text).items()}
         print(json.dumps(out, sort_keys=True))
     else:
         report(res, text, args.show, sys.stdout)
+    if args.kinds and not args.json:
+        print("\nerrors by what the boundary follows   missed  false", file=sys.stdout)
+        for label, (fn, fp) in kinds(res, text).items():
+            print("  %-40s %6d %6d" % (label, fn, fp), file=sys.stdout)
 

@@ -27,6 +27,10 @@ written down beside it:
       one fit per seed, each on copies drawn with --seed N; the model is
       their mean (scripts/average-models).  fullstop-adapt fits once, with
       the first.
+  prune W
+      leave out of the mean the weights smaller than W in absolute value
+      (scripts/average-models --min-weight): most of what a mean of several
+      fits adds to one fit are names one fit kept and the others did not.
   score SET [merge=MARKS]
       a dev set whose figures make-model prints (with restyled copies
       SET-STYLE where they exist; merge=';:' adds the figures with gold
@@ -43,7 +47,7 @@ import shlex
 
 from . import locations
 
-KEYWORDS = ("train", "augment", "abbreviations", "fit", "seeds", "score", "test", "edge")
+KEYWORDS = ("train", "augment", "abbreviations", "fit", "seeds", "prune", "score", "test", "edge")
 
 
 class RecipeError(Exception):
@@ -63,6 +67,7 @@ class Recipe:
     def __init__(self, name, path):
         self.name, self.path = name, path
         self.sources, self.augment, self.fit, self.seeds = [], None, [], []
+        self.min_weight = None
         self.scores, self.tests, self.edges = [], [], []
         self.abbreviations = []  # (path, uses)
 
@@ -143,6 +148,13 @@ def load(name):
             if not args or not all(a.isdigit() for a in args):
                 raise RecipeError("%s: seeds takes whole numbers" % where)
             recipe.seeds = [int(a) for a in args]
+        elif key == "prune":
+            try:
+                recipe.min_weight = float(args[0]) if len(args) == 1 else None
+            except ValueError:
+                pass
+            if recipe.min_weight is None or not 0 <= recipe.min_weight < float("inf"):
+                raise RecipeError("%s: prune takes one number of at least 0" % where)
         elif key in ("score", "test"):
             if not args:
                 raise RecipeError("%s: %s needs a set" % (where, key))

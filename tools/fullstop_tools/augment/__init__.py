@@ -7,6 +7,10 @@ import re
 from .abbreviations import (Abbreviations, Continuations, CutAbbreviations, Initialisms,
                             MsTitle, RedrawnInitials, UnspacedInitials)
 from .base import ordinary_words
+from .casual import (AddressEnds, Emoticons, Letter, LowerStarts, MarkRuns, QuotedReply, Shouting,
+                     Tags)
+from .hard_cases import (BracketedEllipses, EllipsisStarts, FootnoteMarkers, NumberedReferences,
+                         PronounI, SpacedEllipses, TitlesAfterInitialisms)
 from .dialogue import Dialogue, FrenchDialogue, QuotedQuestions
 from .layout import HardWrap, Headings, Markdown
 from .lists import InlineLists, Lists, ShortLists
@@ -22,6 +26,9 @@ TRANSFORMS = [QuoteConvention(), Typographic(), DoubledMarks(), Ellipsis(), List
               Crlf(), ShortLists(), InlineLists(), Dialogue(), FrenchDialogue(), InnerMarks(),
               Initialisms(), Continuations(), UnspacedInitials(), CutAbbreviations(), MsTitle(),
               RedrawnInitials(), Citations(), Markdown(),
+              LowerStarts(), Emoticons(), MarkRuns(), Shouting(), AddressEnds(), Tags(), Letter(),
+              QuotedReply(), TitlesAfterInitialisms(), PronounI(), BracketedEllipses(),
+              EllipsisStarts(), SpacedEllipses(), FootnoteMarkers(), NumberedReferences(),
               HardWrap(),
               Headings()]
 BY_NAME = {t.name: t for t in TRANSFORMS}
@@ -82,9 +89,13 @@ def augment(paras, shares, seed=DEFAULT_SEED, window=DEFAULT_WINDOW, transforms=
     paragraph order, by `transforms` (default: the English ones)."""
     transforms = TRANSFORMS if transforms is None else transforms
     rngs = {t.name: random.Random("%s:%s" % (seed, t.name)) for t in transforms}
-    if shares.get(Abbreviations.name):
-        BY_NAME[Abbreviations.name].vocabulary = ordinary_words(paras)
-    users = (ShortLists, InlineLists, InnerMarks, Continuations, CutAbbreviations)
+    vocabulary = None
+    for t in (Abbreviations, LowerStarts):
+        if shares.get(t.name):
+            vocabulary = ordinary_words(paras) if vocabulary is None else vocabulary
+            BY_NAME[t.name].vocabulary = vocabulary
+    users = (ShortLists, InlineLists, InnerMarks, Continuations, CutAbbreviations, AddressEnds,
+             BracketedEllipses)
     if any(shares.get(t.name) for t in users):
         phrases = noun_phrases(paras)
         for t in users:
