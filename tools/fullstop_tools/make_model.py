@@ -1,6 +1,6 @@
 """Build a bundled model from its recipe and print its figures.
 
-  make-model [--test] [--no-figures] NAME [OUT.model]
+  make-model [--test] [--no-figures] [--data TOP=DIR] NAME [OUT.model]
 
 Reads the recipe models/settings/NAME (see fullstop_tools/settings.py),
 writes one training text per seed (its train sets, converted and weighted,
@@ -39,22 +39,25 @@ def programs():
     return detector, trainer
 
 
-def fit(recipe, seed, out, scratch, detector, trainer, extra_options=()):
-    """One fit: the recipe's training text for seed, trained into out."""
+def fit(recipe, seed, out, scratch, detector, trainer, extra_options=(), data=None):
+    """One fit: the recipe's training text for seed, trained into out (data:
+    other folders for the train sets, as trainset.source_file takes)."""
     lines = os.path.join(scratch, "train-%d.lines" % seed)
-    trainset.write(recipe, seed, lines)
+    trainset.write(recipe, seed, lines, data)
     env = dict(os.environ, FULLSTOP_BIN=detector, FULLSTOP_TRAIN=trainer)
     subprocess.run([os.path.join(locations.SCRIPTS, "train-model")] + recipe.fit
                    + list(extra_options) + [lines, out], env=env, check=True)
     os.unlink(lines)
 
 
-def build(recipe, out, detector, trainer):
+def build(recipe, out, detector, trainer, data=None):
+    """The recipe's model in out: one fit per seed, averaged.  data: other
+    folders for the train sets (bench/languages trains on held-out folds)."""
     with tempfile.TemporaryDirectory(prefix="make-model.") as scratch:
         fits = []
         for seed in recipe.seeds:
             path = os.path.join(scratch, "fit-%d.model" % seed)
-            fit(recipe, seed, path, scratch, detector, trainer)
+            fit(recipe, seed, path, scratch, detector, trainer, data=data)
             fits.append(path)
         prune = [] if recipe.min_weight is None else ["--min-weight", repr(recipe.min_weight)]
         subprocess.run([sys.executable, os.path.join(locations.SCRIPTS, "average-models"),
@@ -130,6 +133,9 @@ def main(argv=None):
     ap.add_argument("out", nargs="?", help="the model file (default: models/NAME.model)")
     ap.add_argument("--test", action="store_true", help="also print the recipe's test sets")
     ap.add_argument("--no-figures", action="store_true", help="build the model only")
+    ap.add_argument("--data", action="append", default=[], metavar="TOP=DIR",
+                    help="read the train sets TOP/NAME from DIR/NAME.lines instead of data/TOP "
+                         "(bench/languages trains on held-out folds so)")
     args = ap.parse_intermixed_args(argv)
     try:
         recipe = settings.load(args.name)
@@ -137,7 +143,13 @@ def main(argv=None):
         detector, trainer = programs()
         sets = recipe.scores + (recipe.tests if args.test else [])
         ensure_sets([name for name, _ in sets])
-        build(recipe, out, detector, trainer)
+        data = {}
+        for d in args.data:
+            top, eq, folder = d.partition("=")
+            if not eq or top not in locations.DATA:
+                ap.error("--data %s: give TOP=DIR, TOP one of %s" % (d, ", ".join(locations.DATA)))
+            data[top] = folder
+        build(recipe, out, detector, trainer, data)
         with open(out, "rb") as f:
             data = f.read()
         print("model: %s (%d records, %d bytes)" % (out, data.count(b"\n"), len(data)), flush=True)

@@ -67,6 +67,17 @@ def build_icu():
     return exe
 
 
+def opennlp_trainer(data, model, lang="en", eos_chars=None, log_file=None):
+    """OpenNLP's sentence detector trained on sentence-per-line data."""
+    cmd = ["opennlp", "SentenceDetectorTrainer", "-lang", lang, "-encoding", "UTF-8",
+           "-model", model, "-data", data]
+    if eos_chars:
+        cmd[2:2] = ["-eosChars", eos_chars]
+    with open(log_file or model + ".train.log", "wb") as logf:
+        run_checked(cmd, stdout=logf, stderr=subprocess.STDOUT, cwd=os.path.dirname(model))
+    return model
+
+
 def train_opennlp(name, eos_chars):
     """Train (or reuse) an OpenNLP sentence model on the Brown training lines."""
     data = os.path.join(BROWN, "train.lines")
@@ -75,27 +86,31 @@ def train_opennlp(name, eos_chars):
         return model
     log("training OpenNLP model %s" % name)
     os.makedirs(OUT, exist_ok=True)
-    cmd = ["opennlp", "SentenceDetectorTrainer", "-lang", "en", "-encoding", "UTF-8",
-           "-model", model, "-data", data]
-    if eos_chars:
-        cmd[2:2] = ["-eosChars", eos_chars]
-    with open(os.path.join(OUT, "opennlp-%s.train.log" % name), "wb") as logf:
-        run_checked(cmd, stdout=logf, stderr=subprocess.STDOUT, cwd=OUT)
-    return model
+    return opennlp_trainer(data, model, "en", eos_chars,
+                           os.path.join(OUT, "opennlp-%s.train.log" % name))
 
 
-# ---------------------------------------------------------------- systems
-#
-# A system is a function from the text's UTF-8 bytes to byte spans.
+def icu_spans(exe, data, locale="en_US"):
+    r = subprocess.run([exe, locale], input=data, capture_output=True, check=True)
+    return [tuple(map(int, line.split())) for line in r.stdout.splitlines() if line.strip()]
 
 
 def icu_system():
     exe = build_icu()
+    return lambda data: icu_spans(exe, data)
 
-    def split(data):
-        r = subprocess.run([exe], input=data, capture_output=True, check=True)
-        return [tuple(map(int, line.split())) for line in r.stdout.splitlines() if line.strip()]
-    return split
+
+def aligned(data, printed):
+    """Byte spans of sentences printed one a line (bench/align_sentences.py)."""
+    sys.path.insert(0, BENCH)
+    from align_sentences import align
+    return align(data, printed.split(b"\n"))[0]
+
+
+def opennlp_spans(model, data):
+    r = subprocess.run(["opennlp", "SentenceDetector", model], input=data,
+                       capture_output=True, check=True, env=dict(os.environ, LC_ALL="C.UTF-8"))
+    return aligned(data, r.stdout)
 
 
 def opennlp_system():
@@ -103,15 +118,26 @@ def opennlp_system():
         raise RuntimeError("no opennlp command (Debian package opennlp)")
     ensure_brown()
     model = train_opennlp("brown", None)
-    sys.path.insert(0, BENCH)
-    from align_sentences import align
+    return lambda data: opennlp_spans(model, data)
 
-    def split(data):
-        r = subprocess.run(["opennlp", "SentenceDetector", model], input=data,
-                           capture_output=True, check=True, env=dict(os.environ, LC_ALL="C.UTF-8"))
-        spans, _ = align(data, r.stdout.split(b"\n"))
-        return spans
-    return split
+
+def sentencex_spans(modules, language, data):
+    """sentencex with a language code, through bench/sentencex_split.mjs
+    (node, NODE_PATH=modules as npm_modules("sentencex") returns), which
+    works round the panics npm_split.js's English run has not met."""
+    r = subprocess.run(["node", os.path.join(BENCH, "sentencex_split.mjs"), language],
+                       input=data, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, check=True,
+                       env=dict(os.environ, NODE_PATH=modules))
+    return aligned(data, r.stdout)
+
+
+def punkt_spans(tok, data):
+    text = data.decode("utf-8")
+    # Punkt counts characters; turn its offsets into byte offsets.
+    starts = [0]
+    for ch in text:
+        starts.append(starts[-1] + len(ch.encode("utf-8")))
+    return [(starts[a], starts[b]) for a, b in tok.span_tokenize(text)]
 
 
 def punkt_system():
@@ -140,14 +166,7 @@ def punkt_system():
         note = ("Punkt: NLTK's pretrained data is not installed, so trained unsupervised "
                 "on data/brown/train.txt")
 
-    def split(data):
-        text = data.decode("utf-8")
-        # Punkt counts characters; turn its offsets into byte offsets.
-        starts = [0]
-        for ch in text:
-            starts.append(starts[-1] + len(ch.encode("utf-8")))
-        return [(starts[a], starts[b]) for a, b in tok.span_tokenize(text)]
-    return split, note
+    return (lambda data: punkt_spans(tok, data)), note
 
 
 # The npm splitters, pinned: sbd (rules and an abbreviation list) and

@@ -16,6 +16,11 @@ written down beside it:
       scripts/augment-brown options (none given: its defaults) for the
       augmented copies of the train sets; without an augment line, or with
       `augment none`, the sets are used as they are.
+  abbreviations FILE [uses=N]
+      an abbreviation list (fullstop-adapt's format, FILE relative to the
+      recipe's folder) whose entries are written into the train sets'
+      sentences, N uses of each kind (default 30), drawn anew for each seed;
+      in the language of the augment line's --lang.  Repeatable.
   fit OPTION...
       scripts/train-model options (text mode and fullstop-train settings).
   seeds N...
@@ -36,12 +41,13 @@ written down beside it:
       an edge-case suite (relative to the checkout) to run the model on.
 """
 
+import hashlib
 import os
 import shlex
 
 from . import locations
 
-KEYWORDS = ("train", "augment", "fit", "seeds", "prune", "score", "test", "edge")
+KEYWORDS = ("train", "augment", "abbreviations", "fit", "seeds", "prune", "score", "test", "edge")
 
 
 class RecipeError(Exception):
@@ -63,11 +69,17 @@ class Recipe:
         self.sources, self.augment, self.fit, self.seeds = [], None, [], []
         self.min_weight = None
         self.scores, self.tests, self.edges = [], [], []
+        self.abbreviations = []  # (path, uses)
 
     def training_key(self, seed):
         """What one fit's training text is made from, as a string."""
         augment = "none" if self.augment is None else shlex.join(self.augment)
-        return "\n".join([s.key() for s in self.sources] + ["augment " + augment, "seed %d" % seed])
+        lists = []
+        for path, uses in self.abbreviations:
+            with open(path, "rb") as f:
+                lists.append("abbreviations %s uses=%d" % (hashlib.sha256(f.read()).hexdigest(), uses))
+        return "\n".join([s.key() for s in self.sources] + ["augment " + augment] + lists
+                         + ["seed %d" % seed])
 
 
 def path_of(name):
@@ -119,6 +131,17 @@ def load(name):
                                          o.get("augment", "yes") == "yes"))
         elif key == "augment":
             recipe.augment = None if args == ["none"] else args
+        elif key == "abbreviations":
+            if not args:
+                raise RecipeError("%s: abbreviations needs a file" % where)
+            o = _options(args[1:], where, {"uses": ""})
+            uses = o.get("uses", "30")
+            if not uses.isdigit() or int(uses) < 1:
+                raise RecipeError("%s: uses=N takes a whole number of at least 1" % where)
+            list_path = os.path.join(os.path.dirname(os.path.abspath(path)), args[0])
+            if not os.path.isfile(list_path):
+                raise RecipeError("%s: no abbreviation list %s" % (where, list_path))
+            recipe.abbreviations.append((list_path, int(uses)))
         elif key == "fit":
             recipe.fit = args
         elif key == "seeds":

@@ -36,8 +36,18 @@ def source_paragraphs(source, data=None):
     return paras * source.weight
 
 
+def language_of(recipe):
+    """The language a recipe's augment line copies text in (--lang), or None
+    for English."""
+    return augment_cli.options(recipe.augment).lang if recipe.augment else None
+
+
 def blocks(recipe, seed, data=None):
-    """The training text as (sentences, line end) blocks."""
+    """The training text as (sentences, line end) blocks: the train sets
+    (laid out) and their augmented copies, the synthetic uses of the
+    recipe's abbreviation lists in the sets' sentences, then the sets kept
+    out of the augmentation."""
+    from . import adapt  # adapt builds on this module
     augmented, plain = [], []
     for source in recipe.sources:
         (augmented if source.augment else plain).extend(source_paragraphs(source, data))
@@ -46,6 +56,14 @@ def blocks(recipe, seed, data=None):
     else:
         args = augment_cli.options(recipe.augment + ["--seed", str(seed)])
         out, _ = augment_cli.training_blocks(augmented, args)
+    for path, uses in recipe.abbreviations:
+        try:
+            entries, markers = adapt.merge_lists([path])
+            out += [(p, "\n") for p in adapt.synthetic_uses(
+                entries, augmented or plain, seed, uses, markers=markers,
+                language=language_of(recipe))]
+        except adapt.Failure as e:
+            raise RecipeError(str(e))
     return out + [(p, "\n") for p in plain]
 
 

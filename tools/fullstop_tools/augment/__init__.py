@@ -84,10 +84,11 @@ def copy_window(t, para, rng, window):
     return out
 
 
-def augment(paras, shares, seed=DEFAULT_SEED, window=DEFAULT_WINDOW):
+def augment(paras, shares, seed=DEFAULT_SEED, window=DEFAULT_WINDOW, transforms=None):
     """Augmented copies: a list of (sentences, eol, transform name) in input
-    paragraph order."""
-    rngs = {t.name: random.Random("%s:%s" % (seed, t.name)) for t in TRANSFORMS}
+    paragraph order, by `transforms` (default: the English ones)."""
+    transforms = TRANSFORMS if transforms is None else transforms
+    rngs = {t.name: random.Random("%s:%s" % (seed, t.name)) for t in transforms}
     vocabulary = None
     for t in (Abbreviations, LowerStarts):
         if shares.get(t.name):
@@ -99,10 +100,14 @@ def augment(paras, shares, seed=DEFAULT_SEED, window=DEFAULT_WINDOW):
         phrases = noun_phrases(paras)
         for t in users:
             BY_NAME[t.name].phrases = phrases
+    for t in transforms:
+        if getattr(t, "names", None) == () and shares.get(t.name):
+            from .languages import names_of
+            t.names = names_of(paras)
     copies = []
     for para in paras:
-        for t in TRANSFORMS:
-            if t in LAYOUTS:
+        for t in transforms:
+            if getattr(t, "in_place", False):
                 continue
             share = shares.get(t.name, 0.0)
             rng = rngs[t.name]
@@ -116,15 +121,16 @@ def augment(paras, shares, seed=DEFAULT_SEED, window=DEFAULT_WINDOW):
     return copies
 
 
-def lay_out(paras, shares, seed=DEFAULT_SEED):
+def lay_out(paras, shares, seed=DEFAULT_SEED, layouts=None):
     """The paragraphs with a share of them laid out anew by the first layout
     transform that applies (a heading on its own line, else hard-wrapped
-    lines)."""
-    rngs = {t.name: random.Random("%s:%s" % (seed, t.name)) for t in LAYOUTS}
+    lines), of `layouts` (default: the English ones)."""
+    layouts = LAYOUTS if layouts is None else layouts
+    rngs = {t.name: random.Random("%s:%s" % (seed, t.name)) for t in layouts}
     out = []
     for para in paras:
         # Every transform draws for every paragraph (see augment).
-        drawn = [(t, rngs[t.name]) for t in LAYOUTS if rngs[t.name].random() < shares.get(t.name, 0.0)]
+        drawn = [(t, rngs[t.name]) for t in layouts if rngs[t.name].random() < shares.get(t.name, 0.0)]
         for t, rng in drawn:
             sites = t.sites(para)
             if sites:

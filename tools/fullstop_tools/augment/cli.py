@@ -81,6 +81,17 @@ import sys
 from ..files import atomic_open
 from ..paragraphs import read_paragraphs, write_paragraphs
 from . import DEFAULT_SEED, DEFAULT_WINDOW, TRANSFORMS, attach_markers, augment, lay_out
+from . import languages
+
+
+def share_names():
+    """Every transform's name, English and of the languages, and the first
+    transform of that name (for its help and default share)."""
+    names = {}
+    for t in TRANSFORMS + [t for lang in sorted(languages.LANGUAGES)
+                           for t in languages.transforms(lang)]:
+        names.setdefault(t.name, t)
+    return names
 
 
 def parser(with_files=True):
@@ -106,8 +117,14 @@ def parser(with_files=True):
                          "sentence after it, as readers take it, before copying")
     ap.add_argument("--stats", action="store_true",
                     help="print the number of copies per transform on stderr")
-    for t in TRANSFORMS:
-        ap.add_argument("--share-" + t.name, type=float, default=t.share, metavar="P",
+    ap.add_argument("--lang", choices=sorted(languages.LANGUAGES),
+                    help="copy text of this language with its own transforms "
+                         "(tools/fullstop_tools/augment/languages.py) instead of the English "
+                         "ones; paragraphs are drawn from in pieces of --piece sentences")
+    ap.add_argument("--piece", type=int, default=languages.PIECE,
+                    help="with --lang, sentences per piece (default: %(default)s)")
+    for name, t in share_names().items():
+        ap.add_argument("--share-" + name, type=float, default=None, metavar="P",
                         help="%s (default: %s)" % (t.help, t.share))
     return ap
 
@@ -118,7 +135,17 @@ def checked(ap, args):
         ap.error("--window must be at least 1")
     if args.rounds < 1:
         ap.error("--rounds must be at least 1")
-    args.shares = {t.name: getattr(args, "share_" + t.name.replace("-", "_")) for t in TRANSFORMS}
+    if args.piece < 1:
+        ap.error("--piece must be at least 1")
+    args.active = languages.transforms(args.lang) if args.lang else TRANSFORMS
+    active_names = {t.name for t in args.active}
+    for name in share_names():
+        if getattr(args, "share_" + name.replace("-", "_")) is not None and name not in active_names:
+            ap.error("--share-%s: no such transform for %s" % (name, args.lang or "English"))
+    args.shares = {}
+    for t in args.active:
+        given = getattr(args, "share_" + t.name.replace("-", "_"))
+        args.shares[t.name] = t.share if given is None else given
     for name, p in args.shares.items():
         if not 0.0 <= p <= 1.0:
             ap.error("--share-%s must be between 0 and 1" % name)
@@ -137,9 +164,21 @@ def training_blocks(paras, args):
     themselves, as augment() returns them."""
     if args.attach_markers:
         paras = attach_markers(paras)
-    copies = [c for k in range(args.rounds)
-              for c in augment(paras, args.shares, args.seed + k, args.window)]
-    blocks = [] if args.only_augmented else [(p, "\n") for p in lay_out(paras, args.shares, args.seed)]
+    if args.lang:
+        # A treebank set is often one paragraph: copies and layouts are
+        # drawn per piece, and the laid-out pieces joined back into their
+        # paragraphs.
+        layouts = [t for t in args.active if getattr(t, "in_place", False)]
+        pieces = languages.chunk(paras, args.piece)
+        copies = [c for k in range(args.rounds)
+                  for c in augment(pieces, args.shares, args.seed + k, args.window, args.active)]
+        laid = iter(lay_out(pieces, args.shares, args.seed, layouts))
+        kept = [[s for _ in range(-(-len(p) // args.piece)) for s in next(laid)] for p in paras]
+    else:
+        copies = [c for k in range(args.rounds)
+                  for c in augment(paras, args.shares, args.seed + k, args.window)]
+        kept = lay_out(paras, args.shares, args.seed)
+    blocks = [] if args.only_augmented else [(p, "\n") for p in kept]
     blocks += [(sents, eol) for sents, eol, _ in copies]
     return blocks, copies
 
@@ -160,6 +199,6 @@ def main(argv=None):
         with atomic_open(args.output, "w", encoding="utf-8", newline="") as out:
             write_paragraphs(out, blocks)
     if args.stats:
-        for t in TRANSFORMS:
+        for t in args.active:
             n = sum(1 for c in copies if c[2] == t.name)
             print("%-17s %6d" % (t.name, n), file=sys.stderr)

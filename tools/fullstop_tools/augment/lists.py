@@ -33,6 +33,7 @@ class Lists(Transform):
     help = "numbered, lettered, roman and bulleted list items"
     MAX_WORDS = 18
     OWN_LINES = 0.5
+    intros = INTROS
 
     def items_of(self, sent):
         """Candidate list items in one sentence: the sentence if short, else
@@ -62,7 +63,7 @@ class Lists(Transform):
             out.append(window[0][:-1] + ":")
             window = window[1:]
         elif intro < 0.7:
-            out.append(rng.choice(INTROS))
+            out.append(rng.choice(self.intros))
         items = [it for s in window for it in self.items_of(s)]
         if len(items) < 2:
             return None
