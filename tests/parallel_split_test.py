@@ -25,13 +25,12 @@ import unittest
 
 FULLSTOP = os.path.abspath(sys.argv[1])
 ROOT = os.path.abspath(sys.argv[2])
-sys.path.insert(0, os.path.join(ROOT, "tests"))
-from script_module import load_script  # noqa: E402
+sys.path.insert(0, os.path.join(ROOT, "tools"))
+from fullstop_tools import parallel_split as split_module  # noqa: E402
 
 SPLIT = os.path.join(ROOT, "scripts", "parallel-split")
 MODEL = os.path.join(ROOT, "models", "en.model")
 LIBRARY = sys.argv[3] if len(sys.argv) > 3 else os.path.join(os.path.dirname(FULLSTOP), "libfullstop.so")
-split_module = load_script("scripts/parallel-split", "parallel_split")
 
 
 class Texts(unittest.TestCase):
