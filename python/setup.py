@@ -3,7 +3,7 @@
 No CMake and no installed libfullstop: the extension (which uses the public
 C API of ../include/fullstop/fullstop.h only) is linked with the library's
 sources, as ../src/libfullstop.sources lists them for CMakeLists.txt too; the
-bundled English model is copied into the package, and the version comes from
+bundled models are copied into the package, and the version comes from
 the top CMakeLists.txt.  Everything it
 needs is in Debian (python3-setuptools, python3-pybind11, python3-dev), so
 `pip install --no-build-isolation ./python` works without a package index.
@@ -12,8 +12,26 @@ needs is in Debian (python3-setuptools, python3-pybind11, python3-dev), so
 import os
 import re
 import shutil
+import sys
 
-from pybind11.setup_helpers import Pybind11Extension, build_ext
+try:
+    from pybind11.setup_helpers import Pybind11Extension, build_ext
+except ImportError:
+    # The usual cause: another python3 (pyenv, conda, a venv without the
+    # system's packages) first on PATH, which cannot see Debian's pybind11.
+    debian = "/usr/bin/python3"
+    if os.path.realpath(sys.executable) != os.path.realpath(debian) and os.path.exists(debian):
+        use = ("use Debian's interpreter, %s, which sees python3-pybind11 (apt-get install "
+               "python3-pybind11):\n  %s -m pip install --no-index --no-build-isolation ./python\n"
+               "or a venv made with `%s -m venv --system-site-packages`" % (debian, debian, debian))
+    elif sys.prefix != sys.base_prefix:
+        use = ("this venv does not see the system's packages: make it with `%s -m venv "
+               "--system-site-packages`" % debian)
+    else:
+        use = "install Debian's python3-pybind11 (apt-get install python3-pybind11)"
+    sys.exit("fullstop: building the Python package needs pybind11, which %s cannot import; %s"
+             % (sys.executable, use))
+from setuptools import setup
 from setuptools import setup
 
 here = os.path.dirname(os.path.abspath(__file__))
@@ -38,8 +56,10 @@ if not os.path.exists(version_h) or open(version_h, encoding="utf-8").read() != 
     with open(version_h, "w", encoding="utf-8") as f:
         f.write(header)
 
-# The model ships inside the package.
-shutil.copyfile(os.path.join(top, "models", "en.model"), os.path.join(here, "fullstop", "en.model"))
+# The bundled models ship inside the package (en.model is the default).
+for name in sorted(os.listdir(os.path.join(top, "models"))):
+    if name.endswith(".model"):
+        shutil.copyfile(os.path.join(top, "models", name), os.path.join(here, "fullstop", name))
 with open(os.path.join(here, "fullstop", "_version.py"), "w", encoding="utf-8") as f:
     f.write(f'__version__ = "{version}"\n')
     # Where the package was built from: fullstop.adapt() runs that checkout's
@@ -64,7 +84,7 @@ setup(
     version=version,
     description="Fast sentence-boundary detection",
     packages=["fullstop"],
-    package_data={"fullstop": ["en.model", "py.typed", "*.pyi"]},
+    package_data={"fullstop": ["*.model", "py.typed", "*.pyi"]},
     ext_modules=[extension],
     cmdclass={"build_ext": build_ext},
     python_requires=">=3.9",

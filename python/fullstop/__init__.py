@@ -24,7 +24,9 @@ class ModelWarning(UserWarning):
 
 
 def default_model_path() -> str:
-    """Where the bundled English model lives inside the package."""
+    """Where the bundled English model (en.model, sentences ending where a
+    reader ends them) lives inside the package.  The Brown-convention model,
+    en-brown.model (sentences ending at ';' and ':' too), lies beside it."""
     return os.path.join(os.path.dirname(os.path.abspath(__file__)), "en.model")
 
 
@@ -187,10 +189,12 @@ def _adapt_command() -> List[str]:
 def adapt(abbreviations: Optional[Iterable[str]] = None,
           add: Optional[Iterable[Union[str, Tuple[str, int]]]] = None,
           out: Optional[str] = None, seed: int = 1,
-          trainer_options: Iterable[str] = ()) -> "Splitter":
-    """Trains a model like the bundled one, taught your domain, and returns its Splitter.
+          trainer_options: Iterable[str] = (), base: str = "en") -> "Splitter":
+    """Trains a model like a bundled one, taught your domain, and returns its Splitter.
 
-    abbreviations: entries such as "v.", "et al.", "Sav. & Loan Assn." (each
+    base: the bundled model to adapt, "en" (sentences end where a reader
+    ends them) or "en-brown" (at ';' and ':' too, as the Brown Corpus ends
+    them); abbreviations: entries such as "v.", "et al.", "Sav. & Loan Assn." (each
     ending in a period), as lines of an abbreviation list: "v. [inside]" marks
     an entry that never ends a sentence, and once any entry is marked the
     others are taken to be able to end one (see fullstop-adapt --help);
@@ -204,7 +208,7 @@ def adapt(abbreviations: Optional[Iterable[str]] = None,
     import tempfile
 
     with tempfile.TemporaryDirectory(prefix="fullstop-adapt.") as work:
-        cmd = _adapt_command() + ["--seed", str(seed)]
+        cmd = _adapt_command() + ["--base", base, "--seed", str(seed)]
         if abbreviations is not None:
             path = os.path.join(work, "domain.abbrev")
             with open(path, "w", encoding="utf-8") as f:

@@ -11,10 +11,8 @@ import tempfile
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
-from script_module import load_script  # noqa: E402
-
-am = load_script("scripts/adapt-model", "adapt_model")
+sys.path.insert(0, os.path.join(HERE, "..", "..", "tools"))
+from fullstop_tools import adapt as am  # noqa: E402
 ADAPT = os.path.join(HERE, "..", "..", "scripts", "adapt-model")
 
 PARAS = [
@@ -63,6 +61,22 @@ class ErrorsTest(unittest.TestCase):
                 self.assertEqual(status, 2, err)
                 self.assertTrue(err.startswith("fullstop-adapt: "), err)
                 self.assertIn(words, err)
+
+    def test_a_list_beyond_the_limit_is_refused_before_any_work(self):
+        # Stopped before the data is prepared (run_adapt checks), with what
+        # to do about it: fewer uses, or a shorter list.
+        n = am.MAX_USES // (len(am.KINDS) * 30) + 1
+        path = self.write("long.abbrev", "".join("Ab%d.\n" % i for i in range(n)))
+        status, err = self.run_adapt("--abbreviations", path, "out.model")
+        self.assertEqual(status, 1, err)
+        self.assertIn("%d abbreviations" % n, err)
+        self.assertIn("--uses %d or fewer" % (am.MAX_USES // (n * len(am.KINDS))), err)
+        status, err = self.run_adapt("--abbreviations", path, "--uses", "1000000", "out.model")
+        self.assertIn("--uses", err)
+        huge = self.write("huge.abbrev", "".join("Ab%d.\n" % i for i in range(am.MAX_USES)))
+        status, err = self.run_adapt("--abbreviations", huge, "out.model")
+        self.assertEqual(status, 1, err)
+        self.assertIn("split the list", err)
 
     def test_list_errors_name_the_file_and_line(self):
         for text, where in [
@@ -186,6 +200,61 @@ class SyntheticUsesTest(unittest.TestCase):
                 # seven sites of twelve.
                 share = firsts.count("The") / uses
                 self.assertLess(share, 0.35) if marker == "end" else self.assertGreater(share, 0.35)
+
+    def test_linear_in_the_list(self):
+        # The chains' partners are made once per call, not once per use
+        # (which made a list of n entries cost n * n), and merging lists
+        # keeps the entries seen in a set.
+        class Counted(list):
+            copies = 0
+
+            def __add__(self, other):
+                Counted.copies += 1
+                return list.__add__(self, other)
+        am.synthetic_uses(Counted(ENTRIES), PARAS, seed=1, uses=20)
+        self.assertEqual(Counted.copies, 1)
+        with tempfile.TemporaryDirectory() as d:
+            path = os.path.join(d, "l.abbrev")
+            with open(path, "w") as f:
+                f.write("".join("A%d.\n" % (i % 1500) for i in range(3000)))
+            entries, _ = am.merge_lists([path, path])
+        self.assertEqual(entries, ["A%d." % i for i in range(1500)])
+
+    def test_progress_on_long_lists(self):
+        self.assertIsNone(am.progress_line(am.PROGRESS_FROM - 1))
+        report = am.progress_line(2000)
+        import contextlib
+        import io
+        err = io.StringIO()
+        with contextlib.redirect_stderr(err):
+            for done in range(1, 2001):
+                report(done)
+        lines = err.getvalue().splitlines()
+        self.assertEqual(len(lines), 10)
+        self.assertEqual(lines[-1], "fullstop-adapt: writing uses: 2000 of 2000 abbreviations")
+
+    def test_uses_in_another_language(self):
+        # German sentences: ends after words with umlauts, capitals of any
+        # script after them, names taken from the text's own capitalised
+        # words, plain numbers.
+        paras = [["Die Kinder spielten lange im großen Garten hinter dem Haus.",
+                  "Über Nacht fiel der erste Schnee auf die Dächer.",
+                  "Österreich meldete am Morgen starke Stürme aus den Bergen.",
+                  "Die Straßen blieben in vielen Dörfern gesperrt."]]
+        inside, end = am.use_sites(paras, "de")
+        self.assertEqual(end, [(0, 0), (0, 1), (0, 2)])
+        self.assertEqual(am.use_sites(paras)[1], [])  # read as English: none
+        out = am.synthetic_uses(["z. B."], paras, seed=1, uses=10, markers={"z. B.": "inside"},
+                                language="de")
+        names = set(am.language_names(paras))
+        self.assertLessEqual({"Garten", "Haus", "Nacht"}, names)
+        for k, para in zip([k for k in am.kinds_of("inside") for _ in range(10)], out):
+            after = para[0].split(" z. B. ", 1)[1].split()[0]
+            if k == "name":
+                self.assertIn(after, names)
+            if k == "number":
+                self.assertRegex(after, r"^[0-9]")
+                self.assertNotRegex(after, r"(th|d)$")
 
     def test_no_sites_is_an_error(self):
         with self.assertRaises(am.Failure):

@@ -12,10 +12,9 @@ import tempfile
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
-from script_module import load_script  # noqa: E402
-
-ab = load_script("scripts/augment-brown", "augment_brown")
+sys.path.insert(0, os.path.join(HERE, "..", "..", "tools"))
+from fullstop_tools import augment as ab, paragraphs as text  # noqa: E402
+from fullstop_tools.augment import base, conventions, dialogue, lists, marks, pools  # noqa: E402
 AUGMENT = os.path.join(HERE, "..", "..", "scripts", "augment-brown")
 RESTYLE = os.path.join(HERE, "..", "..", "scripts", "restyle")
 
@@ -47,7 +46,7 @@ It has two lanes.
 
 
 def paragraphs():
-    return ab.read_paragraphs(SAMPLE)
+    return text.read_paragraphs(SAMPLE)
 
 
 def only(name, seed=1, window=10):
@@ -93,6 +92,27 @@ class Transforms(unittest.TestCase):
         # The initials keep their shape and the names; no letter is drawn as I.
         ("redrawn-initials", lambda t: re.search(r"Mrs\. [A-Z]\. [A-Z]\. Baker and [A-Z]\. Lee met [A-Z]\. [A-Z]\. Grant", t)
          and not re.search(r"\bI\.", t)),
+        # Casual text: a sentence after the first starting in lower case.
+        ("lower-starts", lambda t: re.search(r"\n[\"'(]*[a-z]", t)),
+        ("emoticons", lambda t: re.search(r"(?:[:;=][-']?[()DP/]|XD|<3|\^\^|[\u2600-\u27bf\U0001f300-\U0001faff]\ufe0f?)$",
+                                          t, re.M)),
+        ("mark-runs", lambda t: re.search(r"(?:[!?]{3,}|\.\.|!!)[\"')]*$", t, re.M)),
+        ("shouting", lambda t: re.search(r"^[^a-z\n]*[A-Z][^a-z\n]*$", t, re.M)),
+        ("address-ends", lambda t: re.search(r", [a-z ]*(?:at|to|see|from|via|is|details:) \S*\w[./@:]\w", t)),
+        ("tags", lambda t: re.search(r"(?:^@\w+ |#\w+)", t, re.M)),
+        # The text's lines end before the sign-off or the signature.
+        ("letter", lambda t: re.search(r"\u2028$", t, re.M)),
+        ("quoted-reply", lambda t: re.search(r"^>{1,2} ?\S", t, re.M)),
+        ("titles-after-initialisms", lambda t: re.search(
+            r"(?:^|\n|[ap]\.m\. |U\.S\. )(?:Dr|Mr|Mrs|Ms|Prof|Gen|Sen|Gov|Rev|Capt|Sgt|Lt|Col|Rep|Pres|St)\. [A-Z]",
+            t)),
+        ("pronoun-i", lambda t: re.search(r"\bI\.$|\b[A-Z][a-z]+ I\. [A-Z][a-z]+", t, re.M)),
+        ("bracketed-ellipses", lambda t: re.search(r"\[(?:\.\.\.|\u2026|\. \. \.)\]", t)),
+        ("ellipsis-starts", lambda t: re.search(r"(?:^|: )(?:\.\.\.|\u2026|\. \. \. )\S", t, re.M)),
+        ("spaced-ellipses", lambda t: re.search(r"\w(?: \. \. \.|\.\.\.|\u2026| \.\.\.) (?:I |[a-z'])", t)),
+        ("footnote-markers", lambda t: re.search(r"\.(?: ?\[[^\]]+\]+|[\u00b2\u00b3\u00b9\u2074])", t)),
+        ("numbered-references", lambda t: re.search(r"\b(?:No|no|Art|Sec|sec|Fig|fig|p|pp|Vol|vol|Ch|ch|ver|Op|Par"
+                                                    r"|Eq|Ex)\. \d|\b(?:Item|Table|Section|Rule) \d", t)),
         # A line of at most 80 characters, broken where a space was.
         ("hard-wrap", lambda t: "\u2028" in t and all(
             len(line) <= 80 or " " not in line for line in re.split("[\u2028\n]", t))),
@@ -115,17 +135,21 @@ class Transforms(unittest.TestCase):
                     self.assertTrue(claim("\n".join(sents)), sents)
 
     def test_sentence_count_is_kept(self):
-        # Everything but lists and short-start rewrites sentences in place.
+        # Everything but lists, short-start and the e-mail layouts (which add
+        # greetings, signatures and attribution lines) rewrites sentences in
+        # place.
         rng = random.Random(3)
         for t in ab.TRANSFORMS:
-            if t.name in ("lists", "short-start", "short-lists"):
+            if t.name in ("lists", "short-start", "short-lists", "letter", "quoted-reply"):
                 continue
             for para in paragraphs():
                 with self.subTest(transform=t.name, para=para[0]):
                     out = t.apply(para, t.sites(para), rng)
+                    if out is None:  # no copy of this paragraph
+                        continue
                     self.assertEqual(len(out), len(para))
                     if t.name == "hard-wrap":  # only spaces become line breaks
-                        self.assertEqual([s.rstrip(ab.LINE_BREAK).replace(ab.LINE_BREAK, " ") for s in out], para)
+                        self.assertEqual([s.rstrip(text.LINE_BREAK).replace(text.LINE_BREAK, " ") for s in out], para)
                     for s in out:
                         self.assertTrue(s.strip() and "\n" not in s and "\r" not in s)
 
@@ -135,10 +159,10 @@ class Transforms(unittest.TestCase):
             with self.subTest(copy=sents):
                 # Either all on one line or each on its own: a line break
                 # (U+2028) ends every line of the copy but the last.
-                breaks = [s.endswith(ab.LINE_BREAK) for s in sents]
+                breaks = [s.endswith(text.LINE_BREAK) for s in sents]
                 self.assertIn(breaks, ([False] * len(sents), [True] * (len(sents) - 1) + [False]))
                 layouts.add(breaks[0])
-                sents = [s.rstrip(ab.LINE_BREAK) for s in sents]
+                sents = [s.rstrip(text.LINE_BREAK) for s in sents]
                 items = [s for s in sents if MARKER.match(s)]
                 self.assertGreaterEqual(len(items), 2)
                 self.assertLessEqual(len(items), 7)
@@ -148,7 +172,7 @@ class Transforms(unittest.TestCase):
                     self.assertTrue(sents[0].endswith(":"))
                     self.assertTrue(MARKER.match(sents[1]))
                 markers = [s.split(" ", 1)[0] for s in items]
-                self.assertEqual(len(set(markers)), 1 if markers[0] in dict(ab.BULLETS) else len(markers))
+                self.assertEqual(len(set(markers)), 1 if markers[0] in dict(lists.BULLETS) else len(markers))
         self.assertEqual(layouts, {False, True})
 
     def test_short_lists(self):
@@ -172,7 +196,7 @@ class Transforms(unittest.TestCase):
             with self.subTest(kind=kind, seed=seed):
                 rng = random.Random(seed)
                 rng.randint = (lambda real: lambda a, b: kind if (a, b) == (0, 9) else real(a, b))(rng.randint)
-                x = ab.inner_token(rng, ["new road", "city budget"])
+                x = pools.inner_token(rng, ["new road", "city budget"])
                 self.assertNotRegex(x, r"\s")
                 self.assertRegex(x, r"\w[.?:@/&=#]\w")
                 self.assertRegex(x, r"\w$")
@@ -180,9 +204,9 @@ class Transforms(unittest.TestCase):
     def test_speech_tags_follow_the_mark(self):
         for mark, seed in [(m, s) for m in "?!" for s in range(6)]:
             with self.subTest(mark=mark, seed=seed):
-                tag = ab.speech_tag(random.Random(seed), mark)
+                tag = dialogue.speech_tag(random.Random(seed), mark)
                 self.assertRegex(tag, r"^[A-Za-z][\w ]*\.$")
-                verbs = ab.ASK_VERBS if mark == "?" else ab.SHOUT_VERBS
+                verbs = dialogue.ASK_VERBS if mark == "?" else dialogue.SHOUT_VERBS
                 self.assertTrue(set(tag[:-1].split()) & set(verbs))
 
     def test_initialisms_end_only_before_a_capital(self):
@@ -190,7 +214,7 @@ class Transforms(unittest.TestCase):
         for para in paragraphs():
             for i in t.sites(para):
                 with self.subTest(sentence=para[i]):
-                    self.assertRegex(para[i + 1], ab.STARTS_CAPITAL)
+                    self.assertRegex(para[i + 1], base.STARTS_CAPITAL)
 
     # A mark inside the sentence with the sentence going on after it.
     GOES_ON = re.compile(r"(?:[.?!]+[\"')]*|\u2026) (?:[a-z0-9(]|I )")
@@ -200,7 +224,7 @@ class Transforms(unittest.TestCase):
             self.goes_on_after_every_added_mark(ab.BY_NAME[name])
 
     def goes_on_after_every_added_mark(self, t):
-        t.phrases = ab.noun_phrases(paragraphs())
+        t.phrases = pools.noun_phrases(paragraphs())
         words = lambda s: [w.strip(",.\u2026") for w in s.split()]  # noqa: E731
         for seed in range(25):
             rng = random.Random(seed)
@@ -216,12 +240,12 @@ class Transforms(unittest.TestCase):
                         self.assertTrue(all(w in rest for w in words(sent)))
 
     def test_noun_phrases(self):
-        got = ab.noun_phrases([["The jury, in the new city hall, heard the mayor."]])
+        got = pools.noun_phrases([["The jury, in the new city hall, heard the mayor."]])
         self.assertEqual(got, ["jury", "new city hall", "mayor"])
 
     def test_short_start_and_crlf_keep_the_text(self):
         text = SAMPLE.replace("\n\n", "\n")
-        openers = {s for s, _ in ab.SHORT_STARTS}
+        openers = {s for s, _ in marks.SHORT_STARTS}
         for name, eol in (("short-start", "\n"), ("crlf", "\r\n")):
             for sents, got_eol, _ in all_copies(name):
                 with self.subTest(transform=name, copy=sents):
@@ -255,16 +279,16 @@ class Conventions(unittest.TestCase):
     def test_quotes_outside(self):
         for src, want in self.QUOTES_OUTSIDE:
             with self.subTest(src=src):
-                self.assertEqual(ab.quotes_outside(src), want)
+                self.assertEqual(conventions.quotes_outside(src), want)
 
     def test_typographic(self):
         for src, want in self.TYPOGRAPHIC:
             with self.subTest(src=src):
-                self.assertEqual(ab.typographic(src), want)
+                self.assertEqual(conventions.typographic(src), want)
 
 
     def test_lower_first(self):
-        vocabulary = ab.ordinary_words([["We saw visitors and the school today."],
+        vocabulary = base.ordinary_words([["We saw visitors and the school today."],
                                         ["Then Atlanta voted, and atlanta fans cheered."]])
         for src, want in [("The jury met.", "the jury met."),
                           ("Visitors came.", "visitors came."),
@@ -272,7 +296,7 @@ class Conventions(unittest.TestCase):
                           ("Fulton County said.", "Fulton County said."),
                           ("U.S. officials met.", "U.S. officials met.")]:
             with self.subTest(src=src):
-                self.assertEqual(ab.lower_first(src, vocabulary), want)
+                self.assertEqual(base.lower_first(src, vocabulary), want)
 
 
     def test_attach_markers(self):
@@ -302,14 +326,14 @@ class Runs(unittest.TestCase):
         only = self.run_script("--only-augmented", *shares).decode()
         self.assertEqual(full, SAMPLE + "\n" + only)
         # Read back, the output holds exactly the copies' sentences.
-        self.assertEqual(ab.read_paragraphs(only), [c[0] for c in copies])
+        self.assertEqual(text.read_paragraphs(only), [c[0] for c in copies])
         self.assertIn("\r\n\r\n", only)
 
     def test_rounds_follow_each_other(self):
         one = self.run_script("--seed", "4", "--only-augmented").decode()
         five = self.run_script("--seed", "5", "--only-augmented").decode()
         both = self.run_script("--seed", "4", "--rounds", "2", "--only-augmented").decode()
-        self.assertEqual(ab.read_paragraphs(both), ab.read_paragraphs(one) + ab.read_paragraphs(five))
+        self.assertEqual(text.read_paragraphs(both), text.read_paragraphs(one) + text.read_paragraphs(five))
 
     def test_bad_share_is_refused(self):
         proc = subprocess.run([sys.executable, AUGMENT, "--share-lists", "2", "-"],

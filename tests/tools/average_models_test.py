@@ -25,8 +25,8 @@ class AverageModels(unittest.TestCase):
             f.write(text)
         return path
 
-    def run_script(self, out, *models):
-        return subprocess.run([sys.executable, SCRIPT, "-o", out, *models],
+    def run_script(self, out, *models, options=()):
+        return subprocess.run([sys.executable, SCRIPT, *options, "-o", out, *models],
                               capture_output=True)
 
     def test_mean_keeps_order_drops_zero_and_writes_the_mode_record_once(self):
@@ -39,6 +39,18 @@ class AverageModels(unittest.TestCase):
         with open(out, "rb") as f:
             self.assertEqual(f.read(), b"0\t#text-mode=unicode\n0.75\ttext_0_a\n"
                                        b"0.125\ttype_2_1\n0.05\ttext_3_b\n")
+
+    def test_min_weight_leaves_out_small_means_of_either_sign(self):
+        a = self.write("a", b"0\t#text-mode=unicode\n1.5\ttext_0_a\n-0.5\tstem_1_x\n0.25\ttype_2_1\n")
+        b = self.write("b", b"0\t#text-mode=unicode\n0.5\tstem_1_x\n-0.3\ttext_3_b\n")
+        out = os.path.join(self.dir.name, "out")
+        r = self.run_script(out, a, b, options=("--min-weight", "0.15"))
+        self.assertEqual(r.returncode, 0, r.stderr)
+        with open(out, "rb") as f:
+            self.assertEqual(f.read(), b"0\t#text-mode=unicode\n0.75\ttext_0_a\n-0.15\ttext_3_b\n")
+        for bad in ("-1", "nan", "inf"):
+            r = self.run_script(out, a, b, options=("--min-weight", bad))
+            self.assertEqual(r.returncode, 2, bad)
 
     def test_a_model_averaged_with_itself_is_the_same_file(self):
         # The trainer's weights are in shortest round-trip form too, so any

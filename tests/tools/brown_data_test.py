@@ -13,10 +13,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SCRIPT = os.path.join(HERE, "..", "..", "scripts", "brown-data")
 
 
-sys.path.insert(0, HERE)
-from script_module import load_script  # noqa: E402
-
-bd = load_script("scripts/brown-data", "brown_data")
+sys.path.insert(0, os.path.join(HERE, "..", "..", "tools"))
+from fullstop_tools import brown as bd  # noqa: E402
 
 
 def sentences(tagged):

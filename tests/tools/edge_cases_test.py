@@ -8,10 +8,8 @@ import sys
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
-from script_module import load_script  # noqa: E402
-
-ec = load_script("bench/edge_cases", "edge_cases")
+sys.path.insert(0, os.path.join(HERE, "..", "..", "tools"))
+from fullstop_tools import edge_cases as ec  # noqa: E402
 
 
 class Comparison(unittest.TestCase):
@@ -82,12 +80,25 @@ class CaseFile(unittest.TestCase):
             with self.subTest(category=cat):
                 self.assertGreaterEqual(n, 12)
 
+    # The languages' suites, each of at least 30 cases in at least five
+    # categories.
+    LANGUAGES = ("de", "fr", "es", "pt", "nl")
+    by_language = {lang: ec.load_cases(os.path.join(os.path.dirname(ec.DEFAULT_CASES),
+                                                    lang + ".jsonl")) for lang in LANGUAGES}
+
+    def test_enough_cases_in_every_language(self):
+        for lang, cases in self.by_language.items():
+            with self.subTest(lang=lang):
+                self.assertGreaterEqual(len(cases), 30)
+                self.assertGreaterEqual(len({c["category"] for c in cases}), 5)
+                self.assertTrue(all(c["id"].startswith(lang + "-") for c in cases))
+
     def test_ids_unique(self):
-        ids = [c["id"] for c in self.cases]
+        ids = [c["id"] for c in self.cases + sum(self.by_language.values(), [])]
         self.assertEqual(len(ids), len(set(ids)))
 
     def test_cases_valid(self):
-        for c in self.cases:
+        for c in self.cases + sum(self.by_language.values(), []):
             with self.subTest(id=c.get("id")):
                 self.assertLessEqual({"id", "category", "text", "sentences"}, set(c))
                 want = ec.expected_sentences(c)

@@ -12,10 +12,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SCRIPT = os.path.join(HERE, "..", "..", "scripts", "score-boundaries")
 
 
-sys.path.insert(0, HERE)
-from script_module import load_script  # noqa: E402
-
-sb = load_script("scripts/score-boundaries", "score_boundaries")
+sys.path.insert(0, os.path.join(HERE, "..", "..", "tools"))
+from fullstop_tools import scoring as sb  # noqa: E402
 
 def spans(*pairs):
     return [(s, e, None) for s, e in pairs]
@@ -103,6 +101,20 @@ class Arithmetic(unittest.TestCase):
         self.assertEqual(res["counts"]["paragraph_breaks"], 0)
         self.assertEqual(res["counts"]["gold_within"], 4)
         self.assertEqual(res["counts"]["correct_within"], 1)
+
+
+class Kinds(unittest.TestCase):
+    def test_errors_by_what_the_boundary_follows(self):
+        text = b'Yes. "Go!" Stop; now Hi, there Hello world Last one'
+        #         ^5    ^11   ^17       ^25    ^32         ^44
+        gold = [(0, 4, 0), (5, 10, 0), (11, 16, 0), (17, 24, 0), (25, 31, 0), (32, 43, 0),
+                (44, 52, 0)]
+        system = [(0, 4, None), (5, 43, None), (44, 52, None), (1, 2, None)]  # one false boundary at 2
+        res = sb.score(text, gold, system)
+        got = sb.kinds(res, text)
+        self.assertEqual(got, {"after . ? ! (and runs of them)": [1, 0], "after ; or :": [1, 0],
+                               "after , - or another mark": [1, 0],
+                               "after no mark (a word, a number, a symbol)": [1, 1]})
 
 
 class Parsing(unittest.TestCase):

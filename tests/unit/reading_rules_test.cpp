@@ -27,7 +27,7 @@ ReadingRules only(std::initializer_list<bool ReadingRules::*> on) {
   ReadingRules rules;
   for (bool ReadingRules::*r : {&ReadingRules::edge_markers, &ReadingRules::list_labels, &ReadingRules::roman_numerals,
                                 &ReadingRules::number_types, &ReadingRules::line_breaks, &ReadingRules::colon_breaks,
-                                &ReadingRules::initials, &ReadingRules::pronoun_i})
+                                &ReadingRules::comma_breaks, &ReadingRules::initials, &ReadingRules::pronoun_i})
     rules.*r = false;
   for (bool ReadingRules::*r : on) rules.*r = true;
   return rules;
@@ -58,6 +58,12 @@ TEST(Declaration, RecordsAndNamesReadBack) {
              &ReadingRules::number_types, &ReadingRules::pronoun_i, &ReadingRules::colon_breaks,
              &ReadingRules::initials}),
        "", ""},
+      // A comma before a break means both joins were on in training.
+      {"0\t#text-mode=unicode\n1\ttext_6_,\n", TextMode::unicode, false,
+       only({&ReadingRules::edge_markers, &ReadingRules::list_labels, &ReadingRules::roman_numerals,
+             &ReadingRules::number_types, &ReadingRules::pronoun_i, &ReadingRules::colon_breaks,
+             &ReadingRules::comma_breaks}),
+       "", ""},
       // A reading record gives the rules, whatever the names say; the first
       // of each record counts.
       {"0\t#text-mode=unicode\n0\t#reading=line-breaks,initials\n0\t#reading=pronoun-i\n1\ttype_2_7\n",
@@ -69,7 +75,7 @@ TEST(Declaration, RecordsAndNamesReadBack) {
        "unknown text mode 'klingon' (known: classic, unicode)", ""},
       {"0\t#reading=edge-markers,markdown\n", TextMode::classic, true, only({&ReadingRules::edge_markers}), "",
        "unknown reading rule 'markdown' (known: edge-markers, list-labels, roman-numerals, number-types, "
-       "line-breaks, colon-breaks, initials, pronoun-i)"},
+       "line-breaks, colon-breaks, comma-breaks, initials, pronoun-i)"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.records);
@@ -88,7 +94,7 @@ TEST(Declaration, TrainedRecordsReadBackAsTheTrainingRules) {
   const std::string unicode = declaration_records(TextMode::unicode, kTrainingRules);
   EXPECT_EQ(unicode,
             "0\t#text-mode=unicode\n0\t#reading=edge-markers,list-labels,roman-numerals,number-types,line-breaks,"
-            "colon-breaks,initials,pronoun-i\n");
+            "colon-breaks,comma-breaks,initials,pronoun-i\n");
   const ModelDeclaration d = declaration_of(unicode);
   EXPECT_EQ(d.mode, TextMode::unicode);
   EXPECT_TRUE(d.rules_declared);

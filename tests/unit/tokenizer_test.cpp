@@ -409,7 +409,8 @@ TEST(Tokenizer, WalkedWindowsInternByTextAndSpacing) {
 // (read from the original bytes, line ends of any kind counted), and a model
 // without line-break features turns the candidates off.  A colon that a line
 // break follows is visited once, with the break's window beside its own
-// ("joined"), unless the colon-breaks rule is off.
+// ("joined"), unless the colon-breaks rule is off; so is a comma that ends
+// a line of under 25 bytes, unless the comma-breaks rule is off too.
 TEST(Tokenizer, LineBreaksAreCandidatesOfTheirOwn) {
   const std::string ls = "\xE2\x80\xA8", long_line = "so this line runs on past forty bytes in all";
   struct Case {
@@ -431,10 +432,18 @@ TEST(Tokenizer, LineBreaksAreCandidatesOfTheirOwn) {
       {"Method:\n1. mix the flour\nYou need: flour, eggs.\nSo:\n\nEnd.", false,
        {"joined Method : <nl-short> + 1 .", "the flour <nl-short> + You need"}},
       {"Method:" + ls + "\n1. mix the flour, " + ls + "eggs:" + ls + "salt.\n" + long_line + ":" + ls + "more.\n", true,
-       {"joined Method : <nl-short> + 1 .", "joined eggs : <nl-short> salt ."}},
+       {"joined Method : <nl-short> + 1 .", "joined flour , <nl-short> eggs :",
+        "joined eggs : <nl-short> salt ."}},
       {"Hello there friend" + ls + "and more. Next.\nSecond line" + ls + "\nThird one.", true,
        {"there friend <nl-short> and more", "Second line <nl-short> + Third one"}},
       {"Hello there\nfriend and more.\n", true, {}},
+      // A comma is joined at the end of a line under 25 bytes (a greeting, a
+      // sign-off), not at the end of a longer one, nor inside a line.
+      {"Hi Anna,\nThanks, Jo, for it.\nBest regards,\nTom", false,
+       {"joined Anna , <nl-short> + Thanks ,", "joined regards , <nl-short> + Tom </s>"}},
+      {"Hi Anna," + ls + "\nThanks." + ls + "\nRegards," + ls + "Tom\n", true,
+       {"joined Anna , <nl-short> + Thanks .", "joined Regards , <nl-short> Tom </s>"}},
+      {"Hi there my good old friend Anna,\nthanks.", false, {}},
       // The line runs on across a sentence's end, so it is long.
       {long_line + ".\nAnother one" + ls + "goes.\n", true, {"Another one <nl> goes ."}},
   };
@@ -457,6 +466,7 @@ TEST(Tokenizer, LineBreaksAreCandidatesOfTheirOwn) {
       in.text.map(c.sentence_lines);
       in.rules.line_breaks = sites;
       in.rules.colon_breaks = marks;
+      in.rules.comma_breaks = marks;
       std::pair<const Tokenizer *, std::vector<std::string>> seen{&in, {}};
       in.walk(visit, &seen, TextMode::unicode);
       std::vector<std::string> want;

@@ -45,6 +45,12 @@ INSTANTIATE_TEST_SUITE_P(
                     MapCase{"\xE2\x80\xBC\xE2\x81\x87\xE2\x81\x88\xE2\x81\x89\xC2\xA1\xC2\xBF",
                             "!!?" "?" "?!" "!?!?"},
                     MapCase{"\xE2\x80\xA2 a \xE2\x97\xA6 b \xC2\xB7 c", "*  a *  b * c"},
+                    // Footnote superscripts read as a mark, emoji as ":)"
+                    // (variation selectors vanish); circled numbers stay.
+                    MapCase{"rare.\xC2\xB2 x\xC2\xB9\xE2\x81\xB0\xE2\x81\xB9", "rare.^ x^^^"},
+                    MapCase{"ok \xF0\x9F\x98\x80 \xE2\x9D\xA4\xEF\xB8\x8F \xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD",
+                            "ok :) :) :):)"},
+                    MapCase{"\xE2\x9D\xB6 \xE2\x9E\x94", "\xE2\x9D\xB6 \xE2\x9E\x94"},
                     // Not UTF-8 (a lone continuation byte, an overlong slash, a
                     // surrogate, a cut sequence): kept as word bytes.
                     MapCase{"\x80\xC0\xAF\xED\xA0\x80\xE2\x80", "\x80\xC0\xAF\xED\xA0\x80\xE2\x80"},
@@ -57,7 +63,7 @@ std::string random_text(std::mt19937 &rng, int pieces) {
       "a", "Bc", " ", "\n", "\r", "\r\n", "\t", "\v", ".", "\xE2\x80\x9C", "\xE2\x80\x9D",
       "\xE2\x80\xA6", "\xE2\x80\x94", "\xC2\xA0", "\xE2\x80\xA8", "\xE2\x80\xA9",
       "\xE2\x80\x8B", "\xEF\xBB\xBF", "\xC3\x89", "\xE2\x80\xBC", "\x80", "\xE2\x80",
-      "\xEF\xBC\x9F", "\xE2\x80\xA2", "\0"sv, "1."};
+      "\xEF\xBC\x9F", "\xE2\x80\xA2", "\0"sv, "1.", "\xC2\xB2", "\xF0\x9F\x98\x80", "\xEF\xB8\x8F"};
   std::string s;
   for (int i = 0; i < pieces; i++) s += kPieces[rng() % std::size(kPieces)];
   return s;
@@ -225,7 +231,10 @@ INSTANTIATE_TEST_SUITE_P(
         CandidateCase{"in 2.5 the U.S. ok 1999. Now", {".", ".", ".", "."}},
         CandidateCase{"Albert I. Jones was A. Nakamura", {".", "."}},
         CandidateCase{"x I) a II) b", {")", "a", ")"}},
-        CandidateCase{"See the mix. Then xiv. Go", {".", "Then", "."}}));
+        CandidateCase{"See the mix. Then xiv. Go", {".", "Then", "."}},
+        // A footnote superscript joins the mark before it; an emoji is one.
+        CandidateCase{"It is rare.\xC2\xB2 In x\xC2\xB2 y", {".^", "^"}},
+        CandidateCase{"Good food \xF0\x9F\x98\x80 Go", {":)"}}));
 
 TEST(Walk, EdgeMarkersFormTheirOwnWindows) {
   set_input("\xE2\x80\x9CStop!\xE2\x80\x9D he said.");

@@ -84,9 +84,9 @@ void Training::report_toks(const Token *window, int count, int label) {
   s.new_event();
   s.do_features(window, count);
   if (joined) {
-    // A colon that ends a short line (see Tokenizer::break_window): one
-    // context of its window's names and its line break's, as detection sums
-    // them.
+    // A colon or comma that ends a short line (see Tokenizer::break_window):
+    // one context of its window's names and its line break's, as detection
+    // sums them.
     Scorer &breaks = scorer.line_breaks();
     breaks.new_event();
     breaks.do_features(in.break_window, kWindow);

@@ -42,6 +42,21 @@ bool names_colon_breaks(const FeatureTable &table) {
                            feature_name(kTextTemplate, before, ".:"), feature_name(kTextTemplate, before, "):")});
 }
 
+// Whether it decides a comma at a short line's end with the break's window
+// too: it names a comma as the token before a line-break marker.
+bool names_comma_breaks(const FeatureTable &table) {
+  const int before = kBreakBase + 1;
+  return names_any(table, {feature_name(kTextTemplate, before, ","), feature_name(kStemTemplate, before, ","),
+                           feature_name(kStem2Template, before, "0_1_,"),
+                           feature_name(kStem2Template, before, "1_1_,")});
+}
+
+// A model that learnt commas at line breaks was trained with colons joined
+// too, though its fit may have kept none of their names.
+bool names_colon_or_comma_breaks(const FeatureTable &table) {
+  return names_colon_breaks(table) || names_comma_breaks(table);
+}
+
 // Whether it types one capital letter as an initial (type 7): it names the
 // type at some position.  A model trained before has none and learnt
 // initials as capitalised words (1).
@@ -64,7 +79,8 @@ constexpr Rule kRules[] = {
     {"roman-numerals", &ReadingRules::roman_numerals, always},
     {"number-types", &ReadingRules::number_types, always},
     {"line-breaks", &ReadingRules::line_breaks, names_line_breaks},
-    {"colon-breaks", &ReadingRules::colon_breaks, names_colon_breaks},
+    {"colon-breaks", &ReadingRules::colon_breaks, names_colon_or_comma_breaks},
+    {"comma-breaks", &ReadingRules::comma_breaks, names_comma_breaks},
     {"initials", &ReadingRules::initials, names_initials},
     {"pronoun-i", &ReadingRules::pronoun_i, always},
 };

@@ -54,6 +54,17 @@ bool is_unicode_space(uint32_t cp) {
 // UTF-8 form or as long, so mapping never lengthens the text.
 const char *replacement(uint32_t cp) {
   if (is_unicode_space(cp)) return " ";
+  // Superscript digits are footnote markers ("as shown.² The"): they
+  // read as the mark "^", so one after a sentence's mark joins its token
+  // (".^") and the sentence ends after the marker, as after ".[2]".
+  if (cp == 0xB9 || cp == 0xB2 || cp == 0xB3 || cp == 0x2070 || (cp >= 0x2074 && cp <= 0x2079)) return "^";
+  // Emoji and pictographs read as the emoticon ":)", which they stand for:
+  // a mark, so one that ends a sentence ("Best pizza in town 😀 Go") is a
+  // candidate.  (Not the dingbats' circled numbers and arrows, U+2776 on.)
+  if ((cp >= 0x1F300 && cp <= 0x1F64F) || (cp >= 0x1F680 && cp <= 0x1F6FF) ||
+      (cp >= 0x1F900 && cp <= 0x1F9FF) || (cp >= 0x1FA70 && cp <= 0x1FAFF) ||
+      (cp >= 0x2600 && cp <= 0x2775))
+    return ":)";
   switch (cp) {
     case 0x85:  // NEL
     case 0x2028:  // line separator
@@ -66,6 +77,8 @@ const char *replacement(uint32_t cp) {
     case 0x200D:
     case 0x2060:  // word joiner
     case 0xFEFF:  // zero-width no-break space (a byte order mark inside text)
+    case 0xFE0E:  // variation selectors: text or emoji form of the character before
+    case 0xFE0F:
       return "";  // never splits a word
     case 0x2018: case 0x2019: case 0x201A: case 0x201B:  // ‘ ’ ‚ ‛
     case 0x2039: case 0x203A:                            // ‹ ›

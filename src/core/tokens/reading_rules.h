@@ -33,6 +33,12 @@ struct ReadingRules {
   // A colon that ends a short line is decided by its own window and its line
   // break's together (see Tokenizer::break_window).  Needs line_breaks.
   bool colon_breaks = true;
+  // A comma that ends a line shorter than kGreetingLine bytes inside its
+  // paragraph ("Hi Anna," or "Best regards," before the next line) is
+  // decided the same way: the break tells the greeting and the sign-off on
+  // lines of their own from "Hi Anna, thanks" and "Thanks, Tom" inside a
+  // line, which its window reads alike.  Needs colon_breaks.
+  bool comma_breaks = true;
   // One capital letter that a mark follows is an initial, typed 7.
   bool initials = true;
   // "I" is the English pronoun, never an initial.

@@ -23,11 +23,11 @@ bool list_marker_at(const Token *window, const char *text, bool roman_numerals) 
   return closes && list_label_of(s, a.len, roman_numerals).any();
 }
 
-bool short_line_before(const TextBuffer &text, int32_t end) {
+bool short_line_before(const TextBuffer &text, int32_t end, int32_t limit) {
   const int32_t at = text.original_end(end);
-  const int32_t from = at > kShortLine ? at - kShortLine : 0;
+  const int32_t from = at > limit ? at - limit : 0;
   // (A line that begins at the start of the text is as long as `at`.)
-  return line_begins_within(text.original_data(), from, at, text.sentence_lines()) || at < kShortLine;
+  return line_begins_within(text.original_data(), from, at, text.sentence_lines()) || at < limit;
 }
 
 bool line_begins_within_bytewise(const char *bytes, int32_t from, int32_t at, bool sentence_lines) {

@@ -66,7 +66,8 @@ bool list_marker_at(const Token *window, const char *text, bool roman_numerals);
 // run's block begin at a line start, and where lines are sentences they
 // keep kShortLine bytes more before their first candidate (see cut_point
 // in run/stream.cpp), so the answer never depends on where one begins.
-bool short_line_before(const TextBuffer &text, int32_t end);
+// `limit` shortens the line for a comma's greeting (kGreetingLine).
+bool short_line_before(const TextBuffer &text, int32_t end, int32_t limit = kShortLine);
 
 // Whether a line begins in text[from, at) (see short_line_before): after a
 // line end, or where lines are sentences after U+2028, U+2029 or a blank

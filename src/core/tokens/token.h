@@ -50,6 +50,11 @@ inline const char *edge_marker_text(int32_t len) { return kEdgeMarkers[len == 4]
 // text: an edge token of length 0, whose text is its word's.
 alignas(8) inline constexpr char kLineBreakMarkers[2][16] = {"<nl>", "<nl-short>"};
 inline constexpr int32_t kShortLine = 40;
+// A comma ends a greeting or sign-off line ("Hi Anna,", "Best regards,")
+// when its line is shorter than this (see ReadingRules::comma_breaks): a
+// hard-wrapped line is cut only where the next word would pass the width,
+// so it is this short only before a word of 15 bytes or more.
+inline constexpr int32_t kGreetingLine = 25;
 
 inline constexpr uint32_t kNoWord = 0xFFFFFFFFu;
 

@@ -137,9 +137,7 @@ template <bool kVisit, bool kUnicode>
   // (In running text a line break follows only a token that ends its line,
   // which one test of the flags in hand rules out for nearly every site.)
   if (kUnicode && ((flags & token_flag::boundary) || text.sentence_lines()) && rules.colon_breaks &&
-      text.data[window[2].end() - 1] == ':' && (flags & token_flag::punct) &&
-      line_break_after(window, text.data, rules.line_breaks, text.sentence_lines()) &&
-      short_line_before(text, window[2].end())) [[unlikely]] {
+      (flags & token_flag::punct) && mark_at_line_break(window)) [[unlikely]] {
     visit_mark_at_line_break(walk, window);
     return;
   }
@@ -169,7 +167,17 @@ Token Tokenizer::line_break_marker(const Token *window) {
   walk.visit(sites, walk.context);
 }
 
-// Visits a colon that ends a short line (see break_window): its own
+// Whether the punctuation token window[2] is a colon that ends a short line,
+// or with comma breaks a comma that ends a greeting's shorter one (see
+// ReadingRules), inside its paragraph.
+inline bool Tokenizer::mark_at_line_break(const Token *window) const {
+  const char last = text.data[window[2].end() - 1];
+  if (last != ':' && (last != ',' || !rules.comma_breaks)) return false;
+  return line_break_after(window, text.data, rules.line_breaks, text.sentence_lines()) &&
+         short_line_before(text, window[2].end(), last == ':' ? kShortLine : kGreetingLine);
+}
+
+// Visits a colon or comma that ends a short line (see break_window): its own
 // window, interned, with its line break's window in break_window for the
 // visit's length.
 [[gnu::noinline]] void Tokenizer::visit_mark_at_line_break(const Walk &walk, Token *window) {

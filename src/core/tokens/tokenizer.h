@@ -111,6 +111,7 @@ class Tokenizer {
   void push_edges(const Walk &walk, bool after);
   void visit_line_break(const Walk &walk, Token *window);
   void visit_mark_at_line_break(const Walk &walk, Token *window);
+  inline bool mark_at_line_break(const Token *window) const;
   Token line_break_marker(const Token *window);
   void tokenize_line(const Walk &walk, int32_t begin, int32_t end);
   void scan_bytewise(const Walk &walk);

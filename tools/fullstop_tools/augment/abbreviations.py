@@ -1,0 +1,258 @@
+"""Abbreviations and initials: ending a sentence, inside one, before names,
+and cut from the text's own words."""
+
+import re
+
+from .base import PHRASE_GAP, STARTS_CAPITAL, WORD_END, Transform, lower_first
+from .marks import MID_ELLIPSES
+from .pools import COMPANIES, SURNAMES, any_phrase, fill, pick
+
+END_ABBREVIATIONS = [
+    ("in the U.S.", 4), ("across the U.S.", 1), ("in the U.K.", 2),
+    ("at {h} a.m.", 3), ("at {h}:{mm} a.m.", 1), ("by {h} p.m.", 3),
+    ("at {h} P.M.", 1), ("before {h} A.M.", 1), (", etc.", 3),
+    ("and so on, etc.", 1), (", said {first} {last} Jr.", 2),
+    ("at {co} Inc.", 2), ("for {last} & Co.", 2), ("with {co} Ltd.", 1),
+    ("at {co} Corp.", 2),
+]
+MID_ABBREVIATIONS = [
+    # Before a lower-case word.
+    ("In the U.S. {s}", 3), ("U.S. officials said {s}", 2), ("By {h} p.m. {s}", 2),
+    ("{co} Inc. reported that {s}", 1), ("{co} Corp. officials said {s}", 1),
+    ("{first} {last} Jr. said {s}", 2), ("Taxes, fees, etc. aside, {s}", 1),
+    ("At {h} a.m. on {day}, {s}", 1),
+    # Before a capitalised name.
+    ("At {h} a.m. {day}, {s}", 2), ("The U.K. Treasury said {s}", 1),
+    ("{co} Ltd. President {first} {last} said {s}", 1),
+    ("{last} & Co. Chairman {first} {last} said {s}", 1),
+    ("At {h} P.M. {day} {s}", 1),
+]
+MID_ABBREVIATION_ENDS = [
+    ("in U.S. courts", 2), ("at {h} a.m. {day}", 2), ("by {co} Inc. officials", 1),
+    ("in U.K. ports", 1), ("at {h} p.m. on {day}", 1), ("at {co} Corp. plants", 1),
+]
+
+
+class Abbreviations(Transform):
+    name, share = "abbreviations", 0.15
+    help = "U.S. a.m. Inc. Ltd. Co. Corp. etc. Jr. ending and inside sentences"
+    vocabulary = frozenset()  # set by augment() from the input
+
+    def site(self, para, i):
+        s = para[i]
+        return bool(WORD_END.search(s)) and s[:1].isalpha()
+
+    def rewrite(self, sent, rng):
+        kind = rng.random()
+        if kind < 0.5:
+            phrase = fill(pick(rng, END_ABBREVIATIONS), rng)
+            return sent[:-1] + ("" if phrase.startswith(",") else " ") + phrase
+        if kind < 0.8:
+            return fill(pick(rng, MID_ABBREVIATIONS), rng,
+                        s=lower_first(sent, self.vocabulary))
+        return sent[:-1] + " " + fill(pick(rng, MID_ABBREVIATION_ENDS), rng) + "."
+
+INITIALISM_ENDS = [
+    ("in the U.S.", 4), ("to the U.S.", 1), ("in the U.K.", 2), ("at the U.N.", 2),
+    ("in Washington, D.C.", 2), ("a Ph.D.", 1), ("at {h} p.m.", 2), ("at {h} P.M.", 2),
+    ("at {h} a.m.", 2), ("by {h}:{mm} A.M.", 1), ("on Main St.", 1), ("in {last} St.", 1),
+    ("at {co} Inc.", 1), ("for {last} & Co.", 1), ("with {first} {last} Jr.", 1),
+    ("in the E.U.", 1), ("about {h}00 B.C.", 1), ("in the U.S.S.R.", 1), ("for the N.A.A.C.P.", 1),
+]
+INITIALISM_MIDS = [
+    ("U.S. Senator {last}", 3), ("the U.N. Security Council", 2), ("U.S. Army", 2),
+    ("the U.K. Treasury", 1), ("Washington, D.C. police", 1), ("St. Louis", 2),
+    ("Dr. {last}", 2), ("U.S. Steel", 1), ("{first} {last} Jr. and his wife", 1),
+    ("the U.S. Navy", 1), ("{h} p.m. {day}", 1), ("Mr. {first} {last}", 1),
+    # Initials written together before a surname: "U.S." and "D.C." end many
+    # sentences, "A.B. Carver" ends none.
+    ("{A}.{B}. {last}", 2), ("Dr. {A}.{B}. {last}", 1),
+]
+
+
+class Initialisms(Transform):
+    name, share = "initialisms", 0.15
+    help = "U.S. D.C. p.m. St. ending a sentence before a capital, and before names inside one"
+
+    def site(self, para, i):
+        return bool(WORD_END.search(para[i])) and i + 1 < len(para) \
+            and bool(STARTS_CAPITAL.match(para[i + 1]))
+
+    def rewrite(self, sent, rng):
+        if rng.random() < 0.55:
+            return sent[:-1] + " " + fill(pick(rng, INITIALISM_ENDS), rng)
+        gaps = list(PHRASE_GAP.finditer(sent))
+        phrase = fill(pick(rng, INITIALISM_MIDS), rng)
+        if not gaps:
+            return sent[:-1] + " near " + phrase + "."
+        m = rng.choice(gaps)
+        return sent[:m.start()] + " with " + phrase + " " + sent[m.end():]
+
+
+# Marks inside a sentence that a lower-case word (or a number, or "I") goes on
+# after: an abbreviation before its number or the rest of the clause, a
+# quoted or parenthesised exclamation or question, an ellipsis before "I".
+# Brown has few of them, so a period before a lower-case word is left to the
+# period's own weight and splits "etc. to the shop".
+CONTINUED_ABBREVIATIONS = [
+    ("{np}, {np2}, etc.", 4), ("approx. {nw} {unit}", 2), ("approx. {n} {unit}", 1),
+    ("about {n} {abbr_unit}", 3), ("{n} {abbr_unit} of {np}", 2), ("in vol. {n}", 2),
+    ("on p. {n}", 2), ("on pp. {n}-{m}", 1), ("in fig. {n}", 1), ("in ch. {n}", 1),
+    ("in sec. {n}", 1), ("as no. {n}", 1), ("e.g. {np}", 2), ("i.e. {np}", 2),
+    ("cf. {np}", 1), ("vs. {np}", 1), ("esp. {np}", 1), ("incl. {np}", 1),
+    ("{np} et al.", 1), ("{np} and so on, etc.", 1),
+    # A citation: "et al." before the year in parentheses.
+    ("by {last} et al. ({year})", 2),
+    # An abbreviation before a parenthesis that the sentence goes on after.
+    ("in {last}ville, {state} ({detail})", 2), ("at {co} Inc. ({detail})", 1),
+    ("by {last} & Co. ({detail})", 1), ("as in eqn. ({n})", 1), ("in fig. ({n})", 1),
+    ("{np}, {np2}, etc. ({detail})", 1),
+]
+STATES = ["Pa.", "Calif.", "Mass.", "Va.", "Ore.", "Del.", "Ill.", "Tex.", "Conn.", "Mich.",
+          "N.Y.", "N.J.", "D.C.", "Ga.", "Fla.", "Ky.", "Wis.", "Md."]
+DETAILS = ["see below", "{n} miles away", "pop. {n},000", "now {np2}",
+           "{n}", "in {n} cases", "{np2}"]
+AMOUNT_WORDS = ["two", "three", "four", "five", "six", "ten", "twelve", "twenty",
+                "fifty", "a hundred", "half a"]
+UNITS = ["kilograms", "pounds", "miles", "feet", "hours", "minutes", "dollars", "percent",
+         "gallons", "tons", "yards", "acres"]
+ABBREVIATED_UNITS = ["in.", "ft.", "yd.", "mi.", "sq. ft.", "cu. in.", "oz.", "lb.", "lbs.",
+                     "gal.", "qt.", "pt.", "mm.", "cm.", "km.", "mg.", "kg.", "ml.", "cc.",
+                     "sec.", "min.", "hr.", "hrs.", "yr.", "mo.", "deg."]
+CONTINUED_NOTES = [
+    ('"{Np}!"', 3), ('"{Np}!!"', 2), ('"{Np}!!!"', 1), ('"{Np}?"', 2), ('"{Np}?!"', 1),
+    ("({np}!)", 2), ("(a {np}!)", 1), ("({np}?)", 2), ("(is it {np}?)", 1),
+    ("(or was it?)", 1), ("(really!)", 1), ("(why?)", 1), ("'{Np}!'", 1), ('"{np}."', 1),
+]
+# A gap before a lower-case word that carries on the clause.
+CONTINUE_GAP = re.compile(r"(?<=[a-z]) (?=(?:for|in|on|to|with|and|but|as|at|from|was|were"
+                          r"|is|are|had|has|would|could|will|then|when|after|before|that)"
+                          r" [a-z])")
+# " I " after a word, where an ellipsis can stand: "Well... I suppose".
+BEFORE_I = re.compile(r"(?<=[a-z]),? (?=I )")
+
+
+class Continuations(Transform):
+    name, share = "continuations", 0.2
+    help = ("inside a sentence that goes on: an abbreviation before a lower-case word, a"
+            " number or a parenthesis (etc. to, vol. 3, Pa. (see below)), a quoted or"
+            " parenthesised ! or ? before a lower-case word, an ellipsis before \"I\"")
+    phrases = []  # set by augment() from the input
+
+    def site(self, para, i):
+        s = para[i]
+        return bool(CONTINUE_GAP.search(s) or BEFORE_I.search(s))
+
+    def _fill(self, template, rng):
+        def np():
+            return any_phrase(rng, self.phrases)
+        a = rng.randint(1, 40)
+        p = np()
+        return template.format(
+            np=p, np2=np(), Np=p[0].upper() + p[1:], n=a, m=a + rng.randint(1, 20),
+            nw=rng.choice(AMOUNT_WORDS), unit=rng.choice(UNITS),
+            abbr_unit=rng.choice(ABBREVIATED_UNITS), last=rng.choice(SURNAMES),
+            co=rng.choice(COMPANIES), state=rng.choice(STATES), year=1900 + a * 3,
+            detail=rng.choice(DETAILS).format(n=a, m=a + rng.randint(1, 9), np2=np()))
+
+    def rewrite(self, sent, rng):
+        gaps = list(CONTINUE_GAP.finditer(sent))
+        ellipsis = list(BEFORE_I.finditer(sent))
+        kind = rng.random()
+        if ellipsis and (kind < 0.15 or not gaps):
+            m = rng.choice(ellipsis)
+            return sent[:m.start()] + pick(rng, MID_ELLIPSES) + " " + sent[m.end():]
+        m = rng.choice(gaps)
+        if kind < 0.6:
+            insert = self._fill(pick(rng, CONTINUED_ABBREVIATIONS), rng)
+        else:
+            insert = self._fill(pick(rng, CONTINUED_NOTES), rng)
+        return sent[:m.start()] + " " + insert + sent[m.start():]
+
+
+class RedrawnInitials(Transform):
+    """Brown's initials are mostly a few letters (J., W., A.), so a fit learns
+    those letters before the initial's shape; copies with every letter drawn
+    anew (never I, a word of its own) teach the shape."""
+    name, share = "redrawn-initials", 0.3
+    help = "initials before a name with their letters drawn anew (J. F. Kennedy -> Q. X. Kennedy)"
+
+    def site(self, para, i):
+        return bool(INITIALS_BEFORE_NAME.search(para[i]))
+
+    def rewrite(self, sent, rng):
+        return INITIALS_BEFORE_NAME.sub(
+            lambda m: re.sub(r"[A-Z](?=\.)", lambda _: rng.choice(INITIAL_LETTERS), m.group(0)), sent)
+
+
+INITIALS_BEFORE_NAME = re.compile(r"\b[A-Z]\.(?: ?[A-Z]\.)* (?=[A-Z][a-z])")
+INITIAL_LETTERS = "ABCDEFGHJKLMNOPQRSTUVWXYZ"
+
+
+# "Ms.", the title most text now gives a woman, is not in Brown, which
+# writes "Mrs." and "Miss": unseen, the model read "Ms." as a short word
+# ending a sentence.
+OLDER_TITLES = re.compile(r"\b(?:Mrs\.|Miss) (?=[A-Z])")
+
+
+class MsTitle(Transform):
+    name, share = "ms-title", 0.5
+    help = '"Mrs." and "Miss" before a name written "Ms."'
+
+    def site(self, para, i):
+        return bool(OLDER_TITLES.search(para[i]))
+
+    def rewrite(self, sent, rng):
+        return OLDER_TITLES.sub("Ms. ", sent)
+
+
+def cut_short(phrase, rng):
+    """An abbreviation made from the phrase's longest word the way writers
+    make them: its first 2 to 5 letters ("dep"), or the first letter and one
+    to three of the consonants after it ("dpt"); capitalised now and then."""
+    word = max(phrase.split(), key=len)
+    if len(word) < 4:
+        word = rng.choice(["department", "approximately", "estimated", "government"])
+    cut = word[:rng.randint(2, min(5, len(word) - 1))]
+    if rng.random() < 0.3:
+        cut = word[0] + "".join(c for c in word[1:] if c not in "aeiou")[:rng.randint(1, 3)]
+    return cut.capitalize() if rng.random() < 0.2 else cut
+
+
+class CutAbbreviations(Transform):
+    """Abbreviations no list holds ("yrs.", "mgmt.", "approx.") are words cut
+    short.  The listed ones of the other transforms teach their own names;
+    these, made anew from the text's words, teach that a period after an
+    unknown short word goes on when a lower-case word or a number follows."""
+    name, share = "cut-abbreviations", 0.1
+    help = "a word of the text cut short (dept. yrs. approx.) before lower case or a number"
+    phrases = []  # set by augment() from the input
+
+    def site(self, para, i):
+        return bool(CONTINUE_GAP.search(para[i]))
+
+    def rewrite(self, sent, rng):
+        m = rng.choice(list(CONTINUE_GAP.finditer(sent)))
+        p = any_phrase(rng, self.phrases)
+        if rng.random() < 0.8:
+            insert = "%s %s." % (p, cut_short(p, rng))
+        else:
+            insert = "in %s. %d" % (cut_short(p, rng), rng.randint(1, 40))
+        return sent[:m.start()] + " " + insert + sent[m.start():]
+
+
+# Two or more initials before a name, as Brown spaces them ("J. F. Kennedy"),
+# and as much other text writes them ("J.F. Kennedy"): unspaced, the last
+# initial reads like the end of "U.S." or "D.C.", which ends many sentences.
+SPACED_INITIALS = re.compile(r"\b[A-Z]\.(?: [A-Z]\.)+ (?=[A-Z][a-z])")
+
+
+class UnspacedInitials(Transform):
+    name, share = "unspaced-initials", 1.0
+    help = "J. F. Kennedy written J.F. Kennedy"
+
+    def site(self, para, i):
+        return bool(SPACED_INITIALS.search(para[i]))
+
+    def rewrite(self, sent, rng):
+        return SPACED_INITIALS.sub(lambda m: m.group(0)[:-1].replace(". ", ".") + " ", sent)
