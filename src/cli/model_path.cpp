@@ -72,10 +72,6 @@ std::string resolve_model(std::string_view name) {
   return found;
 }
 
-}  // namespace fullstop::cli
-
-namespace fullstop::cli {
-
 std::string model_list(const std::function<void(const std::string &)> &warn) {
   std::string out;
   for (const auto &found : core::list_models(model_search_path())) {
