@@ -1,8 +1,9 @@
 /* Splits standard input into sentences with a fullstop model and prints each
- * as "START END TEXT" (TEXT on one line).
+ * as "START END TEXT" (TEXT on one line).  MODEL is a bundled model's name
+ * (en, de, fr, ...), found as `fullstop --model NAME` finds it, or a path.
  *
  *   cc split.c $(pkg-config --cflags --libs fullstop) -o split
- *   ./split /usr/local/share/fullstop/en.model < text.txt
+ *   ./split en < text.txt
  */
 #include <fullstop/fullstop.h>
 
@@ -15,7 +16,7 @@ int main(int argc, char **argv) {
     return 2;
   }
   char *error = NULL;
-  fullstop_model *model = fullstop_model_load(argv[1], &error);
+  fullstop_model *model = fullstop_model_load_named(argv[1], &error);
   if (model == NULL) {
     fprintf(stderr, "split: %s\n", error);
     free(error);

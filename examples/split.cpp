@@ -1,4 +1,7 @@
 // Splits standard input into sentences with a fullstop model, one per line.
+// MODEL is a bundled model's name (en, de, fr, ...) or a path.
+//
+//   ./split_cpp de < text.txt
 //
 //   find_package(fullstop REQUIRED)
 //   target_link_libraries(split_cpp PRIVATE fullstop::fullstop)
@@ -14,7 +17,7 @@ int main(int argc, char **argv) {
     return 2;
   }
   try {
-    fullstop::Model model = fullstop::Model::load(argv[1]);
+    fullstop::Model model = fullstop::Model::load_named(argv[1]);
     std::string text{std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};
     for (fullstop_span s : model.split(text)) {
       std::string sentence = text.substr(s.start, s.end - s.start);

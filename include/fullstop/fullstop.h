@@ -62,6 +62,27 @@ FULLSTOP_API size_t fullstop_model_records(const fullstop_model *model);
 /* Frees a model (NULL is fine).  No call may be using it. */
 FULLSTOP_API void fullstop_model_free(fullstop_model *model);
 
+/* Finding a model by name ("en", "de"), as `fullstop --model NAME` does.  A
+ * name holding a slash or ending in ".model" is a path, used as it is.  Any
+ * other NAME stands for the file NAME.model in the first folder that holds
+ * one, of, in order:
+ *   - the folders of the environment variable FULLSTOP_MODEL_PATH
+ *     (colon-separated);
+ *   - `folders`: NULL, or colon-separated folders of the caller's own (a
+ *     program's or a binding's bundled models);
+ *   - the folder the bundled models are installed to, fixed when the library
+ *     was built (PREFIX/share/fullstop).
+ * Returns the file's path as a malloc'd string (free()), or NULL when no
+ * folder holds the model, with a message naming the folders searched. */
+FULLSTOP_API char *fullstop_model_find(const char *name, const char *folders, char **error);
+/* The folders fullstop_model_find searches with these `folders`, in order and
+ * each once, as a malloc'd colon-separated string (free()); "" when there
+ * are none.  NULL only on failure (no memory). */
+FULLSTOP_API char *fullstop_model_search_path(const char *folders, char **error);
+/* fullstop_model_find(name, NULL) and fullstop_model_load of the file found:
+ *   fullstop_model *en = fullstop_model_load_named("en", &error); */
+FULLSTOP_API fullstop_model *fullstop_model_load_named(const char *name, char **error);
+
 /* Sentences of text[0, len): returns their number and sets *spans to a malloc'd
  * array that the caller frees with free(); -1 on failure with *error set to a
  * malloc'd message (free()).  The spans are exactly the start/end pairs that

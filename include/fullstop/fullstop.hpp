@@ -1,6 +1,6 @@
 // fullstop for C++: RAII over the C API of <fullstop/fullstop.h>.
 //
-//   fullstop::Model model = fullstop::Model::load("en.model");
+//   fullstop::Model model = fullstop::Model::load_named("en");  // or load(path)
 //   for (fullstop_span s : model.split(text)) ...
 //
 // A Model is immutable and may be shared by any number of threads.  Failures
@@ -8,6 +8,7 @@
 #ifndef FULLSTOP_FULLSTOP_HPP
 #define FULLSTOP_FULLSTOP_HPP
 
+#include <algorithm>
 #include <cstdlib>
 #include <istream>
 #include <iterator>
@@ -33,13 +34,49 @@ namespace detail {
   std::free(message);
   throw Error(text);
 }
+// Takes a string the C API allocated, or throws its message.
+inline std::string take(char *text, char *message) {
+  if (text == nullptr) raise(message);
+  std::string out = text;
+  std::free(text);
+  return out;
+}
 }  // namespace detail
+
+// The file a model name names, as fullstop_model_find finds it: a path as it
+// is, else NAME.model in FULLSTOP_MODEL_PATH, `folders` (colon-separated, of
+// the caller's own) and the installed models' folder.
+inline std::string find_model(const std::string &name, const std::string &folders = "") {
+  char *error = nullptr;
+  char *path = fullstop_model_find(name.c_str(), folders.c_str(), &error);
+  return detail::take(path, error);
+}
+
+// The folders find_model searches, in order.
+inline std::vector<std::string> model_search_path(const std::string &folders = "") {
+  char *error = nullptr;
+  std::string joined = detail::take(fullstop_model_search_path(folders.c_str(), &error), error);
+  std::vector<std::string> out;
+  for (size_t start = 0; start < joined.size();) {
+    size_t colon = std::min(joined.find(':', start), joined.size());
+    out.push_back(joined.substr(start, colon - start));
+    start = colon + 1;
+  }
+  return out;
+}
 
 class Model {
  public:
   static Model load(const std::string &path) {
     char *error = nullptr;
     fullstop_model *m = fullstop_model_load(path.c_str(), &error);
+    if (m == nullptr) detail::raise(error);
+    return Model(m);
+  }
+  // A model by name ("en", "de") or path, as find_model finds it.
+  static Model load_named(const std::string &name) {
+    char *error = nullptr;
+    fullstop_model *m = fullstop_model_load_named(name.c_str(), &error);
     if (m == nullptr) detail::raise(error);
     return Model(m);
   }

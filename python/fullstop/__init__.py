@@ -16,25 +16,54 @@ from typing import Iterable, Iterator, List, Optional, Tuple, Union
 from . import _fullstop
 from ._version import __version__
 
-__all__ = ["Splitter", "ModelWarning", "AdaptError", "adapt", "default_model_path", "__version__"]
+__all__ = ["Splitter", "ModelWarning", "AdaptError", "adapt", "default_model_path", "find_model",
+           "model_search_path", "__version__"]
 
 
 class ModelWarning(UserWarning):
     """A model file stopped loading early: the features before the bad record are used."""
 
 
+# The bundled models ship inside the package, beside this file.
+_PACKAGE_DIR = os.path.dirname(os.path.abspath(__file__))
+
+
 def default_model_path() -> str:
     """Where the bundled English model (en.model, sentences ending where a
     reader ends them) lives inside the package.  The Brown-convention model,
-    en-brown.model (sentences ending at ';' and ':' too), lies beside it."""
-    return os.path.join(os.path.dirname(os.path.abspath(__file__)), "en.model")
+    en-brown.model (sentences ending at ';' and ':' too), and the German,
+    French, Spanish, Portuguese and Dutch ones (de, fr, es, pt, nl) lie
+    beside it."""
+    return os.path.join(_PACKAGE_DIR, "en.model")
+
+
+def find_model(name: str) -> str:
+    """The file a model name ("en", "de", "en-brown") names, as `fullstop
+    --model NAME` and the C library find it: a name holding a slash or
+    ending in ".model" is a path and is returned as it is; any other NAME is
+    NAME.model in the first folder of model_search_path() that holds one.
+    Raises FileNotFoundError, naming the folders searched, when none does."""
+    # The package's own models come before the library's build-time folder:
+    # they are the ones this build was made and tested with.
+    return _fullstop.find_model(name, _PACKAGE_DIR)
+
+
+def model_search_path() -> List[str]:
+    """The folders find_model searches, in order: those of
+    FULLSTOP_MODEL_PATH (colon-separated), then the package's own folder
+    (and the library's data folder, when it was built with one)."""
+    joined = _fullstop.model_search_path(_PACKAGE_DIR)
+    return joined.split(":") if joined else []
 
 
 class Splitter:
     """Splits text into sentences with one model.
 
-    Splitter() uses the bundled English model; Splitter(path) any model file;
-    Splitter.from_bytes(data) the bytes of one.  The text mode (classic or
+    Splitter() uses the bundled English model; Splitter("de") the model of
+    that name (see find_model: "en", "en-brown", "de", "fr", "es", "pt",
+    "nl", or a NAME.model of FULLSTOP_MODEL_PATH); Splitter(path) any model
+    file (a str that is an existing file is taken as one, as the program
+    takes it); Splitter.from_bytes(data) the bytes of one.  The text mode (classic or
     unicode) is the one the model declares.  A model file that cannot be
     opened raises FileNotFoundError or another OSError; one whose records stop
     loading early warns with ModelWarning, as the program does.
@@ -43,7 +72,12 @@ class Splitter:
     __slots__ = ("_model", "_data", "_name")
 
     def __init__(self, model: Optional[Union[str, os.PathLike]] = None) -> None:
-        path = default_model_path() if model is None else os.fspath(model)
+        if model is None:
+            path = default_model_path()
+        elif isinstance(model, str) and not os.path.isfile(model):
+            path = find_model(model)
+        else:
+            path = os.fspath(model)
         with open(path, "rb") as f:
             data = f.read()
         self._setup(data, os.fsdecode(path), warn=True)

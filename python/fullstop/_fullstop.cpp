@@ -265,11 +265,42 @@ class Stream {
   std::unique_ptr<fullstop_stream, void (*)(fullstop_stream *)> stream_;
 };
 
+// A string the C API allocated, or FileNotFoundError with its message: a
+// model name that finds no file is a file not found, as a path would be.
+std::string take_path(char *path, char *error) {
+  if (path == nullptr) {
+    PyErr_SetString(PyExc_FileNotFoundError, take_message(error).c_str());
+    throw py::error_already_set();
+  }
+  std::string out = path;
+  std::free(path);
+  return out;
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_fullstop, m) {
   m.doc() = "fullstop's C library, as the fullstop package uses it.";
   m.attr("version") = fullstop_version();
+  m.def(
+      "find_model",
+      [](const std::string &name, const std::string &folders) {
+        char *error = nullptr;
+        char *path = fullstop_model_find(name.c_str(), folders.c_str(), &error);
+        return take_path(path, error);
+      },
+      py::arg("name"), py::arg("folders") = "", "The file a model name names (fullstop_model_find).");
+  m.def(
+      "model_search_path",
+      [](const std::string &folders) {
+        char *error = nullptr;
+        char *joined = fullstop_model_search_path(folders.c_str(), &error);
+        if (joined == nullptr) throw py::value_error(take_message(error));
+        std::string out = joined;
+        std::free(joined);
+        return out;
+      },
+      py::arg("folders") = "", "The folders find_model searches, colon-separated.");
   py::class_<Model>(m, "Model")
       .def_static("parse", &Model::parse, py::arg("data"), "A model from the bytes of a model file.")
       .def_property_readonly("unicode", &Model::unicode)

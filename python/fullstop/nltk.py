@@ -6,20 +6,20 @@ Code written for nltk.sent_tokenize or Punkt switches with one line:
     tokenizer = fullstop.nltk.SentenceTokenizer()  # instead of PunktSentenceTokenizer()
 """
 
-from typing import Iterator, List, Optional, Tuple
+from typing import Dict, Iterator, List, Tuple
 
 from nltk.tokenize.api import TokenizerI
 
 from . import Splitter
 
-__all__ = ["SentenceTokenizer", "sent_tokenize"]
+__all__ = ["LANGUAGES", "SentenceTokenizer", "sent_tokenize"]
 
 
 class SentenceTokenizer(TokenizerI):
     """NLTK's TokenizerI over a fullstop Splitter.
 
-    `model` is a model path, a Splitter, or None for the bundled English
-    model.  Spans are stripped of surrounding whitespace and empty sentences
+    `model` is a model name ("de"), a model path, a Splitter, or None for
+    the bundled English model.  Spans are stripped of surrounding whitespace and empty sentences
     are dropped, so [text[a:b] for a, b in span_tokenize(text)] == tokenize(text).
     """
 
@@ -40,15 +40,29 @@ class SentenceTokenizer(TokenizerI):
         return self.splitter.split(s)
 
 
-_default: Optional[SentenceTokenizer] = None
+# NLTK's language names for the languages a model is bundled for.
+LANGUAGES = {
+    "dutch": "nl",
+    "english": "en",
+    "french": "fr",
+    "german": "de",
+    "portuguese": "pt",
+    "spanish": "es",
+}
+
+_tokenizers: Dict[str, SentenceTokenizer] = {}
 
 
 def sent_tokenize(text: str, language: str = "english") -> List[str]:
-    """Like nltk.sent_tokenize, with the bundled English model (`language`
-    is accepted for compatibility; only English is bundled)."""
-    global _default
-    if language != "english":
-        raise ValueError(f"fullstop bundles an English model only, not {language!r}")
-    if _default is None:
-        _default = SentenceTokenizer()
-    return _default.tokenize(text)
+    """Like nltk.sent_tokenize: the sentences of text, with the bundled model
+    of `language`, one of NLTK's names for it ("english", "german", "french",
+    "spanish", "portuguese", "dutch").  Any other language raises ValueError
+    naming the known ones."""
+    tokenizer = _tokenizers.get(language)
+    if tokenizer is None:
+        code = LANGUAGES.get(language)
+        if code is None:
+            raise ValueError("fullstop has no model for language %r (known: %s)"
+                             % (language, ", ".join(sorted(LANGUAGES))))
+        tokenizer = _tokenizers[language] = SentenceTokenizer(code)
+    return tokenizer.tokenize(text)

@@ -1,9 +1,11 @@
-from typing import Iterator, List, Optional, Tuple, Union
+from typing import Dict, Iterator, List, Optional, Tuple, Union
 import os
 
 from nltk.tokenize.api import TokenizerI
 
 from . import Splitter
+
+LANGUAGES: Dict[str, str]
 
 class SentenceTokenizer(TokenizerI):
     splitter: Splitter

@@ -15,6 +15,7 @@
 #include "core/base/output.h"
 #include "core/decide/training.h"
 #include "core/model/model_file.h"
+#include "core/model/model_search.h"
 #include "core/run/parallel.h"
 #include "core/run/session.h"
 #include "core/run/stream.h"
@@ -164,6 +165,34 @@ size_t fullstop_model_records(const fullstop_model *model) {
 }
 
 void fullstop_model_free(fullstop_model *model) { delete model; }
+
+char *fullstop_model_find(const char *name, const char *folders, char **error) {
+  char *result = nullptr;
+  guarded(error, [&] {
+    require(name != nullptr, "model name is NULL");
+    result = hand_over(core::find_model(name, core::model_folders(folders != nullptr ? folders : "")));
+  });
+  return result;
+}
+
+char *fullstop_model_search_path(const char *folders, char **error) {
+  char *result = nullptr;
+  guarded(error, [&] {
+    std::string joined;
+    for (const auto &folder : core::model_folders(folders != nullptr ? folders : ""))
+      joined += (joined.empty() ? "" : ":") + folder;
+    result = hand_over(joined);
+  });
+  return result;
+}
+
+fullstop_model *fullstop_model_load_named(const char *name, char **error) {
+  char *path = fullstop_model_find(name, nullptr, error);
+  if (path == nullptr) return nullptr;
+  fullstop_model *model = fullstop_model_load(path, error);
+  std::free(path);
+  return model;
+}
 
 // ===== Detection =============================================================
 

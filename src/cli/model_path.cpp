@@ -1,21 +1,17 @@
 #include "cli/model_path.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
 #include <cstdlib>
 
 #include "core/base/error.h"
+#include "core/model/model_file.h"
+#include "core/model/model_search.h"
 
 namespace fullstop::cli {
 
 namespace {
-
-bool is_file(const std::string &path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-}
 
 // The folder of the running program, or "" when the system does not say.
 std::string program_dir() {
@@ -26,25 +22,11 @@ std::string program_dir() {
   return path.substr(0, path.rfind('/'));
 }
 
-void add_unique(std::vector<std::string> &dirs, std::string dir) {
-  for (const auto &d : dirs)
-    if (d == dir) return;
-  dirs.push_back(std::move(dir));
-}
-
-}  // namespace
-
-std::vector<std::string> model_search_path() {
-  std::vector<std::string> dirs;
-  if (const char *env = std::getenv("FULLSTOP_MODEL_PATH")) {
-    std::string_view rest = env;
-    while (!rest.empty()) {
-      size_t colon = rest.find(':');
-      std::string_view dir = rest.substr(0, colon);
-      if (!dir.empty()) add_unique(dirs, std::string(dir));
-      rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
-    }
-  }
+// The models that came with this program: the source tree's for a program
+// run from its build folder, else those installed beside it.  Both come
+// before the data folder fixed at build time, so that a program never picks
+// up another build's or another install's model of the same name.
+std::string own_models() {
   std::string here = program_dir();
 #ifdef FULLSTOP_BUILD_DIR
   char *build_dir = ::realpath(FULLSTOP_BUILD_DIR, nullptr);
@@ -53,31 +35,62 @@ std::vector<std::string> model_search_path() {
 #else
   bool in_build_tree = false;
 #endif
+#ifdef FULLSTOP_SOURCE_MODELS
+  if (in_build_tree) return FULLSTOP_SOURCE_MODELS;
+#endif
   // An installed program finds the models beside it even when the installed
   // tree was moved (a staging folder, a package's scratch root).
-  if (!here.empty() && !in_build_tree) add_unique(dirs, here + "/../share/fullstop");
-#ifdef FULLSTOP_DATA_DIR
-  add_unique(dirs, FULLSTOP_DATA_DIR);
-#endif
-#ifdef FULLSTOP_SOURCE_MODELS
-  if (in_build_tree) add_unique(dirs, FULLSTOP_SOURCE_MODELS);
-#endif
-  return dirs;
+  if (!here.empty() && !in_build_tree) return here + "/../share/fullstop";
+  return "";
 }
+
+// The language of a model, from its name: the bundled models are named by
+// the ISO 639-1 code of their language, and variants add "-SOMETHING" to it
+// (en-brown).  A model of one's own may be called anything: "-".
+std::string_view language_of(std::string_view name) {
+  static constexpr std::pair<std::string_view, std::string_view> kLanguages[] = {
+      {"de", "German"}, {"en", "English"}, {"es", "Spanish"}, {"fr", "French"}, {"nl", "Dutch"}, {"pt", "Portuguese"},
+  };
+  std::string_view code = name.substr(0, name.find('-'));
+  for (const auto &[c, language] : kLanguages)
+    if (c == code) return language;
+  return "-";
+}
+
+}  // namespace
+
+std::vector<std::string> model_search_path() { return core::model_folders(own_models()); }
 
 std::string resolve_model(std::string_view name) {
   std::string path(name);
-  if (name.find('/') != std::string_view::npos || is_file(path)) return path;
+  // A file of that name in the current folder comes first, as it would for -m.
+  if (core::is_model_path(name) || core::is_model_file(path)) return path;
   if (name.empty()) core::fail(core::ErrorKind::usage, "--model needs a file or a model name");
   std::vector<std::string> dirs = model_search_path();
-  for (const auto &dir : dirs) {
-    std::string candidate = dir + "/" + path + ".model";
-    if (is_file(candidate)) return candidate;
+  std::string found = core::find_model_in(name, dirs);
+  if (found.empty()) core::fail(core::ErrorKind::usage, core::missing_model_message(name, dirs, true));
+  return found;
+}
+
+std::string model_list(const std::function<void(const std::string &)> &warn) {
+  std::string out;
+  for (const auto &found : core::list_models(model_search_path())) {
+    std::string mode = "unreadable";
+    try {
+      core::LoadedModel model;
+      core::load_model_file(model, found.path.c_str());
+      if (model.declared.mode_problem.empty()) {
+        mode = core::text_mode_name(model.declared.mode);
+      } else {
+        mode = "unknown";
+        warn(found.path + ": " + model.declared.mode_problem);
+      }
+    } catch (const core::Error &e) {
+      warn(e.what());
+    }
+    out += found.name + "\t" + std::string(language_of(found.name)) + "\t" + mode + "\t" + found.path + "\n";
   }
-  std::string searched;
-  for (const auto &dir : dirs) searched += (searched.empty() ? "" : ", ") + dir;
-  core::fail(core::ErrorKind::usage, "no model '" + path + "': no file of that name here and no " + path +
-                                         ".model in " + (searched.empty() ? "any model folder" : searched));
+  return out;
 }
 
 }  // namespace fullstop::cli

@@ -26,6 +26,7 @@ enum LongCode : int {
   kFormat,
   kTextMode,
   kJobs,
+  kListModels,
 };
 
 const option kLongOptions[] = {
@@ -38,6 +39,7 @@ const option kLongOptions[] = {
     {"format", required_argument, nullptr, kFormat},
     {"text-mode", required_argument, nullptr, kTextMode},
     {"jobs", required_argument, nullptr, kJobs},
+    {"list-models", no_argument, nullptr, kListModels},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -69,9 +71,11 @@ const char *usage_text() {
          "prints training contexts for fullstop-train and writes features.def.\n"
          "\n"
          "  -m MODEL              detect sentences with the model file MODEL\n"
-         "      --model=MODEL     the same; a MODEL without a slash that is not a file\n"
-         "                        names MODEL.model in the model folders (--model en:\n"
-         "                        the bundled English model)\n"
+         "      --model=MODEL     the same; a MODEL without a slash or a .model ending\n"
+         "                        that is not a file names MODEL.model in the model\n"
+         "                        folders (--model en: the bundled English model,\n"
+         "                        de, fr, es, pt, nl: German, French, Spanish,\n"
+         "                        Portuguese, Dutch)\n"
          "  -t, --evaluate        with a model: score its decisions against the line\n"
          "                        ends of sentence-per-line TEXT\n"
          "  -f, --with-text       each sentence element holds its text, unescaped\n"
@@ -93,12 +97,15 @@ const char *usage_text() {
          "                        online CPUs; default 1), with the same output;\n"
          "                        training, and a model that names a feature twice,\n"
          "                        run on one\n"
+         "      --list-models     list the models that --model NAME finds, one a line:\n"
+         "                        name, language, text mode and file, tab-separated\n"
          "      --help            show this help and exit\n"
          "      --version         show the version and exit\n"
          "\n"
          "Model folders, in order: those in FULLSTOP_MODEL_PATH (colon-separated), the\n"
-         "installed share/fullstop/ and, for a program in its build folder, the source\n"
-         "tree's models/.  Operands are not read: TEXT comes from standard input.\n"
+         "share/fullstop/ installed beside the program (for a program in its build\n"
+         "folder, the source tree's models/), then the share/fullstop/ of the prefix\n"
+         "it was built for.  Operands are not read: TEXT comes from standard input.\n"
          "Unknown short options are reported and ignored.\n"
          "See fullstop(1) and fullstop-model(5).\n";
 }
@@ -146,6 +153,9 @@ Request parse_opts(int argc, char **argv, Options &o) {
         break;
       case kVersion:
         if (request == Request::run) request = Request::version;
+        break;
+      case kListModels:
+        if (request == Request::run) request = Request::list_models;
         break;
       default:  // getopt has already reported it
         if (optopt == 0 || optopt >= kHelp) core::fail(core::ErrorKind::usage, "");

@@ -26,7 +26,7 @@ struct Options {
 };
 
 // What the command line asks for besides a run.
-enum class Request { run, help, version };
+enum class Request { run, help, version, list_models };
 
 // Reads the options with getopt_long: the classic "m:tfF" and the long
 // options of --help.  Unknown short options and -m without an argument get

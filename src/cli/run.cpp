@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "cli/atomic_file.h"
+#include "cli/model_path.h"
 #include "cli/sinks.h"
 #include "core/base/cpu.h"
 #include "core/base/error.h"
@@ -193,6 +194,12 @@ int run(int argc, char **argv) {
       return 0;
     case Request::version:
       std::printf("fullstop %s\n", FULLSTOP_VERSION);
+      return 0;
+    case Request::list_models:
+      std::fputs(model_list([](const std::string &message) {
+                   std::fprintf(stderr, "fullstop: warning: %s\n", message.c_str());
+                 }).c_str(),
+                 stdout);
       return 0;
     case Request::run:
       break;

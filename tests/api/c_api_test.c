@@ -185,6 +185,44 @@ static void conventions(const char *version) {
           version);
 }
 
+/* Finding a model by name: `model_a` names NAME.model in FOLDER, which
+ * FULLSTOP_MODEL_PATH then puts first. */
+static void lookup(const char *model_a) {
+  char folder[4096], name[256], *error = NULL;
+  const char *slash = strrchr(model_a, '/');
+  snprintf(folder, sizeof folder, "%.*s", (int)(slash - model_a), model_a);
+  snprintf(name, sizeof name, "%.*s", (int)(strlen(slash + 1) - strlen(".model")), slash + 1);
+  setenv("FULLSTOP_MODEL_PATH", folder, 1);
+
+  char *path = fullstop_model_find(name, "/nonexistent/own", &error);
+  CHECK(path != NULL && strcmp(path, model_a) == 0 && error == NULL, "%s found as %s", name, path ? path : error);
+  free(path);
+  char *search = fullstop_model_search_path("/nonexistent/own", NULL);
+  size_t n = strlen(folder);
+  CHECK(search != NULL && strncmp(search, folder, n) == 0 && strncmp(search + n, ":/nonexistent/own", 17) == 0,
+        "the variable's folders, then the caller's: %s", search ? search : "(null)");
+  free(search);
+  path = fullstop_model_find("somewhere/x", NULL, NULL);
+  CHECK(path != NULL && strcmp(path, "somewhere/x") == 0, "a name with a slash is a path");
+  free(path);
+
+  fullstop_model *named = fullstop_model_load_named(name, &error);
+  fullstop_model *direct = fullstop_model_load(model_a, NULL);
+  CHECK(named != NULL && direct != NULL && fullstop_model_records(named) == fullstop_model_records(direct),
+        "load_named loads the file found");
+  fullstop_model_free(named);
+  fullstop_model_free(direct);
+
+  CHECK(fullstop_model_load_named("no-such-model", &error) == NULL && error != NULL &&
+            strstr(error, "no model 'no-such-model': no no-such-model.model in ") != NULL &&
+            strstr(error, folder) != NULL,
+        "a missing name fails, naming the folders searched: %s", error ? error : "(none)");
+  free(error);
+  CHECK(fullstop_model_find(NULL, NULL, &error) == NULL && error != NULL, "a NULL name fails");
+  free(error);
+  unsetenv("FULLSTOP_MODEL_PATH");
+}
+
 int main(int argc, char **argv) {
   if (argc < 5) {
     fprintf(stderr, "usage: c_api_test FULLSTOP MODEL_A MODEL_B TEXT [VERSION]\n");
@@ -192,6 +230,7 @@ int main(int argc, char **argv) {
   }
   small_cases();
   conventions(argc > 5 ? argv[5] : NULL);
+  lookup(argv[2]);
 
   FILE *f = fopen(argv[4], "rb");
   if (f == NULL) {

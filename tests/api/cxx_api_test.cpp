@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -70,6 +71,19 @@ TEST(CxxApi, ErrorsThrow) {
   } catch (const std::runtime_error &e) {
     EXPECT_NE(std::string(e.what()).find("/nonexistent/model: No such file"), std::string::npos);
   }
+}
+
+TEST(CxxApi, ModelsByName) {
+  const std::string models = std::string(FULLSTOP_SOURCE_DIR) + "/models";
+  ::setenv("FULLSTOP_MODEL_PATH", (models + "::" + models).c_str(), 1);
+  std::vector<std::string> folders = fullstop::model_search_path("/own/a:/own/b");
+  ASSERT_GE(folders.size(), 3u);
+  EXPECT_EQ(std::vector<std::string>(folders.begin(), folders.begin() + 3),
+            (std::vector<std::string>{models, "/own/a", "/own/b"}));
+  EXPECT_EQ(fullstop::find_model("de"), models + "/de.model");
+  EXPECT_EQ(fullstop::Model::load_named("de").records(), fullstop::Model::load(models + "/de.model").records());
+  EXPECT_THROW(fullstop::Model::load_named("no-such-model"), fullstop::Error);
+  ::unsetenv("FULLSTOP_MODEL_PATH");
 }
 
 TEST(CxxApi, StreamLoadAndWarning) {

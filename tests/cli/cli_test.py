@@ -145,6 +145,28 @@ class LongOptions(unittest.TestCase):
             self.assertEqual(r.returncode, 255)
             self.assertIn(b"./dots", r.stderr)
 
+    def test_list_models_shows_what_each_name_finds(self):
+        with tempfile.TemporaryDirectory() as work:
+            for name, records in (("en", "-5\ttext_2_.\n"), ("zz-mine", "0\t#text-mode=unicode\n"),
+                                  ("bad", "0\t#text-mode=klingon\n")):
+                with open(os.path.join(work, name + ".model"), "w") as f:
+                    f.write(records)
+            r = run(["--list-models"], env=dict(os.environ, FULLSTOP_MODEL_PATH=work))
+            self.assertEqual(r.returncode, 0, r.stderr)
+            rows = {line.split("\t")[0]: line.split("\t")[1:] for line in r.stdout.decode().splitlines()}
+            self.assertEqual(list(rows), sorted(rows))
+            # The variable's en shadows the bundled one, as --model en would pick it.
+            self.assertEqual(rows["en"], ["English", "classic", os.path.join(work, "en.model")])
+            self.assertEqual(rows["zz-mine"], ["-", "unicode", os.path.join(work, "zz-mine.model")])
+            self.assertEqual(rows["bad"][:2], ["-", "unknown"])
+            self.assertIn(b"unknown text mode 'klingon'", r.stderr)
+            for name, language in (("de", "German"), ("fr", "French"), ("es", "Spanish"),
+                                   ("pt", "Portuguese"), ("nl", "Dutch"), ("en-brown", "English")):
+                self.assertEqual(rows[name], [language, "unicode", os.path.join(ROOT, "models", name + ".model")])
+            # A name ending in .model is a file, never searched for.
+            r = run(["--model=de.model"], b"x", cwd=work)
+            self.assertEqual((r.returncode, r.stderr), (255, b"de.model: No such file or directory\n"))
+
 
 class Formats(unittest.TestCase):
     # The escaped forms must hold for the sentences of either text mode.

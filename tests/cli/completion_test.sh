@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # The bash completion (completions/fullstop) as bash-completion runs it:
 # --jobs values once each for any CPU count, fullstop-adapt's options and
-# their values, and the forms --opt VALUE and --opt=VALUE alike.  Skipped
-# (77) without bash-completion.
+# their values, the forms --opt VALUE and --opt=VALUE alike, and --model's
+# names as the program lists them.  Skipped (77) without bash-completion.
 #
-#   completion_test.sh SOURCE_DIR
+#   completion_test.sh SOURCE_DIR [FULLSTOP]
 root=$1
+program=${2:-}
 loader=/usr/share/bash-completion/bash_completion
 [[ -f $loader ]] || { echo "SKIP: bash-completion is not installed" >&2; exit 77; }
 # shellcheck disable=SC1090
@@ -51,6 +52,15 @@ for case in "1|0 1" "2|0 1 2" "6|0 1 2 4 6" "8|0 1 2 4 8"; do
 done
 unset -f nproc
 expect "classic unicode" _fullstop fullstop --text-mode = ""
+expect "--list-models" _fullstop fullstop --li
+if [[ -n $program ]]; then
+    more=$(mktemp -d)
+    echo "0	#text-mode=unicode" >"$more/mine.model"
+    FULLSTOP_MODEL_PATH=$more expect "de en en-brown es fr legal.model mine nl notes.txt pt" \
+        _fullstop "$program" --model ""
+    expect "en en-brown" _fullstop "$program" --model = en
+    rm -rf "$more"
+fi
 expect "--solver=" _fullstop_train fullstop-train --so
 
 expect "--abbreviations= --add=" _fullstop_adapt fullstop-adapt --a

@@ -31,7 +31,24 @@ def test_sent_tokenize_is_a_drop_in():
     text = "Mr. Smith went to Washington. He arrived at 5 p.m. on Monday."
     assert fullstop.nltk.sent_tokenize(text) == fullstop.Splitter().split(text)
     assert fullstop.nltk.sent_tokenize(text, language="english") == fullstop.nltk.sent_tokenize(text)
-    with pytest.raises(ValueError):
-        fullstop.nltk.sent_tokenize(text, language="german")
+    with pytest.raises(ValueError, match="'klingon' .known: dutch, english, french, german, portuguese, spanish"):
+        fullstop.nltk.sent_tokenize(text, language="klingon")
     splitter = fullstop.Splitter()
     assert fullstop.nltk.SentenceTokenizer(splitter).splitter is splitter
+
+
+# Each language's own model: its abbreviations and ordinals, which the
+# English model would split at, stay inside a sentence.
+@pytest.mark.parametrize("language, text, sentences", [
+    ("english", "Mr. Smith came at 5 p.m. on Monday. He left.", 2),
+    ("german", "Am 3. Oktober kam er z. B. mit Dr. Weber an. Dann ging er.", 2),
+    ("french", "M. Dupont est venu avec Mme Martin, p. ex. le 2e jour. Il est parti.", 2),
+    ("spanish", "La Sra. García llegó el 1.º de mayo. ¿Y luego? Se fue.", 3),
+    ("portuguese", "O Sr. Silva chegou no dia 1.º de maio. Depois saiu.", 2),
+    ("dutch", "Hij kwam o.a. met dhr. Jansen, d.w.z. per trein. Daarna ging hij.", 2),
+])
+def test_sent_tokenize_takes_nltk_language_names(language, text, sentences):
+    code = fullstop.nltk.LANGUAGES[language]
+    got = fullstop.nltk.sent_tokenize(text, language=language)
+    assert got == fullstop.Splitter(code).split(text)
+    assert len(got) == sentences, got

@@ -9,7 +9,7 @@ from multiprocessing import get_context
 import pytest
 
 import fullstop
-from conftest import (CLASSIC_MODEL, EN_MODEL, NON_ASCII, SMALL_TEXTS, TEXT_NAMES, program_spans,
+from conftest import (CLASSIC_MODEL, EN_MODEL, NON_ASCII, ROOT, SMALL_TEXTS, TEXT_NAMES, program_spans,
                       run_program, text_bytes)
 
 
@@ -218,3 +218,34 @@ def test_type_hints_ship_with_the_package():
                     open(os.path.join(models, name), "rb") as source:
                 assert bundled.read() == source.read(), name
     assert fullstop.default_model_path() == os.path.join(folder, "en.model")
+
+
+BUNDLED = sorted(name[:-len(".model")] for name in os.listdir(os.path.join(ROOT, "models"))
+                 if name.endswith(".model"))
+
+
+@pytest.mark.parametrize("name", BUNDLED)
+def test_every_bundled_model_ships_and_loads_by_name(name, monkeypatch):
+    monkeypatch.delenv("FULLSTOP_MODEL_PATH", raising=False)
+    splitter = fullstop.Splitter(name)
+    assert os.path.dirname(splitter.name) == os.path.dirname(fullstop.default_model_path())
+    with open(os.path.join(ROOT, "models", name + ".model"), "rb") as f:
+        assert splitter.model_bytes == f.read()
+
+
+def test_model_names_follow_the_search_path(tmp_path, monkeypatch):
+    (tmp_path / "de.model").write_text("5\ttext_2_.\n")  # a stop at every full stop
+    (tmp_path / "mine").write_text("-5\ttext_2_.\n")     # never a stop
+    monkeypatch.setenv("FULLSTOP_MODEL_PATH", "%s:/nonexistent" % tmp_path)
+    assert fullstop.model_search_path()[:2] == [str(tmp_path), "/nonexistent"]
+    assert fullstop.find_model("de") == str(tmp_path / "de.model")
+    assert fullstop.Splitter("de").split("Am 3. Mai. Ja.") == ["Am 3.", "Mai.", "Ja."]
+    assert fullstop.find_model("en").startswith(os.path.dirname(fullstop.default_model_path()))
+    # Paths are never searched: a slash or a .model ending, or a file that exists.
+    assert fullstop.find_model("sub/de") == "sub/de"
+    assert fullstop.find_model("de.model") == "de.model"
+    monkeypatch.chdir(tmp_path)
+    assert fullstop.Splitter("mine").split("A b. C d.") == ["A b. C d."]
+    with pytest.raises(FileNotFoundError, match="no model 'klingon': no klingon.model in %s, /nonexistent"
+                       % tmp_path):
+        fullstop.Splitter("klingon")
