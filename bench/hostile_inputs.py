@@ -12,6 +12,7 @@ KIND:
                    table's former hash) is one value
   word-plain       random 8-byte tokens, same count and layout
   distinct         "abcdefgh. " records: one distinct token per 10 bytes
+  repeated         the same layout with one token throughout (distinct's twin)
 
 Every token stands next to a '.', so it lies in candidate windows.
 The output is the same for the same arguments (fixed random seed).
@@ -48,6 +49,9 @@ def tokens(kind, rng):
             yield bytes(rng.choice(LETTERS) for _ in range(50))
     if kind == "word-collide":
         yield from word_collisions(rng)
+    if kind == "repeated":
+        while True:
+            yield b"abcdefgh"
     if kind in ("word-plain", "distinct"):
         while True:
             yield bytes(rng.choice(LETTERS) for _ in range(8))
@@ -61,7 +65,7 @@ def main():
     for i, t in enumerate(tokens(kind, rng)):
         if len(out) >= size:
             break
-        if kind == "distinct":
+        if kind in ("distinct", "repeated"):
             out += t + b". "
         else:
             out += t + (b" . " if i % 2 else b" ")

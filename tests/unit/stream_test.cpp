@@ -262,4 +262,90 @@ TEST(Stream, FeedReturnsDecidedSentences) {
   fullstop_stream_free(st);
 }
 
+// Detection forgets words past a bound (Lexicon::set_limit), keeping a few
+// met more than once; a word is only a cache of what its bytes form, so the
+// output must be byte for byte the unbounded run's: spans, an evaluation's
+// report with its first errors (which print the windows' words), in a
+// whole text (forgotten in the middle of a walk, edge markers and line
+// breaks in the ring) and in a stream (between windows), over a model
+// without repeated names and one with them (whose answers follow the names
+// the run forms, and so must not change when words are formed again).
+// The words held stay within the bound and one ring of tokens.
+struct BoundedCase {
+  const char *name;
+  std::string model;
+  TextMode mode;
+};
+
+std::string distinct_text(int lines) {
+  std::mt19937 rng(7);
+  const char *common[] = {"The", "request", "Mr.", "Smith", "left", "U.S.", "and", "of", "it"};
+  std::string text;
+  for (int i = 0; i < lines; i++) {
+    text += "id" + std::to_string(i) + "x " + common[rng() % std::size(common)] + " u" + std::to_string(i * 7) + "z";
+    text += i % 3 == 0 ? ". " : i % 3 == 1 ? "? " : ", ";
+    text += common[rng() % std::size(common)];
+    text += i % 11 == 0 ? "\n\n" : i % 4 == 0 ? "\n" : ". ";
+  }
+  return text;
+}
+
+TEST(BoundedWords, SameOutputAsUnbounded) {
+  const std::string en = read_file(model_path());
+  const std::string repeats = "1\ttext_2_.\n-1\ttext_2_.\n0.5\ttype_3_1\n-0.25\tstem_1_the\n0.75\ttext_3_The\n";
+  const std::vector<BoundedCase> cases = {{"en classic", en, TextMode::classic},
+                                          {"en unicode", en, TextMode::unicode},
+                                          {"repeats classic", repeats, TextMode::classic},
+                                          {"repeats unicode", "0\t#text-mode=unicode\n" + repeats, TextMode::unicode}};
+  const std::string text = distinct_text(6000);
+  for (const BoundedCase &c : cases) {
+    SCOPED_TRACE(c.name);
+    LoadedModel model;
+    load_model_bytes(model, "model", c.model);
+    Reading reading = model_reading(model, "model", &c.mode);
+    auto run = [&](Task task, size_t limit, size_t *most) {
+      std::vector<SentenceSpan> spans;
+      StringSink sink;
+      Output out(sink);
+      RunOutput output{task, FormKind::xml, task == Task::evaluate ? &out : nullptr, &spans};
+      Session session(model.table, reading, output);
+      session.tokens.lexicon.set_limit(limit, limit * 16);
+      EvalCounts counts = run_text(session, text, output);
+      out.flush();
+      *most = session.tokens.lexicon.most_words();
+      std::string got = sink.text + std::to_string(counts.nsites);
+      for (const SentenceSpan &s : spans) got += " " + std::to_string(s.start) + "-" + std::to_string(s.end);
+      return got;
+    };
+    for (Task task : {Task::detect, Task::evaluate}) {
+      size_t unbounded_most = 0, most = 0;
+      const std::string expect = run(task, 0, &unbounded_most);
+      ASSERT_GT(unbounded_most, 10000u);
+      for (size_t limit : {size_t{8}, size_t{300}}) {
+        EXPECT_EQ(run(task, limit, &most), expect) << limit;
+        EXPECT_LE(most, limit + 4096) << limit;
+      }
+    }
+    // A stream forgets between its windows too.
+    Spans expect;
+    {
+      Session session(model.table, reading, RunOutput{Task::detect, FormKind::xml, nullptr, nullptr});
+      session.tokens.lexicon.set_limit(0, 0);
+      std::vector<SentenceSpan> spans;
+      SpanSink sink(spans);
+      detect_text(session, text, sink);
+      for (const SentenceSpan &s : spans) expect.emplace_back(s.start, s.end);
+    }
+    std::vector<SentenceSpan> spans;
+    SentenceStream stream(model.table, reading, RunOutput{Task::detect, FormKind::xml, nullptr, &spans}, 2000);
+    stream.lexicon().set_limit(100, 1600);
+    for (size_t at = 0; at < text.size(); at += 997) stream.feed(text.data() + at, std::min<size_t>(997, text.size() - at));
+    stream.finish();
+    Spans got;
+    for (const SentenceSpan &s : spans) got.emplace_back(s.start, s.end);
+    EXPECT_EQ(got, expect);
+    EXPECT_LE(stream.lexicon().most_words(), 100u + 4096);
+  }
+}
+
 }  // namespace

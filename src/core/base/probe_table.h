@@ -50,6 +50,10 @@ class ProbeTable {
     slots_.reset();
     size_ = 0;
   }
+  // Empties every slot, in the memory the table has.
+  void clear() {
+    if (size_ != 0) std::memset(static_cast<void *>(slots_.get()), 0, size_ * sizeof(Slot));
+  }
 
   // The first slot from `home` on (wrapping around) for which `stop` holds;
   // `stop` must hold for an empty slot.

@@ -134,12 +134,26 @@ bool Scorer::index_grew() {
 }
 
 [[gnu::noinline]] void Scorer::index_changed() {
+  if (generation_ != in_.lexicon.generation()) {
+    // The lexicon forgot its words: an entry's word index names another
+    // word now, or none yet.  The tables are emptied in place: this
+    // happens once per tens of thousands of new words, and their pages
+    // are in memory and in the caches.
+    generation_ = in_.lexicon.generation();
+    if (cache_bits_ != 0) {
+      const size_t slots = size_t{1} << cache_bits_;
+      if (position_cache_ != nullptr) std::memset(static_cast<void *>(position_cache_), 0, slots * sizeof(PositionEntry));
+      if (hot_ != nullptr) std::memset(static_cast<void *>(hot_), 0, slots * sizeof(HotEntry));
+    }
+    cached_index_size_ = index_size();
+    return;
+  }
   if (index_grew()) drop_id_caches();
 }
 
 [[gnu::always_inline]] inline void Scorer::check_caches() {
-  // The size test inline, as detection runs it before every window.
-  if (cached_index_size_ != index_size()) index_changed();
+  // The tests inline, as detection runs them before every window.
+  if (cached_index_size_ != index_size() || generation_ != in_.lexicon.generation()) index_changed();
   if (cache_bits_ == 0) size_cache();
 }
 

@@ -197,6 +197,8 @@ class Scorer {
   int cache_bits_ = 0;
   // Index size when the cached entries were formed.
   int64_t cached_index_size_ = 0;
+  // The lexicon's generation they were formed in (see Lexicon::forget_words).
+  uint64_t generation_ = 0;
   std::string name_buffer_;
   std::string pair_names_[kTemplates];  // a (word, position) pair's names (see position_ids)
 };

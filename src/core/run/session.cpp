@@ -18,6 +18,10 @@ RunSinks::RunSinks(const RunOutput &output, TextMode mode) {
 Session::Session(const FeatureTable &model, const Reading &reading, const RunOutput &output)
     : scorer(tokens, model), mode_(reading.mode), task_(output.task), copy_(output.prints_text()) {
   tokens.rules = reading.rules;
+  // Detection and evaluation keep only a bounded number of words, however
+  // many distinct ones the text holds (see kDetectionWords); training
+  // numbers every word it meets, and keeps them all.
+  tokens.lexicon.set_limit(kDetectionWords, kDetectionWordBytes);
 }
 
 Session::Session(FeatureTable &table, TextMode mode)

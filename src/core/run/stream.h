@@ -126,6 +126,8 @@ class SentenceStream : public WindowedStream<SentenceStream> {
                  size_t min_run = size_t{1} << 20);
   // Evaluation's counts so far.
   const EvalCounts &counts() const { return counts_; }
+  // The run's words (tests bound them, and set the bound).
+  Lexicon &lexicon() { return session_.tokens.lexicon; }
 
  private:
   friend class WindowedStream<SentenceStream>;

@@ -17,6 +17,42 @@ void Lexicon::reset() {
   edge_words_[0] = edge_words_[1] = kNoWord;
   line_break_words_[0] = line_break_words_[1] = kNoWord;
   std::memset(punct_words_, 0, sizeof punct_words_);
+  generation_++;
+}
+
+void Lexicon::forget_words() {
+  // The words met again since they came (or since the last time) stay, up
+  // to half the bound, in index order: on running text they are the words
+  // nearly every token is, and text whose words keep changing cycles
+  // through the rest.  They are numbered again from 0, so that the words
+  // kept are a prefix of the table.
+  PodArray<uint8_t> kept;
+  kept.reserve(words.size());
+  kept.n = words.size();
+  std::memset(kept.ptr, 0, kept.n);
+  for (size_t s = 0; s < slots_.size(); s++)
+    if (slots_[s].index & kMetAgain) kept[(slots_[s].index & ~kMetAgain) - 1] = 1;
+  std::string bytes;
+  size_t n = 0;
+  for (size_t i = 0; i < words.size() && n < word_limit_ / 2; i++) {
+    Word w = words[i];
+    if (!kept[i] || bytes.size() + static_cast<size_t>(w.len) + kWordPadding > byte_limit_ / 2) continue;
+    bytes.append(bytes_, static_cast<size_t>(w.start), static_cast<size_t>(w.len));
+    w.start = static_cast<int32_t>(bytes.size() - static_cast<size_t>(w.len));
+    words[n++] = w;
+  }
+  words.n = n;
+  bytes.append(kWordPadding, '\0');
+  // (A huge word met once, which a window holds whole, keeps no pages.)
+  bytes_.swap(bytes);
+  slots_.clear();
+  index_words();
+  // The shortcuts to words name them by their old indices: they are found
+  // again in the index when next met.
+  edge_words_[0] = edge_words_[1] = kNoWord;
+  line_break_words_[0] = line_break_words_[1] = kNoWord;
+  std::memset(punct_words_, 0, sizeof punct_words_);
+  generation_++;
 }
 
 void Lexicon::begin_walk(int32_t text_len, const WordTyping &typing) {
@@ -35,11 +71,18 @@ void Lexicon::grow() {
   const size_t slots = slots_.empty() ? first : slots_.size() * 2;
   slots_.release();
   slots_.reset(slots);
+  index_words();
+}
+
+// Enters every word in the (empty) index.
+void Lexicon::index_words() {
+  huge_words_ = false;
   for (size_t i = 0; i < words.size(); i++) {
     const Word &w = words[i];
     const Key key = key_of(w);
     slots_.probe(key.hash, [](const Slot &s) { return s.index == 0; }) =
         Slot{slot_head(key, w.len, w.start), key.len_flags, static_cast<uint32_t>(i + 1)};
+    if (w.len >= kHugeWord) huge_words_ = true;
   }
 }
 
@@ -81,6 +124,7 @@ void Lexicon::grow() {
   }
   uint32_t index = static_cast<uint32_t>(words.size());
   words.push_back(w);
+  most_words_ = std::max(most_words_, words.size());
   if (len >= kHugeWord) huge_words_ = true;
   slot = Slot{slot_head(key, len, w.start), key.len_flags, index + 1};
   return index;
@@ -98,7 +142,7 @@ void Lexicon::grow() {
 [[gnu::noinline]] bool Lexicon::long_word_is(const Slot &slot, const char *bytes, int32_t len) const {
   // Either word may be of 2^25 bytes or more only when one of these holds;
   // then the slot may even be a short word's, whose head is no offset.
-  if ((huge_words_ || len >= kHugeWord) && words[slot.index - 1].len != len) return false;
+  if ((huge_words_ || len >= kHugeWord) && words[(slot.index & ~kMetAgain) - 1].len != len) return false;
   const char *stored = bytes_.data() + static_cast<uint32_t>(slot.head >> 8);
   if (load8(stored) != load8(bytes)) return false;  // a long word's first eight bytes, unmasked
   for (int32_t i = 8; i < len; i += 8) {
@@ -125,7 +169,8 @@ size_t Lexicon::longest_probe() const {
   const size_t mask = slots_.mask();
   for (size_t s = 0; s < slots_.size(); s++) {
     const Slot &slot = slots_[s];
-    if (slot.index != 0) longest = std::max(longest, ((s - (key_of(words[slot.index - 1]).hash & mask)) & mask) + 1);
+    if (slot.index != 0)
+      longest = std::max(longest, ((s - (key_of(words[(slot.index & ~kMetAgain) - 1]).hash & mask)) & mask) + 1);
   }
   return longest;
 }

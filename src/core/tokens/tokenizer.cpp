@@ -98,6 +98,10 @@ template <bool kVisit, bool kUnicode>
   if (kVisit && toks.size() == kWalkCapacity) {
     std::memmove(toks.ptr, toks.ptr + kWalkCapacity - kKeep, kKeep * sizeof(Token));
     toks.n = kKeep;
+    // The only tokens left that hold a word: where a bounded lexicon can
+    // forget its words without a window losing one.  (Not before an edge
+    // marker, which comes with its word: the next time, then.)
+    if (lexicon.over_limit() && tok.word == kNoWord) [[unlikely]] forget_words();
   }
   // A visiting walk's ring has room for kWalkCapacity tokens (see run_walk).
   if (!kVisit && toks.n == toks.cap) toks.reserve(toks.n + 1);
@@ -185,6 +189,15 @@ inline bool Tokenizer::mark_at_line_break(const Token *window) const {
   break_window = sites;
   walk.visit(window, walk.context);
   break_window = nullptr;
+}
+
+// Forgets the lexicon's words in a walk: the few tokens kept that were
+// interned are interned again, as new words, in token order.  (Edge
+// markers are among them, and a window's interning never looks for those.)
+[[gnu::noinline]] void Tokenizer::forget_words() {
+  lexicon.forget_words();
+  for (Token &t : toks)
+    if (t.word != kNoWord) intern_token(t);
 }
 
 // Interns a window's tokens that are not interned yet, all read in place,
@@ -531,6 +544,7 @@ void Tokenizer::run_walk(const Walk &given) {
   // break, when it has one of these flags (see site_flags).
   walk.site_flags = site_flags(walk.unicode, rules, text.sentence_lines());
   toks.clear();
+  if (lexicon.over_limit()) lexicon.forget_words();
   lexicon.begin_walk(text.data_len, WordTyping{walk.unicode, rules});
   line_labels_.clear();
   if (walk.visit == nullptr) {

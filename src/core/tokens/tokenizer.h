@@ -100,6 +100,7 @@ class Tokenizer {
   inline void intern_token(Token &t);
   inline void intern_at(Token &t, const char *bytes);
   inline void intern_window(Token *window);
+  void forget_words();
   const char *tail_bytes(const Token &t);
   // kVisit and kUnicode are walk.visit != nullptr and walk.unicode, fixed
   // at compile time for the block scanner's loop (see scan_blocks_as).
