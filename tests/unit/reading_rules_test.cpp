@@ -206,8 +206,10 @@ TEST(ReadingRules, EachRuleChangesWhatItReads) {
       {&ReadingRules::initials, "By J. Smith.", "[. .] 3 3 1 7 2 1 2 3 3", "[. .] 3 3 1 1 2 1 2 3 3"},
       {&ReadingRules::pronoun_i, "Then I. Jones.", "[. .] 3 3 1 1 2 1 2 3 3", "[. .] 3 3 1 7 2 1 2 3 3"},
       // The rules that are off by default, each turned on alone.
-      {&ReadingRules::labels_in_position, "Am 3. Mai kam er. Do: 1. Mix", "[. . : .] 3 3 1 4 2 1 0 0 2 1 2 6 2 1 3 3",
-       "[Am . . : .] 3 3 1 4 2 1 0 0 2 1 2 6 2 1 3 3"},
+      // ("4." continues no sequence that "3." in running text began.)
+      {&ReadingRules::labels_in_position, "Am 3. Mai bis 4. Juni. Do: 1. Mix 2. Go",
+       "[. . . : . Mix .] 3 3 1 4 2 1 0 4 2 1 2 1 2 6 2 1 6 2 1 3 3",
+       "[Am . bis . . : . Mix .] 3 3 1 4 2 1 0 6 2 1 2 1 2 6 2 1 6 2 1 3 3"},
       {&ReadingRules::spaced_guillemets, "« Viens demain. » Puis non.", "[\" .\" .] 3 3 2 1 0 2 1 0 2 3 3",
        "[\" . \" .] 3 3 2 1 0 2 2 1 0 2 3 3"},
       {&ReadingRules::inverted_openers, "Ya. ¿Dónde? ¡Hola!", "[. ? !] 3 3 1 2 2 1 2 2 1 2 3 3",

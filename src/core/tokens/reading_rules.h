@@ -56,7 +56,9 @@ struct ReadingRules {
   // Dutch or Portuguese running text "vom 2. Juli", "der 2. Weltkrieg" and
   // "até dia 20. Uma" hold a label's shape mid-sentence, and a candidate
   // before each is a decision the model can only get wrong.  A label after
-  // a sentence's own mark ("wollten. 4. Die") is decided at that mark.
+  // a sentence's own mark ("wollten. 4. Die") is decided at that mark.  A
+  // sequence on a line begins only at a label in list position, so "3."
+  // after "vom 2. Juli bis zum" continues none.
   bool labels_in_position = false;
   // A closing guillemet set apart from the sentence mark before it by
   // spaces (French and Flemish typography: "demain. » Puis", "« Pourquoi ?

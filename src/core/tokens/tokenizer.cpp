@@ -331,7 +331,8 @@ template <bool kVisit, bool kUnicode>
       if (label_shape && rules.list_labels) {
         const Token *prev = toks.empty() ? nullptr : &toks.back();
         const Token *before = toks.size() < 2 ? nullptr : &toks.end()[-2];
-        label = line_labels_.read(text.data, text.data_len, start, len, prev, before, rules.roman_numerals);
+        label = line_labels_.read(text.data, text.data_len, start, len, prev, before, rules.roman_numerals,
+                                  rules.labels_in_position);
       }
       // With labels in position, a label elsewhere ("vom 2. Juli") opens
       // no item: the word loses its marker bit, so the token before it is
