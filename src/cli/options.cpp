@@ -7,6 +7,7 @@
 
 #include "cli/model_path.h"
 #include "core/base/error.h"
+#include "core/model/declaration.h"
 #include "core/run/parallel.h"
 
 namespace fullstop::cli {
@@ -27,6 +28,7 @@ enum LongCode : int {
   kTextMode,
   kJobs,
   kListModels,
+  kReading,
 };
 
 const option kLongOptions[] = {
@@ -40,6 +42,7 @@ const option kLongOptions[] = {
     {"text-mode", required_argument, nullptr, kTextMode},
     {"jobs", required_argument, nullptr, kJobs},
     {"list-models", no_argument, nullptr, kListModels},
+    {"reading", required_argument, nullptr, kReading},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -93,6 +96,11 @@ const char *usage_text() {
          "                        the original); default: the mode the model declares\n"
          "                        in a \"#text-mode=MODE\" record, else classic;\n"
          "                        training mode uses classic unless told otherwise\n"
+         "      --reading=RULES   training mode in the Unicode mode: read with these\n"
+         "                        reading rules (a comma-separated list), or with the\n"
+         "                        default ones changed (+RULE, -RULE); give\n"
+         "                        fullstop-train the same, so the model declares\n"
+         "                        them (a model is always read as it declares)\n"
          "      --jobs=N          decide detection and evaluation on N threads (0: all\n"
          "                        online CPUs; default 1), with the same output;\n"
          "                        training, and a model that names a feature twice,\n"
@@ -148,6 +156,13 @@ Request parse_opts(int argc, char **argv, Options &o) {
       case kJobs:
         o.jobs = parse_jobs(optarg);
         break;
+      case kReading: {
+        std::string problem;
+        if (!core::parse_reading_option(optarg, o.training_rules, problem))
+          core::fail(core::ErrorKind::usage, problem + " for --reading");
+        o.reading_given = true;
+        break;
+      }
       case kHelp:
         if (request == Request::run) request = Request::help;
         break;

@@ -6,6 +6,7 @@
 
 #include "core/render/form.h"
 #include "core/text/text_mode.h"
+#include "core/tokens/reading_rules.h"
 
 namespace fullstop::cli {
 
@@ -23,6 +24,10 @@ struct Options {
   // --jobs: threads deciding detection and evaluation (0: all online CPUs).
   // Training and a model that names a feature twice run on one.
   int jobs = 1;
+  // --reading: the rules training reads with in the Unicode mode.  A model
+  // is read as it declares, so detection takes none.
+  core::ReadingRules training_rules = core::kTrainingRules;
+  bool reading_given = false;
 };
 
 // What the command line asks for besides a run.

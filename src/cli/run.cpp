@@ -154,7 +154,7 @@ void stream_detection(int fd, const Options &o, core::Output &out, const Warn &w
 
 void stream_training(int fd, const Options &o, core::Output &out, const char *features_def) {
   core::FeatureTable table;
-  core::TrainingStream stream(table, o.forced_text_mode, out);
+  core::TrainingStream stream(table, core::Reading{o.forced_text_mode, o.training_rules}, out);
   EarlyText none;
   read_stream(fd, stream, out, none, false);
   out.flush();
@@ -204,6 +204,12 @@ int run(int argc, char **argv) {
     case Request::run:
       break;
   }
+  // A model is read as it declares: rules given for detection would read
+  // text as it was never trained, so --reading is training's alone.
+  if (options.reading_given && options.model_fname != nullptr)
+    core::fail(core::ErrorKind::usage, "--reading is for training (no model): a model is read as it declares");
+  if (options.reading_given && options.forced_text_mode != core::TextMode::unicode)
+    core::fail(core::ErrorKind::usage, "--reading needs --text-mode=unicode: the classic mode has no reading rules");
   explain_input(argc, argv);
   FdSink sink(1);
   core::Output out(sink);

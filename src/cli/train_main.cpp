@@ -58,6 +58,10 @@ void usage(std::FILE *out) {
                "                         in the Unicode mode a second record,\n"
                "                         \"0<tab>#reading=RULES\", lists the reading rules\n"
                "                         fullstop's training reads with\n"
+               "      --reading=RULES    the reading rules the contexts were made with\n"
+               "                         (as given to fullstop --reading: a list, or\n"
+               "                         +RULE and -RULE changing the default), for the\n"
+               "                         reading record; needs --text-mode=unicode\n"
                "  -h, --help             show this help and exit\n"
                "      --version          show the version and exit\n"
                "\n"
@@ -97,6 +101,8 @@ struct Settings {
   std::string names = "features.def";
   bool text_mode_given = false;  // else the model declares none
   core::TextMode text_mode = core::TextMode::classic;
+  core::ReadingRules rules = core::kTrainingRules;  // --reading
+  bool reading_given = false;
   train::FitOptions fit;
 };
 
@@ -113,6 +119,7 @@ const option kLongOptions[] = {
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {"text-mode", required_argument, nullptr, 'T'},
+    {"reading", required_argument, nullptr, 'R'},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -148,6 +155,12 @@ Request parse_command_line(int argc, char **argv, Settings &settings) {
           usage_error("unknown text mode '" + std::string(value) + "' (classic or unicode)");
         settings.text_mode_given = true;
         break;
+      case 'R': {
+        std::string problem;
+        if (!core::parse_reading_option(value, settings.rules, problem)) usage_error(problem + " for --reading");
+        settings.reading_given = true;
+        break;
+      }
       case 'h':
         return Request::help;
       case 'V':
@@ -159,6 +172,8 @@ Request parse_command_line(int argc, char **argv, Settings &settings) {
   if (optind < argc) settings.input = argv[optind++];
   if (optind < argc) usage_error("more than one context stream given");
   if (settings.output.empty()) usage_error("no model file given (-o MODEL)");
+  if (settings.reading_given && !(settings.text_mode_given && settings.text_mode == core::TextMode::unicode))
+    usage_error("--reading needs --text-mode=unicode: the classic mode has no reading rules");
   return request;
 }
 
@@ -197,7 +212,7 @@ int fit_model(const Settings &settings) {
   // The model declares the text mode it was trained in and, in the Unicode
   // mode, the reading rules fullstop's training read with.
   std::string header;
-  if (settings.text_mode_given) header = core::declaration_records(settings.text_mode, core::kTrainingRules);
+  if (settings.text_mode_given) header = core::declaration_records(settings.text_mode, settings.rules);
   cli::write_model_file(settings.output, header, weights, [&](size_t id) { return names.name(id); });
 
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -99,6 +99,10 @@ class LongOptions(unittest.TestCase):
             (["--format=JSONL"], "unknown format 'JSONL'"),
             (["--model=no-such-model"], "no model 'no-such-model'"),
             (["-F", "--model", "", "-t"], "--model needs a file or a model name"),
+            # Reading rules are training's, in the Unicode mode, and known.
+            (["--model=en", "--reading=-pronoun-i"], "--reading is for training"),
+            (["--reading=-pronoun-i"], "--reading needs --text-mode=unicode"),
+            (["--text-mode=unicode", "--reading=+accents"], "unknown reading rule 'accents'"),
         ]
         for args, message in cases:
             with self.subTest(args=args), tempfile.TemporaryDirectory() as work:

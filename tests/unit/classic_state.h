@@ -90,7 +90,7 @@ inline void walk_input(SiteVisitor visit, void *context, TextMode mode = TextMod
   input().walk(visit, context, mode);
 }
 inline bool list_marker_at(const Token *window) { return input().list_marker_at(window); }
-inline void map_input(bool sentence_lines = false) { input().text.map(sentence_lines); }
+inline void map_input(bool sentence_lines = false) { input().text.map(sentence_lines, map_rules(input().rules)); }
 inline const char *original_data() { return input().text.original_data(); }
 inline int32_t original_len() { return input().text.original_len(); }
 inline int32_t original_text_start() { return input().text.original_text_start(); }

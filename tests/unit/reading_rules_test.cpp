@@ -75,7 +75,8 @@ TEST(Declaration, RecordsAndNamesReadBack) {
        "unknown text mode 'klingon' (known: classic, unicode)", ""},
       {"0\t#reading=edge-markers,markdown\n", TextMode::classic, true, only({&ReadingRules::edge_markers}), "",
        "unknown reading rule 'markdown' (known: edge-markers, list-labels, roman-numerals, number-types, "
-       "line-breaks, colon-breaks, comma-breaks, initials, pronoun-i)"},
+       "line-breaks, colon-breaks, comma-breaks, initials, pronoun-i, labels-in-position, spaced-guillemets, "
+       "inverted-openers, ordinal-periods)"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.records);
@@ -104,6 +105,41 @@ TEST(Declaration, TrainedRecordsReadBackAsTheTrainingRules) {
   EXPECT_EQ(declaration_of(declaration_records(TextMode::unicode, german)).rules, german);
 }
 
+// --reading: plain names are the whole set, signed ones change the
+// default; a bad value leaves the rules as they were.
+TEST(Declaration, ReadingOptionNamesOrChangesTheRules) {
+  ReadingRules german = kTrainingRules;
+  german.pronoun_i = false;
+  german.labels_in_position = true;
+  struct Case {
+    const char *value;
+    bool ok;
+    ReadingRules rules;
+    const char *problem;
+  };
+  const Case cases[] = {
+      {"-pronoun-i,+labels-in-position", true, german, ""},
+      {"line-breaks,initials", true, only({&ReadingRules::line_breaks, &ReadingRules::initials}), ""},
+      {"", true, only({}), ""},
+      {"+pronoun-i,-pronoun-i", true, [] { ReadingRules r = kTrainingRules; r.pronoun_i = false; return r; }(), ""},
+      {"+labels-in-position,initials", false, kTrainingRules,
+       "reading rule 'initials' without + or - among changes to the default"},
+      {"-accents", false, kTrainingRules, "unknown reading rule 'accents' (known: "},
+      {"initials,+accents", false, kTrainingRules, "unknown reading rule '+accents' (known: "},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.value);
+    ReadingRules rules = kTrainingRules;
+    std::string problem;
+    EXPECT_EQ(parse_reading_option(c.value, rules, problem), c.ok);
+    EXPECT_EQ(rules, c.rules);
+    EXPECT_EQ(problem.substr(0, std::string(c.problem).size()), c.problem);
+    if (c.ok) {
+      EXPECT_EQ(declaration_of("0\t#reading=" + reading_rule_names(rules) + "\n").rules, rules);
+    }
+  }
+}
+
 // A run fails on what it would read and cannot: an unknown mode unless the
 // mode is forced, unknown rules only in the Unicode mode.
 TEST(Declaration, RunsFailOnlyOnWhatTheyRead) {
@@ -130,8 +166,8 @@ TEST(Declaration, RunsFailOnlyOnWhatTheyRead) {
 // the type each token forms (edge markers shown as 3) and the candidates.
 std::string reading(const std::string &text, const ReadingRules &rules) {
   set_input(text);
-  map_input();
   input().rules = rules;
+  map_input();
   std::vector<std::string> seen;
   walk_input(
       [](const Token *window, void *context) {
@@ -169,12 +205,24 @@ TEST(ReadingRules, EachRuleChangesWhatItReads) {
        "[.] 3 3 1 1 1 0 0 2 3 3"},
       {&ReadingRules::initials, "By J. Smith.", "[. .] 3 3 1 7 2 1 2 3 3", "[. .] 3 3 1 1 2 1 2 3 3"},
       {&ReadingRules::pronoun_i, "Then I. Jones.", "[. .] 3 3 1 1 2 1 2 3 3", "[. .] 3 3 1 7 2 1 2 3 3"},
+      // The rules that are off by default, each turned on alone.
+      // ("4." continues no sequence that "3." in running text began.)
+      {&ReadingRules::labels_in_position, "Am 3. Mai bis 4. Juni. Do: 1. Mix 2. Go",
+       "[. . . : . Mix .] 3 3 1 4 2 1 0 4 2 1 2 1 2 6 2 1 6 2 1 3 3",
+       "[Am . bis . . : . Mix .] 3 3 1 4 2 1 0 6 2 1 2 1 2 6 2 1 6 2 1 3 3"},
+      {&ReadingRules::spaced_guillemets, "« Viens demain. » Puis non.", "[\" .\" .] 3 3 2 1 0 2 1 0 2 3 3",
+       "[\" . \" .] 3 3 2 1 0 2 2 1 0 2 3 3"},
+      {&ReadingRules::inverted_openers, "Ya. ¿Dónde? ¡Hola!", "[. ? !] 3 3 1 2 2 1 2 2 1 2 3 3",
+       "[. ? ? ! !] 3 3 1 2 2 1 2 2 1 2 3 3"},
+      {&ReadingRules::ordinal_periods, "El 1.º de mayo, n.º 3.er día.", "[, .] 3 3 1 4 2 1 0 0 2 0 2 1 4 2 0 0 2 3 3",
+       "[. , . . .] 3 3 1 4 2 1 0 0 2 0 2 1 4 2 0 0 2 3 3"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.text);
-    ReadingRules off = kTrainingRules;
+    ReadingRules on = kTrainingRules, off = kTrainingRules;
+    on.*c.rule = true;
     off.*c.rule = false;
-    EXPECT_EQ(reading(c.text, kTrainingRules), c.with);
+    EXPECT_EQ(reading(c.text, on), c.with);
     EXPECT_EQ(reading(c.text, off), c.without);
   }
 }

@@ -511,7 +511,8 @@ TEST(TrainProgram, LongOptionsAndVersion) {
     EXPECT_EQ(read_text(dir.file("long")), read_text(dir.file("short")));
   }
 
-  for (const char *bad : {" --output", " --solver=l3 -o m", " --bogus -o m", " -o m a b"}) {
+  for (const char *bad : {" --output", " --solver=l3 -o m", " --bogus -o m", " -o m a b", " --reading=-pronoun-i -o m",
+                          " --text-mode=unicode --reading=+accents -o m"}) {
     SCOPED_TRACE(bad);
     Outcome got = run_shell(dir, kTrainer + bad + " < ctx");
     EXPECT_EQ(got.status, 2);
@@ -533,6 +534,9 @@ TEST(TrainProgram, DeclaresTheTextModeAndTheReadingRules) {
       {"--text-mode=unicode",
        "0\t#text-mode=unicode\n0\t#reading=edge-markers,list-labels,roman-numerals,number-types,line-breaks,"
        "colon-breaks,comma-breaks,initials,pronoun-i\n"},
+      {"--text-mode=unicode --reading=-pronoun-i,+ordinal-periods",
+       "0\t#text-mode=unicode\n0\t#reading=edge-markers,list-labels,roman-numerals,number-types,line-breaks,"
+       "colon-breaks,comma-breaks,initials,ordinal-periods\n"},
   };
   for (const auto &c : kCases) {
     Outcome got = run_shell(dir, kTrainer + " -s l2 " + c.option + " -o m ctx");

@@ -56,6 +56,38 @@ INSTANTIATE_TEST_SUITE_P(
                     MapCase{"\x80\xC0\xAF\xED\xA0\x80\xE2\x80", "\x80\xC0\xAF\xED\xA0\x80\xE2\x80"},
                     MapCase{"caf\xC3\xA9 \xD0\x94\xD0\xB0", "caf\xC3\xA9 \xD0\x94\xD0\xB0"}));
 
+// The mapping's optional readings: a spaced closing guillemet joins the
+// mark before it as one '"' that maps back over the spaces and the
+// guillemet (and only there: not after a word, not before a letter, where
+// "»" opens, not into a character's own mapping); "¿" and "¡" open.
+TEST(MapRules, SpacedGuillemetsAndInvertedOpeners) {
+  struct Case {
+    const char *in, *out;
+    int quote_at, orig_start, orig_end;  // the joined '"' and its original span (quote_at -1: none)
+  };
+  const Case cases[] = {
+      {"demain. \xC2\xBB Puis", "demain.\" Puis", 7, 7, 10},
+      {"Quoi ?\xE2\x80\xAF\xC2\xBB.", "Quoi ?\".", 6, 6, 11},
+      {"\xEF\xBB\xBFOui.\xC2\xA0 \xC2\xBB", "Oui.\"", 4, 7, 12},
+      {"le \xC2\xBB mot", "le \" mot", -1, 0, 0},
+      {"Er sagte. \xC2\xBBKomm", "Er sagte. \"Komm", -1, 0, 0},
+      {"No\xEF\xBC\x81 \xC2\xBB", "No!  \"", -1, 0, 0},
+      {"\xC2\xBFQu\xC3\xA9? \xC2\xA1Ya!", "`Qu\xC3\xA9? `Ya!", -1, 0, 0},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.in);
+    const std::string in = c.in;
+    std::string out(in.size(), '\0');
+    OffsetMap map;
+    out.resize(map_unicode(in.data(), in.size(), out.data(), map, false, MapRules{true, true}));
+    EXPECT_EQ(out, c.out);
+    if (c.quote_at < 0) continue;
+    EXPECT_EQ(map.start(c.quote_at), c.orig_start);
+    EXPECT_EQ(map.end(c.quote_at + 1), c.orig_end);
+    EXPECT_EQ(map.end(c.quote_at), c.orig_start);  // the mark still ends where it did
+  }
+}
+
 // Random texts built from fragments that exercise every kind of mapping.
 std::string random_text(std::mt19937 &rng, int pieces) {
   using namespace std::literals;

@@ -56,8 +56,8 @@ OUT.model` detects in it.
                         DIR/train.lines is missing
   --cache DIR           where the augmented training set is kept between runs,
                         keyed by its settings (default: .cache/adapt)
-  trainer options       -s SOLVER, -c COST, -e EPS, -v, --text-mode=MODE:
-                        replace the bundled model's settings
+  trainer options       -s SOLVER, -c COST, -e EPS, -v, --text-mode=MODE,
+                        --reading=RULES: replace the bundled model's settings
 
 Exit status: 0 on success, 2 on a usage error (bad option or --add weight, no
 OUT.model), 1 on any other error (an unreadable, empty or malformed list, an
@@ -516,7 +516,7 @@ def parse_args(argv):
             opts[name[2:]] = value(name)
         elif a in TRAINER_VALUE_OPTIONS:
             opts["trainer"] += [a, value(a)]
-        elif a in TRAINER_FLAGS or a.startswith("--text-mode="):
+        elif a in TRAINER_FLAGS or a.startswith(("--text-mode=", "--reading=")):
             opts["trainer"].append(a)
         elif a.startswith("-") and a != "-":
             raise UsageError("unknown option %s" % a)

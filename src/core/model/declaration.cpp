@@ -17,6 +17,8 @@ bool names_any(const FeatureTable &table, std::initializer_list<std::string> nam
 
 // What a model from before the reading record learnt, from its names.
 bool always(const FeatureTable &) { return true; }
+// A rule added after the record was: no model without the record read so.
+bool never(const FeatureTable &) { return false; }
 
 // Whether it decides at line breaks: it names a feature of the line-break
 // marker as the candidate.  A model trained before line breaks were
@@ -83,7 +85,17 @@ constexpr Rule kRules[] = {
     {"comma-breaks", &ReadingRules::comma_breaks, names_comma_breaks},
     {"initials", &ReadingRules::initials, names_initials},
     {"pronoun-i", &ReadingRules::pronoun_i, always},
+    {"labels-in-position", &ReadingRules::labels_in_position, never},
+    {"spaced-guillemets", &ReadingRules::spaced_guillemets, never},
+    {"inverted-openers", &ReadingRules::inverted_openers, never},
+    {"ordinal-periods", &ReadingRules::ordinal_periods, never},
 };
+
+const Rule *find_rule(std::string_view name) {
+  for (const Rule &rule : kRules)
+    if (rule.name == name) return &rule;
+  return nullptr;
+}
 
 std::string known_rules() {
   std::string known;
@@ -91,23 +103,31 @@ std::string known_rules() {
   return known;
 }
 
+std::string unknown_rule(std::string_view name) {
+  return "unknown reading rule '" + std::string(name) + "' (known: " + known_rules() + ")";
+}
+
+// Calls each(name) for the comma-separated names of `value`.
+template <typename Each>
+void for_each_name(std::string_view value, Each each) {
+  while (!value.empty()) {
+    const size_t comma = value.find(',');
+    each(value.substr(0, comma));
+    value = comma == std::string_view::npos ? std::string_view() : value.substr(comma + 1);
+  }
+}
+
 // The rules of a reading record's value; `problem` names the first unknown one.
 ReadingRules parse_rules(std::string_view value, std::string &problem) {
   ReadingRules rules;
   for (const Rule &rule : kRules) rules.*rule.on = false;
-  while (!value.empty()) {
-    const size_t comma = value.find(',');
-    const std::string_view name = value.substr(0, comma);
-    value = comma == std::string_view::npos ? std::string_view() : value.substr(comma + 1);
-    bool known = false;
-    for (const Rule &rule : kRules) {
-      if (rule.name != name) continue;
-      rules.*rule.on = true;
-      known = true;
+  for_each_name(value, [&](std::string_view name) {
+    if (const Rule *rule = find_rule(name)) {
+      rules.*rule->on = true;
+    } else if (problem.empty()) {
+      problem = unknown_rule(name);
     }
-    if (!known && problem.empty())
-      problem = "unknown reading rule '" + std::string(name) + "' (known: " + known_rules() + ")";
-  }
+  });
   return rules;
 }
 
@@ -132,6 +152,27 @@ ModelDeclaration read_declaration(const FeatureTable &table) {
   if (!d.rules_declared)
     for (const Rule &rule : kRules) d.rules.*rule.on = rule.before_record(table);
   return d;
+}
+
+bool parse_reading_option(std::string_view value, ReadingRules &rules, std::string &problem) {
+  // Signed names change the default; plain names are the whole set.
+  const bool signed_form = !value.empty() && (value[0] == '+' || value[0] == '-');
+  ReadingRules out = kTrainingRules;
+  if (!signed_form) out = parse_rules(value, problem);
+  if (signed_form)
+    for_each_name(value, [&](std::string_view item) {
+      const bool sign = !item.empty() && (item[0] == '+' || item[0] == '-');
+      const Rule *rule = sign ? find_rule(item.substr(1)) : nullptr;
+      if (rule != nullptr) {
+        out.*rule->on = item[0] == '+';
+      } else if (problem.empty()) {
+        problem = sign ? unknown_rule(item.substr(1))
+                       : "reading rule '" + std::string(item) + "' without + or - among changes to the default";
+      }
+    });
+  if (!problem.empty()) return false;
+  rules = out;
+  return true;
 }
 
 std::string reading_rule_names(const ReadingRules &rules) {

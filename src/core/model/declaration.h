@@ -41,6 +41,13 @@ ModelDeclaration read_declaration(const FeatureTable &table);
 // text-mode record and, in the Unicode mode, the reading record.
 std::string declaration_records(TextMode mode, const ReadingRules &rules);
 
+// The rules a training run reads with, from the value of --reading: the
+// rules named ("edge-markers,list-labels,..."), or the default
+// (kTrainingRules) changed by names with a sign ("-pronoun-i,+ordinal-periods").
+// False, with `problem` saying why and `rules` as it was, for an unknown
+// name or a plain name among signed ones.
+bool parse_reading_option(std::string_view value, ReadingRules &rules, std::string &problem);
+
 // The reading record's value for `rules`: their names, in the table's order.
 std::string reading_rule_names(const ReadingRules &rules);
 

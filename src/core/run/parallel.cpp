@@ -231,7 +231,7 @@ bool ParallelStream::find_cut(int64_t end, int64_t reach, int64_t &cut, int64_t 
     bool mapped = mode_ == TextMode::unicode && needs_mapping(p, n);
     if (mapped) {
       mapped_.resize(n);
-      n = map_unicode(p, n, mapped_.data(), map_, evaluating_);
+      n = map_unicode(p, n, mapped_.data(), map_, evaluating_, map_rules(reading_.rules));
       data = mapped_.data();
     }
     int64_t third = token_start_back(data, static_cast<int64_t>(n), 3);

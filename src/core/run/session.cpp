@@ -24,9 +24,9 @@ Session::Session(const FeatureTable &model, const Reading &reading, const RunOut
   tokens.lexicon.set_limit(kDetectionWords, kDetectionWordBytes);
 }
 
-Session::Session(FeatureTable &table, TextMode mode)
-    : scorer(tokens, table), mode_(mode), task_(Task::train), copy_(false) {
-  tokens.rules = kTrainingRules;
+Session::Session(FeatureTable &table, const Reading &reading)
+    : scorer(tokens, table), mode_(reading.mode), task_(Task::train), copy_(false) {
+  tokens.rules = reading.rules;
 }
 
 void Session::take(std::string_view text) {
@@ -35,7 +35,7 @@ void Session::take(std::string_view text) {
   } else {
     tokens.text.borrow(text);
   }
-  if (mode_ == TextMode::unicode) tokens.text.map(task_ != Task::detect);
+  if (mode_ == TextMode::unicode) tokens.text.map(task_ != Task::detect, map_rules(tokens.rules));
 }
 
 void detect_text(Session &session, std::string_view text, SentenceSink &sink) {

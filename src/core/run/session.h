@@ -69,8 +69,9 @@ class Session {
   // Detection or evaluation with a model's table, reading as `reading` says.
   Session(const FeatureTable &model, const Reading &reading, const RunOutput &output);
   // Training: every name formed gets a record in `table`; the Unicode mode
-  // reads with the rules training reads with (kTrainingRules).
-  Session(FeatureTable &table, TextMode mode);
+  // reads with `reading`'s rules (kTrainingRules unless a recipe chose).
+  Session(FeatureTable &table, const Reading &reading);
+  Session(FeatureTable &table, TextMode mode) : Session(table, Reading{mode, kTrainingRules}) {}
   Session(const Session &) = delete;
   Session &operator=(const Session &) = delete;
 

@@ -170,8 +170,8 @@ void SentenceStream::run(bool final) {
 
 // ===== TrainingStream ========================================================
 
-TrainingStream::TrainingStream(FeatureTable &table, TextMode mode, Output &out, size_t min_run)
-    : WindowedStream(min_run), session_(table, mode), training_(session_.tokens, session_.scorer, out) {}
+TrainingStream::TrainingStream(FeatureTable &table, const Reading &reading, Output &out, size_t min_run)
+    : WindowedStream(min_run), session_(table, reading), training_(session_.tokens, session_.scorer, out) {}
 
 void TrainingStream::run(bool final) {
   size_t end = text_.next_window(final);

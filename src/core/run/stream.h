@@ -152,7 +152,9 @@ class SentenceStream : public WindowedStream<SentenceStream> {
 // are byte for byte those of one Training run over all of the text.
 class TrainingStream : public WindowedStream<TrainingStream> {
  public:
-  TrainingStream(FeatureTable &table, TextMode mode, Output &out, size_t min_run = size_t{1} << 20);
+  TrainingStream(FeatureTable &table, const Reading &reading, Output &out, size_t min_run = size_t{1} << 20);
+  TrainingStream(FeatureTable &table, TextMode mode, Output &out, size_t min_run = size_t{1} << 20)
+      : TrainingStream(table, Reading{mode, kTrainingRules}, out, min_run) {}
 
  private:
   friend class WindowedStream<TrainingStream>;

@@ -59,13 +59,13 @@ void TextBuffer::borrow(std::string_view text) {
   borrowed_ = true;
 }
 
-void TextBuffer::map(bool sentence_lines) {
+void TextBuffer::map(bool sentence_lines, MapRules rules) {
   sentence_lines_ = sentence_lines;
   if (orig_data_ != nullptr || !needs_mapping(data, static_cast<size_t>(data_len))) return;
   // The mapping never lengthens the text, so a buffer of the text's size
   // holds it.
   char *mapped = static_cast<char *>(xrealloc(nullptr, static_cast<size_t>(data_len) + kDataPadding));
-  size_t n = map_unicode(data, static_cast<size_t>(data_len), mapped, map_, sentence_lines);
+  size_t n = map_unicode(data, static_cast<size_t>(data_len), mapped, map_, sentence_lines, rules);
   std::memset(mapped + n, 0, kDataPadding);
   orig_data_ = data;
   orig_len_ = data_len;

@@ -55,7 +55,8 @@ class TextBuffer {
   // `sentence_lines`: the text holds one sentence per line (training and
   // evaluation), so a line break of the text is written as U+2028 (see
   // map_unicode).
-  void map(bool sentence_lines);
+  // `rules`: the readings the model asks of the mapping.
+  void map(bool sentence_lines, MapRules rules = {});
   // Whether the text holds a sentence per line (see map()).
   bool sentence_lines() const { return sentence_lines_; }
 

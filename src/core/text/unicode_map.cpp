@@ -164,13 +164,40 @@ size_t plain_run(const unsigned char *p, size_t n) {
   return i;
 }
 
+// Whether the closing guillemet that ends at text[at] ends its word: the
+// text ends there, or a space, line end or mark follows.
+bool ends_word(const unsigned char *text, size_t at, size_t len) {
+  if (at >= len) return true;
+  const unsigned char c = text[at];
+  if (c < 0x80) return c <= ' ' || ((c < '0' || c > '9') && (c < 'A' || c > 'Z') && (c < 'a' || c > 'z'));
+  const Decoded d = decode(text + at, len - at);
+  return d.len != 0 && (is_unicode_space(d.cp) || d.cp == 0x2028 || d.cp == 0x2029 || d.cp == 0x85);
+}
+
+// With spaced guillemets: takes back the spaces that end out[0, o) after a
+// sentence mark (with the segments of those that were no-break spaces), so
+// that the guillemet about to be mapped joins the mark; returns where the
+// spaces began, or o when nothing is taken back.
+size_t take_back_spaces(const char *out, size_t o, std::vector<MapSegment> &segs) {
+  size_t k = o;
+  while (k > 0 && out[k - 1] == ' ') k--;
+  if (k == o || k == 0 || (out[k - 1] != '.' && out[k - 1] != '?' && out[k - 1] != '!')) return o;
+  size_t keep = segs.size();
+  while (keep > 0 && segs[keep - 1].mapped >= static_cast<int32_t>(k)) keep--;
+  // The mark must be a character's whole mapping ("！" maps to "! ", whose
+  // space cannot be taken from it).
+  if (keep > 0 && segs[keep - 1].mapped + segs[keep - 1].mapped_len > static_cast<int32_t>(k)) return o;
+  segs.resize(keep);
+  return k;
+}
+
 }  // namespace
 
 bool needs_mapping(const char *text, size_t len) {
   return plain_run(reinterpret_cast<const unsigned char *>(text), len) != len;
 }
 
-size_t map_unicode(const char *text, size_t len, char *out, OffsetMap &map, bool sentence_lines) {
+size_t map_unicode(const char *text, size_t len, char *out, OffsetMap &map, bool sentence_lines, MapRules rules) {
   std::vector<MapSegment> &segs = map.segments();
   segs.clear();
   const unsigned char *p = reinterpret_cast<const unsigned char *>(text);
@@ -207,7 +234,24 @@ size_t map_unicode(const char *text, size_t len, char *out, OffsetMap &map, bool
       i++;
       continue;
     }
-    if (sentence_lines && d.cp == 0x2028) {
+    if (rules.spaced_guillemets && d.cp == 0xBB && ends_word(p, i + d.len, len)) {
+      const size_t k = take_back_spaces(out, o, segs);
+      if (k < o) {
+        // The spaces and the guillemet become one '"' after the mark: its
+        // segment runs from the first space's original offset.
+        const int32_t first = segs.empty() ? static_cast<int32_t>(k)
+                                           : segs.back().orig + segs.back().orig_len +
+                                                 (static_cast<int32_t>(k) - segs.back().mapped - segs.back().mapped_len);
+        segs.push_back(MapSegment{static_cast<int32_t>(k), first, 1, static_cast<int32_t>(i + d.len) - first});
+        out[k] = '"';
+        o = k + 1;
+        i += d.len;
+        continue;
+      }
+    }
+    if (rules.inverted_openers && (d.cp == 0xBF || d.cp == 0xA1)) {
+      changed(d.len, "`");
+    } else if (sentence_lines && d.cp == 0x2028) {
       // A line break of the text, not a sentence's end: a separator that is
       // no line end (see map_unicode in unicode_map.h).
       changed(d.len, std::string_view("\0", 1));

@@ -54,6 +54,17 @@ class OffsetMap {
 // 0x80 or above, CR, VT or FF.  Text without one maps to itself.
 bool needs_mapping(const char *text, size_t len);
 
+// Readings of the mapping that a model may ask for (see the rules of the
+// same names in tokens/reading_rules.h); off, the mapping is as above.
+struct MapRules {
+  // A closing guillemet "»" that spaces set apart from a sentence mark
+  // before it (". ? !", "…") maps, with those spaces, to one '"' right after
+  // the mark: "demain. » Puis" reads as "demain.\" Puis".
+  bool spaced_guillemets = false;
+  // "¿" and "¡" map to the opening mark '`' rather than to '?' and '!'.
+  bool inverted_openers = false;
+};
+
 // Maps text[0, len) into out (room for len bytes) and returns the mapped
 // length; `map` receives the segments.  A UTF-8 byte order mark at the start
 // is dropped; invalid UTF-8 is copied as it is (word bytes).
@@ -64,7 +75,8 @@ bool needs_mapping(const char *text, size_t len);
 // inside a sentence or after its end, and maps to a NUL: a separator that
 // ends no line, which the tokenizer reads as such a break (see
 // line_break_after in tokens/sites.h).
-size_t map_unicode(const char *text, size_t len, char *out, OffsetMap &map, bool sentence_lines = false);
+size_t map_unicode(const char *text, size_t len, char *out, OffsetMap &map, bool sentence_lines = false,
+                   MapRules rules = {});
 
 // True when the text starts with an upper-case or title-case letter of any
 // script (A-Z, É, Ö, Ł, Ω, Д ...), or with a letter of a script that has no

@@ -57,7 +57,8 @@ ListLabelShape list_label_of(const char *s, int32_t len, bool roman_numerals) {
 }
 
 LineLabels::Reading LineLabels::read(const char *text, int32_t text_len, int32_t start, int32_t len,
-                                     const Token *prev, const Token *before, bool roman_numerals) {
+                                     const Token *prev, const Token *before, bool roman_numerals,
+                                     bool sequence_in_position) {
   const char *text_end = text + text_len;
   int closer = label_closer(text + start + len, text_end);
   if (closer == 0) return {false, false};
@@ -87,6 +88,9 @@ LineLabels::Reading LineLabels::read(const char *text, int32_t text_len, int32_t
                has(label_bit(-1, shape.letter - 1, -1, false)) ||
                has(label_bit(-1, -1, shape.roman - 1, shape.upper));
   }
+  // A sequence continues only from a label in list position where asked:
+  // "vom 2. Juli bis zum 3. Oktober" is no list.
+  if (sequence_in_position && !position) return {true, false};
   for (int bit : {label_bit(shape.number, -1, -1, false), label_bit(-1, shape.letter, -1, false),
                   label_bit(-1, -1, shape.roman, shape.upper)})
     if (bit >= 0) seen[bit >> 6] |= uint64_t{1} << (bit & 63);

@@ -47,9 +47,11 @@ class LineLabels {
   // position (`position`); records it when it has the shape.  `prev` and
   // `before` are the two tokens before it (or null), whose flags are final.
   // The text after the token is whole (a stream's window ends after a
-  // newline); nothing at or after text_len is read.
+  // newline); nothing at or after text_len is read.  With
+  // `sequence_in_position`, only a label in list position is recorded, so
+  // that only such a label begins a sequence.
   Reading read(const char *text, int32_t text_len, int32_t start, int32_t len, const Token *prev,
-               const Token *before, bool roman_numerals);
+               const Token *before, bool roman_numerals, bool sequence_in_position = false);
 
  private:
   static constexpr int kBits = 1000 + 26 + 40 + 40;

@@ -4,14 +4,18 @@
 // candidate sites and the word types read them, never the model's names.
 // The classic mode has no rules: its reading is fixed.
 //
-// To add a rule: a switch here (on in kTrainingRules, so that training
-// reads with it), a row in the table of model/declaration.cpp (its name in
-// the record, and what a model from before the record was written reads),
-// and the code that reads the switch.
+// To add a rule: a switch here, a row in the table of model/declaration.cpp
+// (its name in the record, and what a model from before the record was
+// written reads), and the code that reads the switch.  A rule that every
+// model should read with is on by default, and so in kTrainingRules; one
+// that serves some languages only is off, and a recipe turns it on for
+// training (fullstop --reading, fullstop-train --reading), which writes it
+// into the model's record.
 #ifndef FULLSTOP_CORE_TOKENS_READING_RULES_H
 #define FULLSTOP_CORE_TOKENS_READING_RULES_H
 
 #include "core/text/text_mode.h"
+#include "core/text/unicode_map.h"
 
 namespace fullstop::core {
 
@@ -41,14 +45,45 @@ struct ReadingRules {
   bool comma_breaks = true;
   // One capital letter that a mark follows is an initial, typed 7.
   bool initials = true;
-  // "I" is the English pronoun, never an initial.
+  // "I" is the English pronoun, never an initial.  Elsewhere "I." is an
+  // initial ("I. Kant") or a ruler's number ("Wilhelm I.").
   bool pronoun_i = true;
+
+  // The rules below are off unless a model's training turned them on.
+
+  // With list labels, the token before a label is a candidate only where
+  // the label stands in list position (see Token::list_label): in German,
+  // Dutch or Portuguese running text "vom 2. Juli", "der 2. Weltkrieg" and
+  // "até dia 20. Uma" hold a label's shape mid-sentence, and a candidate
+  // before each is a decision the model can only get wrong.  A label after
+  // a sentence's own mark ("wollten. 4. Die") is decided at that mark.  A
+  // sequence on a line begins only at a label in list position, so "3."
+  // after "vom 2. Juli bis zum" continues none.
+  bool labels_in_position = false;
+  // A closing guillemet set apart from the sentence mark before it by
+  // spaces (French and Flemish typography: "demain. » Puis", "« Pourquoi ?
+  // »") reads as if it followed the mark directly, one token ".»": else
+  // "." and "»" are two candidates and the sentence may end before the
+  // quote closes.  Only "»" after ". ? ! …": in German "»" opens.
+  bool spaced_guillemets = false;
+  // "¿" and "¡" (Spanish) open a sentence: they read as an opening mark
+  // ("`", as typewriter text opens a quotation) that is no candidate,
+  // rather than as "?" and "!", which showed the model a doubled mark in
+  // "estabas? ¿Dónde" and asked a decision inside "¿Dónde".
+  bool inverted_openers = false;
+  // The period of an ordinal abbreviation ("1.º", "2.ª", "n.º", "3.er"),
+  // between a number or "n" and "º", "ª" or "er" inside one word, is no
+  // candidate: it never ends a sentence.
+  bool ordinal_periods = false;
 
   bool operator==(const ReadingRules &) const = default;
 };
 
-// The rules training reads with: every rule this version knows.
+// The rules training reads with unless told otherwise: those on by default.
 inline constexpr ReadingRules kTrainingRules{};
+
+// The rules that the mapping of the text reads (see unicode_map.h).
+inline MapRules map_rules(const ReadingRules &rules) { return {rules.spaced_guillemets, rules.inverted_openers}; }
 
 // What a run reads with: the text mode and, in the Unicode mode, the rules.
 struct Reading {

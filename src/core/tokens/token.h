@@ -77,7 +77,8 @@ struct Token {
   // The token may open a list item's marker (Unicode mode; always 0 in the
   // classic mode): a one-byte "*" or "-" that a space precedes, or a word of
   // list-label shape (list_label_of) that a space precedes and ".", ")" or
-  // ".)" ending its word follows.  A necessary condition of list_marker_at's
+  // ".)" ending its word follows (with labels in position, only a label in
+  // list position: see ReadingRules).  A necessary condition of list_marker_at's
   // (the token as window[3]), tested once when the token is made, so that
   // the walk asks it of most windows with one bit.
   uint8_t marker : 1;

@@ -53,8 +53,10 @@ struct Tokenizer::Walk {
   bool bytewise = false;        // use the plain scanner
   bool unicode = false;         // pad paragraphs, visit line breaks and tokens before list markers
   // Set by run_walk: the flags that make a token worth a closer look (see
-  // push_token).
+  // push_token), and whether a rule makes some punctuation no candidate
+  // (see quiet_punct_at).
   uint8_t site_flags = 0;
+  bool quiet_punct = false;
 };
 
 namespace {
@@ -126,6 +128,9 @@ template <bool kVisit, bool kUnicode>
       if (line_break_after(window, text.data, rules.line_breaks, text.sentence_lines())) visit_line_break(walk, window);
       return;
     }
+    // Punctuation that some models read as no candidate (rarely asked).
+    if ((flags & token_flag::punct) && walk.quiet_punct && quiet_punct_at(window)) [[unlikely]]
+      return;
   } else if (!(flags & kSite)) {
     return;
   }
@@ -146,6 +151,32 @@ template <bool kVisit, bool kUnicode>
     return;
   }
   walk.visit(window, walk.context);
+}
+
+namespace {
+bool all_digits(std::string_view s) {
+  for (char c : s)
+    if (c < '0' || c > '9') return false;
+  return !s.empty();
+}
+}  // namespace
+
+// Whether the punctuation token window[2] is no candidate by the rules
+// that make some punctuation none: with inverted openers, a run that "¿"
+// or "¡" ends (mapped to '`') inside its word, which opens what follows;
+// with ordinal periods, the "." of "1.º", "2.ª", "n.º" and "3.er".
+bool Tokenizer::quiet_punct_at(const Token *window) const {
+  const Token &t = window[2];
+  if (t.edge || t.space_after) return false;
+  const char *s = text.data + t.start;
+  if (rules.inverted_openers && s[t.len - 1] == '`') return true;
+  if (!rules.ordinal_periods || t.len != 1 || s[0] != '.' || t.space_before) return false;
+  const Token &before = window[1], &after = window[3];
+  if (before.edge || before.punct || after.edge || after.punct) return false;
+  const std::string_view number(text.data + before.start, static_cast<size_t>(before.len));
+  const std::string_view suffix(text.data + after.start, static_cast<size_t>(after.len));
+  return (all_digits(number) || number == "n" || number == "N") &&
+         (suffix.starts_with("\xC2\xBA") || suffix.starts_with("\xC2\xAA") || suffix == "er");
 }
 
 // The line-break marker for a break after window[2] (see walk), interned.
@@ -313,9 +344,14 @@ template <bool kVisit, bool kUnicode>
       if (label_shape && rules.list_labels) {
         const Token *prev = toks.empty() ? nullptr : &toks.back();
         const Token *before = toks.size() < 2 ? nullptr : &toks.end()[-2];
-        label = line_labels_.read(text.data, text.data_len, start, len, prev, before, rules.roman_numerals);
+        label = line_labels_.read(text.data, text.data_len, start, len, prev, before, rules.roman_numerals,
+                                  rules.labels_in_position);
       }
-      if (!(label.shape | (bullet_shape && rules.list_labels))) flags &= static_cast<uint8_t>(~marker);
+      // With labels in position, a label elsewhere ("vom 2. Juli") opens
+      // no item: the word loses its marker bit, so the token before it is
+      // no candidate.
+      const bool opens_item = rules.labels_in_position ? label.position : label.shape;
+      if (!(opens_item | (bullet_shape && rules.list_labels))) flags &= static_cast<uint8_t>(~marker);
       if (label.position) flags |= list_label;
     }
   } else {
@@ -543,6 +579,7 @@ void Tokenizer::run_walk(const Walk &given) {
   // A token is a candidate, or in running text may be followed by a line
   // break, when it has one of these flags (see site_flags).
   walk.site_flags = site_flags(walk.unicode, rules, text.sentence_lines());
+  walk.quiet_punct = walk.unicode && (rules.inverted_openers || rules.ordinal_periods);
   toks.clear();
   if (lexicon.over_limit()) lexicon.forget_words();
   lexicon.begin_walk(text.data_len, WordTyping{walk.unicode, rules});

@@ -86,9 +86,10 @@ class Tokenizer {
   // scanner tests set this to run both).
   bool wide_blocks = wide_blocks_supported();
 
-  // Whether the two tokens after window[2] open a list item (sites.h).
+  // Whether the two tokens after window[2] open a list item (sites.h), as
+  // this reading takes them: window[3] kept its marker bit (see add_token).
   bool list_marker_at(const Token *window) const {
-    return core::list_marker_at(window, text.data, rules.roman_numerals);
+    return window[3].marker && core::list_marker_at(window, text.data, rules.roman_numerals);
   }
 
   // Forgets the text, the words and the tokens.
@@ -111,6 +112,7 @@ class Tokenizer {
                         uint8_t site_flags);
   void push_edges(const Walk &walk, bool after);
   void visit_line_break(const Walk &walk, Token *window);
+  bool quiet_punct_at(const Token *window) const;
   void visit_mark_at_line_break(const Walk &walk, Token *window);
   inline bool mark_at_line_break(const Token *window) const;
   Token line_break_marker(const Token *window);
