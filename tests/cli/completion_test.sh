@@ -51,6 +51,7 @@ for case in "1|0 1" "2|0 1 2" "6|0 1 2 4 6" "8|0 1 2 4 8"; do
 done
 unset -f nproc
 expect "classic unicode" _fullstop fullstop --text-mode = ""
+expect "legal.model notes.txt" _fullstop fullstop --model en -F ""  # FILE operands
 expect "--solver=" _fullstop_train fullstop-train --so
 
 expect "--abbreviations= --add=" _fullstop_adapt fullstop-adapt --a
