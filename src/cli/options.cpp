@@ -63,12 +63,12 @@ int parse_jobs(std::string_view text) {
 
 // Whether the element getopt reads next is a long option: the first from
 // optind on that starts with "-", as getopt skips operands (an element in
-// the middle of a group of short options keeps optind on it).
+// the middle of a group of short options keeps optind on it; "--" ends the
+// options).
 bool next_option_is_long(int argc, char **argv) {
   for (int i = optind > 0 ? optind : 1; i < argc; i++) {
     const char *e = argv[i];
     if (e[0] == '-' && e[1] != '\0') return e[1] == '-' && e[2] != '\0';
-    if (e[0] == '-' && e[1] == '-' && e[2] == '\0') return false;
   }
   return false;
 }
@@ -156,10 +156,10 @@ Request parse_opts(int argc, char **argv, Options &o) {
   // it always was; a bad long option, which only the new command line has,
   // is reported under "fullstop", as every other message of the program.
   char *const run_name = argv[0];
-  static char kName[] = "fullstop";
+  char name[] = "fullstop";
   int c;
   for (;;) {
-    argv[0] = next_option_is_long(argc, argv) ? kName : run_name;
+    argv[0] = next_option_is_long(argc, argv) ? name : run_name;
     c = getopt_long(argc, argv, "m:tfF", kLongOptions, nullptr);
     argv[0] = run_name;
     if (c == -1) break;
