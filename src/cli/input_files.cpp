@@ -39,13 +39,19 @@ void InputFiles::check() {
   for (const auto &name : names_) {
     if (is_stdin(name)) continue;
     current_ = name;
-    // O_NONBLOCK: a FIFO is not waited for here, only when its turn comes.
-    int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) fail_errno(errno);
     struct stat st;
-    int error = ::fstat(fd, &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
+    if (::stat(name.c_str(), &st) != 0) fail_errno(errno);
+    if (S_ISDIR(st.st_mode)) fail_errno(EISDIR);
+    // A FIFO is only asked whether it may be read: opening it here would
+    // let its writer's open return, and closing it again would leave the
+    // writer with no reader.
+    if (!S_ISREG(st.st_mode)) {
+      if (::access(name.c_str(), R_OK) != 0) fail_errno(errno);
+      continue;
+    }
+    int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) fail_errno(errno);
     ::close(fd);
-    if (error != 0) fail_errno(error);
   }
   current_ = kStdinName;
 }

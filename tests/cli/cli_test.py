@@ -422,6 +422,16 @@ class FileOperands(unittest.TestCase):
             self.assertEqual(r.stderr, b"fullstop: warning: operand '%s' ignored; text is read from standard input\n"
                              % names[0].encode())
 
+    def test_a_fifo_operand_is_read_once_its_writer_writes(self):
+        # Checking the operands must not open the FIFO: its writer would
+        # then find no reader when it writes.
+        with tempfile.TemporaryDirectory() as work:
+            fifo = os.path.join(work, "fifo")
+            os.mkfifo(fifo)
+            writer = subprocess.Popen(["sh", "-c", 'printf "Piped in. Out." > "$1"', "sh", fifo])
+            r = run(["--model=en", "-F", "-", fifo], b"First. ")
+            self.assertEqual((writer.wait(timeout=60), r.returncode, r.stdout), (0, 0, b"First.\nPiped in.\nOut.\n"))
+
     def test_a_file_that_cannot_be_read_stops_the_run_before_output(self):
         with tempfile.TemporaryDirectory() as work:
             good = os.path.join(work, "good")
