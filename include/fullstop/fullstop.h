@@ -87,8 +87,10 @@ FULLSTOP_API fullstop_model *fullstop_model_load_named(const char *name, char **
  * array that the caller frees with free(); -1 on failure with *error set to a
  * malloc'd message (free()).  The spans are exactly the start/end pairs that
  * `fullstop -m MODEL` prints for the same bytes, in the model's text mode.
- * Empty input gives one span {0, 0}, as the program prints.  `text` may be
- * NULL when len is 0.  Safe to call concurrently on one model.  The text is
+ * Empty input gives one span {0, 0} in the classic text mode; in the Unicode
+ * mode, empty or blank input (whitespace, zero-width characters and a byte
+ * order mark only; no NUL) gives none (0), as the program prints.  `text` may
+ * be NULL when len is 0.  Safe to call concurrently on one model.  The text is
  * read where it is (a copy is made only of text the Unicode mode maps: bytes
  * of 0x80 and above, CR, VT, FF), never past text[len - 1]. */
 FULLSTOP_API int64_t fullstop_split(const fullstop_model *model, const char *text, size_t len,
@@ -144,8 +146,9 @@ FULLSTOP_API int64_t fullstop_stream_feed(fullstop_stream *stream, const char *b
  * of lines) pumps, and gets every sentence that the complete lines so far
  * settle. */
 FULLSTOP_API int64_t fullstop_stream_pump(fullstop_stream *stream, fullstop_span **spans, char **error);
-/* The text ended: returns the remaining sentences (at least one after a
- * stream that returned none, as fullstop_split does for empty text).  Feeding
+/* The text ended: returns the remaining sentences (in the classic mode at
+ * least one after a stream that returned none; none for a blank text in the
+ * Unicode mode, as fullstop_split).  Feeding
  * or finishing a finished stream fails. */
 FULLSTOP_API int64_t fullstop_stream_finish(fullstop_stream *stream, fullstop_span **spans,
                                             char **error);

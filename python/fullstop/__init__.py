@@ -144,7 +144,10 @@ class Splitter:
         object), byte offsets.  The sentences are those `fullstop -m MODEL`
         prints for the UTF-8 encoding of the text (a lone surrogate, which
         UTF-8 cannot hold, is encoded as its three bytes, "surrogatepass").
-        Empty text has one empty sentence, (0, 0), as the program prints.
+        Empty or blank text (whitespace and zero-width characters only) has
+        no sentence with a model of the Unicode text mode (the bundled ones):
+        spans("") == []; a classic-mode model gives it one empty sentence,
+        (0, 0), as the program prints.
 
         jobs: threads to split a long text on (0: every CPU), as
         `fullstop --jobs`; the spans are the same for any number.
@@ -152,7 +155,12 @@ class Splitter:
         return self._model.spans(text, jobs)
 
     def split(self, text: Union[str, bytes], jobs: int = 1) -> List:
-        """The sentences of text, stripped, without empty ones (jobs: as for spans)."""
+        """The sentences of text, stripped, without empty ones (jobs: as for spans).
+
+        Each piece is the text's own slice: a line break inside a sentence
+        stays in it, where `fullstop -F` prints every run of whitespace as
+        one space.  text_lines gives the -F form byte for byte.
+        """
         if isinstance(text, (str, bytes)):
             return self._model.split(text, jobs)
         pieces = (text[a:b].strip() for a, b in self._model.spans(text, jobs))

@@ -66,12 +66,57 @@ int parse_jobs(std::string_view text) {
   return n;
 }
 
+// Whether the element getopt reads next is a long option: the first from
+// optind on that starts with "-", as getopt skips operands (an element in
+// the middle of a group of short options keeps optind on it; "--" ends the
+// options).
+bool next_option_is_long(int argc, char **argv) {
+  for (int i = optind > 0 ? optind : 1; i < argc; i++) {
+    const char *e = argv[i];
+    if (e[0] == '-' && e[1] != '\0') return e[1] == '-' && e[2] != '\0';
+  }
+  return false;
+}
+
+// The option that asks for detection output, as the user wrote it, or null.
+const char *detection_only(int c) {
+  switch (c) {
+    case 't': return "-t";
+    case 'f': return "-f";
+    case 'F': return "-F";
+    case kEvaluate: return "--evaluate";
+    case kWithText: return "--with-text";
+    case kTextOnly: return "--text-only";
+    case kFormat: return "--format";
+    default: return nullptr;
+  }
+}
+
+// Said after the option that needs the model.  Every line starts with the
+// program's name, as the others do.
+constexpr const char *kNoModel =
+    " needs a model, and none was given.\n"
+    "fullstop: Choose one with --model: --model en (the bundled English model),\n"
+    "fullstop: --model NAME (NAME.model in the model folders) or --model FILE.\n"
+    "fullstop: Without a model fullstop trains instead; to train on purpose, give\n"
+    "fullstop: no option but --text-mode and --jobs: fullstop --text-mode=unicode < TRAIN.lines";
+
 }  // namespace
 
 const char *usage_text() {
-  return "Usage: fullstop [OPTION]... < TEXT\n"
-         "Finds sentence boundaries in TEXT with a linear model or, without one,\n"
-         "prints training contexts for fullstop-train and writes features.def.\n"
+  return "Usage: fullstop [OPTION]... --model=MODEL [FILE]...\n"
+         "  or:  fullstop -m MODEL [-t] [-f|-F] < TEXT\n"
+         "  or:  fullstop [--text-mode=MODE] < SENTENCES      (training: no model)\n"
+         "Finds sentence boundaries in TEXT with a linear model: --model en is the\n"
+         "bundled English model.  Without a model fullstop TRAINS instead: it prints\n"
+         "training contexts for fullstop-train and writes features.def here.\n"
+         "\n"
+         "A command line with a long option (but --jobs) reads its FILE operands in\n"
+         "order, as cat does (- is standard input; none: standard input), and asks for\n"
+         "a model when it asks for sentences (-t, -f, -F, --evaluate, --with-text,\n"
+         "--text-only, --format): a run that forgot the model is refused, not trained.\n"
+         "The classic command line (short options, and --jobs) reads standard input\n"
+         "alone, warns about operands, and trains when there is no -m.\n"
          "\n"
          "  -m MODEL              detect sentences with the model file MODEL\n"
          "      --model=MODEL     the same; a MODEL without a slash or a .model ending\n"
@@ -113,15 +158,28 @@ const char *usage_text() {
          "Model folders, in order: those in FULLSTOP_MODEL_PATH (colon-separated), the\n"
          "share/fullstop/ installed beside the program (for a program in its build\n"
          "folder, the source tree's models/), then the share/fullstop/ of the prefix\n"
-         "it was built for.  Operands are not read: TEXT comes from standard input.\n"
-         "Unknown short options are reported and ignored.\n"
+         "it was built for.  Unknown short options are reported and ignored.  Reading\n"
+         "a terminal, fullstop says so (end the text with Ctrl-D).\n"
          "See fullstop(1) and fullstop-model(5).\n";
 }
 
 Request parse_opts(int argc, char **argv, Options &o) {
   Request request = Request::run;
+  const char *detection_option = nullptr;  // the first that only detection reads
+  // getopt reports a bad option under argv[0].  A short option's report
+  // stays the C library's own, under the name the program was run by, as
+  // it always was; a bad long option, which only the new command line has,
+  // is reported under "fullstop", as every other message of the program.
+  char *const run_name = argv[0];
+  char name[] = "fullstop";
   int c;
-  while ((c = getopt_long(argc, argv, "m:tfF", kLongOptions, nullptr)) != -1) {
+  for (;;) {
+    argv[0] = next_option_is_long(argc, argv) ? name : run_name;
+    c = getopt_long(argc, argv, "m:tfF", kLongOptions, nullptr);
+    argv[0] = run_name;
+    if (c == -1) break;
+    if (c >= kHelp && c != kJobs) o.reads_operands = true;
+    if (detection_option == nullptr) detection_option = detection_only(c);
     switch (c) {
       case 'm':
         o.model_fname = optarg;
@@ -177,6 +235,8 @@ Request parse_opts(int argc, char **argv, Options &o) {
         break;
     }
   }
+  if (request == Request::run && o.reads_operands && o.model_fname == nullptr && detection_option != nullptr)
+    core::fail(core::ErrorKind::usage, std::string(detection_option) + kNoModel);
   return request;
 }
 

@@ -28,6 +28,9 @@ struct Options {
   // is read as it declares, so detection takes none.
   core::ReadingRules training_rules = core::kTrainingRules;
   bool reading_given = false;
+  // The command line speaks the long options (any but --jobs, which changes
+  // no output): its operands are files to read, not ignored.
+  bool reads_operands = false;
 };
 
 // What the command line asks for besides a run.
@@ -36,7 +39,11 @@ enum class Request { run, help, version, list_models };
 // Reads the options with getopt_long: the classic "m:tfF" and the long
 // options of --help.  Unknown short options and -m without an argument get
 // getopt's own message and are otherwise ignored, as they always were; a bad
-// long option or value fails (core::Error of kind usage or usage_alone).
+// long option or value fails (core::Error of kind usage or usage_alone), and
+// so does a command line in the long options that asks for detection output
+// (-t, -f, -F, --evaluate, --with-text, --text-only, --format) without a
+// model: the classic command line trains when the model is left out, which
+// a user of the long options never means by it.
 Request parse_opts(int argc, char **argv, Options &options);
 
 // The --help text.

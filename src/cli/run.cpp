@@ -17,6 +17,7 @@
 
 #include "cli/atomic_file.h"
 #include "cli/model_path.h"
+#include "cli/input_files.h"
 #include "cli/sinks.h"
 #include "core/base/cpu.h"
 #include "core/base/error.h"
@@ -48,20 +49,16 @@ struct EarlyText {
   size_t len = 0;
 };
 
-// Reads fd into `early` while `ready` is false, as long as input is ready to
-// read without waiting and there is room; true at the end of the input.
-bool read_ahead(int fd, EarlyText &early, const std::atomic<bool> &ready) {
+// Reads the input into `early` while `ready` is false, as long as input is
+// ready to read without waiting and there is room; true at the end of the
+// input.
+bool read_ahead(InputFiles &input, EarlyText &early, const std::atomic<bool> &ready) {
   while (!ready.load(std::memory_order_acquire) && early.len < EarlyText::kCap) {
-    pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, 0) == 0) return false;  // would wait: stop here
+    if (input.would_wait()) return false;  // would wait: stop here
     if (!early.bytes) early.bytes.reset(static_cast<char *>(core::alloc_large(EarlyText::kCap)));
-    ssize_t got = ::read(fd, early.bytes.get() + early.len, std::min(EarlyText::kCap - early.len, kRead));
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      core::fail(core::ErrorKind::input, std::strerror(errno));
-    }
-    if (got == 0) return true;
-    early.len += static_cast<size_t>(got);
+    size_t got = input.read(early.bytes.get() + early.len, std::min(EarlyText::kCap - early.len, kRead));
+    if (got == 0 && input.at_end()) return true;
+    early.len += got;
   }
   return false;
 }
@@ -71,11 +68,11 @@ bool read_ahead(int fd, EarlyText &early, const std::atomic<bool> &ready) {
 // over a file or a full pipe does not wait for the model before its first
 // read, and a run with --jobs starts its threads sooner.  A model that fails
 // to load is reported as before, ahead of any input error.
-bool load_while_reading(core::LoadedModel &model, const char *path, int fd, EarlyText &early) {
+bool load_while_reading(core::LoadedModel &model, const char *path, InputFiles &input, EarlyText &early) {
   // A closed standard input's descriptor is the lowest free one: the model
   // file, opened on the other thread, could get it and be read as the
   // input.  Then load first, as one thread does, and the read fails.
-  if (fcntl(fd, F_GETFD) == -1) {
+  if (input.reads_stdin() && fcntl(0, F_GETFD) == -1) {
     core::load_model_file(model, path);
     return false;  // nothing read ahead: the reading reports the error
   }
@@ -93,7 +90,7 @@ bool load_while_reading(core::LoadedModel &model, const char *path, int fd, Earl
   std::exception_ptr read_failed;
   bool at_end = false;
   try {
-    at_end = read_ahead(fd, early, ready);
+    at_end = read_ahead(input, early, ready);
   } catch (...) {
     read_failed = std::current_exception();
   }
@@ -104,7 +101,7 @@ bool load_while_reading(core::LoadedModel &model, const char *path, int fd, Earl
 }
 
 template <typename Stream>
-void read_stream(int fd, Stream &stream, core::Output &out, EarlyText &early, bool at_end) {
+void read_stream(InputFiles &input, Stream &stream, core::Output &out, EarlyText &early, bool at_end) {
   // Text is read straight into the stream's own buffer.
   // What was read ahead stays where it is: its buffer becomes the stream's
   // (one copy and one stretch of fresh memory fewer).
@@ -112,28 +109,26 @@ void read_stream(int fd, Stream &stream, core::Output &out, EarlyText &early, bo
   while (!at_end) {
     // Before a read that would wait, everything decided goes out: a reader
     // at the other end of a pipe sees each sentence once it is decided.
-    pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, 0) == 0) {
+    if (input.would_wait()) {
       stream.pump();
       out.flush();
     }
-    ssize_t got = ::read(fd, stream.room(kRead), kRead);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      core::fail(core::ErrorKind::input, std::strerror(errno));
+    size_t got = input.read(stream.room(kRead), kRead);
+    if (got == 0) {
+      at_end = input.at_end();  // else the next file follows
+      continue;
     }
-    if (got == 0) break;
-    stream.took(static_cast<size_t>(got));
+    stream.took(got);
   }
   stream.finish();
 }
 
 }  // namespace
 
-void stream_detection(int fd, const Options &o, core::Output &out, const Warn &warn) {
+void stream_detection(InputFiles &input, const Options &o, core::Output &out, const Warn &warn) {
   core::LoadedModel model;
   EarlyText early;
-  bool at_end = load_while_reading(model, o.model_fname, fd, early);
+  bool at_end = load_while_reading(model, o.model_fname, input, early);
   if (!model.warning.empty()) warn(model.warning);
   const core::Reading reading =
       core::model_reading(model, o.model_fname, o.text_mode_forced ? &o.forced_text_mode : nullptr);
@@ -142,21 +137,21 @@ void stream_detection(int fd, const Options &o, core::Output &out, const Warn &w
   // A model that names a feature twice is decided on one thread (parallel.h).
   if (jobs > 1 && core::parallel_safe(model.table)) {
     core::ParallelStream stream(model.table, reading, output, jobs);
-    read_stream(fd, stream, out, early, at_end);
+    read_stream(input, stream, out, early, at_end);
   } else {
     core::SentenceStream stream(model.table, reading, output);
-    read_stream(fd, stream, out, early, at_end);
+    read_stream(input, stream, out, early, at_end);
   }
   out.flush();
   std::string suspect = core::suspect_model_warning(model.load, o.model_fname);
   if (!suspect.empty()) warn(suspect);
 }
 
-void stream_training(int fd, const Options &o, core::Output &out, const char *features_def) {
+void stream_training(InputFiles &input, const Options &o, core::Output &out, const char *features_def) {
   core::FeatureTable table;
   core::TrainingStream stream(table, core::Reading{o.forced_text_mode, o.training_rules}, out);
   EarlyText none;
-  read_stream(fd, stream, out, none, false);
+  read_stream(input, stream, out, none, false);
   out.flush();
   write_features_def(table, features_def);
 }
@@ -175,15 +170,20 @@ void write_features_def(const core::FeatureTable &table, const char *path) {
       atomic_file::Wording::reason);
 }
 
-// Operands are not input (text is always read from standard input), but
-// silently dropping one hides a mistake such as "fullstop -m MODEL text.txt",
-// which would otherwise wait at a terminal or split empty input: say so.
-// And a run that will wait for typed text says it is waiting.
-void explain_input(int argc, char **argv) {
-  for (int i = optind; i < argc; i++)
-    std::fprintf(stderr, "fullstop: warning: operand '%s' ignored; text is read from standard input\n", argv[i]);
-  if (optind >= argc && isatty(0))
-    std::fputs("fullstop: reading text from standard input (end it with Ctrl-D)\n", stderr);
+// The classic command line (short options, --jobs) reads standard input
+// whatever follows the options, as it always has; silently dropping an
+// operand would hide a mistake such as "fullstop -m MODEL text.txt", which
+// would then wait at a terminal or split empty input: say so.  A command
+// line that speaks the long options reads its operands as files.
+std::vector<std::string> input_names(int argc, char **argv, const Options &options) {
+  std::vector<std::string> names;
+  for (int i = optind; i < argc; i++) {
+    if (options.reads_operands)
+      names.emplace_back(argv[i]);
+    else
+      std::fprintf(stderr, "fullstop: warning: operand '%s' ignored; text is read from standard input\n", argv[i]);
+  }
+  return names;
 }
 
 int run(int argc, char **argv) {
@@ -210,15 +210,23 @@ int run(int argc, char **argv) {
     core::fail(core::ErrorKind::usage, "--reading is for training (no model): a model is read as it declares");
   if (options.reading_given && options.forced_text_mode != core::TextMode::unicode)
     core::fail(core::ErrorKind::usage, "--reading needs --text-mode=unicode: the classic mode has no reading rules");
-  explain_input(argc, argv);
+  InputFiles input(input_names(argc, argv, options));
   FdSink sink(1);
   core::Output out(sink);
   Warn warn = [](const std::string &message) { std::fprintf(stderr, "fullstop: warning: %s\n", message.c_str()); };
-  if (options.model_fname != nullptr) {
-    stream_detection(0, options, out, warn);
-    return 0;
+  try {
+    input.check();
+    if (options.model_fname != nullptr)
+      stream_detection(input, options, out, warn);
+    else
+      stream_training(input, options, out, "features.def");
+  } catch (const core::Error &e) {
+    // A text that cannot be read, or passes a limit, is named: standard
+    // input or the file operand being read.
+    if (e.kind() != core::ErrorKind::input) throw;
+    std::fprintf(stderr, "fullstop: %s: %s\n", input.name().c_str(), e.what());
+    return 1;
   }
-  stream_training(0, options, out, "features.def");
   return 0;
 }
 

@@ -99,6 +99,8 @@ static const struct {
     {"a blank line always splits", "", "a b c d\n\ne f g", 2, {{0, 7}, {9, 14}}},
     {"unicode mode: original offsets", "0\t#text-mode=unicode\n3\ttype_2_2\n",
      "\xc3\x89t\xc3\xa9 fini. Oui.", 2, {{0, 11}, {12, 16}}},
+    {"unicode mode: empty input gives no span", "0\t#text-mode=unicode\n", "", 0, {{0, 0}}},
+    {"unicode mode: blank input gives no span", "0\t#text-mode=unicode\n", "\xef\xbb\xbf \r\n\n\t", 0, {{0, 0}}},
 };
 
 static void small_cases(void) {

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The command line of fullstop beyond the classic short options: long
-options, --help and --version, usage errors, --model NAME, the --format forms
-and the model sanity warnings.
+options, --help and --version, usage errors, --model NAME, the --format forms,
+the model sanity warnings, a forgotten model, and FILE operands.
 
   cli_test.py FULLSTOP SOURCE_DIR
 """
@@ -67,7 +67,7 @@ class LongOptions(unittest.TestCase):
         (["-m", EN, "--format=lines", "-f"], ["-m", EN, "-F"]),
         (["-m", EN, "-f", "--format=text", "-t"], ["-m", EN, "-t"]),
         (["-m", "nowhere", "--model=en"], ["-m", EN]),  # the last model wins
-        (["--model=en", "-m", EN, "-x", "operand"], ["-m", EN]),  # classic rules stay
+        (["--model=en", "-m", EN, "-x"], ["-m", EN]),  # unknown short options stay ignored
     ]
 
     def test_long_forms_print_what_short_forms_print(self):
@@ -120,6 +120,7 @@ class LongOptions(unittest.TestCase):
                 self.assertEqual(p.returncode, 2, err)
                 self.assertEqual(out, b"")
                 self.assertIn(message.encode(), err)
+                self.assertTrue(err.startswith(b"fullstop: "), err)  # not the program's path
                 self.assertTrue(err.endswith(b"Try 'fullstop --help'.\n"), err)
                 self.assertEqual(os.listdir(work), [])  # no features.def
 
@@ -383,6 +384,93 @@ class Initials(unittest.TestCase):
                         f.write(base + extra)
                     r = run(["-m", model, "-F"], b"He met J. Smith. Then Q. left.")
                     self.assertEqual((r.returncode, r.stdout.splitlines()), (0, want))
+
+
+class NoModel(unittest.TestCase):
+    # A long-option command line that asks for sentences without a model is
+    # refused before reading; one that asks for nothing of detection trains,
+    # as the classic command line always does without -m.
+    REFUSED = [["--format=jsonl"], ["--text-only"], ["--evaluate"], ["--with-text"],
+               ["--text-mode=unicode", "-F"], ["-t", "--text-mode=classic"], ["--jobs=2", "--format", "tsv"]]
+    TRAINS = [[], ["-F", "-t"], ["--jobs", "2", "-f"], ["--text-mode=unicode"], ["--text-mode=classic", "--jobs=1"]]
+
+    def test_refused_or_trains(self):
+        for args in self.REFUSED + self.TRAINS:
+            with self.subTest(args=args), tempfile.TemporaryDirectory() as work:
+                r = run(args, TEXT, cwd=work)
+                if args in self.REFUSED:
+                    option = next(a for a in args if a.startswith(("-t", "-F", "--format", "--text-only",
+                                                                     "--evaluate", "--with-text")))
+                    self.assertEqual((r.returncode, r.stdout, os.listdir(work)), (2, b"", []))
+                    self.assertTrue(r.stderr.startswith(b"fullstop: %s needs a model" % option.split("=")[0].encode()),
+                                    r.stderr)
+                    self.assertIn(b"--model en", r.stderr)
+                    lines = r.stderr.decode().splitlines()
+                    self.assertTrue(all(l.startswith("fullstop: ") for l in lines[:-1]), r.stderr)
+                else:
+                    self.assertEqual((r.returncode, os.listdir(work)), (0, ["features.def"]), r.stderr)
+
+
+class FileOperands(unittest.TestCase):
+    # A long-option command line reads its operands in order, as cat does;
+    # the classic one reads standard input and warns about each operand.
+    PARTS = ["One. Two \u201cthree.\u201d\n".encode(),
+             b"", b"Four?\n\nFive. ", b"Six.\r\nSeven"]
+
+    def test_operands_as_cat_reads_them(self):
+        with tempfile.TemporaryDirectory() as work:
+            names = []
+            for i, part in enumerate(self.PARTS):
+                names.append(os.path.join(work, "p%d" % i))
+                with open(names[-1], "wb") as f:
+                    f.write(part)
+            stdin = b"Standard. Input.\n"
+            cases = [(names, b"".join(self.PARTS)),
+                     (names[:2] + ["-"] + names[2:], b"".join(self.PARTS[:2]) + stdin + b"".join(self.PARTS[2:])),
+                     (["-"], stdin), ([], stdin), ([names[1]], b"")]
+            for operands, text in cases:
+                for form in (["--format=tsv"], ["-F", "--jobs=2"], ["--evaluate"]):
+                    with self.subTest(operands=len(operands), form=form):
+                        got = run(["--model=en"] + form + operands, stdin)
+                        want = run(["-m", EN] + form, text)
+                        self.assertEqual((got.returncode, got.stdout, got.stderr), (0, want.stdout, b""))
+            # Training reads them too, and writes the list of the whole text.
+            def features():
+                with open(os.path.join(work, "features.def"), "rb") as f:
+                    return f.read()
+            got = run(["--text-mode=unicode"] + names, b"", cwd=work)
+            got_features = features()
+            want = run(["--text-mode=unicode"], b"".join(self.PARTS), cwd=work)
+            self.assertEqual((got.stdout, got_features), (want.stdout, features()))
+            # The classic command line ignores them, with a warning each.
+            r = run(["-m", EN, "-F", names[0]], stdin)
+            self.assertEqual((r.returncode, r.stdout), (0, run(["-m", EN, "-F"], stdin).stdout))
+            self.assertEqual(r.stderr, b"fullstop: warning: operand '%s' ignored; text is read from standard input\n"
+                             % names[0].encode())
+
+    def test_a_fifo_operand_is_read_once_its_writer_writes(self):
+        # Checking the operands must not open the FIFO: its writer would
+        # then find no reader when it writes.
+        with tempfile.TemporaryDirectory() as work:
+            fifo = os.path.join(work, "fifo")
+            os.mkfifo(fifo)
+            writer = subprocess.Popen(["sh", "-c", 'printf "Piped in. Out." > "$1"', "sh", fifo])
+            r = run(["--model=en", "-F", "-", fifo], b"First. ")
+            self.assertEqual((writer.wait(timeout=60), r.returncode, r.stdout), (0, 0, b"First.\nPiped in.\nOut.\n"))
+
+    def test_a_file_that_cannot_be_read_stops_the_run_before_output(self):
+        with tempfile.TemporaryDirectory() as work:
+            good = os.path.join(work, "good")
+            with open(good, "wb") as f:
+                f.write(b"One. Two. " * 1000)
+            for bad, reason in ((os.path.join(work, "nope"), "No such file or directory"),
+                                (work, "Is a directory")):
+                for args in (["--model=en", "-F"], ["--text-mode=unicode"], ["--model=en", "--jobs=2"]):
+                    with self.subTest(bad=bad, args=args):
+                        r = run(args + [good, bad], cwd=work)
+                        self.assertEqual((r.returncode, r.stdout, r.stderr),
+                                         (1, b"", ("fullstop: %s: %s\n" % (bad, reason)).encode()))
+                        self.assertEqual(sorted(os.listdir(work)), ["good"])  # no features.def
 
 
 if __name__ == "__main__":

@@ -61,6 +61,7 @@ if [[ -n $program ]]; then
     expect "en en-brown" _fullstop "$program" --model = en
     rm -rf "$more"
 fi
+expect "legal.model notes.txt" _fullstop fullstop --model en -F ""  # FILE operands
 expect "--solver=" _fullstop_train fullstop-train --so
 
 expect "--abbreviations= --add=" _fullstop_adapt fullstop-adapt --a

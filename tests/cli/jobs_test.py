@@ -38,7 +38,7 @@ class SameOutput(unittest.TestCase):
             case = os.path.join(GOLDEN, name)
             args_path, stdin_path = os.path.join(case, "args"), os.path.join(case, "stdin")
             args = open(args_path).read().split("\n") if os.path.exists(args_path) else []
-            args = [a for a in args if a]
+            args = ["" if a == '""' else a for a in args if a]  # as run_golden.py reads them
             stdin = open(stdin_path, "rb").read() if os.path.exists(stdin_path) else b""
             with tempfile.TemporaryDirectory() as work:
                 for f in os.listdir(case):

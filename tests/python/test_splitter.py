@@ -51,8 +51,16 @@ def test_split_is_stripped_nonempty_pieces(splitter, text):
 
 def test_readme_example(splitter):
     assert splitter.split("Hello there. How are you?") == ["Hello there.", "How are you?"]
-    assert splitter.spans("") == [(0, 0)]
     assert splitter.split("") == []
+
+
+@pytest.mark.parametrize("text", ["", " \n\t\n", "\ufeff\u200b\n\n\u3000", b"", b"\r\n\r\n"])
+def test_blank_text_has_no_sentence_in_the_unicode_mode(splitter, text):
+    assert splitter.spans(text) == []
+    assert splitter.spans(text, jobs=2) == []
+    assert splitter.text_lines(text.encode() if isinstance(text, str) else text) == b""
+    # The classic mode prints one empty sentence for it, as it always has.
+    assert fullstop.Splitter(CLASSIC_MODEL).spans(text)[0][0] == 0
 
 
 def test_lone_surrogates_count_as_one_character(splitter):

@@ -1,5 +1,7 @@
 #include "core/decide/detection.h"
 
+#include <cstring>
+
 #include "core/decide/decision.h"
 
 namespace fullstop::core {
@@ -46,11 +48,20 @@ void Detection::site_in_range(const Token *window, void *context) {
   site(window, context);
 }
 
+bool Detection::blank() const {
+  // In the Unicode mode every kind of whitespace is mapped to a space, a tab
+  // or a newline, and a byte order mark and zero-width characters to
+  // nothing; a NUL stays and is printed in the sentence's text.
+  const TextBuffer &text = in.text;
+  return text.next_token_start(0) == text.data_len &&
+         (text.data_len == 0 || std::memchr(text.data, '\0', static_cast<size_t>(text.data_len)) == nullptr);
+}
+
 void Detection::run() {
   Open open{this, in.text.original_text_start(), false, CandidateRange{}};
   in.walk(site, &open, mode);
   if (mode == TextMode::unicode) {
-    if (!open.done) report(open.start, in.text.original_len());
+    if (!open.done && !blank()) report(open.start, in.text.original_len());
   } else {
     report(open.start, in.text.data_len);
   }
@@ -62,7 +73,10 @@ void Detection::run_window(const CandidateRange &range, bool final, int64_t &sta
   in.walk(site_in_range, &open, mode);
   if (final) {
     if (mode == TextMode::unicode) {
-      if (!open.done) report(open.start, in.text.original_len());
+      // A stream keeps its text from the open sentence's line on, and that
+      // sentence starts at a token once one has ended: a final window
+      // without a token (or NUL) is a whole text without one.
+      if (!open.done && !blank()) report(open.start, in.text.original_len());
       open.done = true;
     } else {
       report(open.start, in.text.data_len);

@@ -43,7 +43,12 @@ class Detection {
   // at the end of its last token and the next begins at the next token,
   // wherever the edge markers stand; a boundary after the last token opens
   // no empty sentence, and the last sentence takes the trailing whitespace,
-  // so that the sentences cover the text up to its end.
+  // so that the sentences cover the text up to its end.  A Unicode-mode text
+  // with no token and no NUL (empty, or blank lines only) has no sentence at
+  // all: there is nothing in it to read, and a caller that splits many texts
+  // should not get an empty sentence for each blank one.  The classic mode
+  // reports one sentence for any text, the empty one included, as it always
+  // has.
   void run();
   // A run over one window of a stream's text: decides the candidates in
   // `range` (with `final`, up to the end of the text).  `start` is the open
@@ -52,6 +57,9 @@ class Detection {
   // (Unicode mode).  With `final`, the window ends the text and the last
   // sentence is completed.
   void run_window(const CandidateRange &range, bool final, int64_t &start, bool &done);
+  // Whether this text (or window) holds nothing but separators other than
+  // NUL: no token and no byte that a sentence's text would show.
+  bool blank() const;
   // Reports the sentence [start, end) of this text's (original) offsets.
   void report(int64_t start, int64_t end) {
     sink.sentence(base + start, base + end, start >= 0 ? in.text.original_data() + start : nullptr);

@@ -273,7 +273,12 @@ void load_model(LoadedModel &model, const char *path, const ModelSource &source)
 
 void load_model_file(LoadedModel &model, const char *path) {
   int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) fail(ErrorKind::model_access, std::string(path) + ": " + std::strerror(errno));
+  if (fd < 0) {
+    // Worded as perror words it: "PATH: REASON", or the reason alone for an
+    // empty path (-m '').
+    std::string where = *path != '\0' ? std::string(path) + ": " : std::string();
+    fail(ErrorKind::model_access, where + std::strerror(errno));
+  }
   ModelSource source = [fd](char *buf, size_t size) { return ::read(fd, buf, size); };
   try {
     load_model(model, path, source);

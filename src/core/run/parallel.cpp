@@ -52,6 +52,7 @@ struct ParallelStream::Job {
   std::string out;
   int64_t tail = kOpen;
   bool done = false;
+  bool blank = false;  // the block holds no token and no NUL (Detection::blank)
   EvalCounts counts{};
   std::exception_ptr error;
   bool ready = false;
@@ -155,6 +156,7 @@ void ParallelStream::decide(Session &session, Job &job) const {
     Detection d(session.tokens, session.scorer, mode_, found);
     int64_t start = kOpen;
     d.run_window(range, false, start, job.done);
+    job.blank = d.blank();
     job.tail = start == kOpen ? kOpen : start + job.base;
     if (output_.out != nullptr) {
       // Every sentence but the first is the block's own: print it here.
@@ -376,7 +378,9 @@ void ParallelStream::finish() {
   submit(std::move(job));
   while (!in_flight_.empty()) write_oldest();
   begin();
-  if (!evaluating_ && !done_) print_open(total);
+  // A Unicode-mode text that no block found a token (or NUL) in has no
+  // sentence, as in one run (Detection::run).
+  if (!evaluating_ && !done_ && !(blank_ && mode_ == TextMode::unicode)) print_open(total);
   if (evaluating_ && sinks_.errors() != nullptr) sinks_.errors()->report(counts_);
   if (!evaluating_ && sinks_.sentences() != nullptr) sinks_.sentences()->end();
   chunk_ = nullptr;
@@ -436,6 +440,7 @@ void ParallelStream::write(Job &job) {
     return;
   }
   int64_t end = job.base + static_cast<int64_t>(job.len);
+  blank_ = blank_ && job.blank;
   if (job.found.empty()) {
     keep_open_text(job, end);
     return;

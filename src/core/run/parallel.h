@@ -163,6 +163,7 @@ class ParallelStream {
   std::string open_text_;
   int64_t covered_ = 0;
   bool done_ = false;  // the last sentence was completed (Unicode mode)
+  bool blank_ = true;  // no block written so far held a token or a NUL
   EvalCounts counts_{};
   RunSinks sinks_;
   // A padded copy of the open sentence's text, to print it from.

@@ -463,27 +463,30 @@ def case_operand_is_not_input(d):
 
 
 def case_terminal_input_notice(d):
-    # At a terminal with no operand the run says, once, that it awaits text.
+    # Reading a terminal, the run says, once, that it awaits text: with no
+    # operand, and when an operand "-" (after a file) names standard input.
     import pty
     write(os.path.join(d, "m"), ONE_RECORD)
-    pid, fd = pty.fork()
-    if pid == 0:
-        os.chdir(d)
-        os.execv(FULLSTOP, [FULLSTOP, "-m", "m"])
-    os.write(fd, b"One. Two.\n\x04")
-    seen = b""
-    while True:
-        try:
-            chunk = os.read(fd, 4096)
-        except OSError:
-            break
-        if not chunk:
-            break
-        seen += chunk
-    _, status = os.waitpid(pid, 0)
-    check(os.waitstatus_to_exitcode(status) == 0, "status %r" % status)
-    check(seen.count(b"fullstop: reading text from standard input") == 1, "terminal shows %r" % seen)
-    check(b"<sentence-list>" in seen, "no sentences: %r" % seen)
+    write(os.path.join(d, "first.txt"), b"Zero.\n")
+    for args in (["-m", "m"], ["--model=m", "first.txt", "-"]):
+        pid, fd = pty.fork()
+        if pid == 0:
+            os.chdir(d)
+            os.execv(FULLSTOP, [FULLSTOP] + args)
+        os.write(fd, b"One. Two.\n\x04")
+        seen = b""
+        while True:
+            try:
+                chunk = os.read(fd, 4096)
+            except OSError:
+                break
+            if not chunk:
+                break
+            seen += chunk
+        _, status = os.waitpid(pid, 0)
+        check(os.waitstatus_to_exitcode(status) == 0, "%r: status %r" % (args, status))
+        check(seen.count(b"fullstop: reading text from standard input") == 1, "%r: terminal shows %r" % (args, seen))
+        check(b"<sentence-list>" in seen, "%r: no sentences: %r" % (args, seen))
 
 
 DETECT_MODES = ((), ("-m", "m"), ("-m", "m", "-f"), ("-m", "m", "-F"), ("-m", "m", "-t"))

@@ -33,6 +33,8 @@ golden_case() {
   done
   local args=()
   [[ -f $case_dir/args ]] && mapfile -t args < <(grep -v '^$' "$case_dir/args")
+  local i
+  for i in "${!args[@]}"; do [[ ${args[i]} == '""' ]] && args[i]=''; done  # an empty argument
   local stdin=/dev/null want_status=0 status=0
   [[ -f $case_dir/stdin ]] && stdin=$case_dir/stdin
   [[ -f $case_dir/expected_status ]] && want_status=$(cat "$case_dir/expected_status")

@@ -2,7 +2,8 @@
 """Runs one whole-program golden case of the detector.
 
 A case is a folder holding:
-  args                one command-line argument per line (may be absent)
+  args                one command-line argument per line (may be absent; a
+                      line holding only "" is an empty argument)
   stdin               bytes for standard input (absent: empty input)
   model, *.model ...  any other input files, copied into the working folder
   expected_stdout     exact bytes expected on standard output
@@ -34,7 +35,7 @@ def read(path, default=None):
 def main():
     prog, case = os.path.abspath(sys.argv[1]), sys.argv[2]
     args_raw = read(os.path.join(case, "args"), b"")
-    args = [a for a in args_raw.decode().split("\n") if a != ""]
+    args = ["" if a == '""' else a for a in args_raw.decode().split("\n") if a != ""]
     stdin = read(os.path.join(case, "stdin"), b"")
     failures = []
     with tempfile.TemporaryDirectory() as work:
