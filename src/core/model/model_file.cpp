@@ -271,10 +271,23 @@ void load_model(LoadedModel &model, const char *path, const ModelSource &source)
   model.declared = read_declaration(model.table);
 }
 
+// A path that opens but whose first read fails (a directory, a device or
+// pipe that refuses reads) holds no model at all, as one that cannot be
+// opened: the same failure, not an empty model with a warning (a directory
+// named by mistake would otherwise split nothing and report success).  A
+// read error after some bytes stops loading where it is, as a bad record
+// does.
 void load_model_file(LoadedModel &model, const char *path) {
   int fd = ::open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) fail(ErrorKind::model_access, std::string(path) + ": " + std::strerror(errno));
-  ModelSource source = [fd](char *buf, size_t size) { return ::read(fd, buf, size); };
+  bool read_any = false;
+  int unreadable = 0;
+  ModelSource source = [&](char *buf, size_t size) {
+    ssize_t n = ::read(fd, buf, size);
+    if (n < 0 && errno != EINTR && !read_any) unreadable = errno;
+    read_any = read_any || n > 0;
+    return n;
+  };
   try {
     load_model(model, path, source);
   } catch (...) {
@@ -282,6 +295,7 @@ void load_model_file(LoadedModel &model, const char *path) {
     throw;
   }
   ::close(fd);
+  if (unreadable != 0) fail(ErrorKind::model_access, std::string(path) + ": " + std::strerror(unreadable));
 }
 
 void load_model_bytes(LoadedModel &model, const char *name, std::string_view bytes) {

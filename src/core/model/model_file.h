@@ -50,8 +50,9 @@ using ModelSource = std::function<ssize_t(char *buf, size_t size)>;
 // scan, and `warning` says so, naming the model `name`.  Then indexes the
 // names by word and reads the declaration.
 void load_model(LoadedModel &model, const char *name, const ModelSource &source);
-// The same from a file.  A file that cannot be opened fails (kind
-// model_access) with the system's message: "PATH: REASON".
+// The same from a file.  A file that cannot be opened, or whose first read
+// fails (a directory), fails (kind model_access) with the system's
+// message: "PATH: REASON".
 void load_model_file(LoadedModel &model, const char *path);
 // The same from bytes in memory.
 void load_model_bytes(LoadedModel &model, const char *name, std::string_view bytes);
