@@ -118,7 +118,10 @@ ModelDeclaration read_declaration(const FeatureTable &table) {
   bool mode_seen = false;
   for (const Feature *f : table.feats) {
     if (f->text[0] != '#') continue;
-    const std::string_view name = f->text;
+    std::string_view name = f->text;
+    // A classic model saved with CRLF line ends keeps the CR in every name
+    // (see read_line_ends in model_file.cpp): its records still declare.
+    if (name.ends_with('\r')) name.remove_suffix(1);
     if (!mode_seen && name.starts_with(kTextModeRecord)) {
       mode_seen = true;
       const std::string_view value = name.substr(kTextModeRecord.size());

@@ -12,6 +12,8 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/base/error.h"
 #include "core/base/memory.h"
@@ -88,6 +90,42 @@ long long stopped_line(const ModelReader &r) {
     line += c == '\n';
   }
   return line;
+}
+
+// A model saved with CRLF line ends has a CR at the end of every name.  The
+// classic reading keeps it there (so no such name matches a token, and the
+// model decides nothing): those names are counted for a warning, nothing
+// more.  A model that declares the Unicode mode is read as its maker meant,
+// each name's one trailing CR dropped; its mode record is read so too.
+void read_line_ends(LoadedModel &m) {
+  auto ends_in_cr = [](std::string_view name) { return !name.empty() && name.back() == '\r'; };
+  size_t with_cr = 0;
+  std::string_view mode;
+  bool mode_seen = false;
+  for (const Feature *f : m.table.feats) {
+    std::string_view name = f->text;
+    with_cr += ends_in_cr(name);
+    if (!mode_seen && name.starts_with(kTextModeRecord)) {
+      mode_seen = true;
+      mode = name.substr(kTextModeRecord.size());
+    }
+  }
+  if (with_cr == 0) return;
+  TextMode declared = TextMode::classic;
+  if (!ends_in_cr(mode) || !parse_text_mode(mode.substr(0, mode.size() - 1), &declared) ||
+      declared != TextMode::unicode) {
+    m.load.cr_names = with_cr;
+    return;
+  }
+  std::vector<std::pair<std::string, double>> records;
+  records.reserve(m.table.feats.size());
+  for (const Feature *f : m.table.feats) {
+    std::string_view name = f->text;
+    if (ends_in_cr(name)) name.remove_suffix(1);
+    records.emplace_back(name, f->weight);
+  }
+  m.table.clear();
+  for (const auto &[name, weight] : records) m.table.build(name, weight);
 }
 
 void warn_stopped(LoadedModel &m, const char *path, const std::string &where, const char *reason) {
@@ -265,6 +303,7 @@ void load_model(LoadedModel &model, const char *path, const ModelSource &source)
     throw;
   }
   std::fclose(f);
+  read_line_ends(model);
   // Detection's lookups by word (see FeatureTable::index_by_word); a model
   // that repeats a name is read through its names.
   model.table.index_by_word();
@@ -313,6 +352,9 @@ std::string suspect_model_warning(const ModelLoad &m, const char *path) {
   if (m.records >= 2 && m.numbered)
     return std::string(path) + ": looks like a feature list (as features.def), not a model: its " +
            std::to_string(m.records) + " weights are 0, 1, 2, ... in order";
+  if (m.cr_names > 0)
+    return std::string(path) + ": the model's lines end in CR LF: " + std::to_string(m.cr_names) +
+           " feature names end in a CR, which no token forms (save the model with LF line ends)";
   if (m.records == 0 && !m.stopped)
     return std::string(path) + ": no model records loaded; sentences end only at blank lines";
   return std::string();
