@@ -190,9 +190,11 @@ int run(int argc, char **argv) {
   switch (parse_opts(argc, argv, options)) {
     case Request::help:
       std::fputs(usage_text(), stdout);
+      flush_stdout();
       return 0;
     case Request::version:
       std::printf("fullstop %s\n", FULLSTOP_VERSION);
+      flush_stdout();
       return 0;
     case Request::run:
       break;

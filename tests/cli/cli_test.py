@@ -89,6 +89,18 @@ class LongOptions(unittest.TestCase):
         self.assertEqual((r.returncode, r.stderr), (0, b""))
         self.assertRegex(r.stdout.decode(), r"^fullstop \d+\.\d+\.\d+\n$")
 
+    @unittest.skipUnless(os.path.exists("/dev/full"), "no /dev/full")
+    def test_help_and_version_report_a_failed_write(self):
+        # The text never arrived: the run must not report success.
+        train = os.path.join(os.path.dirname(FULLSTOP), "fullstop-train")
+        for program in [FULLSTOP] + ([train] if os.path.exists(train) else []):
+            for option in ("--help", "--version"):
+                with self.subTest(program=os.path.basename(program), option=option), open("/dev/full", "wb") as full:
+                    r = subprocess.run([program, option], stdout=full, stderr=subprocess.PIPE, timeout=60)
+                    self.assertEqual(r.returncode, 1)
+                    self.assertEqual(r.stderr, os.path.basename(program).encode() +
+                                     b": standard output: No space left on device\n")
+
     def test_usage_errors_exit_2_before_reading_input(self):
         cases = [
             (["--frob"], "unrecognized option '--frob'"),
