@@ -134,6 +134,7 @@ void stream_detection(int fd, const Options &o, core::Output &out, const Warn &w
   EarlyText early;
   bool at_end = load_while_reading(model, o.model_fname, fd, early);
   if (!model.warning.empty()) warn(model.warning);
+  if (!model.declared.mode_note.empty()) warn(std::string(o.model_fname) + ": " + model.declared.mode_note);
   const core::Reading reading =
       core::model_reading(model, o.model_fname, o.text_mode_forced ? &o.forced_text_mode : nullptr);
   const core::RunOutput output{o.evaluate ? core::Task::evaluate : core::Task::detect, o.form, &out, nullptr};
