@@ -210,6 +210,14 @@ class Formats(unittest.TestCase):
         self.assertEqual(r.stdout, b'<sentence-list>\n<sentence start="0" end="17">A &quot;b&quot; '
                                    b'&lt;c&gt; &amp; d\xef\xbf\xbd\xef\xbf\xbd.</sentence>\n'
                                    b'</sentence-list>\n')
+        # The classic text keeps a CR; an XML reader must get it back, not an LF.
+        with tempfile.TemporaryDirectory() as work:
+            model = os.path.join(work, "m")
+            with open(model, "w") as f:
+                f.write("-1\ttext_2_.\n")
+            r = run(["-m", model, "--format=text"], b"A b.\r\nC\td.\r\n")
+        parsed = ET.fromstring(r.stdout).find("sentence").text
+        self.assertEqual(parsed, "A b.\r C\td.\r")
 
 
 class Streaming(unittest.TestCase):
