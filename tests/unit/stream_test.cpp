@@ -281,6 +281,29 @@ TEST(Stream, EvaluationHoldsOnlyUndecidedText) {
   }
 }
 
+// The library's whole-text calls read text past what one run can hold
+// (2 GiB) through a stream: the same spans and output as one run, here
+// with the limit made small enough to meet.
+TEST(Stream, AnyLengthEqualsOneRun) {
+  LoadedModel model;
+  load_model_bytes(model, "model", read_file(model_path()));
+  const Reading reading = model_reading(model, "model");
+  std::mt19937 rng(31);
+  for (int round = 0; round < 60; round++) {
+    const std::string text = random_text(rng, 20 + round * 3);
+    for (FormKind form : {FormKind::xml, FormKind::text, FormKind::jsonl}) {
+      StringSink one_sink, any_sink;
+      Output one_out(one_sink), any_out(any_sink);
+      detect_any_length(model.table, reading, text, RunOutput{Task::detect, form, &one_out, nullptr});
+      detect_any_length(model.table, reading, text, RunOutput{Task::detect, form, &any_out, nullptr},
+                        size_t{1} + round % 40);
+      one_out.flush();
+      any_out.flush();
+      ASSERT_EQ(any_sink.text, one_sink.text) << "round " << round;
+    }
+  }
+}
+
 TEST(Stream, FeedReturnsDecidedSentences) {
   Model model(read_file(model_path()));
   fullstop_stream *st = fullstop_stream_new(model.m, nullptr);

@@ -168,6 +168,21 @@ void SentenceStream::run(bool final) {
   if (keep > 0) text_.drop(keep);
 }
 
+void detect_any_length(const FeatureTable &model, const Reading &reading, std::string_view text,
+                       const RunOutput &output, size_t whole_limit) {
+  if (text.size() <= whole_limit) {
+    Session session(model, reading, output);
+    run_text(session, text, output);
+    return;
+  }
+  // Pieces of a few MB: the stream copies each after the undecided text.
+  const size_t piece = std::min(whole_limit, size_t{16} << 20) + 1;
+  SentenceStream stream(model, reading, output);
+  for (size_t at = 0; at < text.size(); at += piece)
+    stream.feed(text.data() + at, std::min(piece, text.size() - at));
+  stream.finish();
+}
+
 // ===== TrainingStream ========================================================
 
 TrainingStream::TrainingStream(FeatureTable &table, TextMode mode, Output &out, size_t min_run)

@@ -146,6 +146,14 @@ class SentenceStream : public WindowedStream<SentenceStream> {
   bool done_ = false;    // the last sentence was reported (Unicode mode)
 };
 
+// Detection of a whole text of any length, with `output`'s results: text of
+// up to `whole_limit` bytes (at most kMaxText, where 32-bit offsets end) is
+// read in one run; longer text goes through a SentenceStream, whose windows
+// are whole lines, with the same results.  So only a single line longer
+// than kMaxText fails (kind input).  Tests pass a small `whole_limit`.
+void detect_any_length(const FeatureTable &model, const Reading &reading, std::string_view text,
+                       const RunOutput &output, size_t whole_limit = kMaxText);
+
 // Training over a stream: the same windows as SentenceStream's, and each
 // candidate's context written once the tokens its window and label need are
 // final (three tokens after it, as above).  No sentence is open in training,
