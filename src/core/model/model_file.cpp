@@ -97,6 +97,9 @@ long long stopped_line(const ModelReader &r) {
 // model decides nothing): those names are counted for a warning, nothing
 // more.  A model that declares the Unicode mode is read as its maker meant,
 // each name's one trailing CR dropped; its mode record is read so too.
+// Some names end in a CR rightly (a classic model trained on CRLF text
+// names the CR token), so only a model whose every name does is taken for
+// one with CRLF line ends.
 void read_line_ends(LoadedModel &m) {
   auto ends_in_cr = [](std::string_view name) { return !name.empty() && name.back() == '\r'; };
   size_t with_cr = 0;
@@ -110,7 +113,7 @@ void read_line_ends(LoadedModel &m) {
       mode = name.substr(kTextModeRecord.size());
     }
   }
-  if (with_cr == 0) return;
+  if (with_cr == 0 || with_cr < m.table.feats.size()) return;
   TextMode declared = TextMode::classic;
   if (!ends_in_cr(mode) || !parse_text_mode(mode.substr(0, mode.size() - 1), &declared) ||
       declared != TextMode::unicode) {
