@@ -92,7 +92,12 @@ FULLSTOP_API fullstop_model *fullstop_model_load_named(const char *name, char **
  * order mark only; no NUL) gives none (0), as the program prints.  `text` may
  * be NULL when len is 0.  Safe to call concurrently on one model.  The text is
  * read where it is (a copy is made only of text the Unicode mode maps: bytes
- * of 0x80 and above, CR, VT, FF), never past text[len - 1]. */
+ * of 0x80 and above, CR, VT, FF), never past text[len - 1].
+ * Text of any length: past 2147483583 bytes (2 GiB - 65), where one run's
+ * 32-bit offsets end, the text is read in windows of whole lines, as the
+ * program reads a stream, with the same spans; only a single line longer
+ * than that fails ("input larger than 2147483583 bytes in one piece").  The
+ * same holds for fullstop_split_jobs with any `jobs` and for fullstop_render. */
 FULLSTOP_API int64_t fullstop_split(const fullstop_model *model, const char *text, size_t len,
                                     fullstop_span **spans, char **error);
 

@@ -151,19 +151,28 @@ class Splitter:
 
         jobs: threads to split a long text on (0: every CPU), as
         `fullstop --jobs`; the spans are the same for any number.
+
+        Text of any length is split: past 2 GiB (2147483583 bytes) it is
+        read in windows of whole lines, as the program reads a stream, with
+        the same spans.  Only a single line longer than that raises
+        ValueError ("input larger than 2147483583 bytes in one piece").
         """
-        return self._model.spans(text, jobs)
+        return self._model.spans(text, _jobs(jobs))
 
     def split(self, text: Union[str, bytes], jobs: int = 1) -> List:
-        """The sentences of text, stripped, without empty ones (jobs: as for spans).
+        """The sentences of text, stripped, without empty ones (jobs: as for
+        spans).  A str gives str; any bytes-like object gives bytes (a
+        bytearray, bytearrays).
 
         Each piece is the text's own slice: a line break inside a sentence
         stays in it, where `fullstop -F` prints every run of whitespace as
         one space.  text_lines gives the -F form byte for byte.
         """
         if isinstance(text, (str, bytes)):
-            return self._model.split(text, jobs)
-        pieces = (text[a:b].strip() for a, b in self._model.spans(text, jobs))
+            return self._model.split(text, _jobs(jobs))
+        view = text if isinstance(text, memoryview) else None
+        pieces = ((bytes(view[a:b]) if view is not None else text[a:b]).strip()
+                  for a, b in self._model.spans(text, _jobs(jobs)))
         return [s for s in pieces if s]
 
     def split_lines(self, lines: Iterable[str]) -> Iterator[str]:
@@ -200,7 +209,19 @@ class Splitter:
 
     def text_lines(self, data: bytes, jobs: int = 1) -> bytes:
         """What `fullstop -m MODEL -F` writes for these bytes: a sentence a line."""
-        return self._model.text_lines(bytes(data), jobs)
+        return self._model.text_lines(bytes(data), _jobs(jobs))
+
+
+_MAX_JOBS = 2**31 - 1  # the C int the library takes; it uses at most 1024
+
+
+def _jobs(jobs: int) -> int:
+    """jobs as the library takes it, or ValueError naming it."""
+    if not isinstance(jobs, int):
+        raise TypeError(f"jobs must be an int, not {type(jobs).__name__}")
+    if not 0 <= jobs <= _MAX_JOBS:
+        raise ValueError(f"jobs must be from 0 (every CPU) to {_MAX_JOBS}, not {jobs}")
+    return jobs
 
 
 def _unpickle(state) -> Splitter:

@@ -118,8 +118,7 @@ void run_detection(const fullstop_model *model, std::string_view text, int jobs,
     stream.finish();
     return;
   }
-  core::Session session(model->loaded.table, model->reading, output);
-  core::run_text(session, text, output);
+  core::detect_any_length(model->loaded.table, model->reading, text, output);
 }
 
 }  // namespace

@@ -130,6 +130,7 @@ void stream_detection(InputFiles &input, const Options &o, core::Output &out, co
   EarlyText early;
   bool at_end = load_while_reading(model, o.model_fname, input, early);
   if (!model.warning.empty()) warn(model.warning);
+  if (!model.declared.mode_note.empty()) warn(std::string(o.model_fname) + ": " + model.declared.mode_note);
   const core::Reading reading =
       core::model_reading(model, o.model_fname, o.text_mode_forced ? &o.forced_text_mode : nullptr);
   const core::RunOutput output{o.evaluate ? core::Task::evaluate : core::Task::detect, o.form, &out, nullptr};
@@ -191,9 +192,11 @@ int run(int argc, char **argv) {
   switch (parse_opts(argc, argv, options)) {
     case Request::help:
       std::fputs(usage_text(), stdout);
+      flush_stdout();
       return 0;
     case Request::version:
       std::printf("fullstop %s\n", FULLSTOP_VERSION);
+      flush_stdout();
       return 0;
     case Request::list_models:
       std::fputs(model_list([](const std::string &message) {

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -20,6 +21,11 @@ void FdSink::put(const char *bytes, size_t n) {
     bytes += w;
     n -= static_cast<size_t>(w);
   }
+}
+
+void flush_stdout() {
+  if (std::fflush(stdout) != 0 || std::ferror(stdout))
+    core::fail(core::ErrorKind::output, std::string("standard output: ") + std::strerror(errno != 0 ? errno : EIO));
 }
 
 void FileSink::put(const char *bytes, size_t n) {

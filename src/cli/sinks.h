@@ -36,6 +36,11 @@ class FileSink : public core::Sink {
   int error_ = 0;
 };
 
+// Flushes what was printed to standard output through stdio (--help,
+// --version); a write that failed fails as FdSink's does, so a run whose
+// output was lost never reports success.
+void flush_stdout();
+
 }  // namespace fullstop::cli
 
 #endif  // FULLSTOP_CLI_SINKS_H

@@ -15,6 +15,7 @@
 
 #include "cli/exit_status.h"
 #include "cli/model_output.h"
+#include "cli/sinks.h"
 #include "core/base/error.h"
 #include "core/model/declaration.h"
 #include "core/model/templates.h"
@@ -232,9 +233,11 @@ int main(int argc, char **argv) {
     switch (parse_command_line(argc, argv, settings)) {
       case Request::help:
         usage(stdout);
+        cli::flush_stdout();
         return 0;
       case Request::version:
         std::printf("%s %s\n", kProgram, FULLSTOP_VERSION);
+        cli::flush_stdout();
         return 0;
       case Request::fit:
         break;

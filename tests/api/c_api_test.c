@@ -128,6 +128,11 @@ static void conventions(const char *version) {
         "a missing model fails with a message naming it");
   free(error);
   CHECK(fullstop_model_load("/nonexistent/x.model", NULL) == NULL, "error may be NULL");
+  /* A directory opens but holds no model: the same failure, not an empty model. */
+  error = NULL;
+  CHECK(fullstop_model_load("/tmp", &error) == NULL && error != NULL && strstr(error, "/tmp: ") != NULL,
+        "a directory as the model fails with a message naming it");
+  free(error);
 
   error = NULL;
   const char bad_mode[] = "0\t#text-mode=klingon\n";

@@ -89,6 +89,18 @@ class LongOptions(unittest.TestCase):
         self.assertEqual((r.returncode, r.stderr), (0, b""))
         self.assertRegex(r.stdout.decode(), r"^fullstop \d+\.\d+\.\d+\n$")
 
+    @unittest.skipUnless(os.path.exists("/dev/full"), "no /dev/full")
+    def test_help_and_version_report_a_failed_write(self):
+        # The text never arrived: the run must not report success.
+        train = os.path.join(os.path.dirname(FULLSTOP), "fullstop-train")
+        for program in [FULLSTOP] + ([train] if os.path.exists(train) else []):
+            for option in ("--help", "--version"):
+                with self.subTest(program=os.path.basename(program), option=option), open("/dev/full", "wb") as full:
+                    r = subprocess.run([program, option], stdout=full, stderr=subprocess.PIPE, timeout=60)
+                    self.assertEqual(r.returncode, 1)
+                    self.assertEqual(r.stderr, os.path.basename(program).encode() +
+                                     b": standard output: No space left on device\n")
+
     def test_usage_errors_exit_2_before_reading_input(self):
         cases = [
             (["--frob"], "unrecognized option '--frob'"),
@@ -225,6 +237,14 @@ class Formats(unittest.TestCase):
         self.assertEqual(r.stdout, b'<sentence-list>\n<sentence start="0" end="17">A &quot;b&quot; '
                                    b'&lt;c&gt; &amp; d\xef\xbf\xbd\xef\xbf\xbd.</sentence>\n'
                                    b'</sentence-list>\n')
+        # The classic text keeps a CR; an XML reader must get it back, not an LF.
+        with tempfile.TemporaryDirectory() as work:
+            model = os.path.join(work, "m")
+            with open(model, "w") as f:
+                f.write("-1\ttext_2_.\n")
+            r = run(["-m", model, "--format=text"], b"A b.\r\nC\td.\r\n")
+        parsed = ET.fromstring(r.stdout).find("sentence").text
+        self.assertEqual(parsed, "A b.\r C\td.\r")
 
 
 class Streaming(unittest.TestCase):

@@ -198,9 +198,18 @@ def test_bad_record_warns_as_the_program_does(program, tmp_path):
         pickle.loads(pickle.dumps(splitter))  # no second warning
 
 
-def test_negative_jobs_are_refused(splitter):
-    with pytest.raises(ValueError):
-        splitter.spans("One. Two.", jobs=-1)
+@pytest.mark.parametrize("jobs", [-1, 2**31, 2**64])
+@pytest.mark.parametrize("call", ["spans", "split", "text_lines"])
+def test_jobs_out_of_range_are_refused_by_name(splitter, call, jobs):
+    with pytest.raises(ValueError, match="jobs"):
+        getattr(splitter, call)(b"One. Two.", jobs=jobs)
+
+
+@pytest.mark.parametrize("make", [bytearray, memoryview, lambda b: memoryview(bytearray(b))])
+def test_bytes_like_split_as_bytes(splitter, make):
+    text = b"He left. She stayed.  \n\nThe end."
+    got = splitter.split(make(text))
+    assert [bytes(s) for s in got] == splitter.split(text)
 
 
 @pytest.mark.parametrize("bad", [12, None, ["a"], memoryview(b"ab").cast("B", (1, 2)), memoryview(b"abcd")[::2]])

@@ -146,6 +146,7 @@ class ModelNames(unittest.TestCase):
             data = b"".join(rng.choice(pieces) for _ in range(rng.randint(0, 14)))
             names = split_module.loaded_names(data)
             mode = next((n[11:] for n in names if n.startswith(b"#text-mode=")), b"classic")
+            mode = mode[:-1] if mode.endswith(b"\r") else mode  # read without a CRLF's CR
             error = ctypes.c_char_p()
             model = lib.fullstop_model_parse(data, len(data), ctypes.byref(error))
             with self.subTest(model=data):

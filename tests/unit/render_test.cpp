@@ -27,7 +27,7 @@ const EscapeCase kCases[] = {
     {"plain", "Hello world.", "Hello world.", "Hello world.", "Hello world."},
     {"markup", "a<b & \"c\">", "a&lt;b &amp; &quot;c&quot;&gt;", "a<b & \\\"c\\\">",
      "a<b & \"c\">"},
-    {"whitespace_controls", "a\tb\nc\rd", "a\tb\nc\rd", "a\\tb\\nc\\rd", "a\\tb\\nc\\rd"},
+    {"whitespace_controls", "a\tb\nc\rd", "a\tb\nc&#13;d", "a\\tb\\nc\\rd", "a\\tb\\nc\\rd"},
     {"other_controls", std::string("a\0b\x01\x1f\b\f", 7), "a\uFFFDb\uFFFD\uFFFD\uFFFD\uFFFD",
      "a\\u0000b\\u0001\\u001f\\b\\f", std::string("a\0b\x01\x1f\b\f", 7)},
     {"backslash", "a\\b", "a\\b", "a\\\\b", "a\\\\b"},

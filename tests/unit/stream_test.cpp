@@ -78,13 +78,14 @@ Spans streamed(const fullstop_model *m, const std::string &text, std::mt19937 &r
 }
 
 // Random text from a small alphabet that forms sentences, abbreviations,
-// list items, blank lines, CRLF, curly quotes and byte order marks.
+// list items, blank lines, every kind of line end, curly quotes and byte
+// order marks.
 std::string random_text(std::mt19937 &rng, size_t pieces) {
   static const char *const kParts[] = {
       "The", "cat", "sat", ".", " ", " ", " ", "\n", "\n\n", "Mr.", "Dr. Smith", "?", "!", "\"",
       "\xE2\x80\x9C", "\xE2\x80\x9D", "\r\n", "\xEF\xBB\xBF", "1.", "a)", "iv.", "*", "-", "\t",
       "\xE2\x80\xA6", "U.S.", "it", "and", "\xE3\x80\x82", "Word", "(", ")", "...", "e.g.",
-      "\xE2\x80\xA8", "\xE2\x80\xA9", "a longer stretch of words", "\0"};
+      "\xE2\x80\xA8", "\xE2\x80\xA9", "a longer stretch of words", "\r", "\xC2\x85", "\r\r\n", "\0"};
   std::string t;
   std::uniform_int_distribution<size_t> pick(0, sizeof kParts / sizeof kParts[0] - 1);
   for (size_t i = 0; i < pieces; i++) {
@@ -171,20 +172,37 @@ TEST_P(StreamTest, TrainingRandomChunkingsEqualWhole) {
   }
 }
 
+// The line ends that cut a stream in each mode: the classic mode knows LF
+// only; the Unicode mode every line end, where lines are sentences
+// (evaluation, training) all but U+2028, a break inside a sentence's line.
+struct LineEnd {
+  const char *bytes;
+  bool in_sentence_lines;
+};
+const LineEnd kUnicodeLineEnds[] = {{"\n", true},           {"\r", true},           {"\r\n", true},
+                                    {"\xC2\x85", true},     {"\xE2\x80\xA8", false}, {"\xE2\x80\xA9", true}};
+
+std::vector<std::pair<TextMode, std::string>> line_ends(bool sentence_lines) {
+  std::vector<std::pair<TextMode, std::string>> out{{TextMode::classic, "\n"}};
+  for (const LineEnd &e : kUnicodeLineEnds)
+    if (e.in_sentence_lines || !sentence_lines) out.emplace_back(TextMode::unicode, e.bytes);
+  return out;
+}
+
 TEST(Stream, TrainingHoldsOnlyUndecidedText) {
   // Sentence-per-line text, with a paragraph break now and then: held bytes
   // stay within a few lines however long the input runs.
-  for (TextMode mode : {TextMode::classic, TextMode::unicode}) {
+  for (const auto &[mode, end] : line_ends(true)) {
     std::string text;
     for (int i = 0; i < 20000; i++) {
       text += "Sentence " + std::to_string(i % 97) + " ends here. Mr. Smith left";
-      text += i % 50 == 0 ? "!\n\n" : ".\n";
+      text += i % 50 == 0 ? "!" + end + end : "." + end;
     }
     std::mt19937 rng(5);
     size_t most = 0;
     Trained got = train_streamed(text, mode, rng, 300, &most);
     EXPECT_EQ(got, train_whole(text, mode == TextMode::unicode ? FULLSTOP_TEXT_UNICODE : FULLSTOP_TEXT_CLASSIC));
-    EXPECT_LT(most, 1000u);
+    EXPECT_LT(most, 1000u) << testing::PrintToString(end);
   }
 }
 
@@ -210,23 +228,32 @@ TEST(Stream, RepeatedNamesAcrossWindows) {
   }
 }
 
+// Every line end the reading knows cuts the stream: held bytes stay within
+// a few lines, and the first sentence is out before more text comes (at
+// pump(), as a reader about to wait calls it).
 TEST(Stream, HoldsOnlyUndecidedText) {
   std::string bytes = read_file(model_path());
   LoadedModel model;
   load_model_bytes(model, "model", bytes);
-  std::vector<SentenceSpan> spans;
-  SentenceStream stream(model.table, model_reading(model, "model"), RunOutput{Task::detect, FormKind::xml, nullptr, &spans},
-                        0);
-  std::string line = "A short sentence here. Another one follows it.\n";
-  size_t most = 0;
-  for (int i = 0; i < 20000; i++) {
-    stream.feed(line.data(), line.size());
-    most = std::max(most, stream.held());
+  for (const auto &[mode, end] : line_ends(false)) {
+    std::vector<SentenceSpan> spans;
+    SentenceStream stream(model.table, model_reading(model, "model", &mode),
+                          RunOutput{Task::detect, FormKind::xml, nullptr, &spans}, 0);
+    std::string line = "A short sentence here. Another one follows it." + end;
+    size_t most = 0;
+    for (int i = 0; i < 20000; i++) {
+      stream.feed(line.data(), line.size());
+      if (i == 1) {
+        stream.pump();
+        EXPECT_FALSE(spans.empty()) << testing::PrintToString(end);
+      }
+      most = std::max(most, stream.held());
+    }
+    stream.finish();
+    EXPECT_EQ(spans.size(), 40000u);
+    EXPECT_EQ(spans.back().end, static_cast<int64_t>(20000 * line.size()));
+    EXPECT_LT(most, 4 * line.size()) << testing::PrintToString(end);
   }
-  stream.finish();
-  EXPECT_EQ(spans.size(), 40000u);
-  EXPECT_EQ(spans.back().end, static_cast<int64_t>(20000 * line.size()));
-  EXPECT_LT(most, 4 * line.size());
 }
 
 TEST(Stream, EvaluationHoldsOnlyUndecidedText) {
@@ -234,20 +261,47 @@ TEST(Stream, EvaluationHoldsOnlyUndecidedText) {
   std::string bytes = read_file(model_path());
   LoadedModel model;
   load_model_bytes(model, "model", bytes);
-  StringSink sink;
-  Output out(sink);
-  SentenceStream stream(model.table, model_reading(model, "model"), RunOutput{Task::evaluate, FormKind::xml, &out, nullptr},
-                        0);
-  std::string lines = "A short sentence here.\nAnother one follows it.\n";
-  size_t most = 0;
-  for (int i = 0; i < 20000; i++) {
-    stream.feed(lines.data(), lines.size());
-    most = std::max(most, stream.held());
+  for (const auto &[mode, end] : line_ends(true)) {
+    StringSink sink;
+    Output out(sink);
+    SentenceStream stream(model.table, model_reading(model, "model", &mode),
+                          RunOutput{Task::evaluate, FormKind::xml, &out, nullptr}, 0);
+    std::string lines = "A short sentence here." + end + "Another one follows it." + end;
+    size_t most = 0;
+    for (int i = 0; i < 20000; i++) {
+      stream.feed(lines.data(), lines.size());
+      most = std::max(most, stream.held());
+    }
+    stream.finish();
+    out.flush();
+    // The classic reading tests no site at the end of the text.
+    const char *tested = mode == TextMode::classic ? "tested 39999 sites" : "tested 40000 sites";
+    EXPECT_NE(sink.text.find(tested), std::string::npos) << testing::PrintToString(end) << sink.text.substr(0, 200);
+    EXPECT_LT(most, 4 * lines.size()) << testing::PrintToString(end);
   }
-  stream.finish();
-  out.flush();
-  EXPECT_NE(sink.text.find("tested 40000 sites"), std::string::npos) << sink.text.substr(0, 200);
-  EXPECT_LT(most, 4 * lines.size());
+}
+
+// The library's whole-text calls read text past what one run can hold
+// (2 GiB) through a stream: the same spans and output as one run, here
+// with the limit made small enough to meet.
+TEST(Stream, AnyLengthEqualsOneRun) {
+  LoadedModel model;
+  load_model_bytes(model, "model", read_file(model_path()));
+  const Reading reading = model_reading(model, "model");
+  std::mt19937 rng(31);
+  for (int round = 0; round < 60; round++) {
+    const std::string text = random_text(rng, 20 + round * 3);
+    for (FormKind form : {FormKind::xml, FormKind::text, FormKind::jsonl}) {
+      StringSink one_sink, any_sink;
+      Output one_out(one_sink), any_out(any_sink);
+      detect_any_length(model.table, reading, text, RunOutput{Task::detect, form, &one_out, nullptr});
+      detect_any_length(model.table, reading, text, RunOutput{Task::detect, form, &any_out, nullptr},
+                        size_t{1} + round % 40);
+      one_out.flush();
+      any_out.flush();
+      ASSERT_EQ(any_sink.text, one_sink.text) << "round " << round;
+    }
+  }
 }
 
 TEST(Stream, FeedReturnsDecidedSentences) {

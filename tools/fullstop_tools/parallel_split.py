@@ -148,8 +148,8 @@ def model_problem(path):
     # The first record naming a mode declares it; a classic model keeps a
     # CR that ends a name, a Unicode-mode one drops it, so names that differ
     # only so count as one (at worst a model is refused that need not be).
-    mode = next((name[len(TEXT_MODE):].rstrip(b"\r") for name in names if name.startswith(TEXT_MODE)),
-                b"classic")
+    mode = next((name[len(TEXT_MODE):] for name in names if name.startswith(TEXT_MODE)), b"classic")
+    mode = mode[:-1] if mode.endswith(b"\r") else mode  # as fullstop reads a CRLF model's records
     if mode != b"unicode":
         if mode != b"classic":
             return False, "%s declares the text mode '%s', which fullstop does not know" % (

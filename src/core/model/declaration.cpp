@@ -136,12 +136,24 @@ ReadingRules parse_rules(std::string_view value, std::string &problem) {
 ModelDeclaration read_declaration(const FeatureTable &table) {
   ModelDeclaration d;
   bool mode_seen = false;
+  std::string_view first_mode;
   for (const Feature *f : table.feats) {
     if (f->text[0] != '#') continue;
-    const std::string_view name = f->text;
-    if (!mode_seen && name.starts_with(kTextModeRecord)) {
+    std::string_view name = f->text;
+    // A classic model saved with CRLF line ends keeps the CR in every name
+    // (see read_line_ends in model_file.cpp): its records still declare.
+    if (name.ends_with('\r')) name.remove_suffix(1);
+    if (mode_seen && name.starts_with(kTextModeRecord)) {
+      // The first counts; a model that says two things (two headers pasted
+      // together, an edit gone wrong) is read by the first, but not silently.
+      const std::string_view value = name.substr(kTextModeRecord.size());
+      if (value != first_mode && d.mode_note.empty())
+        d.mode_note = "a second text-mode record ('" + std::string(value) + "') differs from the first ('" +
+                      std::string(first_mode) + "'), which counts";
+    } else if (!mode_seen && name.starts_with(kTextModeRecord)) {
       mode_seen = true;
       const std::string_view value = name.substr(kTextModeRecord.size());
+      first_mode = value;
       if (!parse_text_mode(value, &d.mode))
         d.mode_problem = "unknown text mode '" + std::string(value) + "' (known: " + std::string(kTextModeNames) + ")";
     } else if (!d.rules_declared && name.starts_with(kReadingRecord)) {

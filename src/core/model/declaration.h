@@ -5,7 +5,8 @@
 //   0<TAB>#text-mode=unicode
 //   0<TAB>#reading=edge-markers,list-labels,...
 //
-// The first of each counts.  The reading record lists the reading rules
+// The first of each counts (a later, different text-mode record is noted
+// for a warning).  The reading record lists the reading rules
 // (tokens/reading_rules.h) the model was trained with; a model without one
 // (trained before it was written) reads as its names show it learnt: with
 // line breaks when it names a line-break marker, and so on (see the rule
@@ -33,6 +34,9 @@ struct ModelDeclaration {
   // mode 'x' (known: classic, unicode)"), or empty: a run that reads the
   // mode (the rules) fails with it.
   std::string mode_problem, rules_problem;
+  // A later text-mode record that names another mode than the first, for a
+  // warning ("a second text-mode record ..."), or empty.
+  std::string mode_note;
 };
 
 ModelDeclaration read_declaration(const FeatureTable &table);

@@ -12,6 +12,8 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/base/error.h"
 #include "core/base/memory.h"
@@ -88,6 +90,45 @@ long long stopped_line(const ModelReader &r) {
     line += c == '\n';
   }
   return line;
+}
+
+// A model saved with CRLF line ends has a CR at the end of every name.  The
+// classic reading keeps it there (so no such name matches a token, and the
+// model decides nothing): those names are counted for a warning, nothing
+// more.  A model that declares the Unicode mode is read as its maker meant,
+// each name's one trailing CR dropped; its mode record is read so too.
+// Some names end in a CR rightly (a classic model trained on CRLF text
+// names the CR token), so only a model whose every name does is taken for
+// one with CRLF line ends.
+void read_line_ends(LoadedModel &m) {
+  auto ends_in_cr = [](std::string_view name) { return !name.empty() && name.back() == '\r'; };
+  size_t with_cr = 0;
+  std::string_view mode;
+  bool mode_seen = false;
+  for (const Feature *f : m.table.feats) {
+    std::string_view name = f->text;
+    with_cr += ends_in_cr(name);
+    if (!mode_seen && name.starts_with(kTextModeRecord)) {
+      mode_seen = true;
+      mode = name.substr(kTextModeRecord.size());
+    }
+  }
+  if (with_cr == 0 || with_cr < m.table.feats.size()) return;
+  TextMode declared = TextMode::classic;
+  if (!ends_in_cr(mode) || !parse_text_mode(mode.substr(0, mode.size() - 1), &declared) ||
+      declared != TextMode::unicode) {
+    m.load.cr_names = with_cr;
+    return;
+  }
+  std::vector<std::pair<std::string, double>> records;
+  records.reserve(m.table.feats.size());
+  for (const Feature *f : m.table.feats) {
+    std::string_view name = f->text;
+    if (ends_in_cr(name)) name.remove_suffix(1);
+    records.emplace_back(name, f->weight);
+  }
+  m.table.clear();
+  for (const auto &[name, weight] : records) m.table.build(name, weight);
 }
 
 void warn_stopped(LoadedModel &m, const char *path, const std::string &where, const char *reason) {
@@ -265,21 +306,34 @@ void load_model(LoadedModel &model, const char *path, const ModelSource &source)
     throw;
   }
   std::fclose(f);
+  read_line_ends(model);
   // Detection's lookups by word (see FeatureTable::index_by_word); a model
   // that repeats a name is read through its names.
   model.table.index_by_word();
   model.declared = read_declaration(model.table);
 }
 
+// A path that opens but whose first read fails (a directory, a device or
+// pipe that refuses reads) holds no model at all, as one that cannot be
+// opened: the same failure, not an empty model with a warning (a directory
+// named by mistake would otherwise split nothing and report success).  A
+// read error after some bytes stops loading where it is, as a bad record
+// does.
 void load_model_file(LoadedModel &model, const char *path) {
   int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    // Worded as perror words it: "PATH: REASON", or the reason alone for an
-    // empty path (-m '').
-    std::string where = *path != '\0' ? std::string(path) + ": " : std::string();
-    fail(ErrorKind::model_access, where + std::strerror(errno));
-  }
-  ModelSource source = [fd](char *buf, size_t size) { return ::read(fd, buf, size); };
+  const int open_error = errno;
+  // Worded as perror words it: "PATH: REASON", or the reason alone for an
+  // empty path (-m '').
+  const std::string where = *path != '\0' ? std::string(path) + ": " : std::string();
+  if (fd < 0) fail(ErrorKind::model_access, where + std::strerror(open_error));
+  bool read_any = false;
+  int unreadable = 0;
+  ModelSource source = [&](char *buf, size_t size) {
+    ssize_t n = ::read(fd, buf, size);
+    if (n < 0 && errno != EINTR && !read_any) unreadable = errno;
+    read_any = read_any || n > 0;
+    return n;
+  };
   try {
     load_model(model, path, source);
   } catch (...) {
@@ -287,6 +341,7 @@ void load_model_file(LoadedModel &model, const char *path) {
     throw;
   }
   ::close(fd);
+  if (unreadable != 0) fail(ErrorKind::model_access, where + std::strerror(unreadable));
 }
 
 void load_model_bytes(LoadedModel &model, const char *name, std::string_view bytes) {
@@ -304,6 +359,9 @@ std::string suspect_model_warning(const ModelLoad &m, const char *path) {
   if (m.records >= 2 && m.numbered)
     return std::string(path) + ": looks like a feature list (as features.def), not a model: its " +
            std::to_string(m.records) + " weights are 0, 1, 2, ... in order";
+  if (m.cr_names > 0)
+    return std::string(path) + ": the model's lines end in CR LF: " + std::to_string(m.cr_names) +
+           " feature names end in a CR, which no token forms (save the model with LF line ends)";
   if (m.records == 0 && !m.stopped)
     return std::string(path) + ": no model records loaded; sentences end only at blank lines";
   return std::string();

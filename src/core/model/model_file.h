@@ -26,6 +26,7 @@ struct ModelLoad {
   size_t records = 0;    // records loaded
   bool numbered = true;  // record i had weight i, as the ids of a feature list do
   bool stopped = false;  // a record did not scan (and `warning` says why)
+  size_t cr_names = 0;   // names ending in a CR, kept (CRLF line ends, classic)
 };
 
 // A loaded model: its records and their index, what loading found, and what
@@ -47,11 +48,13 @@ using ModelSource = std::function<ssize_t(char *buf, size_t size)>;
 // Loads the records, as "%lf\t%[^\n]\n" scans them (any whitespace run
 // separates, names keep inner and trailing blanks), except that a name of
 // any length is read whole.  Loading stops at the first record that does not
-// scan, and `warning` says so, naming the model `name`.  Then indexes the
-// names by word and reads the declaration.
+// scan, and `warning` says so, naming the model `name`.  A model with CRLF
+// line ends that declares the Unicode mode loses each name's trailing CR.
+// Then indexes the names by word and reads the declaration.
 void load_model(LoadedModel &model, const char *name, const ModelSource &source);
-// The same from a file.  A file that cannot be opened fails (kind
-// model_access) with the system's message: "PATH: REASON".
+// The same from a file.  A file that cannot be opened, or whose first read
+// fails (a directory), fails (kind model_access) with the system's
+// message: "PATH: REASON".
 void load_model_file(LoadedModel &model, const char *path);
 // The same from bytes in memory.
 void load_model_bytes(LoadedModel &model, const char *name, std::string_view bytes);
@@ -63,8 +66,9 @@ void load_model_bytes(LoadedModel &model, const char *name, std::string_view byt
 Reading model_reading(const LoadedModel &model, const char *name, const TextMode *forced = nullptr);
 
 // A warning when a model looks like a feature list (two or more records
-// weighted 0, 1, 2, ...: features.def given for a model), or loaded no record
-// without a warning saying why; else empty.  Output is unchanged: a model with
+// weighted 0, 1, 2, ...: features.def given for a model), has names that
+// end in a CR (CRLF line ends, kept by the classic reading), or loaded no
+// record without a warning saying why; else empty.  Output is unchanged: a model with
 // no records is still a model.
 std::string suspect_model_warning(const ModelLoad &load, const char *name);
 

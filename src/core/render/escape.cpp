@@ -47,7 +47,10 @@ void append_xml_text(std::string &out, std::string_view text) {
         case '>': out += "&gt;"; break;
         case '&': out += "&amp;"; break;
         case '"': out += "&quot;"; break;
-        case '\t': case '\n': case '\r': out += static_cast<char>(c); break;
+        // A reader turns a raw CR (and CR LF) into LF: as a reference the CR
+        // the sentence's text keeps (the classic text keeps every CR) reads back.
+        case '\r': out += "&#13;"; break;
+        case '\t': case '\n': out += static_cast<char>(c); break;
         default:
           if (c < 0x20) {
             out += kReplacement;

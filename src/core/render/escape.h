@@ -17,7 +17,8 @@ namespace fullstop::core {
 // form, a surrogate, a code point past U+10FFFF or a cut-off sequence).
 std::size_t utf8_sequence_length(std::string_view text);
 
-// XML character data: < > & " as entities; the controls that XML forbids,
+// XML character data: < > & " as entities, CR as "&#13;" (which XML
+// readers keep, where they turn a raw CR into LF); the controls that XML forbids,
 // U+FFFE, U+FFFF and every byte that is not part of well-formed UTF-8 become
 // U+FFFD, so the result is well-formed in any document.
 void append_xml_text(std::string &out, std::string_view text);

@@ -61,7 +61,7 @@ struct ParallelStream::Job {
 ParallelStream::ParallelStream(const FeatureTable &model, const Reading &reading, const RunOutput &output,
                                int jobs, size_t block_size)
     : model_(model), reading_(reading), mode_(reading.mode), output_(output),
-      evaluating_(output.task == Task::evaluate), block_size_(std::max<size_t>(block_size, 1)),
+      evaluating_(output.task == Task::evaluate), ends_(reading.mode, evaluating_), block_size_(std::max<size_t>(block_size, 1)),
       // Eight blocks a chunk, 2 MiB at the default block size: one huge
       // page, which alloc_large rounds a chunk up to anyway (with four, half
       // of each page was faulted in and never used).  The text carried over
@@ -177,9 +177,9 @@ void ParallelStream::decide(Session &session, Job &job) const {
   }
 }
 
+// base_ is a line start: the line ends of the text kept tell the rest.
 int64_t ParallelStream::line_start(int64_t pos) const {
-  while (pos > base_ && *at(pos - 1) != '\n') pos--;
-  return pos;
+  return base_ + static_cast<int64_t>(ends_.line_start(text_, static_cast<size_t>(pos - base_), used_));
 }
 
 size_t ParallelStream::held() const {
@@ -219,7 +219,7 @@ void ParallelStream::make_room(size_t len) {
   used_ = kept;
 }
 
-// For a block ending at `end` (just after a newline): the start of the
+// For a block ending at `end` (just after a line end): the start of the
 // third-last token before it (`cut`) and the line start before the second
 // token before that (`context`), looking back no further than `reach` bytes
 // (and never before the text kept).  False when there are too few tokens.
@@ -296,12 +296,13 @@ void ParallelStream::dispatch_blocks() {
   for (;;) {
     int64_t look = std::max(scan_, from_ + static_cast<int64_t>(block_size_) - 1);
     if (look >= total) return;
-    const void *nl = std::memchr(at(look), '\n', static_cast<size_t>(total - look));
-    if (nl == nullptr) {
-      scan_ = total;
+    size_t next = ends_.next_start(text_, static_cast<size_t>(look - base_), used_);
+    if (next == 0) {
+      // A CR at the end ends a line only if no LF follows: look again.
+      scan_ = std::max(look, total - 1);
       return;
     }
-    int64_t end = look + (static_cast<const char *>(nl) - at(look)) + 1;
+    int64_t end = base_ + static_cast<int64_t>(next);
     // Too few tokens near this line end: look again a block further on, so
     // that text without tokens costs a bounded search per block.
     int64_t reach = static_cast<int64_t>(std::max(block_size_, size_t{1} << 16));
@@ -351,12 +352,12 @@ void ParallelStream::took(size_t n) {
 void ParallelStream::pump() {
   if (chunk_ == nullptr) make_room(0);
   dispatch_blocks();
-  // Then all the text up to the last newline, as SentenceStream decides it.
+  // Then all the text up to the last line end, as SentenceStream decides it.
   int64_t total = this->total();
   if (total > from_) {
-    const void *nl = memrchr(at(from_), '\n', static_cast<size_t>(total - from_));
-    if (nl != nullptr) {
-      int64_t end = from_ + (static_cast<const char *>(nl) - at(from_)) + 1;
+    size_t last = ends_.last_start(text_, static_cast<size_t>(from_ - base_), used_);
+    if (last != 0) {
+      int64_t end = base_ + static_cast<int64_t>(last);
       if (try_block(end, total)) scan_ = std::max(scan_, end);
     }
   }

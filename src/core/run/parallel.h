@@ -6,9 +6,9 @@
 // in the Unicode mode, the edge markers around paragraphs.  All of that is
 // fixed by the text from the start of the line holding the second token
 // before the candidate to the line after its third token after: a line start
-// (just after a newline) is where either text mode's mapping and tokenizer
-// begin afresh.  So the text is divided as SentenceStream divides its
-// windows.  A block of text [L, R) ends just after a newline; it decides the
+// (just after a line end, see text/line_ends.h) is where either text mode's
+// mapping and tokenizer begin afresh.  So the text is divided as
+// SentenceStream divides its windows.  A block of text [L, R) ends just after a line end; it decides the
 // candidates whose token begins at or after its `from` and before `until`,
 // the start of the third-last token before R, so every flag in every window
 // it decides is final.  The next block decides from that `until` on and
@@ -62,6 +62,7 @@
 #include "core/decide/sentence_sink.h"
 #include "core/model/feature_table.h"
 #include "core/run/session.h"
+#include "core/text/line_ends.h"
 #include "core/text/text_buffer.h"
 #include "core/text/unicode_map.h"
 
@@ -136,6 +137,7 @@ class ParallelStream {
   TextMode mode_;
   RunOutput output_;
   bool evaluating_;
+  LineEnds ends_;  // where blocks may end
   size_t block_size_;
   size_t max_in_flight_;
   size_t chunk_size_;

@@ -26,10 +26,9 @@ int64_t token_start_back(const char *data, int64_t end, int n) {
 
 namespace {
 
-// The start of the line holding text[pos] (just after a newline, or 0).
-size_t line_start(std::string_view text, size_t pos) {
-  while (pos > 0 && text[pos - 1] != '\n') pos--;
-  return pos;
+// The start of the line holding text[pos] (just after a line end, or 0).
+size_t line_start(const LineEnds &ends, std::string_view text, size_t pos) {
+  return ends.line_start(text.data(), pos, text.size());
 }
 
 // Where a window that stopped before mapped offset `limit` is cut: the line
@@ -38,15 +37,15 @@ size_t line_start(std::string_view text, size_t pos) {
 // (see short_line_before in tokens/sites.h), never before `cap`, and never at a line
 // that starts with a byte order mark (a window's first bytes would lose
 // it).  0 when nothing can go.
-size_t cut_point(std::string_view pending, const TextBuffer &in, int32_t limit, size_t cap, size_t end,
-                 size_t back = 0) {
+size_t cut_point(const LineEnds &ends, std::string_view pending, const TextBuffer &in, int32_t limit, size_t cap,
+                 size_t end, size_t back = 0) {
   int32_t before = static_cast<int32_t>(token_start_back(in.data, limit, 2));
   if (before < 0) return 0;
   const auto at = static_cast<size_t>(in.original_start(before));
-  size_t keep = line_start(pending, at > back ? at - back : 0);
+  size_t keep = line_start(ends, pending, at > back ? at - back : 0);
   keep = std::min(keep, cap);
   while (keep > 0 && end - keep >= 3 && std::memcmp(pending.data() + keep, "\xEF\xBB\xBF", 3) == 0)
-    keep = line_start(pending, keep - 1);
+    keep = line_start(ends, pending, keep - 1);
   return keep;
 }
 
@@ -79,19 +78,19 @@ bool StreamText::took(size_t n) {
   return fresh >= min_run_ && fresh >= run_end_;
 }
 
-// A window ends after the last newline of the text not yet run.
-// pending_[run_end_, searched_) is known to hold no newline, and searched_
-// moves to the end: a long line is searched once, not again at every piece
-// that extends it (which would take time growing with the square of its
-// length).
+// A window ends after the last line end of the text not yet run.
+// No line starts in pending_(run_end_, searched_], and searched_ moves to
+// the end: a long line is searched once, not again at every piece that
+// extends it (which would take time growing with the square of its length).
+// Only the last byte is searched again: a CR there ends a line once the
+// byte after it is known not to be an LF.
 size_t StreamText::next_window(bool final) {
   size_t end = pending_.size();
   if (!final) {
     size_t from = std::max(run_end_, searched_);
-    searched_ = end;
-    const void *nl = end > from ? memrchr(pending_.ptr + from, '\n', end - from) : nullptr;
-    if (nl == nullptr) return 0;
-    end = static_cast<size_t>(static_cast<const char *>(nl) - pending_.ptr) + 1;
+    searched_ = end > 0 ? end - 1 : 0;
+    end = ends_.last_start(pending_.ptr, from, end);
+    if (end == 0) return 0;
   }
   run_end_ = end;
   return end;
@@ -102,7 +101,7 @@ void StreamText::drop(size_t keep) {
   pending_.n -= keep;
   base_ += static_cast<int64_t>(keep);
   run_end_ -= keep;
-  searched_ -= keep;
+  searched_ = searched_ > keep ? searched_ - keep : 0;
 }
 
 void StreamText::release() { pending_.release(); }
@@ -111,7 +110,8 @@ void StreamText::release() { pending_.release(); }
 
 SentenceStream::SentenceStream(const FeatureTable &model, const Reading &reading, const RunOutput &output,
                                size_t min_run)
-    : WindowedStream(min_run), session_(model, reading, output), sinks_(output, reading.mode) {}
+    : WindowedStream(min_run, LineEnds(reading.mode, output.task != Task::detect)), session_(model, reading, output),
+      sinks_(output, reading.mode) {}
 
 void SentenceStream::run(bool final) {
   size_t end = text_.next_window(final);
@@ -159,19 +159,35 @@ void SentenceStream::run(bool final) {
   // ends; evaluation prints no sentence, so there nothing past the window
   // needs keeping.
   size_t cap = end;
-  if (!evaluating) cap = line_start(pending, std::min(static_cast<size_t>(start_ - base), end));
+  if (!evaluating) cap = line_start(text_.ends(), pending, std::min(static_cast<size_t>(start_ - base), end));
   // Where lines are sentences, how long a text line is cannot be read from a
   // sentence's line start (see short_line_before).
-  size_t keep = cut_point(pending, text, limit, cap, end, evaluating ? kShortLine : 0);
+  size_t keep = cut_point(text_.ends(), pending, text, limit, cap, end, evaluating ? kShortLine : 0);
   // The window may point into the stream's text, which changes from here on.
   session_.drop();
   if (keep > 0) text_.drop(keep);
 }
 
+void detect_any_length(const FeatureTable &model, const Reading &reading, std::string_view text,
+                       const RunOutput &output, size_t whole_limit) {
+  if (text.size() <= whole_limit) {
+    Session session(model, reading, output);
+    run_text(session, text, output);
+    return;
+  }
+  // Pieces of a few MB: the stream copies each after the undecided text.
+  const size_t piece = std::min(whole_limit, size_t{16} << 20) + 1;
+  SentenceStream stream(model, reading, output);
+  for (size_t at = 0; at < text.size(); at += piece)
+    stream.feed(text.data() + at, std::min(piece, text.size() - at));
+  stream.finish();
+}
+
 // ===== TrainingStream ========================================================
 
 TrainingStream::TrainingStream(FeatureTable &table, const Reading &reading, Output &out, size_t min_run)
-    : WindowedStream(min_run), session_(table, reading), training_(session_.tokens, session_.scorer, out) {}
+    : WindowedStream(min_run, LineEnds(reading.mode, true)), session_(table, reading),
+      training_(session_.tokens, session_.scorer, out) {}
 
 void TrainingStream::run(bool final) {
   size_t end = text_.next_window(final);
@@ -194,7 +210,7 @@ void TrainingStream::run(bool final) {
     return;
   }
   from_ = base + text.original_start(limit);
-  size_t keep = cut_point(pending, text, limit, end, end, kShortLine);
+  size_t keep = cut_point(text_.ends(), pending, text, limit, end, end, kShortLine);
   // The window may point into the stream's text, which changes from here on.
   session_.drop();
   if (keep > 0) text_.drop(keep);

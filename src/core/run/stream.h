@@ -4,7 +4,8 @@
 // The detector itself reads one whole buffer (TextBuffer, 32-bit offsets).  A
 // stream keeps only the text that is not decided yet and runs the detector
 // over windows of it: a window begins at a line start and ends after a
-// newline, so no token, line flag or Unicode character is cut.  In a window
+// line end (see text/line_ends.h), so no token, line flag or Unicode
+// character is cut.  In a window
 // that does not end the text, a candidate is decided only when three tokens
 // follow it inside the window, so that every flag its five tokens carry is
 // final; the window keeps two tokens before the first undecided candidate, so
@@ -25,6 +26,7 @@
 #include "core/decide/training.h"
 #include "core/model/feature_table.h"
 #include "core/run/session.h"
+#include "core/text/line_ends.h"
 
 namespace fullstop::core {
 
@@ -35,11 +37,11 @@ int64_t token_start_back(const char *data, int64_t end, int n);
 
 // The text of a stream that is not decided yet, and where its windows end:
 // what SentenceStream and TrainingStream share.  Text is taken in pieces; a
-// window ends after the last newline not yet run (all of the text at the
+// window ends after the last line end not yet run (all of the text at the
 // end), and the decided text before a cut point is dropped.
 class StreamText {
  public:
-  explicit StreamText(size_t min_run) : min_run_(min_run) {}
+  StreamText(size_t min_run, LineEnds ends) : min_run_(min_run), ends_(ends) {}
   // Takes more text; true when a run is due: the new text is `min_run` bytes
   // or more and as long as the undecided text a run reads again, so the
   // whole stream is read a bounded number of times.
@@ -66,13 +68,15 @@ class StreamText {
   std::string_view text() const { return {pending_.ptr, pending_.n}; }
   int64_t base() const { return base_; }  // the stream offset of text()[0]
   size_t held() const { return pending_.size(); }
+  const LineEnds &ends() const { return ends_; }
 
  private:
   size_t min_run_;
+  LineEnds ends_;
   PodArray<char> pending_;  // the text from offset base_ on
   int64_t base_ = 0;
   size_t run_end_ = 0;   // pending_[0, run_end_) was the last window
-  size_t searched_ = 0;  // no newline in pending_[run_end_, searched_)
+  size_t searched_ = 0;  // no line starts in pending_(run_end_, searched_]
 };
 
 // The calls SentenceStream and TrainingStream share: text taken in pieces,
@@ -108,7 +112,7 @@ class WindowedStream {
   size_t held() const { return text_.held(); }
 
  protected:
-  explicit WindowedStream(size_t min_run) : text_(min_run) {}
+  WindowedStream(size_t min_run, LineEnds ends) : text_(min_run, ends) {}
   StreamText text_;
 
  private:
@@ -143,6 +147,14 @@ class SentenceStream : public WindowedStream<SentenceStream> {
   int64_t start_ = -1;   // where the open sentence starts (-1: before the first window)
   bool done_ = false;    // the last sentence was reported (Unicode mode)
 };
+
+// Detection of a whole text of any length, with `output`'s results: text of
+// up to `whole_limit` bytes (at most kMaxText, where 32-bit offsets end) is
+// read in one run; longer text goes through a SentenceStream, whose windows
+// are whole lines, with the same results.  So only a single line longer
+// than kMaxText fails (kind input).  Tests pass a small `whole_limit`.
+void detect_any_length(const FeatureTable &model, const Reading &reading, std::string_view text,
+                       const RunOutput &output, size_t whole_limit = kMaxText);
 
 // Training over a stream: the same windows as SentenceStream's, and each
 // candidate's context written once the tokens its window and label need are

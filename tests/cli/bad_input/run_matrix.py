@@ -206,13 +206,11 @@ def case_model_dangling_symlink(d):
 
 
 def case_model_directory(d):
-    # Defined: a read error stops loading with a warning; nothing was loaded.
+    # A directory opens but holds no model: it fails as a missing model does.
     os.mkdir(os.path.join(d, "dir.model"))
     r = detect(d, "dir.model")
-    succeeds(r, stderr=None)
-    check(re.search(rb"^fullstop: warning: dir\.model: read error: Is a directory", r.err),
-          "no warning naming the directory: %r" % r.err)
-    check(r.out == offsets((0, len(TEXT))), "output: %r" % r.out)
+    fails_with(r, "^dir\\.model: Is a directory\n$", status=255)
+    check(r.out == b"", "output: %r" % r.out)
 
 
 def case_model_empty(d):
