@@ -17,6 +17,9 @@ bool names_any(const FeatureTable &table, std::initializer_list<std::string> nam
 
 // What a model from before the reading record learnt, from its names.
 bool always(const FeatureTable &) { return true; }
+// A rule that came after the reading record: a model without one was
+// trained before it, and reads as it was trained.
+bool never(const FeatureTable &) { return false; }
 
 // Whether it decides at line breaks: it names a feature of the line-break
 // marker as the candidate.  A model trained before line breaks were
@@ -83,6 +86,7 @@ constexpr Rule kRules[] = {
     {"comma-breaks", &ReadingRules::comma_breaks, names_comma_breaks},
     {"initials", &ReadingRules::initials, names_initials},
     {"pronoun-i", &ReadingRules::pronoun_i, always},
+    {"code-spans", &ReadingRules::code_spans, never},
 };
 
 std::string known_rules() {

@@ -43,6 +43,9 @@ struct ReadingRules {
   bool initials = true;
   // "I" is the English pronoun, never an initial.
   bool pronoun_i = true;
+  // Code in markdown (see code_spans.h): no boundary falls inside an inline
+  // code span or a fenced block, and a fenced block is a sentence of its own.
+  bool code_spans = true;
 
   bool operator==(const ReadingRules &) const = default;
 };
