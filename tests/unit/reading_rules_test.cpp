@@ -225,6 +225,7 @@ TEST(ReadingRules, NoBoundaryFallsInsideCode) {
       // Backticks with no closing run, or inside words, are text.
       {"It`s `odd. Go.", "[` ` . .]"},
       {"Levi`s 1002`s. Go.", "[` ` . .]"},
+      {"``Go. Now'' he said, ``'' she wrote. `` `x` `` ok.", "[`` . '' , ``'' . `` .]"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.text);

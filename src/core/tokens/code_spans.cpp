@@ -88,6 +88,10 @@ void find_spans(const char *data, int32_t p, int32_t eol, std::vector<CodeRange>
     const bool opens = r.start == p || !word_byte(at(data, r.start - 1));
     if (!opens || partner[k] < 0) continue;
     const Run &close = runs[static_cast<size_t>(partner[k])];
+    // Padded on both sides ("`` `x` ``") or on neither: a quote opened with
+    // two backticks (``so'') is never closed by a run after a blank.
+    const bool open_padded = r.start + r.len == eol || blank_byte(at(data, r.start + r.len));
+    if (open_padded != blank_byte(at(data, close.start - 1))) continue;
     quiet.push_back({r.start, close.start + close.len});
     k = static_cast<size_t>(partner[k]);
   }

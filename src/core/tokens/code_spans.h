@@ -15,8 +15,10 @@
 // the same line, outside fenced blocks.  In prose a backtick is also an
 // apostrophe ("Levi`s") or an opening quote (`so to speak'), so the opening
 // run must start where a word may start (at the line's start, or after a
-// blank or punctuation) and the closing one end where a word may end; a run
-// without such a partner is text.  No boundary falls inside a span: after
+// blank or punctuation), the closing one end where a word may end, and the
+// code be padded with a blank on both sides or on neither (a quote opened
+// with two backticks, ``so'', is never closed by a run after a blank); a
+// run without such a partner is text.  No boundary falls inside a span: after
 // its opening run or anywhere up to its closing one.
 #ifndef FULLSTOP_CORE_TOKENS_CODE_SPANS_H
 #define FULLSTOP_CORE_TOKENS_CODE_SPANS_H
