@@ -21,6 +21,7 @@
 #include "core/run/parallel.h"
 #include "core/run/session.h"
 #include "core/run/stream.h"
+#include "markdown_texts.h"
 
 namespace {
 
@@ -155,6 +156,15 @@ TEST(Parallel, RandomTextsInEveryForm) {
   load_model_file(model, (kSource / "models/en.model").c_str());
   std::mt19937 rng(7);
   for (int round = 0; round < 40; round++) check_all(model, random_text(rng, round * 7), "random");
+}
+
+// Fenced blocks and code spans: no block begins inside a fence.
+TEST(Parallel, MarkdownInEveryForm) {
+  LoadedModel model;
+  load_model_file(model, (kSource / "models/en.model").c_str());
+  ASSERT_TRUE(model_reading(model, "en", nullptr).rules.code_spans);
+  std::mt19937 rng(11);
+  for (int round = 0; round < 25; round++) check_all(model, markdown_text(rng, round * 9), "markdown");
 }
 
 // Text no block can end in for a long way: lines of several blocks (the

@@ -27,7 +27,8 @@ ReadingRules only(std::initializer_list<bool ReadingRules::*> on) {
   ReadingRules rules;
   for (bool ReadingRules::*r : {&ReadingRules::edge_markers, &ReadingRules::list_labels, &ReadingRules::roman_numerals,
                                 &ReadingRules::number_types, &ReadingRules::line_breaks, &ReadingRules::colon_breaks,
-                                &ReadingRules::comma_breaks, &ReadingRules::initials, &ReadingRules::pronoun_i})
+                                &ReadingRules::comma_breaks, &ReadingRules::initials, &ReadingRules::pronoun_i,
+                                &ReadingRules::code_spans})
     rules.*r = false;
   for (bool ReadingRules::*r : on) rules.*r = true;
   return rules;
@@ -76,7 +77,7 @@ TEST(Declaration, RecordsAndNamesReadBack) {
       {"0\t#reading=edge-markers,markdown\n", TextMode::classic, true, only({&ReadingRules::edge_markers}), "",
        "unknown reading rule 'markdown' (known: edge-markers, list-labels, roman-numerals, number-types, "
        "line-breaks, colon-breaks, comma-breaks, initials, pronoun-i, labels-in-position, spaced-guillemets, "
-       "inverted-openers, ordinal-periods)"},
+       "inverted-openers, ordinal-periods, code-spans)"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.records);
@@ -95,7 +96,7 @@ TEST(Declaration, TrainedRecordsReadBackAsTheTrainingRules) {
   const std::string unicode = declaration_records(TextMode::unicode, kTrainingRules);
   EXPECT_EQ(unicode,
             "0\t#text-mode=unicode\n0\t#reading=edge-markers,list-labels,roman-numerals,number-types,line-breaks,"
-            "colon-breaks,comma-breaks,initials,pronoun-i\n");
+            "colon-breaks,comma-breaks,initials,pronoun-i,code-spans\n");
   const ModelDeclaration d = declaration_of(unicode);
   EXPECT_EQ(d.mode, TextMode::unicode);
   EXPECT_TRUE(d.rules_declared);
@@ -216,6 +217,8 @@ TEST(ReadingRules, EachRuleChangesWhatItReads) {
        "[. ? ? ! !] 3 3 1 2 2 1 2 2 1 2 3 3"},
       {&ReadingRules::ordinal_periods, "El 1.º de mayo, n.º 3.er día.", "[, .] 3 3 1 4 2 1 0 0 2 0 2 1 4 2 0 0 2 3 3",
        "[. , . . .] 3 3 1 4 2 1 0 0 2 0 2 1 4 2 0 0 2 3 3"},
+      {&ReadingRules::code_spans, "Try `a. b` now.", "[` .] 3 3 1 2 0 2 0 2 0 2 3 3",
+       "[` . ` .] 3 3 1 2 0 2 0 2 0 2 3 3"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.text);
@@ -224,6 +227,83 @@ TEST(ReadingRules, EachRuleChangesWhatItReads) {
     off.*c.rule = false;
     EXPECT_EQ(reading(c.text, on), c.with);
     EXPECT_EQ(reading(c.text, off), c.without);
+  }
+}
+
+// Code in markdown: the candidates a walk visits (window[2]'s text, '|'
+// after a paragraph end), the same by both scanners.
+std::string code_walk(const std::string &text, bool bytewise) {
+  set_input(text);
+  map_input();
+  std::string seen = "[";
+  auto visit = [](const Token *window, void *context) {
+    std::string &s = *static_cast<std::string *>(context);
+    s += (s.size() > 1 ? " " : "") + std::string(window[2].text(input())) + (window[2].para_break ? "|" : "");
+  };
+  if (bytewise) {
+    input().walk_bytewise(visit, &seen, TextMode::unicode);
+  } else {
+    input().walk(visit, &seen, TextMode::unicode);
+  }
+  reset_intake();
+  return seen + "]";
+}
+
+TEST(ReadingRules, NoBoundaryFallsInsideCode) {
+  struct Case {
+    const char *text, *sites;
+  };
+  const Case cases[] = {
+      // A closed fence: a paragraph of its own, its closing line its last
+      // token's, no candidate inside.
+      {"Run this:\n```sh\nls -l. rm x.\n```\nThen go.", "[:| ```| .]"},
+      // Unclosed: the block ends at the blank line.
+      {"See:\n```\nx. y.\n\nNext one. Go.", "[:| .| . .]"},
+      // Tildes; a backtick fence closes no tilde block, nor a shorter run a longer one.
+      {"~~~\na.\n```\nb.\n~~~\nOk.", "[~~~| .]"},
+      {"````\na.\n```\nb.\n````\nOk.", "[````| .]"},
+      // Indented, at the text's start, to its end.
+      {"  ```\n  a.\n  ```\nB. C.\n```\nd. e.", "[```| . .| .]"},
+      // Inline spans, marks inside: no boundary after the opening run, nor
+      // anywhere before the closing one ends.
+      {"Use `a. b` and ``c`d.`` now. Go.", "[` .`` . .]"},
+      {"Run it hourly (e.g. `*/5 * * * *`). Then stop.", "[( . . *`). .]"},
+      // A fence line with backticks after its run is inline code.
+      {"```ls -l. x```\nNext. Go.", "[``` . .]"},
+      // Backticks with no closing run, or inside words, are text.
+      {"It`s `odd. Go.", "[` ` . .]"},
+      {"Levi`s 1002`s. Go.", "[` ` . .]"},
+      {"``Go. Now'' he said, ``'' she wrote. `` `x` `` ok.", "[`` . '' , ``'' . `` .]"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(code_walk(c.text, false), c.sites);
+    EXPECT_EQ(code_walk(c.text, true), c.sites);
+  }
+}
+
+// With inverted openers "\xC2\xBF" and "\xC2\xA1" read as a backtick, but mark no
+// code: three opening a line open no block, two around words no span.
+TEST(ReadingRules, InvertedOpenersMarkNoCode) {
+  for (bool bytewise : {false, true}) {
+    set_input("");
+    input().rules.inverted_openers = true;
+    const std::string text = "\xC2\xBF\xC2\xBF\xC2\xBFQu\xC3\xA9?\nS\xC3\xAD. \xC2\xA1Ya. \xC2\xA1No! Bien.";
+    set_input(text);
+    input().rules.inverted_openers = true;
+    map_input();
+    std::string seen = "[";
+    auto visit = [](const Token *window, void *context) {
+      std::string &s = *static_cast<std::string *>(context);
+      s += (s.size() > 1 ? " " : "") + std::string(window[2].text(input())) + (window[2].para_break ? "|" : "");
+    };
+    if (bytewise) {
+      input().walk_bytewise(visit, &seen, TextMode::unicode);
+    } else {
+      input().walk(visit, &seen, TextMode::unicode);
+    }
+    reset_intake();
+    EXPECT_EQ(seen + "]", "[? . . ! .]") << bytewise;
   }
 }
 

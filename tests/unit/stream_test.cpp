@@ -16,6 +16,7 @@
 #include "core/decide/training.h"
 #include "core/model/model_file.h"
 #include "core/run/stream.h"
+#include "markdown_texts.h"
 
 namespace {
 
@@ -187,6 +188,24 @@ std::vector<std::pair<TextMode, std::string>> line_ends(bool sentence_lines) {
   for (const LineEnd &e : kUnicodeLineEnds)
     if (e.in_sentence_lines || !sentence_lines) out.emplace_back(TextMode::unicode, e.bytes);
   return out;
+}
+
+// Windows are cut at line starts, never inside a fenced block, whose
+// reading needs its opening line: markdown streamed, detected and trained,
+// reads as the whole text does.
+TEST_P(StreamTest, MarkdownChunkingsEqualWhole) {
+  Model model(read_file(model_path()));
+  ASSERT_NE(model.m, nullptr);
+  TextMode mode = GetParam() == FULLSTOP_TEXT_UNICODE ? TextMode::unicode : TextMode::classic;
+  std::mt19937 rng(99 + GetParam());
+  for (int round = 0; round < 200; round++) {
+    std::string text = markdown_text(rng, round % 120);
+    size_t max_piece = std::vector<size_t>{1, 3, 17, 200}[round % 4];
+    if (mode == TextMode::unicode) {
+      ASSERT_EQ(streamed(model.m, text, rng, max_piece), whole(model.m, text)) << text;
+    }
+    ASSERT_EQ(train_streamed(text, mode, rng, max_piece), train_whole(text, GetParam())) << text;
+  }
 }
 
 TEST(Stream, TrainingHoldsOnlyUndecidedText) {

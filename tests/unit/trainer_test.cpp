@@ -533,10 +533,10 @@ TEST(TrainProgram, DeclaresTheTextModeAndTheReadingRules) {
       {"--text-mode=classic", "0\t#text-mode=classic\n"},
       {"--text-mode=unicode",
        "0\t#text-mode=unicode\n0\t#reading=edge-markers,list-labels,roman-numerals,number-types,line-breaks,"
-       "colon-breaks,comma-breaks,initials,pronoun-i\n"},
+       "colon-breaks,comma-breaks,initials,pronoun-i,code-spans\n"},
       {"--text-mode=unicode --reading=-pronoun-i,+ordinal-periods",
        "0\t#text-mode=unicode\n0\t#reading=edge-markers,list-labels,roman-numerals,number-types,line-breaks,"
-       "colon-breaks,comma-breaks,initials,ordinal-periods\n"},
+       "colon-breaks,comma-breaks,initials,ordinal-periods,code-spans\n"},
   };
   for (const auto &c : kCases) {
     Outcome got = run_shell(dir, kTrainer + " -s l2 " + c.option + " -o m ctx");

@@ -17,7 +17,8 @@ bool names_any(const FeatureTable &table, std::initializer_list<std::string> nam
 
 // What a model from before the reading record learnt, from its names.
 bool always(const FeatureTable &) { return true; }
-// A rule added after the record was: no model without the record read so.
+// A rule that came after the reading record: a model without one was
+// trained before it, and reads as it was trained.
 bool never(const FeatureTable &) { return false; }
 
 // Whether it decides at line breaks: it names a feature of the line-break
@@ -89,6 +90,7 @@ constexpr Rule kRules[] = {
     {"spaced-guillemets", &ReadingRules::spaced_guillemets, never},
     {"inverted-openers", &ReadingRules::inverted_openers, never},
     {"ordinal-periods", &ReadingRules::ordinal_periods, never},
+    {"code-spans", &ReadingRules::code_spans, never},
 };
 
 const Rule *find_rule(std::string_view name) {

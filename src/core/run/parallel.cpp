@@ -247,10 +247,26 @@ bool ParallelStream::find_cut(int64_t end, int64_t reach, int64_t &cut, int64_t 
       // short_line_before in tokens/sites.h.
       const int64_t back = evaluating_ ? kShortLine : 0;
       context = fifth >= 0 ? line_start(std::max(base_, original(fifth) - back)) : 0;
+      context = outside_fences(end, context);
       return true;
     }
     if (s <= lo) return false;
   }
+}
+
+// The block's text is mapped and searched for code only when it holds a
+// backtick or a tilde, which no other byte maps to.
+int64_t ParallelStream::outside_fences(int64_t end, int64_t line) const {
+  if (mode_ != TextMode::unicode || !reading_.rules.code_spans || line <= context_) return line;
+  const char *p = at(context_);
+  const auto n = static_cast<size_t>(end - context_);
+  if (std::memchr(p, '`', n) == nullptr && std::memchr(p, '~', n) == nullptr) return line;
+  TextBuffer text;
+  text.borrow(std::string_view(p, n));
+  text.map(evaluating_, map_rules(reading_.rules));
+  CodeRegions code;
+  find_code(text, reading_.rules.inverted_openers, code);
+  return context_ + core::outside_fences(text, code.fences, line - context_);
 }
 
 bool ParallelStream::try_block(int64_t end, int64_t reach) {

@@ -120,6 +120,9 @@ class ParallelStream {
   void decide(Session &session, Job &job) const;
   void dispatch_blocks();
   bool find_cut(int64_t end, int64_t reach, int64_t &cut, int64_t &context);
+  // The line start `line` moved out of any fenced block of the text
+  // [context_, end) (see outside_fences in stream.h).
+  int64_t outside_fences(int64_t end, int64_t line) const;
   bool try_block(int64_t end, int64_t reach);
   void submit(std::shared_ptr<Job> job);
   void write_oldest();

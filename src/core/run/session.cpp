@@ -36,6 +36,7 @@ void Session::take(std::string_view text) {
     tokens.text.borrow(text);
   }
   if (mode_ == TextMode::unicode) tokens.text.map(task_ != Task::detect, map_rules(tokens.rules));
+  tokens.code.clear();  // (found by the walk)
 }
 
 void detect_text(Session &session, std::string_view text, SentenceSink &sink) {

@@ -24,6 +24,18 @@ int64_t token_start_back(const char *data, int64_t end, int n) {
   return -1;
 }
 
+int64_t outside_fences(const TextBuffer &text, const std::vector<CodeFence> &fences, int64_t keep) {
+  const char *original = text.original_data();
+  // From the last block back: a line that opens one may lie inside an
+  // earlier one only through lines the map joins, but costs nothing to ask.
+  for (size_t i = fences.size(); i-- > 0;) {
+    int64_t line = text.original_start(fences[i].begin);
+    while (line > 0 && original[line - 1] != '\n') line--;
+    if (line < keep && keep < text.original_end(fences[i].end)) keep = line;
+  }
+  return keep;
+}
+
 namespace {
 
 // The start of the line holding text[pos] (just after a line end, or 0).
@@ -163,6 +175,7 @@ void SentenceStream::run(bool final) {
   // Where lines are sentences, how long a text line is cannot be read from a
   // sentence's line start (see short_line_before).
   size_t keep = cut_point(text_.ends(), pending, text, limit, cap, end, evaluating ? kShortLine : 0);
+  keep = static_cast<size_t>(outside_fences(text, session_.tokens.code.fences, static_cast<int64_t>(keep)));
   // The window may point into the stream's text, which changes from here on.
   session_.drop();
   if (keep > 0) text_.drop(keep);
@@ -211,6 +224,7 @@ void TrainingStream::run(bool final) {
   }
   from_ = base + text.original_start(limit);
   size_t keep = cut_point(text_.ends(), pending, text, limit, end, end, kShortLine);
+  keep = static_cast<size_t>(outside_fences(text, session_.tokens.code.fences, static_cast<int64_t>(keep)));
   // The window may point into the stream's text, which changes from here on.
   session_.drop();
   if (keep > 0) text_.drop(keep);

@@ -35,6 +35,13 @@ namespace fullstop::core {
 // the text a window must keep or leave undecided.
 int64_t token_start_back(const char *data, int64_t end, int n);
 
+// A window's walk finds fenced blocks (tokens/code_spans.h) from its own
+// start, so no window begins inside one: the line start `keep` of `text`'s
+// original offsets, moved back to the line that opens the block holding it.
+// `fences` are text's blocks (mapped offsets), and text begins at a line
+// start outside any.
+int64_t outside_fences(const TextBuffer &text, const std::vector<CodeFence> &fences, int64_t keep);
+
 // The text of a stream that is not decided yet, and where its windows end:
 // what SentenceStream and TrainingStream share.  Text is taken in pieces; a
 // window ends after the last line end not yet run (all of the text at the

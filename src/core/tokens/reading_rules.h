@@ -48,6 +48,9 @@ struct ReadingRules {
   // "I" is the English pronoun, never an initial.  Elsewhere "I." is an
   // initial ("I. Kant") or a ruler's number ("Wilhelm I.").
   bool pronoun_i = true;
+  // Code in markdown (see code_spans.h): no boundary falls inside an inline
+  // code span or a fenced block, and a fenced block is a sentence of its own.
+  bool code_spans = true;
 
   // The rules below are off unless a model's training turned them on.
 

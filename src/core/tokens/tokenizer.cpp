@@ -124,6 +124,10 @@ template <bool kVisit, bool kUnicode>
     // run_walk for where lines are sentences).
     const uint8_t marked = flags_of(window[3]) & token_flag::marker;
     if (!((flags & site_flags) | marked)) return;
+    // Every site's boundary is at the end of window[2] (a line break's
+    // too); none falls inside code.
+    if (window[2].end() > quiet_begin_ && !window[2].edge && in_code(window[2].end())) [[unlikely]]
+      return;
     if (!(flags & kSite) && !(marked && list_marker_at(window))) {
       if (line_break_after(window, text.data, rules.line_breaks, text.sentence_lines())) visit_line_break(walk, window);
       return;
@@ -177,6 +181,34 @@ bool Tokenizer::quiet_punct_at(const Token *window) const {
   const std::string_view suffix(text.data + after.start, static_cast<size_t>(after.len));
   return (all_digits(number) || number == "n" || number == "N") &&
          (suffix.starts_with("\xC2\xBA") || suffix.starts_with("\xC2\xAA") || suffix == "er");
+}
+
+// Whether a boundary at `boundary` falls inside code (see code_spans.h).
+// Asked with boundaries in text order, so ranges before one are passed for good.
+[[gnu::noinline]] bool Tokenizer::in_code(int32_t boundary) {
+  while (quiet_index_ < code.quiet.size() && code.quiet[quiet_index_].end <= boundary) quiet_index_++;
+  quiet_begin_ = quiet_index_ < code.quiet.size() ? code.quiet[quiet_index_].begin : INT32_MAX;
+  return boundary > quiet_begin_;
+}
+
+// At the first token of a line that starts at or after the next fence
+// event: the line opens a fenced block, or follows one.  Either way the
+// last token so far ends a paragraph (see walk).  Returns whether the token
+// at `start` begins a new one.
+[[gnu::noinline]] bool Tokenizer::fence_line(int32_t start) {
+  bool cut = false;
+  while (start >= fence_event_) {
+    if (!in_fence_) {
+      fence_event_ = code.fences[fence_index_].end;
+    } else {
+      fence_index_++;
+      fence_event_ = fence_index_ < code.fences.size() ? code.fences[fence_index_].begin : INT32_MAX;
+    }
+    in_fence_ = !in_fence_;
+    cut = true;
+  }
+  if (cut && !toks.empty()) toks.back().para_break = 1;
+  return cut;
 }
 
 // The line-break marker for a break after window[2] (see walk), interned.
@@ -423,6 +455,7 @@ void Tokenizer::scan_bytewise(const Walk &walk) {
       // A blank line (empty, or only spaces and tabs) ends a paragraph.
       if (!toks.empty()) toks.back().para_break = 1;
     } else {
+      if (p >= fence_event_) fence_line(p);
       tokenize_line(walk, p, line_end);
     }
     pos = nl ? line_end + 1 : data_len;
@@ -541,11 +574,17 @@ void Tokenizer::scan_blocks_as(const Walk &walk) {
               gap_flags(last_end, start, false);  // blank lines, maybe
               new_paragraph = toks.back().para_break;
             }
+            // (A fence event is always at a line's first token.)
+            if (kUnicode && start >= fence_event_) [[unlikely]]
+              new_paragraph |= fence_line(start);
           }
         }
       } else if (last_end >= 0) {
         gap_flags(last_end, start, false);
         new_paragraph = toks.back().para_break;
+        if (kUnicode && start >= fence_event_) new_paragraph |= fence_line(start);
+      } else if (kUnicode && start >= fence_event_) {
+        fence_line(start);  // the text's first token opens a block
       }
       open_start = start;
       // A punctuation run starting with '*' or '-' is hinted as a marker.
@@ -584,6 +623,12 @@ void Tokenizer::run_walk(const Walk &given) {
   if (lexicon.over_limit()) lexicon.forget_words();
   lexicon.begin_walk(text.data_len, WordTyping{walk.unicode, rules});
   line_labels_.clear();
+  code.clear();
+  if (walk.unicode && rules.code_spans) find_code(text, rules.inverted_openers, code);
+  fence_index_ = quiet_index_ = 0;
+  in_fence_ = false;
+  fence_event_ = code.fences.empty() ? INT32_MAX : code.fences[0].begin;
+  quiet_begin_ = code.quiet.empty() ? INT32_MAX : code.quiet[0].begin;
   if (walk.visit == nullptr) {
     // A rough first guess (one token per five bytes) saves most regrowth.
     toks.reserve(static_cast<size_t>(text.data_len) / 5 + 16);
@@ -616,6 +661,7 @@ void Tokenizer::reset() {
   toks.release();
   break_window = nullptr;
   line_labels_.clear();
+  code = CodeRegions();
 }
 
 }  // namespace fullstop::core

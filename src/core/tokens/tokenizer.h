@@ -15,6 +15,7 @@
 #include "core/text/block_classify.h"
 #include "core/text/text_buffer.h"
 #include "core/text/text_mode.h"
+#include "core/tokens/code_spans.h"
 #include "core/tokens/lexicon.h"
 #include "core/tokens/list_labels.h"
 #include "core/tokens/reading_rules.h"
@@ -62,6 +63,14 @@ class Tokenizer {
   // much as a sentence mark, and learns from hard-wrapped text that most
   // line ends are none.  The windows of other candidates never hold the
   // marker.
+  //
+  // With code spans (see code_spans.h), no candidate whose boundary would
+  // fall inside code is visited, and a fenced block reads as a paragraph of
+  // its own: the token before it and its last token are paragraph ends
+  // (para_break, so their boundaries are certain), with edge markers
+  // between.  The text's code is found before the walk (`code`), so that
+  // text without a backtick or a tilde costs one scan for them and the
+  // token loop nothing.
   void walk(SiteVisitor visit, void *context, TextMode mode = TextMode::classic);
   // walk() by the plain byte-at-a-time scanner (see index_bytewise).
   void walk_bytewise(SiteVisitor visit, void *context, TextMode mode = TextMode::classic);
@@ -95,6 +104,9 @@ class Tokenizer {
   // Forgets the text, the words and the tokens.
   void reset();
 
+  // The code of the last walk's text (empty without code spans).
+  CodeRegions code;
+
  private:
   struct Walk;
 
@@ -123,6 +135,18 @@ class Tokenizer {
   void scan_blocks_as(const Walk &walk);
   void scan_blocks(const Walk &walk);
   void run_walk(const Walk &walk);
+  bool fence_line(int32_t start);
+  bool in_code(int32_t boundary);
+
+  // The walk's way through `code`: the next fence event (the first byte of
+  // a block not yet entered, or the end of the block entered; INT32_MAX
+  // when none is left), and the first quiet range that may hold a boundary
+  // still to come, with its begin (INT32_MAX when none).
+  int32_t fence_event_ = INT32_MAX;
+  size_t fence_index_ = 0;
+  bool in_fence_ = false;
+  int32_t quiet_begin_ = INT32_MAX;
+  size_t quiet_index_ = 0;
 
   // A token among the last bytes of the text, copied with zeros after it for
   // interning's 8-byte loads (see tail_bytes).
