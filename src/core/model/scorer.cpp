@@ -415,8 +415,8 @@ Scorer::HotEntry Scorer::hot_entry(const double *weights) {
 // five positions.  Its text's names weigh 0 wherever it stands, so what it
 // adds is its stems' and its type's weights, which its first three bytes
 // (lowered), its spacing and its type decide: a few hundred signatures
-// cover the words of a log of new ids, and a few thousand the rare words
-// of running text.  Their sums are kept by signature, so that such a word,
+// cover the words of a log of new ids, and running text's rare words share
+// theirs as well.  Their sums are kept by signature, so that such a word,
 // met for the first time (nearly every word, when the words keep
 // changing), costs its text's lookup and one copy of five entries rather
 // than two stem lookups and five sums formed again.  The sums are the
