@@ -363,6 +363,27 @@ std::string distinct_text(int lines) {
   return text;
 }
 
+// A detection or evaluation run over `text`: what it prints, its site
+// count and its spans, with the lexicon bounded to `limit` words (0: none)
+// and words the model does not name taking their shared contributions or
+// forming their own (Scorer::share_unnamed).
+std::string run_words(const LoadedModel &model, const Reading &reading, Task task, const std::string &text,
+                      size_t limit, bool share, size_t *most) {
+  std::vector<SentenceSpan> spans;
+  StringSink sink;
+  Output out(sink);
+  RunOutput output{task, FormKind::xml, task == Task::evaluate ? &out : nullptr, &spans};
+  Session session(model.table, reading, output);
+  session.tokens.lexicon.set_limit(limit, limit * 16);
+  session.scorer.share_unnamed(share);
+  EvalCounts counts = run_text(session, text, output);
+  out.flush();
+  *most = session.tokens.lexicon.most_words();
+  std::string got = sink.text + std::to_string(counts.nsites);
+  for (const SentenceSpan &s : spans) got += " " + std::to_string(s.start) + "-" + std::to_string(s.end);
+  return got;
+}
+
 TEST(BoundedWords, SameOutputAsUnbounded) {
   const std::string en = read_file(model_path());
   const std::string repeats = "1\ttext_2_.\n-1\ttext_2_.\n0.5\ttype_3_1\n-0.25\tstem_1_the\n0.75\ttext_3_The\n";
@@ -376,20 +397,7 @@ TEST(BoundedWords, SameOutputAsUnbounded) {
     LoadedModel model;
     load_model_bytes(model, "model", c.model);
     Reading reading = model_reading(model, "model", &c.mode);
-    auto run = [&](Task task, size_t limit, size_t *most) {
-      std::vector<SentenceSpan> spans;
-      StringSink sink;
-      Output out(sink);
-      RunOutput output{task, FormKind::xml, task == Task::evaluate ? &out : nullptr, &spans};
-      Session session(model.table, reading, output);
-      session.tokens.lexicon.set_limit(limit, limit * 16);
-      EvalCounts counts = run_text(session, text, output);
-      out.flush();
-      *most = session.tokens.lexicon.most_words();
-      std::string got = sink.text + std::to_string(counts.nsites);
-      for (const SentenceSpan &s : spans) got += " " + std::to_string(s.start) + "-" + std::to_string(s.end);
-      return got;
-    };
+    auto run = [&](Task task, size_t limit, size_t *most) { return run_words(model, reading, task, text, limit, true, most); };
     for (Task task : {Task::detect, Task::evaluate}) {
       size_t unbounded_most = 0, most = 0;
       const std::string expect = run(task, 0, &unbounded_most);
@@ -418,6 +426,45 @@ TEST(BoundedWords, SameOutputAsUnbounded) {
     for (const SentenceSpan &s : spans) got.emplace_back(s.start, s.end);
     EXPECT_EQ(got, expect);
     EXPECT_LE(stream.lexicon().most_words(), 100u + 4096);
+  }
+}
+
+// A word whose text the model does not name takes its partial sums from
+// what its signature (stem, spacing, type) contributed before: the output
+// must be the plain run's, word for word.  The crafted model makes each
+// part of the signature decide a window: the type of the word before a
+// mark ("Qqa7." splits, "qqa7." does not) and the spacing of the word after
+// it ("qqa8" alone against "qqa8)"), over words that share their stem and
+// are new each time; en.model over a log of new ids checks the rest, with
+// the lexicon bounded and not, in both text modes.
+TEST(BoundedWords, SharedContributionsAsFormed) {
+  const std::string crafted = "1\ttype_1_1\n-1\ttype_1_0\n3\tstem2_3_1_1_qqa\n-3\tstem2_3_1_0_qqa\n";
+  std::mt19937 rng(11);
+  std::string signatures;
+  for (int i = 0; i < 4000; i++) {
+    const std::string id = std::to_string(i);
+    signatures += rng() % 2 ? "zz Qqa" + id + ". zz " : "zz qqa" + id + ". zz ";
+    signatures += rng() % 2 ? "zz. qqa" + id + "b zz " : "zz. qqa" + id + "b) zz ";
+    if (i % 9 == 0) signatures += "\n\n";
+  }
+  const std::string en = read_file(model_path());
+  const std::string log = distinct_text(3000);
+  const std::vector<BoundedCase> cases = {{"crafted classic", crafted, TextMode::classic},
+                                          {"crafted unicode", "0\t#text-mode=unicode\n" + crafted, TextMode::unicode},
+                                          {"en classic", en, TextMode::classic},
+                                          {"en unicode", en, TextMode::unicode}};
+  for (const BoundedCase &c : cases) {
+    SCOPED_TRACE(c.name);
+    LoadedModel model;
+    load_model_bytes(model, "model", c.model);
+    const Reading reading = model_reading(model, "model", &c.mode);
+    const std::string &text = c.model == en ? log : signatures;
+    size_t most = 0;
+    for (Task task : {Task::detect, Task::evaluate})
+      for (size_t limit : {size_t{0}, size_t{300}}) {
+        const std::string plain = run_words(model, reading, task, text, limit, false, &most);
+        EXPECT_EQ(run_words(model, reading, task, text, limit, true, &most), plain) << limit;
+      }
   }
 }
 

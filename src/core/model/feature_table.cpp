@@ -235,18 +235,31 @@ const FeatureTable::StemRow *FeatureTable::stem_entry(uint64_t key) const {
   return slot == 0 ? nullptr : &stem_rows_[stem_slot_row(slot)];
 }
 
+namespace {
+constexpr double kNoWeights[kPositions] = {};
+}  // namespace
+
 void FeatureTable::word_rows(const Word &w, std::string_view text_value, const int32_t **ids,
                              const double **weights, int base) const {
-  static constexpr double kNoWeights[kPositions] = {};
+  text_rows(text_value, ids, weights, base);
+  shape_rows(w, ids, weights, base);
+}
+
+bool FeatureTable::text_rows(std::string_view text_value, const int32_t **ids, const double **weights,
+                             int base) const {
+  const WordKey *text = text_key(text_value);
+  ids[0] = (text != nullptr ? text->ids : kNoIds.data()) + base;
+  weights[0] = (text != nullptr ? text->weights : kNoWeights) + base;
+  return text != nullptr;
+}
+
+void FeatureTable::shape_rows(const Word &w, const int32_t **ids, const double **weights, int base) const {
   // A Word's stem is NUL-padded to its four bytes.
   uint64_t stem = 0;
   std::memcpy(&stem, w.stem, sizeof w.stem);
   const uint32_t stem2_code = 2 + 2 * uint32_t{w.space_before != 0} + uint32_t{w.space_after != 0};
-  const WordKey *text = text_key(text_value);
   const StemRow *stem_keys[2] = {stem_entry(stem | uint64_t{1} << 32),
                                  stem_entry(stem | uint64_t{stem2_code} << 32)};
-  ids[0] = (text != nullptr ? text->ids : kNoIds.data()) + base;
-  weights[0] = (text != nullptr ? text->weights : kNoWeights) + base;
   for (int k = 0; k < 2; k++) {
     ids[1 + k] = (stem_keys[k] != nullptr ? stem_keys[k]->ids : kNoIds.data()) + base;
     weights[1 + k] = (stem_keys[k] != nullptr ? stem_keys[k]->weights : kNoWeights) + base;

@@ -84,6 +84,12 @@ class FeatureTable {
   // kBreakBase for a line break's (see kPositions).
   void word_rows(const Word &w, std::string_view text, const int32_t **ids, const double **weights,
                  int base = 0) const;
+  // word_rows in two parts: the text's row (ids[0], weights[0]), and
+  // whether the model names the text at any position; and the rows of the
+  // stems and the type (ids[1..3], weights[1..3]), which depend only on
+  // the word's stem, spacing and type.
+  bool text_rows(std::string_view text, const int32_t **ids, const double **weights, int base = 0) const;
+  void shape_rows(const Word &w, const int32_t **ids, const double **weights, int base = 0) const;
   // Weights by id, filled by index_by_word (empty before): one load where
   // feats[id]->weight is two.
   const double *dense_weights() const { return dense_weights_.empty() ? nullptr : dense_weights_.data(); }

@@ -37,8 +37,10 @@ Scorer::Scorer(const Tokenizer &in, const FeatureTable &model, int base)
       count_(model.index_count()) {}
 
 std::unique_ptr<Scorer> Scorer::sibling(int base) const {
-  if (writable_ != nullptr) return std::make_unique<Scorer>(in_, *writable_, base);
-  return std::make_unique<Scorer>(in_, *table_, base);
+  auto s = writable_ != nullptr ? std::make_unique<Scorer>(in_, *writable_, base)
+                                : std::make_unique<Scorer>(in_, *table_, base);
+  s->share_unnamed_ = share_unnamed_;
+  return s;
 }
 
 void Scorer::keep_unknown_names(bool keep) {
@@ -321,7 +323,9 @@ void Scorer::form_word(const Token &t, bool ids) {
   const int32_t *id_rows[kTemplates];
   const double *weight_rows[kTemplates];
   lookups_++;
-  table_->word_rows(t.w(in_), t.text(in_), id_rows, weight_rows, base_);
+  const bool named = table_->text_rows(t.text(in_), id_rows, weight_rows, base_);
+  if (!named && !ids && share_unnamed_ && hot_ != nullptr) return fill_unnamed(t);
+  table_->shape_rows(t.w(in_), id_rows, weight_rows, base_);
   if (ids) {
     ensure_ids();
   } else {
@@ -391,15 +395,57 @@ void Scorer::set_hot(size_t slot, uint64_t tag, const int32_t *ids) {
 // changes no sum that starts at +0 (which is never -0 when rounding to
 // nearest).
 void Scorer::set_hot_weights(size_t slot, uint64_t tag, const double *weights) {
+  hot_[slot] = hot_entry(weights);
+  hot_[slot].tag = hot_tag(tag);
+}
+
+Scorer::HotEntry Scorer::hot_entry(const double *weights) {
   static_assert(kTemplates == 4);
   const double sum = (((0.0 + weights[0]) + weights[1]) + weights[2]) + weights[3];
   const double abs_sum = (((0.0 + std::fabs(weights[0])) + std::fabs(weights[1])) + std::fabs(weights[2])) +
                          std::fabs(weights[3]);
-  HotEntry &h = hot_[slot];
+  HotEntry h{};
   h.bound = bound_bits(abs_sum);
   // With a finite bound |sum| <= abs_sum fits a float (rounding is monotone).
   h.sum = h.bound == 0x7F80 ? 0.0f : static_cast<float>(sum);
-  h.tag = hot_tag(tag);
+  return h;
+}
+
+// The partial sums of a word whose text the model does not name, at all
+// five positions.  Its text's names weigh 0 wherever it stands, so what it
+// adds is its stems' and its type's weights, which its first three bytes
+// (lowered), its spacing and its type decide: a few hundred signatures
+// cover the words of a log of new ids, and running text's rare words share
+// theirs as well.  Their sums are kept by signature, so that such a word,
+// met for the first time (nearly every word, when the words keep
+// changing), costs its text's lookup and one copy of five entries rather
+// than two stem lookups and five sums formed again.  The sums are the
+// same numbers set_hot_weights forms from the same four weights.
+[[gnu::noinline]] void Scorer::fill_unnamed(const Token &t) {
+  const Word &w = t.w(in_);
+  uint32_t stem = 0;
+  std::memcpy(&stem, w.stem, 3);
+  const uint32_t key = 1 + (stem | uint32_t{w.space_before != 0} << 24 | uint32_t{w.space_after != 0} << 25 |
+                            static_cast<uint32_t>(token_type(w)) << 26);
+  if (contributions_ == nullptr) contributions_ = std::make_unique<Contribution[]>(size_t{1} << kContributionBits);
+  Contribution &c = contributions_[(key * 0x9E3779B1u) >> (32 - kContributionBits)];
+  if (c.key != key) {
+    const int32_t *id_rows[kTemplates];
+    const double *weight_rows[kTemplates];
+    table_->shape_rows(w, id_rows, weight_rows, base_);
+    c.key = key;
+    for (int q = 0; q < kWindow; q++) {
+      const double weights[kTemplates] = {0.0, weight_rows[1][q], weight_rows[2][q], weight_rows[3][q]};
+      c.hot[q] = hot_entry(weights);
+    }
+  }
+  size_cache();
+  for (int q = 0; q < kWindow; q++) {
+    const uint64_t key_q = cache_key(t.word, q);
+    HotEntry &h = hot_[cache_index(key_q)];
+    h = c.hot[q];
+    h.tag = hot_tag(cache_tag(key_q));
+  }
 }
 
 // Detection's first window: the partial sums of the pairs cached so far.

@@ -102,6 +102,14 @@ class Scorer {
   // Stops adding records for missing names: from here on the table is read
   // as a model (detection after loading into a table of one's own).
   void keep_unknown_names(bool keep);
+  // Whether detection takes the partial sums of a word whose text the model
+  // does not name from the cache of such words' contributions (see
+  // fill_unnamed), rather than forming them from the model's rows: the
+  // plain way, which tests compare it with.  On by default.
+  void share_unnamed(bool share) {
+    share_unnamed_ = share;
+    if (breaks_ != nullptr) breaks_->share_unnamed(share);
+  }
 
  private:
   // What a word forms at a window position: its four feature ids.  Kept for
@@ -129,6 +137,15 @@ class Scorer {
     uint16_t bound;
     uint16_t tag;
   };
+  // What a word whose text the model does not name contributes at each
+  // window position: its partial sums (tags unused), which its stem, its
+  // spacing and its type decide (see fill_unnamed).  `key` is that
+  // signature + 1 (0: empty).
+  struct Contribution {
+    uint32_t key;
+    HotEntry hot[kWindow];
+  };
+  static constexpr int kContributionBits = 10;
   struct UnknownSlot {
     uint32_t hash;    // the low half of the name's keyed hash
     uint32_t offset;  // 0: empty
@@ -145,6 +162,8 @@ class Scorer {
   static uint16_t hot_tag(uint64_t tag) { return tag <= UINT16_MAX ? static_cast<uint16_t>(tag) : 0; }
   void set_hot(size_t slot, uint64_t tag, const int32_t *ids);
   void set_hot_weights(size_t slot, uint64_t tag, const double *weights);
+  static HotEntry hot_entry(const double *weights);
+  void fill_unnamed(const Token &t);
   void make_hot();
   void drop_id_caches();
   bool index_grew();
@@ -195,6 +214,9 @@ class Scorer {
   ZeroedBlock hot_block_;
   HotEntry *hot_ = nullptr;
   int cache_bits_ = 0;
+  // See share_unnamed; a direct-mapped table, made when first needed.
+  bool share_unnamed_ = true;
+  std::unique_ptr<Contribution[]> contributions_;
   // Index size when the cached entries were formed.
   int64_t cached_index_size_ = 0;
   // The lexicon's generation they were formed in (see Lexicon::forget_words).
