@@ -312,8 +312,8 @@ def pooled_f1(results):
 
 def evaluate(lang, systems, k, ctx, keep=None, jobs=2):
     """{set name: {system: (P, R, F1), "boundaries": n, "no_mark": share}}."""
-    spec = LANGUAGES[lang]
-    sets = [(name, cut_folds(read_set(files), k)) for name, files in spec["sets"]]
+    language = LANGUAGES[lang]
+    sets = [(name, cut_folds(read_set(files), k)) for name, files in language["sets"]]
     per = {name: collections.defaultdict(list) for name, _ in sets}
     insts = {s: CLASSES[s](lang, ctx) for s in systems}
 
