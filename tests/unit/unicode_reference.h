@@ -167,7 +167,12 @@ inline std::vector<std::pair<size_t, size_t>> unsplit_sentences(std::string_view
   }
   if (open) out.emplace_back(first, last);
   size_t bom = s.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
-  if (out.empty()) return {{bom, s.size()}};
+  // A text with nothing but blanks is no sentence; a NUL is text (-F
+  // prints it), so blanks around one are a sentence.
+  if (out.empty()) {
+    if (m.text.find('\0') == std::string::npos) return {};
+    return {{bom, s.size()}};
+  }
   out.front().first = bom;
   out.back().second = s.size();
   return out;
