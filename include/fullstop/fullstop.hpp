@@ -188,6 +188,32 @@ class Stream {
   std::unique_ptr<fullstop_stream, void (*)(fullstop_stream *)> stream_;
 };
 
+// Many texts split one after another by one thread, each exactly as
+// Model::split splits it, with what earlier calls learned kept (see
+// fullstop_splitter_new): the way to split many short texts.  Holds the
+// model; give each thread a Splitter of its own.
+class Splitter {
+ public:
+  explicit Splitter(const Model &model) : model_(model), splitter_(nullptr, &fullstop_splitter_free) {
+    char *error = nullptr;
+    splitter_.reset(fullstop_splitter_new(model.get(), &error));
+    if (splitter_ == nullptr) detail::raise(error);
+  }
+  std::vector<fullstop_span> split(std::string_view text) {
+    fullstop_span *spans = nullptr;
+    char *error = nullptr;
+    int64_t n = fullstop_splitter_split(splitter_.get(), text.data(), text.size(), &spans, &error);
+    if (n < 0) detail::raise(error);
+    std::vector<fullstop_span> out(spans, spans + n);
+    std::free(spans);
+    return out;
+  }
+
+ private:
+  Model model_;
+  std::unique_ptr<fullstop_splitter, void (*)(fullstop_splitter *)> splitter_;
+};
+
 // Training contexts and the feature list of sentence-per-line text.
 struct TrainingMaterial {
   std::string contexts, features;
