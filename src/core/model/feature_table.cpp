@@ -32,6 +32,15 @@ void FeatureTable::drop_word_index() {
   std::vector<double>().swap(dense_weights_);
 }
 
+void FeatureTable::reserve(size_t names) {
+  feats.reserve(feats.size() + names);
+  // The size slot_for would have grown the index to by then: at most half full.
+  size_t slots = std::max<size_t>(slots_.size(), 1024);
+  while (slots < 2 * (used_ + names)) slots *= 2;
+  if (slots > slots_.size())
+    slots_.rehash(slots, [](const NameSlot &s) { return s.a != 0; }, [](const NameSlot &s) { return s.hash; });
+}
+
 // The slot of `name`, or the empty slot where it would go (growing first so
 // that the table stays at most half full).
 FeatureTable::NameSlot &FeatureTable::slot_for(std::string_view name, uint64_t hash) {
@@ -51,7 +60,7 @@ void FeatureTable::count_entry() {
     size_ *= 2;
     for (std::vector<int32_t> &ids : repeats_) {
       std::reverse(ids.begin(), ids.end());
-      std::string_view name = feats[ids[0]]->text;
+      std::string_view name = feats[ids[0]]->name();
       slot_for(name, keyed_hash(name.data(), name.size())).a = static_cast<uint32_t>(ids.back()) + 1;
     }
   }
@@ -86,9 +95,12 @@ Feature *FeatureTable::build(std::string_view name, double weight, uint64_t hash
   // The index by word would miss the new record: it goes (a model's table
   // is indexed once loaded and never built on; only tests do both).
   if (indexed_by_word()) drop_word_index();
-  Feature *f = new (allocate(sizeof(Feature))) Feature{};
+  // The record and its name in one piece.
+  char *room = static_cast<char *>(allocate(sizeof(Feature) + name.size() + 1));
+  Feature *f = new (room) Feature{};
   f->id = static_cast<int32_t>(feats.size());
-  f->text = static_cast<char *>(allocate(name.size() + 1));
+  f->len = name.size() < Feature::kLongName ? static_cast<uint32_t>(name.size()) : Feature::kLongName;
+  f->text = room + sizeof(Feature);
   std::memcpy(f->text, name.data(), name.size());
   f->text[name.size()] = '\0';
   f->weight = weight;
@@ -131,7 +143,7 @@ void FeatureTable::index_by_word() {
   size_t texts = 0, stems = 0;
   for (const Feature *f : feats) {
     NameParts parts;
-    if (!parse_feature_name(f->text, parts)) continue;
+    if (!parse_feature_name(f->name(), parts)) continue;
     texts += parts.which == kTextTemplate;
     stems += parts.which == kStemTemplate || parts.which == kStem2Template;
   }
@@ -178,7 +190,7 @@ void FeatureTable::index_by_word() {
     // Names no window forms (another position, a malformed flag or type)
     // are left out: no lookup could answer them.
     NameParts parts;
-    if (!parse_feature_name(f->text, parts)) continue;
+    if (!parse_feature_name(f->name(), parts)) continue;
     const std::string_view value = parts.value;
     const int p = parts.position;
     bool before = false, after = false;
