@@ -44,31 +44,16 @@ double median(std::vector<double> v) {
   return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
 
-// Sentences of every text; the time goes to `elapsed`.
-int64_t with_fullstop(const fullstop_model *model, const std::vector<std::string_view> &texts,
-                      double &elapsed) {
+// Sentences of every text, each split by `split` (fullstop_split's
+// signature, less the model); the time goes to `elapsed`.
+template <typename Split>
+int64_t with_fullstop(Split split, const std::vector<std::string_view> &texts, double &elapsed) {
   int64_t sentences = 0;
   auto start = std::chrono::steady_clock::now();
   for (std::string_view text : texts) {
     fullstop_span *spans = nullptr;
     char *error = nullptr;
-    int64_t n = fullstop_split(model, text.data(), text.size(), &spans, &error);
-    if (n < 0) die(error);
-    sentences += n;
-    std::free(spans);
-  }
-  elapsed = seconds_since(start);
-  return sentences;
-}
-
-// The same through a splitter made once (fullstop_splitter_split).
-int64_t with_splitter(fullstop_splitter *splitter, const std::vector<std::string_view> &texts, double &elapsed) {
-  int64_t sentences = 0;
-  auto start = std::chrono::steady_clock::now();
-  for (std::string_view text : texts) {
-    fullstop_span *spans = nullptr;
-    char *error = nullptr;
-    int64_t n = fullstop_splitter_split(splitter, text.data(), text.size(), &spans, &error);
+    int64_t n = split(text.data(), text.size(), &spans, &error);
     if (n < 0) die(error);
     sentences += n;
     std::free(spans);
@@ -128,8 +113,14 @@ int main(int argc, char **argv) {
     for (int k = 0; k < 3; k++) {
       const int which = (r + k) % 3;
       double elapsed = 0;
-      if (which == 0) sentences[0] = with_fullstop(model, texts, elapsed);
-      if (which == 1) sentences[1] = with_splitter(splitter, texts, elapsed);
+      if (which == 0)
+        sentences[0] = with_fullstop([&](const char *t, size_t n, fullstop_span **s, char **e) {
+          return fullstop_split(model, t, n, s, e);
+        }, texts, elapsed);
+      if (which == 1)
+        sentences[1] = with_fullstop([&](const char *t, size_t n, fullstop_span **s, char **e) {
+          return fullstop_splitter_split(splitter, t, n, s, e);
+        }, texts, elapsed);
       if (which == 2) sentences[2] = with_icu(*bi, texts, elapsed);
       times[which].push_back(elapsed);
     }
