@@ -1,15 +1,16 @@
 // Per-text cost on short texts, for bench/short-texts: fullstop_split (the C
 // API, the model loaded once) against ICU's sentence BreakIterator, created
 // once and given each text with setText, as a service splitting many small
-// texts would use them.
+// texts would use them; and fullstop_splitter_split, a splitter made once
+// and given each text, the library's way to split many texts.
 //
 //   short_split MODEL TEXTS [ROUNDS] [LOCALE]
 //
 // TEXTS holds the texts separated by NUL bytes.  Each round splits every
-// text with fullstop_split and then with ICU (the two alternating round by
-// round); prints, for each, the median over the rounds of the time per text
-// in nanoseconds and the sentences found in one round, then ICU's median
-// over fullstop's.  Only the public API (<fullstop/fullstop.h>) is used.
+// text with each of the three (their order rotated round by round); prints,
+// for each, the median over the rounds of the time per text in nanoseconds
+// and the sentences found in one round, then ICU's median over each of
+// fullstop's.  Only the public API (<fullstop/fullstop.h>) is used.
 
 #include <fullstop/fullstop.h>
 #include <unicode/brkiter.h>
@@ -43,15 +44,16 @@ double median(std::vector<double> v) {
   return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
 
-// Sentences of every text; the time goes to `elapsed`.
-int64_t with_fullstop(const fullstop_model *model, const std::vector<std::string_view> &texts,
-                      double &elapsed) {
+// Sentences of every text, each split by `split` (fullstop_split's
+// signature, less the model); the time goes to `elapsed`.
+template <typename Split>
+int64_t with_fullstop(Split split, const std::vector<std::string_view> &texts, double &elapsed) {
   int64_t sentences = 0;
   auto start = std::chrono::steady_clock::now();
   for (std::string_view text : texts) {
     fullstop_span *spans = nullptr;
     char *error = nullptr;
-    int64_t n = fullstop_split(model, text.data(), text.size(), &spans, &error);
+    int64_t n = split(text.data(), text.size(), &spans, &error);
     if (n < 0) die(error);
     sentences += n;
     std::free(spans);
@@ -100,28 +102,38 @@ int main(int argc, char **argv) {
   std::unique_ptr<icu::BreakIterator> bi(icu::BreakIterator::createSentenceInstance(icu::Locale(locale), status));
   if (U_FAILURE(status)) die(std::string("ICU: ") + u_errorName(status));
 
-  std::vector<double> fullstop_times, icu_times;
-  int64_t fullstop_sentences = 0, icu_sentences = 0;
-  double elapsed = 0;
+  fullstop_splitter *splitter = fullstop_splitter_new(model, &error);
+  if (splitter == nullptr) die(error);
+
+  // The three take turns, the order rotated round by round.
+  const char *names[3] = {"fullstop_split", "fullstop_splitter_split", "ICU setText"};
+  std::vector<double> times[3];
+  int64_t sentences[3] = {0, 0, 0};
   for (int r = 0; r < rounds; r++) {
-    if (r % 2 == 0) {
-      fullstop_sentences = with_fullstop(model, texts, elapsed);
-      fullstop_times.push_back(elapsed);
-      icu_sentences = with_icu(*bi, texts, elapsed);
-      icu_times.push_back(elapsed);
-    } else {
-      icu_sentences = with_icu(*bi, texts, elapsed);
-      icu_times.push_back(elapsed);
-      fullstop_sentences = with_fullstop(model, texts, elapsed);
-      fullstop_times.push_back(elapsed);
+    for (int k = 0; k < 3; k++) {
+      const int which = (r + k) % 3;
+      double elapsed = 0;
+      if (which == 0)
+        sentences[0] = with_fullstop([&](const char *t, size_t n, fullstop_span **s, char **e) {
+          return fullstop_split(model, t, n, s, e);
+        }, texts, elapsed);
+      if (which == 1)
+        sentences[1] = with_fullstop([&](const char *t, size_t n, fullstop_span **s, char **e) {
+          return fullstop_splitter_split(splitter, t, n, s, e);
+        }, texts, elapsed);
+      if (which == 2) sentences[2] = with_icu(*bi, texts, elapsed);
+      times[which].push_back(elapsed);
     }
   }
-  double per_fullstop = median(fullstop_times) / static_cast<double>(texts.size()) * 1e9;
-  double per_icu = median(icu_times) / static_cast<double>(texts.size()) * 1e9;
-  std::printf("fullstop_split %.0f ns/text %lld sentences\n", per_fullstop,
-              static_cast<long long>(fullstop_sentences));
-  std::printf("ICU setText %.0f ns/text %lld sentences\n", per_icu, static_cast<long long>(icu_sentences));
-  std::printf("ICU/fullstop %.2f\n", per_icu / per_fullstop);
+  if (sentences[0] != sentences[1]) die("fullstop_split and the splitter found different sentences");
+  double per[3];
+  for (int k = 0; k < 3; k++) {
+    per[k] = median(times[k]) / static_cast<double>(texts.size()) * 1e9;
+    std::printf("%s %.0f ns/text %lld sentences\n", names[k], per[k], static_cast<long long>(sentences[k]));
+  }
+  std::printf("ICU/fullstop %.2f\n", per[2] / per[0]);
+  std::printf("ICU/splitter %.2f\n", per[2] / per[1]);
+  fullstop_splitter_free(splitter);
   fullstop_model_free(model);
   return 0;
 }

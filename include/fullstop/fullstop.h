@@ -110,6 +110,26 @@ FULLSTOP_API int64_t fullstop_split(const fullstop_model *model, const char *tex
 FULLSTOP_API int64_t fullstop_split_jobs(const fullstop_model *model, const char *text, size_t len,
                                          int jobs, fullstop_span **spans, char **error);
 
+/* Splitting many texts one after another, each on its own: a splitter keeps
+ * what a call learns (the words met, their scores, room for tokens and
+ * spans) for the next one, so that a short text costs about what its bytes
+ * cost rather than a fresh start each time.  Every call gives exactly the
+ * spans fullstop_split gives for the same bytes, whatever came before.  One
+ * splitter is used by one thread at a time (give each thread its own); the
+ * model must outlive it, and stays shared and unchanged.
+ *
+ *   fullstop_splitter *s = fullstop_splitter_new(model, &error);
+ *   for (each text) n = fullstop_splitter_split(s, text, len, &spans, &error);
+ *   fullstop_splitter_free(s);
+ */
+typedef struct fullstop_splitter fullstop_splitter;
+FULLSTOP_API fullstop_splitter *fullstop_splitter_new(const fullstop_model *model, char **error);
+/* As fullstop_split(model, text, len, spans, error) with the splitter's model. */
+FULLSTOP_API int64_t fullstop_splitter_split(fullstop_splitter *splitter, const char *text, size_t len,
+                                             fullstop_span **spans, char **error);
+/* Frees a splitter (NULL is fine). */
+FULLSTOP_API void fullstop_splitter_free(fullstop_splitter *splitter);
+
 /* The output forms of the program, for fullstop_render: FULLSTOP_FORMAT_XML
  * (`fullstop -m MODEL`), FULLSTOP_FORMAT_XML_WITH_TEXT (-f), and those of
  * --format=text, lines (-F), jsonl and tsv. */

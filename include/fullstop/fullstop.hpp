@@ -34,6 +34,13 @@ namespace detail {
   std::free(message);
   throw Error(text);
 }
+// Takes the spans a call returned (n of them, or n < 0 and its message).
+inline std::vector<fullstop_span> take_spans(int64_t n, fullstop_span *spans, char *message) {
+  if (n < 0) raise(message);
+  std::vector<fullstop_span> out(spans, spans + n);
+  std::free(spans);
+  return out;
+}
 // Takes a string the C API allocated, or throws its message.
 inline std::string take(char *text, char *message) {
   if (text == nullptr) raise(message);
@@ -98,20 +105,14 @@ class Model {
     fullstop_span *spans = nullptr;
     char *error = nullptr;
     int64_t n = fullstop_split(model_.get(), text.data(), text.size(), &spans, &error);
-    if (n < 0) detail::raise(error);
-    std::vector<fullstop_span> out(spans, spans + n);
-    std::free(spans);
-    return out;
+    return detail::take_spans(n, spans, error);
   }
   // The same on `jobs` threads (0: all online CPUs), with the same spans.
   std::vector<fullstop_span> split(std::string_view text, int jobs) const {
     fullstop_span *spans = nullptr;
     char *error = nullptr;
     int64_t n = fullstop_split_jobs(model_.get(), text.data(), text.size(), jobs, &spans, &error);
-    if (n < 0) detail::raise(error);
-    std::vector<fullstop_span> out(spans, spans + n);
-    std::free(spans);
-    return out;
+    return detail::take_spans(n, spans, error);
   }
   // The sentences printed in an output form (FULLSTOP_FORMAT_*), as the
   // program prints them with that form, on `jobs` threads (0: all online CPUs).
@@ -177,15 +178,33 @@ class Stream {
 
  private:
   static std::vector<fullstop_span> take(int64_t n, fullstop_span *spans, char *error) {
-    if (n < 0) detail::raise(error);
-    std::vector<fullstop_span> out;
-    out.reserve(static_cast<size_t>(n));
-    for (int64_t i = 0; i < n; i++) out.push_back(spans[i]);
-    std::free(spans);
-    return out;
+    return detail::take_spans(n, spans, error);
   }
   Model model_;
   std::unique_ptr<fullstop_stream, void (*)(fullstop_stream *)> stream_;
+};
+
+// Many texts split one after another by one thread, each exactly as
+// Model::split splits it, with what earlier calls learned kept (see
+// fullstop_splitter_new): the way to split many short texts.  Holds the
+// model; give each thread a Splitter of its own.
+class Splitter {
+ public:
+  explicit Splitter(const Model &model) : model_(model), splitter_(nullptr, &fullstop_splitter_free) {
+    char *error = nullptr;
+    splitter_.reset(fullstop_splitter_new(model.get(), &error));
+    if (splitter_ == nullptr) detail::raise(error);
+  }
+  std::vector<fullstop_span> split(std::string_view text) {
+    fullstop_span *spans = nullptr;
+    char *error = nullptr;
+    int64_t n = fullstop_splitter_split(splitter_.get(), text.data(), text.size(), &spans, &error);
+    return detail::take_spans(n, spans, error);
+  }
+
+ private:
+  Model model_;
+  std::unique_ptr<fullstop_splitter, void (*)(fullstop_splitter *)> splitter_;
 };
 
 // Training contexts and the feature list of sentence-per-line text.

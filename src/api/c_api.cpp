@@ -221,6 +221,38 @@ int64_t fullstop_split_jobs(const fullstop_model *model, const char *text, size_
   return count;
 }
 
+}  // extern "C"
+
+struct fullstop_splitter {
+  explicit fullstop_splitter(const fullstop_model &model) : splitter(model.loaded.table, model.reading) {}
+  fullstop::core::TextSplitter splitter;
+};
+
+extern "C" {
+
+fullstop_splitter *fullstop_splitter_new(const fullstop_model *model, char **error) {
+  fullstop_splitter *result = nullptr;
+  guarded(error, [&] {
+    require(model != nullptr, "model is NULL");
+    result = new fullstop_splitter(*model);
+  });
+  return result;
+}
+
+int64_t fullstop_splitter_split(fullstop_splitter *splitter, const char *text, size_t len, fullstop_span **spans,
+                                char **error) {
+  int64_t count = -1;
+  if (spans != nullptr) *spans = nullptr;
+  guarded(error, [&] {
+    require(splitter != nullptr, "splitter is NULL");
+    require(spans != nullptr, "spans is NULL");
+    count = hand_over(splitter->splitter.split(text_of(text, len)), spans);
+  });
+  return count;
+}
+
+void fullstop_splitter_free(fullstop_splitter *splitter) { delete splitter; }
+
 int fullstop_render(const fullstop_model *model, const char *text, size_t len, int format, int jobs,
                     char **output, size_t *output_len, char **error) {
   if (output != nullptr) *output = nullptr;

@@ -266,3 +266,28 @@ def test_model_names_follow_the_search_path(tmp_path, monkeypatch):
     with pytest.raises(FileNotFoundError, match="no model 'klingon': no klingon.model in %s, /nonexistent"
                        % tmp_path):
         fullstop.Splitter("klingon")
+
+
+@pytest.mark.parametrize("model", ["unicode", "classic"])
+def test_short_texts_from_many_threads_get_the_spans_of_a_fresh_split(model):
+    # spans() and split() of a text on this thread go through splitters kept
+    # between calls (and shared by threads in turn); jobs=2 splits afresh.
+    # Texts of every length up to a few hundred characters, cut anywhere.
+    splitter = fullstop.Splitter(EN_MODEL if model == "unicode" else CLASSIC_MODEL)
+    rng = random.Random(5)
+    text = PARAGRAPHS * 20
+    texts = []
+    for length in list(range(0, 40)) + [rng.randrange(40, 600) for _ in range(300)]:
+        start = rng.randrange(len(text) - length)
+        texts.append(text[start:start + length])
+    texts += [t.encode("utf-8") for t in texts[::3]]
+    fresh = [splitter.spans(t, jobs=2) for t in texts]
+
+    def check(order):
+        for i in order:
+            assert splitter.spans(texts[i]) == fresh[i], repr(texts[i])
+        return True
+
+    orders = [rng.sample(range(len(texts)), len(texts)) for _ in range(6)]
+    with ThreadPoolExecutor(max_workers=3) as pool:
+        assert all(pool.map(check, orders))

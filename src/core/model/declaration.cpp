@@ -141,7 +141,7 @@ ModelDeclaration read_declaration(const FeatureTable &table) {
   std::string_view first_mode;
   for (const Feature *f : table.feats) {
     if (f->text[0] != '#') continue;
-    std::string_view name = f->text;
+    std::string_view name = f->name();
     // A classic model saved with CRLF line ends keeps the CR in every name
     // (see read_line_ends in model_file.cpp): its records still declare.
     if (name.ends_with('\r')) name.remove_suffix(1);

@@ -32,6 +32,15 @@ void FeatureTable::drop_word_index() {
   std::vector<double>().swap(dense_weights_);
 }
 
+void FeatureTable::reserve(size_t names) {
+  feats.reserve(feats.size() + names);
+  // The size slot_for would have grown the index to by then: at most half full.
+  size_t slots = std::max<size_t>(slots_.size(), 1024);
+  while (slots < 2 * (used_ + names)) slots *= 2;
+  if (slots > slots_.size())
+    slots_.rehash(slots, [](const NameSlot &s) { return s.a != 0; }, [](const NameSlot &s) { return s.hash; });
+}
+
 // The slot of `name`, or the empty slot where it would go (growing first so
 // that the table stays at most half full).
 FeatureTable::NameSlot &FeatureTable::slot_for(std::string_view name, uint64_t hash) {
@@ -51,7 +60,7 @@ void FeatureTable::count_entry() {
     size_ *= 2;
     for (std::vector<int32_t> &ids : repeats_) {
       std::reverse(ids.begin(), ids.end());
-      std::string_view name = feats[ids[0]]->text;
+      std::string_view name = feats[ids[0]]->name();
       slot_for(name, keyed_hash(name.data(), name.size())).a = static_cast<uint32_t>(ids.back()) + 1;
     }
   }
@@ -86,9 +95,12 @@ Feature *FeatureTable::build(std::string_view name, double weight, uint64_t hash
   // The index by word would miss the new record: it goes (a model's table
   // is indexed once loaded and never built on; only tests do both).
   if (indexed_by_word()) drop_word_index();
-  Feature *f = new (allocate(sizeof(Feature))) Feature{};
+  // The record and its name in one piece.
+  char *room = static_cast<char *>(allocate(sizeof(Feature) + name.size() + 1));
+  Feature *f = new (room) Feature{};
   f->id = static_cast<int32_t>(feats.size());
-  f->text = static_cast<char *>(allocate(name.size() + 1));
+  f->len = name.size() < Feature::kLongName ? static_cast<uint32_t>(name.size()) : Feature::kLongName;
+  f->text = room + sizeof(Feature);
   std::memcpy(f->text, name.data(), name.size());
   f->text[name.size()] = '\0';
   f->weight = weight;
@@ -128,12 +140,13 @@ void FeatureTable::index_by_word() {
   // matches no word's stem) are counted first, to size their tables and
   // reserve their rows: a vector that doubles copies its rows and touches
   // new pages each time.
+  // (By prefix alone: at least as many as the well-formed names, for a
+  // tenth of reading each name back.)
   size_t texts = 0, stems = 0;
   for (const Feature *f : feats) {
-    NameParts parts;
-    if (!parse_feature_name(f->text, parts)) continue;
-    texts += parts.which == kTextTemplate;
-    stems += parts.which == kStemTemplate || parts.which == kStem2Template;
+    const std::string_view name = f->name();
+    texts += name.starts_with(kTemplatePrefixes[kTextTemplate]);
+    stems += name.starts_with(kTemplatePrefixes[kStemTemplate]) || name.starts_with(kTemplatePrefixes[kStem2Template]);
   }
   size_t slots = 16;
   while (slots < 2 * texts + 2) slots *= 2;
@@ -150,8 +163,10 @@ void FeatureTable::index_by_word() {
     const uint64_t key = stem_key_of(code, value.data(), value.size());
     uint64_t &slot = stem_slots_.probe(stem_home(key), [&](uint64_t s) { return s == 0 || stem_slot_key(s) == key; });
     if (slot == 0) {
-      stem_rows_.emplace_back();
-      std::copy(kNoIds.begin(), kNoIds.end(), stem_rows_.back().ids);
+      // (The weights are filled in at the end.)
+      StemRow row;
+      std::copy(kNoIds.begin(), kNoIds.end(), row.ids);
+      stem_rows_.push_back(row);
       slot = key | uint64_t{stem_rows_.size()} << kStemKeyBits;
     }
     stem_rows_[stem_slot_row(slot)].ids[p] = id;
@@ -178,7 +193,7 @@ void FeatureTable::index_by_word() {
     // Names no window forms (another position, a malformed flag or type)
     // are left out: no lookup could answer them.
     NameParts parts;
-    if (!parse_feature_name(f->text, parts)) continue;
+    if (!parse_feature_name(f->name(), parts)) continue;
     const std::string_view value = parts.value;
     const int p = parts.position;
     bool before = false, after = false;

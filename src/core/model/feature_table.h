@@ -18,8 +18,13 @@ namespace fullstop::core {
 
 struct Feature {
   int32_t id;     // dense, in order of creation; the slot in `feats`
-  char *text;     // the name
+  uint32_t len;   // the name's length, or kLongName
+  char *text;     // the name, NUL-terminated
   double weight;  // set at creation, never changed
+
+  // (A name of 4 GiB or more measures itself.)
+  static constexpr uint32_t kLongName = UINT32_MAX;
+  std::string_view name() const { return len != kLongName ? std::string_view(text, len) : std::string_view(text); }
 };
 
 // The id answered for a name that detection met and the model lacks, when
@@ -44,6 +49,9 @@ class FeatureTable {
   // Indexed by id; size() is the feature count.
   std::vector<Feature *> feats;
 
+  // Room for `names` more records without growing the index or `feats`
+  // (a model's loader knows about how many records it holds).
+  void reserve(size_t names);
   // Creates a feature (never looks the name up first, so a repeated name gets
   // a second record) and enters it in `feats` and the index.
   Feature *build(std::string_view name, double weight);

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <locale.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -106,7 +107,7 @@ void read_line_ends(LoadedModel &m) {
   std::string_view mode;
   bool mode_seen = false;
   for (const Feature *f : m.table.feats) {
-    std::string_view name = f->text;
+    std::string_view name = f->name();
     with_cr += ends_in_cr(name);
     if (!mode_seen && name.starts_with(kTextModeRecord)) {
       mode_seen = true;
@@ -123,7 +124,7 @@ void read_line_ends(LoadedModel &m) {
   std::vector<std::pair<std::string, double>> records;
   records.reserve(m.table.feats.size());
   for (const Feature *f : m.table.feats) {
-    std::string_view name = f->text;
+    std::string_view name = f->name();
     if (ends_in_cr(name)) name.remove_suffix(1);
     records.emplace_back(name, f->weight);
   }
@@ -148,52 +149,64 @@ inline bool is_scan_space(char c) {
 // Reads one record of the plain shape at p (before `end`): whitespace, a
 // decimal weight ("-0.125", "3", "1.5e-07": an optional minus, digits, an
 // optional fraction of one digit or more, an optional exponent) directly
-// followed by a space or tab, whitespace, and a name that starts with an
-// ASCII byte and holds no NUL, up to a newline.  1 with the record and the start of the next one (the bytes
-// after the newline); 0 when the bytes there are of any other shape (left
-// to the scanner); -1 when they end before the record does.
-int plain_record(const char *p, const char *end, double &weight, std::string_view &name, const char *&next) {
-  while (p < end && is_scan_space(*p)) p++;
+// followed by a space or tab, spaces and tabs, and a name that starts with
+// an ASCII byte and holds no NUL, up to a newline.  1 with the record, the
+// start of the next one (the bytes after the newline) and the lines the
+// record spans; 0 when the bytes there are of any other shape (left to the
+// scanner, which also reads a name on a later line than its weight); -1
+// when they end before the record does.
+int plain_record(const char *p, const char *end, double &weight, std::string_view &name, const char *&next,
+                 long long &lines) {
+  lines = 1;  // the record's own line end, and any blank lines before it
+  for (; p < end && is_scan_space(*p); p++) lines += *p == '\n';
+  // The weight: std::from_chars reads the longest number there (the shape
+  // above, and also "5." and "5.e3", which are left to the scanner), to the
+  // same correctly rounded double as strtod in the C locale (loading runs
+  // in it, see CLocaleHere) at a fifth of strtod's cost; out of range,
+  // strtod gives the infinity or the denormal that the scanner would.
   const char *number = p;
-  if (p < end && *p == '-') p++;
-  auto digits = [&] {
-    const char *from = p;
-    while (p < end && *p >= '0' && *p <= '9') p++;
-    return p > from;
-  };
-  if (!digits()) return p == end ? -1 : 0;
-  if (p < end && *p == '.') {
-    p++;
-    if (!digits()) return p == end ? -1 : 0;
-  }
-  if (p < end && (*p == 'e' || *p == 'E')) {
-    p++;
-    if (p < end && (*p == '-' || *p == '+')) p++;
-    if (!digits()) return p == end ? -1 : 0;
-  }
-  if (p == end) return -1;
+  const char *digit = p < end && *p == '-' ? p + 1 : p;
+  if (digit == end) return -1;
+  if (*digit < '0' || *digit > '9') return 0;
+  auto parsed = std::from_chars(number, end, weight);
+  p = parsed.ptr;
+  // (An exponent cut off by the end of the bytes read may go on.)
+  const bool cut = p == end || ((*p == 'e' || *p == 'E') &&
+                                (p + 1 == end || ((p[1] == '-' || p[1] == '+') && p + 2 == end)));
+  if (cut) return -1;
   if (*p != ' ' && *p != '\t') return 0;
-  // The shape above is what std::from_chars reads, to the same correctly
-  // rounded double as strtod in the C locale (loading runs in it, see
-  // CLocaleHere) at a fifth of strtod's cost; out of range, strtod gives
-  // the infinity or the denormal that the scanner would.
-  auto parsed = std::from_chars(number, p, weight);
-  if (parsed.ec != std::errc() || parsed.ptr != p) {
+  const char *dot = static_cast<const char *>(std::memchr(number, '.', static_cast<size_t>(p - number)));
+  if (dot != nullptr && (dot[1] < '0' || dot[1] > '9')) return 0;
+  if (parsed.ec != std::errc()) {
     char *converted = nullptr;
     weight = std::strtod(number, &converted);
     if (converted != p) return 0;
   }
-  while (p < end && is_scan_space(*p)) p++;
-  // A locale may count more bytes as blanks than the six above, but never
-  // an ASCII one: a name that starts with any other byte is left to the
-  // scanner.
-  if (p < end && static_cast<unsigned char>(*p) >= 0x80) return 0;
   const char *newline = static_cast<const char *>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
   if (newline == nullptr) return -1;
+  while (p < newline && (*p == ' ' || *p == '\t')) p++;
+  // A locale may count more bytes as blanks than the six of is_scan_space,
+  // but never an ASCII one: a name that starts with any other byte is left
+  // to the scanner.  A name that starts on a later line is too.
+  if (p == newline || static_cast<unsigned char>(*p) >= 0x80 || is_scan_space(*p)) return 0;
   if (std::memchr(p, '\0', static_cast<size_t>(newline - p)) != nullptr) return 0;
   name = std::string_view(p, static_cast<size_t>(newline - p));
   next = newline + 1;
   return 1;
+}
+
+// About how many records `bytes` begin: the lines that start with a
+// weight's first character, no more than one per 8 bytes (so that a file
+// of short lines of another shape reserves little).
+size_t likely_records(std::string_view bytes) {
+  size_t lines = 0;
+  for (size_t at = 0; at < bytes.size();) {
+    lines += (bytes[at] >= '0' && bytes[at] <= '9') || bytes[at] == '-';
+    const void *newline = std::memchr(bytes.data() + at, '\n', bytes.size() - at);
+    if (newline == nullptr) break;
+    at = static_cast<size_t>(static_cast<const char *>(newline) - bytes.data()) + 1;
+  }
+  return std::min(lines, bytes.size() / 8);
 }
 
 // Loads the records of the plain shape (see plain_record) from the start of
@@ -204,22 +217,29 @@ int plain_record(const char *p, const char *end, double &weight, std::string_vie
 // of any other shape, or at the end of the source, the bytes not loaded are
 // left in r.replay for the scanner, which takes over from there: what it
 // loads, and where and why it stops, are as if it had read the whole source.
-void load_plain_records(LoadedModel &model, ModelReader &r) {
+//
+// A source of known size (a file, bytes in memory) is read at once, up to
+// a few MiB, and the table reserves room for the records counted in it:
+// growing the index as the records come rehashes it five times for the
+// bundled model, each time on fresh pages.
+void load_plain_records(LoadedModel &model, ModelReader &r, size_t expected) {
   std::string &buf = r.replay;
   size_t at = 0;  // buf[at...] is not loaded yet
   bool ended = false;
-  constexpr size_t kChunk = size_t{1} << 16;
-  for (;;) {
+  constexpr size_t kChunk = size_t{1} << 16, kFirstMax = size_t{4} << 20;
+  size_t chunk = std::clamp(expected + 1, kChunk, kFirstMax);
+  for (bool first = true;; first = false) {
     double weight = 0;
     std::string_view name;
     const char *next = nullptr;
-    int got = plain_record(buf.data() + at, buf.data() + buf.size(), weight, name, next);
+    long long lines = 0;
+    int got = plain_record(buf.data() + at, buf.data() + buf.size(), weight, name, next, lines);
     if (got == 1) {
       model.load.numbered = model.load.numbered && weight == static_cast<double>(model.load.records);
       model.load.records++;
       model.table.build(name, weight);
       size_t record_end = static_cast<size_t>(next - buf.data());
-      r.line += std::count(static_cast<const char *>(buf.data() + at), next, '\n');
+      r.line += lines;
       at = record_end;
       continue;
     }
@@ -228,11 +248,13 @@ void load_plain_records(LoadedModel &model, ModelReader &r) {
     buf.erase(0, at);
     at = 0;
     size_t had = buf.size();
-    buf.resize(had + kChunk);
-    ssize_t n = read_source(r, buf.data() + had, kChunk);
+    buf.resize(had + chunk);
+    ssize_t n = read_source(r, buf.data() + had, chunk);
     buf.resize(had + static_cast<size_t>(n > 0 ? n : 0));
     if (n < 0) r.replay_error = errno;
     if (n <= 0) ended = true;
+    chunk = kChunk;
+    if (first) model.table.reserve(likely_records(buf));
   }
   buf.erase(0, at);
 }
@@ -260,13 +282,13 @@ class CLocaleHere {
 
 }  // namespace
 
-void load_model(LoadedModel &model, const char *path, const ModelSource &source) {
+void load_model(LoadedModel &model, const char *path, const ModelSource &source, size_t expected) {
   CLocaleHere c_locale;
   ModelReader reader;
   reader.source = &source;
   model.load = ModelLoad{};
   model.warning.clear();
-  load_plain_records(model, reader);
+  load_plain_records(model, reader, expected);
   FILE *f = fopencookie(&reader, "r", cookie_io_functions_t{read_model_bytes, nullptr, nullptr, nullptr});
   if (f == nullptr) out_of_memory();
   // Records are scanned exactly as "%lf\t%[^\n]\n" scans them (any
@@ -334,8 +356,11 @@ void load_model_file(LoadedModel &model, const char *path) {
     read_any = read_any || n > 0;
     return n;
   };
+  // A regular file is read at once (see load_plain_records).
+  struct stat st {};
+  const size_t expected = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? static_cast<size_t>(st.st_size) : 0;
   try {
-    load_model(model, path, source);
+    load_model(model, path, source, expected);
   } catch (...) {
     ::close(fd);
     throw;
@@ -352,7 +377,7 @@ void load_model_bytes(LoadedModel &model, const char *name, std::string_view byt
     at += n;
     return static_cast<ssize_t>(n);
   };
-  load_model(model, name, source);
+  load_model(model, name, source, bytes.size());
 }
 
 std::string suspect_model_warning(const ModelLoad &m, const char *path) {

@@ -50,8 +50,9 @@ using ModelSource = std::function<ssize_t(char *buf, size_t size)>;
 // any length is read whole.  Loading stops at the first record that does not
 // scan, and `warning` says so, naming the model `name`.  A model with CRLF
 // line ends that declares the Unicode mode loses each name's trailing CR.
-// Then indexes the names by word and reads the declaration.
-void load_model(LoadedModel &model, const char *name, const ModelSource &source);
+// Then indexes the names by word and reads the declaration.  `expected`:
+// the bytes the source holds, when known (else 0), to read them at once.
+void load_model(LoadedModel &model, const char *name, const ModelSource &source, size_t expected = 0);
 // The same from a file.  A file that cannot be opened, or whose first read
 // fails (a directory), fails (kind model_access) with the system's
 // message: "PATH: REASON".

@@ -427,8 +427,18 @@ Scorer::HotEntry Scorer::hot_entry(const double *weights) {
   std::memcpy(&stem, w.stem, 3);
   const uint32_t key = 1 + (stem | uint32_t{w.space_before != 0} << 24 | uint32_t{w.space_after != 0} << 25 |
                             static_cast<uint32_t>(token_type(w)) << 26);
-  if (contributions_ == nullptr) contributions_ = std::make_unique<Contribution[]>(size_t{1} << kContributionBits);
-  Contribution &c = contributions_[(key * 0x9E3779B1u) >> (32 - kContributionBits)];
+  // The table grows with the words read, up to kContributionBits: a run
+  // over a short text (a library call per sentence) would otherwise clear
+  // 45 KB for a few dozen words.  Entries are only ever recomputed, so a
+  // grown table simply starts empty.
+  const size_t words = in_.lexicon.words.size();
+  if (contribution_bits_ == 0 || (contribution_bits_ < kContributionBits && (size_t{1} << contribution_bits_) < words)) {
+    int bits = std::max(contribution_bits_, 6);
+    while (bits < kContributionBits && (size_t{1} << bits) < words) bits++;
+    contributions_ = std::make_unique<Contribution[]>(size_t{1} << bits);
+    contribution_bits_ = bits;
+  }
+  Contribution &c = contributions_[(key * 0x9E3779B1u) >> (32 - contribution_bits_)];
   if (c.key != key) {
     const int32_t *id_rows[kTemplates];
     const double *weight_rows[kTemplates];

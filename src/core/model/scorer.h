@@ -217,6 +217,7 @@ class Scorer {
   // See share_unnamed; a direct-mapped table, made when first needed.
   bool share_unnamed_ = true;
   std::unique_ptr<Contribution[]> contributions_;
+  int contribution_bits_ = 0;  // its size (0: not made yet)
   // Index size when the cached entries were formed.
   int64_t cached_index_size_ = 0;
   // The lexicon's generation they were formed in (see Lexicon::forget_words).

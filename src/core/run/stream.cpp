@@ -196,6 +196,35 @@ void detect_any_length(const FeatureTable &model, const Reading &reading, std::s
   stream.finish();
 }
 
+// ===== TextSplitter ==========================================================
+
+TextSplitter::TextSplitter(const FeatureTable &model, const Reading &reading) : model_(model), reading_(reading) {
+  if (!model.has_repeats()) fresh_session();
+}
+
+void TextSplitter::fresh_session() {
+  session_.reset();
+  session_.emplace(model_, reading_, output());
+}
+
+const std::vector<SentenceSpan> &TextSplitter::split(std::string_view text) {
+  found_.clear();
+  if (session_ && text.size() <= kMaxText) {
+    SpanSink sink(found_);
+    try {
+      detect_text(*session_, text, sink);
+    } catch (...) {
+      // A run cut short may leave words or caches half made: the next text
+      // starts from a fresh Session.
+      fresh_session();
+      throw;
+    }
+  } else {
+    detect_any_length(model_, reading_, text, output());
+  }
+  return found_;
+}
+
 // ===== TrainingStream ========================================================
 
 TrainingStream::TrainingStream(FeatureTable &table, const Reading &reading, Output &out, size_t min_run)

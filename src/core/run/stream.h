@@ -17,6 +17,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -162,6 +163,32 @@ class SentenceStream : public WindowedStream<SentenceStream> {
 // than kMaxText fails (kind input).  Tests pass a small `whole_limit`.
 void detect_any_length(const FeatureTable &model, const Reading &reading, std::string_view text,
                        const RunOutput &output, size_t whole_limit = kMaxText);
+
+// Detection of one whole text after another, each into spans exactly as
+// detect_any_length gives them for that text alone.  A model that names no
+// feature twice decides a text the same whatever was read before it (as
+// every block of a parallel run is decided by a worker that read others),
+// so one Session serves every text and keeps its words, caches and room
+// for tokens: a short text then costs about its bytes, where a fresh
+// Session pays for every word and table anew.  With a model that repeats
+// a name, each text gets a fresh Session, as its answers depend on the run.
+class TextSplitter {
+ public:
+  TextSplitter(const FeatureTable &model, const Reading &reading);
+  TextSplitter(const TextSplitter &) = delete;
+  TextSplitter &operator=(const TextSplitter &) = delete;
+  // The sentences of `text`, valid until the next call.
+  const std::vector<SentenceSpan> &split(std::string_view text);
+
+ private:
+  RunOutput output() { return RunOutput{Task::detect, FormKind::xml, nullptr, &found_}; }
+  void fresh_session();
+
+  const FeatureTable &model_;
+  Reading reading_;
+  std::vector<SentenceSpan> found_;
+  std::optional<Session> session_;  // (none for a model that repeats a name)
+};
 
 // Training over a stream: the same windows as SentenceStream's, and each
 // candidate's context written once the tokens its window and label need are
