@@ -90,6 +90,8 @@ class FeatureTable {
   // the word's stem, spacing and type.
   bool text_rows(std::string_view text, const int32_t **ids, const double **weights, int base = 0) const;
   void shape_rows(const Word &w, const int32_t **ids, const double **weights, int base = 0) const;
+  // Whether the model names this text at some position (indexed by word).
+  bool names_text(std::string_view text) const { return text_key(text) != nullptr; }
   // Weights by id, filled by index_by_word (empty before): one load where
   // feats[id]->weight is two.
   const double *dense_weights() const { return dense_weights_.empty() ? nullptr : dense_weights_.data(); }

@@ -244,6 +244,7 @@ void Scorer::new_feature(std::string_view name) {
 // template order, so new features get their ids in order of first
 // formation); otherwise the cached ids are used.
 const int32_t *Scorer::position_ids(const Token &t, int p, int32_t *scratch) {
+  if (is_passing_word(t.word)) [[unlikely]] return passing_ids(t, p, scratch);
   if (cache_bits_ != 0 && position_cache_ != nullptr) {
     uint64_t key = cache_key(t.word, p);
     PositionEntry &hit = position_cache_[cache_index(key)];
@@ -422,23 +423,7 @@ Scorer::HotEntry Scorer::hot_entry(const double *weights) {
 // than two stem lookups and five sums formed again.  The sums are the
 // same numbers set_hot_weights forms from the same four weights.
 [[gnu::noinline]] void Scorer::fill_unnamed(const Token &t) {
-  const Word &w = t.w(in_);
-  uint32_t stem = 0;
-  std::memcpy(&stem, w.stem, 3);
-  const uint32_t key = 1 + (stem | uint32_t{w.space_before != 0} << 24 | uint32_t{w.space_after != 0} << 25 |
-                            static_cast<uint32_t>(token_type(w)) << 26);
-  if (contributions_ == nullptr) contributions_ = std::make_unique<Contribution[]>(size_t{1} << kContributionBits);
-  Contribution &c = contributions_[(key * 0x9E3779B1u) >> (32 - kContributionBits)];
-  if (c.key != key) {
-    const int32_t *id_rows[kTemplates];
-    const double *weight_rows[kTemplates];
-    table_->shape_rows(w, id_rows, weight_rows, base_);
-    c.key = key;
-    for (int q = 0; q < kWindow; q++) {
-      const double weights[kTemplates] = {0.0, weight_rows[1][q], weight_rows[2][q], weight_rows[3][q]};
-      c.hot[q] = hot_entry(weights);
-    }
-  }
+  const Contribution &c = unnamed(t.w(in_));
   size_cache();
   for (int q = 0; q < kWindow; q++) {
     const uint64_t key_q = cache_key(t.word, q);
@@ -448,10 +433,48 @@ Scorer::HotEntry Scorer::hot_entry(const double *weights) {
   }
 }
 
+// The contributions of a word whose text the model does not name (see
+// fill_unnamed), by its signature: the first three bytes lowered, the
+// spacing and the type.  The table is made with the partial sums' (see
+// make_hot).
+inline const Scorer::Contribution &Scorer::unnamed(const Word &w) {
+  uint32_t stem = 0;
+  std::memcpy(&stem, w.stem, 3);
+  const uint32_t key = 1 + (stem | uint32_t{w.space_before != 0} << 24 | uint32_t{w.space_after != 0} << 25 |
+                            static_cast<uint32_t>(token_type(w)) << 26);
+  Contribution &c = contributions_[(key * 0x9E3779B1u) >> (32 - kContributionBits)];
+  if (c.key != key) [[unlikely]] form_contribution(c, key, w);
+  return c;
+}
+
+[[gnu::noinline]] void Scorer::form_contribution(Contribution &c, uint32_t key, const Word &w) {
+  const int32_t *id_rows[kTemplates];
+  const double *weight_rows[kTemplates];
+  table_->shape_rows(w, id_rows, weight_rows, base_);
+  c.key = key;
+  for (int q = 0; q < kWindow; q++) {
+    const double weights[kTemplates] = {0.0, weight_rows[1][q], weight_rows[2][q], weight_rows[3][q]};
+    c.hot[q] = hot_entry(weights);
+  }
+}
+
+// The ids of a passing word (see Lexicon::pass_unnamed) at position p,
+// formed each time: its index names another word once its record is
+// reused, so nothing is cached by it.  Asked only for windows whose sign
+// the partial sums leave open.
+[[gnu::noinline]] const int32_t *Scorer::passing_ids(const Token &t, int p, int32_t *scratch) {
+  const int32_t *id_rows[kTemplates];
+  const double *weight_rows[kTemplates];
+  table_->word_rows(t.w(in_), t.text(in_), id_rows, weight_rows, base_);
+  for (int which = 0; which < kTemplates; which++) scratch[which] = id_rows[which][p];
+  return scratch;
+}
+
 // Detection's first window: the partial sums of the pairs cached so far.
 [[gnu::noinline]] void Scorer::make_hot() {
   size_t slots = size_t{1} << cache_bits_;
   new_hot_table(slots);
+  if (contributions_ == nullptr) contributions_ = std::make_unique<Contribution[]>(size_t{1} << kContributionBits);
   if (position_cache_ == nullptr) return;
   for (size_t i = 0; i < slots; i++)
     if (position_cache_[i].tag != 0) set_hot(i, position_cache_[i].tag, position_cache_[i].ids);
@@ -560,11 +583,18 @@ int Scorer::score_window_sign(const Token *window) {
     double sum = 0.0, bound = 0.0;
     unsigned missing = 0;
     for (int p = 0; p < kWindow; p++) {
-      uint64_t key = cache_key(window[p].word, p);
-      const HotEntry &h = hot_[cache_index(key)];
-      missing |= static_cast<unsigned>(h.tag != cache_tag(key)) << p;
-      sum += static_cast<double>(h.sum);
-      bound += bound_value(h.bound);
+      const uint32_t word = window[p].word;
+      const HotEntry *h;
+      if (is_passing_word(word)) {
+        // Not kept by index: its signature's contributions, always there.
+        h = &unnamed(in_.lexicon.word(word)).hot[p];
+      } else {
+        const uint64_t key = cache_key(word, p);
+        h = &hot_[cache_index(key)];
+        missing |= static_cast<unsigned>(h->tag != cache_tag(key)) << p;
+      }
+      sum += static_cast<double>(h->sum);
+      bound += bound_value(h->bound);
     }
     if (missing == 0) {
       double margin = bound * 0x1p-22 + 0x1p-126;

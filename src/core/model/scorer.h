@@ -164,6 +164,9 @@ class Scorer {
   void set_hot_weights(size_t slot, uint64_t tag, const double *weights);
   static HotEntry hot_entry(const double *weights);
   void fill_unnamed(const Token &t);
+  inline const Contribution &unnamed(const Word &w);
+  void form_contribution(Contribution &c, uint32_t key, const Word &w);
+  const int32_t *passing_ids(const Token &t, int p, int32_t *scratch);
   void make_hot();
   void drop_id_caches();
   bool index_grew();

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -74,11 +75,41 @@ struct WordTyping {
 inline constexpr size_t kDetectionWords = size_t{1} << 16;
 inline constexpr size_t kDetectionWordBytes = size_t{4} << 20;
 
+// Set in the index of a passing word (see Lexicon::pass_unnamed): one the
+// index does not keep.  Kept words' indices stay below 2^29.
+inline constexpr uint32_t kPassingWord = uint32_t{1} << 30;
+inline bool is_passing_word(uint32_t word) { return (word & kPassingWord) != 0; }
+// The passing records a lexicon reuses in turn (see Lexicon::pass_unnamed).
+inline constexpr uint32_t kPassingWords = uint32_t{1} << 13;
+
 class Lexicon {
  public:
+  // The kept words, by index.
   PodArray<Word> words;
 
-  // The bytes of a word.
+  // The record of a word, kept or passing.
+  const Word &word(uint32_t index) const {
+    return is_passing_word(index) ? passing_[index & (kPassingWords - 1)] : words[index];
+  }
+  // Whether the text of a word is one a run must keep (see pass_unnamed).
+  using NamesText = bool (*)(const void *context, const char *bytes, int32_t len);
+  // From the next walk on, a word whose bytes `names` rejects is not kept:
+  // it gets a passing record, valid while the walk's ring of tokens can
+  // still hold its token, and an index with kPassingWord set (null: every
+  // word is kept, as training and the plain way need).  Detection over a
+  // model indexed by word passes the words whose text the model does not
+  // name: whatever they add to a window, their stem, spacing and type
+  // decide (see Scorer), so nothing is gained by finding them again, and on
+  // text whose words keep changing (logs of ids) the index then holds only
+  // the words that matter and stays in the nearest caches.  Punctuation and
+  // markers are always kept (the walk keeps shortcuts to their words).
+  void pass_unnamed(NamesText names, const void *context) {
+    names_ = names;
+    names_context_ = context;
+  }
+  bool passes_unnamed() const { return names_ != nullptr; }
+
+  // The bytes of a kept word.
   std::string_view word_text(uint32_t word) const {
     return std::string_view(bytes_).substr(static_cast<size_t>(words[word].start),
                                            static_cast<size_t>(words[word].len));
@@ -106,7 +137,10 @@ class Lexicon {
   size_t most_words() const { return most_words_; }
   // Readies the index for a walk over `text_len` bytes: markers' tokens
   // start at text_len or later, and new words are typed as `typing` says.
-  void begin_walk(int32_t text_len, const WordTyping &typing);
+  // Only a walk that keeps a bounded ring of tokens (`ring`, see Tokenizer)
+  // may have passing words: their records are reused after kPassingWords
+  // more.
+  void begin_walk(int32_t text_len, const WordTyping &typing, bool ring);
 
   // What the index is searched by: everything but the bytes past the
   // eighth, and the hash.
@@ -201,6 +235,7 @@ class Lexicon {
   void grow();
   void index_words();
   uint32_t add(int32_t start, const char *bytes, int32_t len, bool punct, const Key &key);
+  void form(Word &w, int32_t at, const char *bytes, int32_t len, bool punct, uint32_t len_flags) const;
   bool long_word_is(const Slot &slot, const char *bytes, int32_t len) const;
 
   // Keyed with the process's secret (see keyed_hash.h): the tokens are
@@ -224,6 +259,31 @@ class Lexicon {
   uint32_t line_break_words_[2] = {kNoWord, kNoWord};   // "<nl>", "<nl-short>"
   uint32_t punct_words_[4][128] = {};
   size_t word_limit_ = 0, byte_limit_ = 0;  // see set_limit
+  // Passing words (see pass_unnamed): a ring of records, the number of
+  // records made so far, and whether this walk may pass words.  A visiting
+  // walk's ring holds at most 4,096 tokens, each interned at most once
+  // while it is there, so a record is reused only after every token that
+  // could name it has left the ring.
+  NamesText names_ = nullptr;
+  const void *names_context_ = nullptr;
+  bool passing_ok_ = false;
+  uint32_t passing_next_ = 0;
+  std::unique_ptr<Word[]> passing_;
+  // The keys of recent passing words, direct-mapped by hash: a word met
+  // again while its key is here is kept from then on, as any word the
+  // model names (the rare words of running text come back, and so do a
+  // log's fixed words), so that only words met once go on passing.  A
+  // slot holds the key's prefix, len_flags and hash (all zero: empty, as no
+  // token's prefix is).  Two long words that share all three are taken as
+  // one: the second is kept, which answers the same.
+  struct PassingSlot {
+    uint64_t prefix;
+    uint32_t len_flags;
+    uint32_t hash;
+  };
+  static constexpr size_t kPassingSlots = size_t{1} << 12;
+  std::unique_ptr<PassingSlot[]> passing_slots_;
+  uint32_t pass(const char *bytes, int32_t len, const Key &key);
   uint64_t generation_ = 0;
   size_t most_words_ = 0;
 };
