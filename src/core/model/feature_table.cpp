@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <new>
 
 #include "core/base/error.h"
@@ -30,6 +31,7 @@ void FeatureTable::drop_word_index() {
   std::vector<StemRow>().swap(stem_rows_);
   std::string().swap(word_bytes_);
   std::vector<double>().swap(dense_weights_);
+  std::fill(text_filter_.begin(), text_filter_.end(), 0);
 }
 
 // The slot of `name`, or the empty slot where it would go (growing first so
@@ -168,6 +170,10 @@ void FeatureTable::index_by_word() {
       std::copy(kNoIds.begin(), kNoIds.end(), key.ids);
       word_bytes_.append(value);
       word_keys_.push_back(key);
+      uint64_t prefix = 0;
+      std::memcpy(&prefix, value.data(), std::min<size_t>(value.size(), 8));
+      const size_t bit = text_filter_bit(prefix, value.size());
+      text_filter_[bit / 64] |= uint64_t{1} << (bit % 64);
       slot = TextSlot{static_cast<uint32_t>(word_keys_.size()), static_cast<uint32_t>(hash >> 32)};
     }
     word_keys_[slot.index - 1].ids[p] = id;

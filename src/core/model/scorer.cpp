@@ -576,17 +576,19 @@ double Scorer::ordered_score(const int32_t *window_ids) const {
 // entries) and is read again: on text of many distinct words, most windows
 // have a pair not met before, and the exact sum, which orders the ids,
 // cost more than the forming.
-int Scorer::score_window_sign(const Token *window) {
-  check_caches();
-  if (hot_ == nullptr) make_hot();
+//
+// A passing word (see Lexicon::pass_unnamed) is read from its signature's
+// contributions, which are always there; a window without one, nearly
+// every window of running text, takes a loop without that test.
+template <bool kPassing>
+[[gnu::always_inline]] inline int Scorer::window_sign(const Token *window) {
   for (int attempt = 0;; attempt++) {
     double sum = 0.0, bound = 0.0;
     unsigned missing = 0;
     for (int p = 0; p < kWindow; p++) {
       const uint32_t word = window[p].word;
       const HotEntry *h;
-      if (is_passing_word(word)) {
-        // Not kept by index: its signature's contributions, always there.
+      if (kPassing && is_passing_word(word)) {
         h = &unnamed(in_.lexicon.word(word)).hot[p];
       } else {
         const uint64_t key = cache_key(word, p);
@@ -619,6 +621,13 @@ int Scorer::score_window_sign(const Token *window) {
     }
   }
   return score_window(window) > 0.0 ? 1 : 0;
+}
+
+int Scorer::score_window_sign(const Token *window) {
+  check_caches();
+  if (hot_ == nullptr) make_hot();
+  const uint32_t words = window[0].word | window[1].word | window[2].word | window[3].word | window[4].word;
+  return is_passing_word(words) ? window_sign<true>(window) : window_sign<false>(window);
 }
 
 double Scorer::score_window(const Token *window) {

@@ -167,6 +167,8 @@ class Scorer {
   inline const Contribution &unnamed(const Word &w);
   void form_contribution(Contribution &c, uint32_t key, const Word &w);
   const int32_t *passing_ids(const Token &t, int p, int32_t *scratch);
+  template <bool kPassing>
+  int window_sign(const Token *window);
   void make_hot();
   void drop_id_caches();
   bool index_grew();

@@ -6,8 +6,9 @@
 namespace fullstop::core {
 
 namespace {
-bool names_text(const void *model, const char *bytes, int32_t len) {
-  return static_cast<const FeatureTable *>(model)->names_text(std::string_view(bytes, static_cast<size_t>(len)));
+bool names_text(const void *model, const char *bytes, int32_t len, uint64_t prefix) {
+  return static_cast<const FeatureTable *>(model)->names_text(std::string_view(bytes, static_cast<size_t>(len)),
+                                                               prefix);
 }
 }  // namespace
 

@@ -92,6 +92,28 @@ void Lexicon::index_words() {
   }
 }
 
+// The record of a word of the text (not a marker) with these bytes and
+// key, its bytes at `at` in `bytes_`.
+inline void Lexicon::form(Word &w, int32_t at, const char *bytes, int32_t len, bool punct, const Key &key) const {
+  std::memset(&w, 0, sizeof w);
+  w.start = at;
+  w.len = len;
+  w.is_punct = punct;
+  // (starts_upper reads an ASCII first byte as is_upper_byte does.)
+  const auto first = static_cast<unsigned char>(bytes[0]);
+  w.is_upper = typing_.unicode && first >= 0x80 ? starts_upper(bytes, static_cast<size_t>(len)) : is_upper_byte(first);
+  w.space_before = (key.len_flags & token_flag::space_before) != 0;
+  w.space_after = (key.len_flags & token_flag::space_after) != 0;
+  w.list_label = (key.len_flags & token_flag::list_label) != 0;
+  w.number = typing_.unicode && !punct ? word_shape_type(bytes, len, w.space_after, typing_.rules) : 0;
+  // The first three bytes, A-Z lowered, from the key's zero-padded prefix
+  // (little-endian, as prefix_of loads it; no token holds a NUL).
+  uint32_t stem = static_cast<uint32_t>(key.prefix) & 0xFFFFFF;
+  for (int i = 0; i < 3; i++)
+    if (is_upper_byte(static_cast<unsigned char>(stem >> (8 * i)))) stem += uint32_t{'a' - 'A'} << (8 * i);
+  std::memcpy(w.stem, &stem, sizeof w.stem);
+}
+
 // A token whose word is not in the index yet: a passing word (see
 // pass_unnamed), or makes room if needed and creates the Word.
 [[gnu::noinline]] uint32_t Lexicon::add(int32_t start, const char *bytes, int32_t len, bool punct,
@@ -117,7 +139,7 @@ void Lexicon::index_words() {
   bytes_.append(bytes, static_cast<size_t>(len));
   bytes_.append(kWordPadding, '\0');
   Word w;
-  form(w, at, bytes, len, punct, key.len_flags);
+  form(w, at, bytes, len, punct, key);
   w.is_edge = start >= text_len_;  // only markers live past the text
   uint32_t index = static_cast<uint32_t>(words.size());
   words.push_back(w);
@@ -130,37 +152,17 @@ void Lexicon::index_words() {
 // The passing word of a token of the text whose word the index lacks, or
 // kNoWord when the word is to be kept: the model names its text, or it was
 // met while its key was among the recent passing words'.
-uint32_t Lexicon::pass(const char *bytes, int32_t len, const Key &key) {
+inline uint32_t Lexicon::pass(const char *bytes, int32_t len, const Key &key) {
   PassingSlot &slot = passing_slots_[key.hash & (kPassingSlots - 1)];
   if (slot.prefix == key.prefix && slot.len_flags == key.len_flags && slot.hash == key.hash) {
     slot = PassingSlot{};
     return kNoWord;
   }
-  if (names_(names_context_, bytes, len)) return kNoWord;
+  if (names_(names_context_, bytes, len, key.prefix)) return kNoWord;
   const uint32_t at = passing_next_++ & (kPassingWords - 1);
-  form(passing_[at], 0, bytes, len, false, key.len_flags);
+  form(passing_[at], 0, bytes, len, false, key);
   slot = PassingSlot{key.prefix, key.len_flags, key.hash};
   return kPassingWord | at;
-}
-
-// The record of a word of the text (not a marker) with these bytes, its
-// bytes at `at` in `bytes_`.
-void Lexicon::form(Word &w, int32_t at, const char *bytes, int32_t len, bool punct, uint32_t len_flags) const {
-  std::memset(&w, 0, sizeof w);
-  w.start = at;
-  w.len = len;
-  w.is_punct = punct;
-  w.is_upper = typing_.unicode ? starts_upper(bytes, static_cast<size_t>(len))
-                               : is_upper_byte(static_cast<unsigned char>(bytes[0]));
-  w.space_before = (len_flags & token_flag::space_before) != 0;
-  w.space_after = (len_flags & token_flag::space_after) != 0;
-  w.list_label = (len_flags & token_flag::list_label) != 0;
-  w.number = typing_.unicode && !punct ? word_shape_type(bytes, len, w.space_after, typing_.rules) : 0;
-  int stem_len = len > 3 ? 3 : len;
-  for (int i = 0; i < stem_len; i++) {
-    char c = bytes[i];
-    w.stem[i] = is_upper_byte(static_cast<unsigned char>(c)) ? static_cast<char>(c - 'A' + 'a') : c;
-  }
 }
 
 // Whether the word of a slot that a token longer than eight bytes matched

@@ -91,8 +91,9 @@ class Lexicon {
   const Word &word(uint32_t index) const {
     return is_passing_word(index) ? passing_[index & (kPassingWords - 1)] : words[index];
   }
-  // Whether the text of a word is one a run must keep (see pass_unnamed).
-  using NamesText = bool (*)(const void *context, const char *bytes, int32_t len);
+  // Whether the text of a word is one a run must keep (see pass_unnamed);
+  // `prefix` is the key's (see Key).
+  using NamesText = bool (*)(const void *context, const char *bytes, int32_t len, uint64_t prefix);
   // From the next walk on, a word whose bytes `names` rejects is not kept:
   // it gets a passing record, valid while the walk's ring of tokens can
   // still hold its token, and an index with kPassingWord set (null: every
@@ -235,7 +236,7 @@ class Lexicon {
   void grow();
   void index_words();
   uint32_t add(int32_t start, const char *bytes, int32_t len, bool punct, const Key &key);
-  void form(Word &w, int32_t at, const char *bytes, int32_t len, bool punct, uint32_t len_flags) const;
+  void form(Word &w, int32_t at, const char *bytes, int32_t len, bool punct, const Key &key) const;
   bool long_word_is(const Slot &slot, const char *bytes, int32_t len) const;
 
   // Keyed with the process's secret (see keyed_hash.h): the tokens are
