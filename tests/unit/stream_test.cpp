@@ -442,7 +442,8 @@ TEST(BoundedWords, SameOutputAsUnbounded) {
 // first eight bytes and length (FeatureTable::names_text): a text a model
 // names that the filter missed would pass as unnamed and lose its weights.
 // Every text of every bundled model and of the classic reference model,
-// short and long, and texts one byte off them, answer as the index does.
+// short and long, and texts one byte off them, answer as the index does;
+// so does every stem for the filter of stems (Scorer::unnamed).
 TEST(BoundedWords, ModelsNameTheirTexts) {
   std::vector<std::string> paths = {std::string(FULLSTOP_SOURCE_DIR) + "/tests/data/brown_conformance.model"};
   for (const char *name : {"de", "en-brown", "en", "es", "fr", "nl", "pt"})
@@ -455,6 +456,18 @@ TEST(BoundedWords, ModelsNameTheirTexts) {
     std::istringstream lines(read_file(path));
     size_t texts = 0;
     for (std::string line; std::getline(lines, line);) {
+      // A stem name's stem ("stem_P_STEM", "stem2_P_B_A_STEM") passes the
+      // stem filter (FeatureTable::may_name_stem).
+      size_t stem = line.find("\tstem");
+      if (stem != std::string::npos) {
+        const bool stem2 = line.compare(stem, 6, "\tstem2") == 0;
+        stem = line.find('_', stem + (stem2 ? 7 : 6)) + (stem2 ? 5 : 1);  // past the position (and "_B_A_")
+      }
+      if (stem != std::string::npos && stem < line.size() && line.size() - stem <= 3) {
+        uint32_t bits = 0;
+        std::memcpy(&bits, line.data() + stem, line.size() - stem);
+        EXPECT_TRUE(model.table.may_name_stem(bits)) << line;
+      }
       const size_t name = line.find("\ttext_");
       const size_t value = name == std::string::npos ? name : line.find('_', name + 6);
       if (value == std::string::npos || value + 1 >= line.size()) continue;

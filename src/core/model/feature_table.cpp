@@ -32,6 +32,7 @@ void FeatureTable::drop_word_index() {
   std::string().swap(word_bytes_);
   std::vector<double>().swap(dense_weights_);
   std::fill(text_filter_.begin(), text_filter_.end(), 0);
+  std::fill(stem_filter_.begin(), stem_filter_.end(), 0);
 }
 
 // The slot of `name`, or the empty slot where it would go (growing first so
@@ -150,6 +151,8 @@ void FeatureTable::index_by_word() {
   auto add_stem = [&](uint32_t code, std::string_view value, int p, int32_t id) {
     if (value.empty() || value.size() > 3) return;
     const uint64_t key = stem_key_of(code, value.data(), value.size());
+    const size_t bit = text_filter_bit(static_cast<uint32_t>(key), 0);
+    stem_filter_[bit / 64] |= uint64_t{1} << (bit % 64);
     uint64_t &slot = stem_slots_.probe(stem_home(key), [&](uint64_t s) { return s == 0 || stem_slot_key(s) == key; });
     if (slot == 0) {
       stem_rows_.emplace_back();

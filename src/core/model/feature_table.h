@@ -99,6 +99,13 @@ class FeatureTable {
     if (!(text_filter_[bit / 64] >> (bit % 64) & 1)) return false;
     return text_key(text) != nullptr;
   }
+  // Whether some stem name of the model may have this stem (its bytes as
+  // the low bytes, zero-padded): false means no stem or stem2 name at any
+  // position does, and a word's stem rows are then empty.
+  bool may_name_stem(uint32_t stem) const {
+    const size_t bit = text_filter_bit(stem, 0);
+    return stem_filter_[bit / 64] >> (bit % 64) & 1;
+  }
   // Weights by id, filled by index_by_word (empty before): one load where
   // feats[id]->weight is two.
   const double *dense_weights() const { return dense_weights_.empty() ? nullptr : dense_weights_.data(); }
@@ -164,6 +171,8 @@ class FeatureTable {
     return static_cast<size_t>(((prefix ^ len) * 0x9E3779B97F4A7C15ull) >> (64 - kTextFilterBits));
   }
   std::vector<uint64_t> text_filter_ = std::vector<uint64_t>(size_t{1} << (kTextFilterBits - 6));
+  // The same by the stems of the stem names (see may_name_stem).
+  std::vector<uint64_t> stem_filter_ = std::vector<uint64_t>(size_t{1} << (kTextFilterBits - 6));
   ProbeTable<TextSlot> text_slots_;
   std::string word_bytes_;
   // The stems' table: open addressing over packed slots, at most half full,

@@ -435,11 +435,15 @@ Scorer::HotEntry Scorer::hot_entry(const double *weights) {
 
 // The contributions of a word whose text the model does not name (see
 // fill_unnamed), by its signature: the first three bytes lowered, the
-// spacing and the type.  The table is made with the partial sums' (see
+// spacing and the type.  A stem no stem name has (the filter tells most)
+// adds nothing, so such words share the signature of stem 0, which no word
+// has: text of random words (hashes, ids) forms a handful of signatures
+// rather than one per stem.  The table is made with the partial sums' (see
 // make_hot).
 inline const Scorer::Contribution &Scorer::unnamed(const Word &w) {
   uint32_t stem = 0;
   std::memcpy(&stem, w.stem, 3);
+  if (!table_->may_name_stem(stem)) stem = 0;
   const uint32_t key = 1 + (stem | uint32_t{w.space_before != 0} << 24 | uint32_t{w.space_after != 0} << 25 |
                             static_cast<uint32_t>(token_type(w)) << 26);
   Contribution &c = contributions_[(key * 0x9E3779B1u) >> (32 - kContributionBits)];
