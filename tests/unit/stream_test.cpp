@@ -403,7 +403,9 @@ TEST(BoundedWords, SameOutputAsUnbounded) {
     for (bool share : {false, true})
       for (Task task : {Task::detect, Task::evaluate}) {
         SCOPED_TRACE(share ? "shared" : "plain");
-        auto run = [&](size_t limit, size_t *most) { return run_words(model, reading, task, text, limit, share, most); };
+        auto run = [&](size_t limit, size_t *most) {
+          return run_words(model, reading, task, text, limit, share, most);
+        };
         size_t unbounded_most = 0, most = 0;
         const std::string expect = run(0, &unbounded_most);
         if (share && c.model == en) {

@@ -423,7 +423,8 @@ Scorer::HotEntry Scorer::hot_entry(const double *weights) {
 // than two stem lookups and five sums formed again.  The sums are the
 // same numbers set_hot_weights forms from the same four weights.
 [[gnu::noinline]] void Scorer::fill_unnamed(const Token &t) {
-  const Contribution &c = unnamed(t.w(in_));
+  const Word &w = t.w(in_);
+  const Contribution &c = unnamed(unnamed_signature(*table_, w), w);
   size_cache();
   for (int q = 0; q < kWindow; q++) {
     const uint64_t key_q = cache_key(t.word, q);
@@ -433,21 +434,26 @@ Scorer::HotEntry Scorer::hot_entry(const double *weights) {
   }
 }
 
-// The contributions of a word whose text the model does not name (see
-// fill_unnamed), by its signature: the first three bytes lowered, the
-// spacing and the type.  A stem no stem name has (the filter tells most)
-// adds nothing, so such words share the signature of stem 0, which no word
-// has: text of random words (hashes, ids) forms a handful of signatures
-// rather than one per stem.  The table is made with the partial sums' (see
-// make_hot).
-inline const Scorer::Contribution &Scorer::unnamed(const Word &w) {
+// The signature of a word whose text the model does not name (see
+// fill_unnamed): the first three bytes lowered, the spacing and the type.
+// A stem no stem name has (the filter tells most) adds nothing, so such
+// words share the signature of stem 0, which no word has: text of random
+// words (hashes, ids) forms a handful of signatures rather than one per
+// stem.
+uint32_t Scorer::unnamed_signature(const FeatureTable &model, const Word &w) {
   uint32_t stem = 0;
   std::memcpy(&stem, w.stem, 3);
-  if (!table_->may_name_stem(stem)) stem = 0;
-  const uint32_t key = 1 + (stem | uint32_t{w.space_before != 0} << 24 | uint32_t{w.space_after != 0} << 25 |
-                            static_cast<uint32_t>(token_type(w)) << 26);
-  Contribution &c = contributions_[(key * 0x9E3779B1u) >> (32 - kContributionBits)];
-  if (c.key != key) [[unlikely]] form_contribution(c, key, w);
+  if (!model.may_name_stem(stem)) stem = 0;
+  return 1 + (stem | uint32_t{w.space_before != 0} << 24 | uint32_t{w.space_after != 0} << 25 |
+              static_cast<uint32_t>(token_type(w)) << 26);
+}
+
+// The contributions of a word by its signature, formed from `w` when the
+// direct-mapped table lacks them.  The table is made with the partial
+// sums' (see make_hot).
+inline const Scorer::Contribution &Scorer::unnamed(uint32_t signature, const Word &w) {
+  Contribution &c = contributions_[(signature * 0x9E3779B1u) >> (32 - kContributionBits)];
+  if (c.key != signature) [[unlikely]] form_contribution(c, signature, w);
   return c;
 }
 
@@ -593,7 +599,7 @@ template <bool kPassing>
       const uint32_t word = window[p].word;
       const HotEntry *h;
       if (kPassing && is_passing_word(word)) {
-        h = &unnamed(in_.lexicon.word(word)).hot[p];
+        h = &unnamed(in_.lexicon.passing_signature(word), in_.lexicon.word(word)).hot[p];
       } else {
         const uint64_t key = cache_key(word, p);
         h = &hot_[cache_index(key)];

@@ -106,6 +106,10 @@ class Scorer {
   // does not name from the cache of such words' contributions (see
   // fill_unnamed), rather than forming them from the model's rows: the
   // plain way, which tests compare it with.  On by default.
+  // What the partial sums of a word whose text `model` does not name are
+  // kept by (see fill_unnamed): its stem (0 when no stem name has it), its
+  // spacing and its type, + 1.
+  static uint32_t unnamed_signature(const FeatureTable &model, const Word &w);
   void share_unnamed(bool share) {
     share_unnamed_ = share;
     if (breaks_ != nullptr) breaks_->share_unnamed(share);
@@ -164,7 +168,7 @@ class Scorer {
   void set_hot_weights(size_t slot, uint64_t tag, const double *weights);
   static HotEntry hot_entry(const double *weights);
   void fill_unnamed(const Token &t);
-  inline const Contribution &unnamed(const Word &w);
+  inline const Contribution &unnamed(uint32_t signature, const Word &w);
   void form_contribution(Contribution &c, uint32_t key, const Word &w);
   const int32_t *passing_ids(const Token &t, int p, int32_t *scratch);
   template <bool kPassing>

@@ -10,6 +10,9 @@ bool names_text(const void *model, const char *bytes, int32_t len, uint64_t pref
   return static_cast<const FeatureTable *>(model)->names_text(std::string_view(bytes, static_cast<size_t>(len)),
                                                                prefix);
 }
+uint32_t word_signature(const void *model, const Word &w) {
+  return Scorer::unnamed_signature(*static_cast<const FeatureTable *>(model), w);
+}
 }  // namespace
 
 RunSinks::RunSinks(const RunOutput &output, TextMode mode) {
@@ -39,7 +42,7 @@ void Session::share_unnamed(bool share) {
   // repeats a name must count the names every word forms.
   const FeatureTable &model = scorer.table();
   const bool pass = share && model.indexed_by_word() && !model.has_repeats();
-  tokens.lexicon.pass_unnamed(pass ? names_text : nullptr, pass ? &model : nullptr);
+  tokens.lexicon.pass_unnamed(pass ? names_text : nullptr, pass ? word_signature : nullptr, pass ? &model : nullptr);
 }
 
 Session::Session(FeatureTable &table, const Reading &reading)

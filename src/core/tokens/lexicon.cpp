@@ -17,7 +17,8 @@ void Lexicon::reset() {
   edge_words_[0] = edge_words_[1] = kNoWord;
   line_break_words_[0] = line_break_words_[1] = kNoWord;
   std::memset(punct_words_, 0, sizeof punct_words_);
-  if (passing_slots_ != nullptr) std::memset(static_cast<void *>(passing_slots_.get()), 0, kPassingSlots * sizeof(PassingSlot));
+  if (passing_slots_ != nullptr)
+    std::memset(static_cast<void *>(passing_slots_.get()), 0, kPassingSlots * sizeof(PassingSlot));
   generation_++;
 }
 
@@ -62,6 +63,7 @@ void Lexicon::begin_walk(int32_t text_len, const WordTyping &typing, bool ring) 
   passing_ok_ = ring && names_ != nullptr;
   if (passing_ok_ && passing_ == nullptr) {
     passing_ = std::make_unique<Word[]>(kPassingWords);
+    passing_signatures_ = std::make_unique<uint32_t[]>(kPassingWords);
     passing_slots_ = std::make_unique<PassingSlot[]>(kPassingSlots);
   }
   if (slots_.empty()) grow();
@@ -161,6 +163,7 @@ inline uint32_t Lexicon::pass(const char *bytes, int32_t len, const Key &key) {
   if (names_(names_context_, bytes, len, key.prefix)) return kNoWord;
   const uint32_t at = passing_next_++ & (kPassingWords - 1);
   form(passing_[at], 0, bytes, len, false, key);
+  passing_signatures_[at] = signature_(names_context_, passing_[at]);
   slot = PassingSlot{key.prefix, key.len_flags, key.hash};
   return kPassingWord | at;
 }

@@ -94,6 +94,9 @@ class Lexicon {
   // Whether the text of a word is one a run must keep (see pass_unnamed);
   // `prefix` is the key's (see Key).
   using NamesText = bool (*)(const void *context, const char *bytes, int32_t len, uint64_t prefix);
+  // What the reader of a passing word keys its record's contributions by,
+  // formed once when the word passes (see passing_signature).
+  using WordSignature = uint32_t (*)(const void *context, const Word &w);
   // From the next walk on, a word whose bytes `names` rejects is not kept:
   // it gets a passing record, valid while the walk's ring of tokens can
   // still hold its token, and an index with kPassingWord set (null: every
@@ -104,10 +107,13 @@ class Lexicon {
   // text whose words keep changing (logs of ids) the index then holds only
   // the words that matter and stays in the nearest caches.  Punctuation and
   // markers are always kept (the walk keeps shortcuts to their words).
-  void pass_unnamed(NamesText names, const void *context) {
+  void pass_unnamed(NamesText names, WordSignature signature, const void *context) {
     names_ = names;
+    signature_ = signature;
     names_context_ = context;
   }
+  // The signature of a passing word's record (see WordSignature).
+  uint32_t passing_signature(uint32_t word) const { return passing_signatures_[word & (kPassingWords - 1)]; }
   bool passes_unnamed() const { return names_ != nullptr; }
 
   // The bytes of a kept word.
@@ -266,10 +272,12 @@ class Lexicon {
   // while it is there, so a record is reused only after every token that
   // could name it has left the ring.
   NamesText names_ = nullptr;
+  WordSignature signature_ = nullptr;
   const void *names_context_ = nullptr;
   bool passing_ok_ = false;
   uint32_t passing_next_ = 0;
   std::unique_ptr<Word[]> passing_;
+  std::unique_ptr<uint32_t[]> passing_signatures_;
   // The keys of recent passing words, direct-mapped by hash: a word met
   // again while its key is here is kept from then on, as any word the
   // model names (the rare words of running text come back, and so do a
