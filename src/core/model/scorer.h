@@ -149,7 +149,7 @@ class Scorer {
     uint32_t key;
     HotEntry hot[kWindow];
   };
-  static constexpr int kContributionBits = 10;
+  static constexpr int kContributionBits = 11;
   struct UnknownSlot {
     uint32_t hash;    // the low half of the name's keyed hash
     uint32_t offset;  // 0: empty

@@ -17,8 +17,7 @@ void Lexicon::reset() {
   edge_words_[0] = edge_words_[1] = kNoWord;
   line_break_words_[0] = line_break_words_[1] = kNoWord;
   std::memset(punct_words_, 0, sizeof punct_words_);
-  if (passing_slots_ != nullptr)
-    std::memset(static_cast<void *>(passing_slots_.get()), 0, kPassingSlots * sizeof(PassingSlot));
+  if (passing_slots_ != nullptr) std::memset(passing_slots_, 0, kPassingSlots * sizeof *passing_slots_);
   generation_++;
 }
 
@@ -61,11 +60,6 @@ void Lexicon::begin_walk(int32_t text_len, const WordTyping &typing, bool ring) 
   text_len_ = text_len;
   typing_ = typing;
   passing_ok_ = ring && names_ != nullptr;
-  if (passing_ok_ && passing_ == nullptr) {
-    passing_ = std::make_unique<Word[]>(kPassingWords);
-    passing_signatures_ = std::make_unique<uint32_t[]>(kPassingWords);
-    passing_slots_ = std::make_unique<PassingSlot[]>(kPassingSlots);
-  }
   if (slots_.empty()) grow();
 }
 
@@ -153,19 +147,29 @@ inline void Lexicon::form(Word &w, int32_t at, const char *bytes, int32_t len, b
 
 // The passing word of a token of the text whose word the index lacks, or
 // kNoWord when the word is to be kept: the model names its text, or it was
-// met while its key was among the recent passing words'.
+// met while its key's hash was among the recent passing words'.
 inline uint32_t Lexicon::pass(const char *bytes, int32_t len, const Key &key) {
-  PassingSlot &slot = passing_slots_[key.hash & (kPassingSlots - 1)];
-  if (slot.prefix == key.prefix && slot.len_flags == key.len_flags && slot.hash == key.hash) {
-    slot = PassingSlot{};
+  if (passing_slots_ == nullptr) [[unlikely]] make_passing();
+  uint32_t &slot = passing_slots_[key.hash & (kPassingSlots - 1)];
+  if (slot == key.hash) {
+    slot = 0;
     return kNoWord;
   }
   if (names_(names_context_, bytes, len, key.prefix)) return kNoWord;
   const uint32_t at = passing_next_++ & (kPassingWords - 1);
   form(passing_[at], 0, bytes, len, false, key);
   passing_signatures_[at] = signature_(names_context_, passing_[at]);
-  slot = PassingSlot{key.prefix, key.len_flags, key.hash};
+  slot = key.hash;
   return kPassingWord | at;
+}
+
+// The ring of passing words' records (written before they are read) and
+// the slots of their hashes.
+[[gnu::noinline]] void Lexicon::make_passing() {
+  passing_.reset(new Word[kPassingWords]);
+  passing_signatures_.reset(new uint32_t[kPassingWords]);
+  passing_block_ = ZeroedBlock(kPassingSlots * sizeof *passing_slots_);
+  passing_slots_ = static_cast<uint32_t *>(passing_block_.get());
 }
 
 // Whether the word of a slot that a token longer than eight bytes matched

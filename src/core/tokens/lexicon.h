@@ -278,20 +278,20 @@ class Lexicon {
   uint32_t passing_next_ = 0;
   std::unique_ptr<Word[]> passing_;
   std::unique_ptr<uint32_t[]> passing_signatures_;
-  // The keys of recent passing words, direct-mapped by hash: a word met
-  // again while its key is here is kept from then on, as any word the
-  // model names (the rare words of running text come back, and so do a
-  // log's fixed words), so that only words met once go on passing.  A
-  // slot holds the key's prefix, len_flags and hash (all zero: empty, as no
-  // token's prefix is).  Two long words that share all three are taken as
-  // one: the second is kept, which answers the same.
-  struct PassingSlot {
-    uint64_t prefix;
-    uint32_t len_flags;
-    uint32_t hash;
-  };
-  static constexpr size_t kPassingSlots = size_t{1} << 12;
-  std::unique_ptr<PassingSlot[]> passing_slots_;
+  // The hashes of the keys of recent passing words, direct-mapped by their
+  // low bits: a word met again while its hash is here is kept from then on,
+  // as any word the model names (the rare words of running text come back,
+  // and so do a log's fixed words), so that only words met once go on
+  // passing.  2^16 slots hold most of a text's rare words from one
+  // occurrence to the next (Brown's test text read over and over keeps
+  // them, as it did before words passed).  Another word whose hash is the
+  // same is kept too, which answers the same.  Zeroed pages from the
+  // kernel, made at the first passing word: a short text touches a page or
+  // two of it, or none.
+  static constexpr size_t kPassingSlots = size_t{1} << 17;
+  ZeroedBlock passing_block_;
+  uint32_t *passing_slots_ = nullptr;
+  void make_passing();
   uint32_t pass(const char *bytes, int32_t len, const Key &key);
   uint64_t generation_ = 0;
   size_t most_words_ = 0;
