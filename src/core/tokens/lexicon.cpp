@@ -17,7 +17,8 @@ void Lexicon::reset() {
   edge_words_[0] = edge_words_[1] = kNoWord;
   line_break_words_[0] = line_break_words_[1] = kNoWord;
   std::memset(punct_words_, 0, sizeof punct_words_);
-  if (passing_slots_ != nullptr) std::memset(passing_slots_, 0, kPassingSlots * sizeof *passing_slots_);
+  passing_block_ = ZeroedBlock();
+  passing_slots_ = nullptr;
   generation_++;
 }
 
