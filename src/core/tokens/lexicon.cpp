@@ -148,11 +148,11 @@ inline void Lexicon::form(Word &w, int32_t at, const char *bytes, int32_t len, b
 
 // The passing word of a token of the text whose word the index lacks, or
 // kNoWord when the word is to be kept: the model names its text, or it was
-// met while its key's hash was among the recent passing words'.
+// met while its key's fingerprint was among the recent passing words'.
 inline uint32_t Lexicon::pass(const char *bytes, int32_t len, const Key &key) {
   if (passing_slots_ == nullptr) [[unlikely]] make_passing();
-  uint32_t &slot = passing_slots_[key.hash & (kPassingSlots - 1)];
-  if (slot == key.hash) {
+  uint16_t &slot = passing_slots_[key.hash & (kPassingSlots - 1)];
+  if (slot == passing_print(key.hash)) {
     slot = 0;
     return kNoWord;
   }
@@ -160,7 +160,7 @@ inline uint32_t Lexicon::pass(const char *bytes, int32_t len, const Key &key) {
   const uint32_t at = passing_next_++ & (kPassingWords - 1);
   form(passing_[at], 0, bytes, len, false, key);
   passing_signatures_[at] = signature_(names_context_, passing_[at]);
-  slot = key.hash;
+  slot = passing_print(key.hash);
   return kPassingWord | at;
 }
 
@@ -170,7 +170,7 @@ inline uint32_t Lexicon::pass(const char *bytes, int32_t len, const Key &key) {
   passing_.reset(new Word[kPassingWords]);
   passing_signatures_.reset(new uint32_t[kPassingWords]);
   passing_block_ = ZeroedBlock(kPassingSlots * sizeof *passing_slots_);
-  passing_slots_ = static_cast<uint32_t *>(passing_block_.get());
+  passing_slots_ = static_cast<uint16_t *>(passing_block_.get());
 }
 
 // Whether the word of a slot that a token longer than eight bytes matched

@@ -278,19 +278,21 @@ class Lexicon {
   uint32_t passing_next_ = 0;
   std::unique_ptr<Word[]> passing_;
   std::unique_ptr<uint32_t[]> passing_signatures_;
-  // The hashes of the keys of recent passing words, direct-mapped by their
-  // low bits: a word met again while its hash is here is kept from then on,
-  // as any word the model names (the rare words of running text come back,
-  // and so do a log's fixed words), so that only words met once go on
-  // passing.  2^16 slots hold most of a text's rare words from one
-  // occurrence to the next (Brown's test text read over and over keeps
-  // them, as it did before words passed).  Another word whose hash is the
-  // same is kept too, which answers the same.  Zeroed pages from the
+  // Fingerprints of the keys of recent passing words (15 bits of the hash,
+  // and the low bit set: 0 is empty), direct-mapped by the hash's low bits:
+  // a word met again while its fingerprint is here is kept from then on, as
+  // any word the model names (the rare words of running text come back, and
+  // so do a log's fixed words), so that only words met once go on passing.
+  // 2^17 slots hold most of a text's rare words from one occurrence to the
+  // next (Brown's test text read over and over keeps them, as it did before
+  // words passed), in 256 KiB; a word whose key shares another's slot and
+  // fingerprint is kept too, which answers the same.  Zeroed pages from the
   // kernel, made at the first passing word: a short text touches a page or
-  // two of it, or none.
+  // two of it.
   static constexpr size_t kPassingSlots = size_t{1} << 17;
+  static uint16_t passing_print(uint32_t hash) { return static_cast<uint16_t>(hash >> 16 | 1); }
   ZeroedBlock passing_block_;
-  uint32_t *passing_slots_ = nullptr;
+  uint16_t *passing_slots_ = nullptr;
   void make_passing();
   uint32_t pass(const char *bytes, int32_t len, const Key &key);
   uint64_t generation_ = 0;
