@@ -19,6 +19,7 @@ void Lexicon::reset() {
   std::memset(punct_words_, 0, sizeof punct_words_);
   passing_block_ = ZeroedBlock();
   passing_slots_ = nullptr;
+  passing_mask_ = 0;
   generation_++;
 }
 
@@ -61,6 +62,10 @@ void Lexicon::begin_walk(int32_t text_len, const WordTyping &typing, bool ring) 
   text_len_ = text_len;
   typing_ = typing;
   passing_ok_ = ring && names_ != nullptr;
+  // Slots for a longer text than those so far (see passing_slots_).
+  if (passing_slots_ != nullptr && passing_mask_ + 1 < kPassingSlots &&
+      static_cast<size_t>(text_len_) > passing_mask_ + 1)
+    passing_slots_ = nullptr;
   if (slots_.empty()) grow();
 }
 
@@ -151,7 +156,7 @@ inline void Lexicon::form(Word &w, int32_t at, const char *bytes, int32_t len, b
 // met while its key's fingerprint was among the recent passing words'.
 inline uint32_t Lexicon::pass(const char *bytes, int32_t len, const Key &key) {
   if (passing_slots_ == nullptr) [[unlikely]] make_passing();
-  uint16_t &slot = passing_slots_[key.hash & (kPassingSlots - 1)];
+  uint16_t &slot = passing_slots_[key.hash & passing_mask_];
   if (slot == passing_print(key.hash)) {
     slot = 0;
     return kNoWord;
@@ -167,10 +172,15 @@ inline uint32_t Lexicon::pass(const char *bytes, int32_t len, const Key &key) {
 // The ring of passing words' records (written before they are read) and
 // the slots of their hashes.
 [[gnu::noinline]] void Lexicon::make_passing() {
-  passing_.reset(new Word[kPassingWords]);
-  passing_signatures_.reset(new uint32_t[kPassingWords]);
-  passing_block_ = ZeroedBlock(kPassingSlots * sizeof *passing_slots_);
+  if (passing_ == nullptr) {
+    passing_.reset(new Word[kPassingWords]);
+    passing_signatures_.reset(new uint32_t[kPassingWords]);
+  }
+  size_t slots = 256;
+  while (slots < kPassingSlots && slots < static_cast<size_t>(text_len_)) slots *= 2;
+  passing_block_ = ZeroedBlock(slots * sizeof *passing_slots_);
   passing_slots_ = static_cast<uint16_t *>(passing_block_.get());
+  passing_mask_ = slots - 1;
 }
 
 // Whether the word of a slot that a token longer than eight bytes matched

@@ -114,7 +114,6 @@ class Lexicon {
   }
   // The signature of a passing word's record (see WordSignature).
   uint32_t passing_signature(uint32_t word) const { return passing_signatures_[word & (kPassingWords - 1)]; }
-  bool passes_unnamed() const { return names_ != nullptr; }
 
   // The bytes of a kept word.
   std::string_view word_text(uint32_t word) const {
@@ -288,11 +287,15 @@ class Lexicon {
   // words passed), in 256 KiB; a word whose key shares another's slot and
   // fingerprint is kept too, which answers the same.  Zeroed pages from the
   // kernel, made at the first passing word: a short text touches a page or
-  // two of it.
+  // two of it.  A shorter text than 2^17 bytes gets slots to its length
+  // (at most one word per two bytes), so that a library call on one
+  // sentence clears a few hundred bytes, not 256 KiB; a longer text met
+  // later gets slots anew, which only forgets some words met once.
   static constexpr size_t kPassingSlots = size_t{1} << 17;
   static uint16_t passing_print(uint32_t hash) { return static_cast<uint16_t>(hash >> 16 | 1); }
   ZeroedBlock passing_block_;
   uint16_t *passing_slots_ = nullptr;
+  size_t passing_mask_ = 0;
   void make_passing();
   uint32_t pass(const char *bytes, int32_t len, const Key &key);
   uint64_t generation_ = 0;
