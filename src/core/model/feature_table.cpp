@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <new>
 
 #include "core/base/error.h"
@@ -30,6 +31,8 @@ void FeatureTable::drop_word_index() {
   std::vector<StemRow>().swap(stem_rows_);
   std::string().swap(word_bytes_);
   std::vector<double>().swap(dense_weights_);
+  std::fill(text_filter_.begin(), text_filter_.end(), 0);
+  std::fill(stem_filter_.begin(), stem_filter_.end(), 0);
 }
 
 void FeatureTable::reserve(size_t names) {
@@ -161,6 +164,8 @@ void FeatureTable::index_by_word() {
   auto add_stem = [&](uint32_t code, std::string_view value, int p, int32_t id) {
     if (value.empty() || value.size() > 3) return;
     const uint64_t key = stem_key_of(code, value.data(), value.size());
+    const size_t bit = text_filter_bit(static_cast<uint32_t>(key), 0);
+    stem_filter_[bit / 64] |= uint64_t{1} << (bit % 64);
     uint64_t &slot = stem_slots_.probe(stem_home(key), [&](uint64_t s) { return s == 0 || stem_slot_key(s) == key; });
     if (slot == 0) {
       // (The weights are filled in at the end.)
@@ -183,6 +188,10 @@ void FeatureTable::index_by_word() {
       std::copy(kNoIds.begin(), kNoIds.end(), key.ids);
       word_bytes_.append(value);
       word_keys_.push_back(key);
+      uint64_t prefix = 0;
+      std::memcpy(&prefix, value.data(), std::min<size_t>(value.size(), 8));
+      const size_t bit = text_filter_bit(prefix, value.size());
+      text_filter_[bit / 64] |= uint64_t{1} << (bit % 64);
       slot = TextSlot{static_cast<uint32_t>(word_keys_.size()), static_cast<uint32_t>(hash >> 32)};
     }
     word_keys_[slot.index - 1].ids[p] = id;

@@ -244,6 +244,7 @@ void Scorer::new_feature(std::string_view name) {
 // template order, so new features get their ids in order of first
 // formation); otherwise the cached ids are used.
 const int32_t *Scorer::position_ids(const Token &t, int p, int32_t *scratch) {
+  if (is_passing_word(t.word)) [[unlikely]] return passing_ids(t, p, scratch);
   if (cache_bits_ != 0 && position_cache_ != nullptr) {
     uint64_t key = cache_key(t.word, p);
     PositionEntry &hit = position_cache_[cache_index(key)];
@@ -423,32 +424,7 @@ Scorer::HotEntry Scorer::hot_entry(const double *weights) {
 // same numbers set_hot_weights forms from the same four weights.
 [[gnu::noinline]] void Scorer::fill_unnamed(const Token &t) {
   const Word &w = t.w(in_);
-  uint32_t stem = 0;
-  std::memcpy(&stem, w.stem, 3);
-  const uint32_t key = 1 + (stem | uint32_t{w.space_before != 0} << 24 | uint32_t{w.space_after != 0} << 25 |
-                            static_cast<uint32_t>(token_type(w)) << 26);
-  // The table grows with the words read, up to kContributionBits: a run
-  // over a short text (a library call per sentence) would otherwise clear
-  // 45 KB for a few dozen words.  Entries are only ever recomputed, so a
-  // grown table simply starts empty.
-  const size_t words = in_.lexicon.words.size();
-  if (contribution_bits_ == 0 || (contribution_bits_ < kContributionBits && (size_t{1} << contribution_bits_) < words)) {
-    int bits = std::max(contribution_bits_, 6);
-    while (bits < kContributionBits && (size_t{1} << bits) < words) bits++;
-    contributions_ = std::make_unique<Contribution[]>(size_t{1} << bits);
-    contribution_bits_ = bits;
-  }
-  Contribution &c = contributions_[(key * 0x9E3779B1u) >> (32 - contribution_bits_)];
-  if (c.key != key) {
-    const int32_t *id_rows[kTemplates];
-    const double *weight_rows[kTemplates];
-    table_->shape_rows(w, id_rows, weight_rows, base_);
-    c.key = key;
-    for (int q = 0; q < kWindow; q++) {
-      const double weights[kTemplates] = {0.0, weight_rows[1][q], weight_rows[2][q], weight_rows[3][q]};
-      c.hot[q] = hot_entry(weights);
-    }
-  }
+  const Contribution &c = unnamed(unnamed_signature(*table_, w), w);
   size_cache();
   for (int q = 0; q < kWindow; q++) {
     const uint64_t key_q = cache_key(t.word, q);
@@ -458,10 +434,73 @@ Scorer::HotEntry Scorer::hot_entry(const double *weights) {
   }
 }
 
+// The signature of a word whose text the model does not name (see
+// fill_unnamed): the first three bytes lowered, the spacing and the type.
+// A stem no stem name has (the filter tells most) adds nothing, so such
+// words share the signature of stem 0, which no word has: text of random
+// words (hashes, ids) forms a handful of signatures rather than one per
+// stem.
+uint32_t Scorer::unnamed_signature(const FeatureTable &model, const Word &w) {
+  uint32_t stem = 0;
+  std::memcpy(&stem, w.stem, 3);
+  if (!model.may_name_stem(stem)) stem = 0;
+  return 1 + (stem | uint32_t{w.space_before != 0} << 24 | uint32_t{w.space_after != 0} << 25 |
+              static_cast<uint32_t>(token_type(w)) << 26);
+}
+
+// The contributions of a word by its signature, formed from `w` when the
+// direct-mapped table lacks them.  The table is made with the partial
+// sums' (see make_hot).
+inline const Scorer::Contribution &Scorer::unnamed(uint32_t signature, const Word &w) {
+  Contribution &c = contributions_[(signature * 0x9E3779B1u) >> (32 - contribution_bits_)];
+  if (c.key != signature) [[unlikely]] return form_contribution(signature, w);
+  return c;
+}
+
+// The table starts small and doubles, up to kContributionBits, each time it
+// has missed as many signatures as it holds: a run over a short text (a
+// library call per sentence) would otherwise clear 90 KB for a few dozen
+// words, while a long text's rare words soon fill the whole table.  Entries
+// are only ever formed again from the model, so a new table simply starts
+// empty.
+[[gnu::noinline]] const Scorer::Contribution &Scorer::form_contribution(uint32_t key, const Word &w) {
+  if (contribution_bits_ < kContributionBits && ++contribution_misses_ > (size_t{1} << contribution_bits_))
+    make_contributions(contribution_bits_ + 1);
+  Contribution &c = contributions_[(key * 0x9E3779B1u) >> (32 - contribution_bits_)];
+  const int32_t *id_rows[kTemplates];
+  const double *weight_rows[kTemplates];
+  table_->shape_rows(w, id_rows, weight_rows, base_);
+  c.key = key;
+  for (int q = 0; q < kWindow; q++) {
+    const double weights[kTemplates] = {0.0, weight_rows[1][q], weight_rows[2][q], weight_rows[3][q]};
+    c.hot[q] = hot_entry(weights);
+  }
+  return c;
+}
+
+void Scorer::make_contributions(int bits) {
+  contributions_ = std::make_unique<Contribution[]>(size_t{1} << bits);
+  contribution_bits_ = bits;
+  contribution_misses_ = 0;
+}
+
+// The ids of a passing word (see Lexicon::pass_unnamed) at position p,
+// formed each time: its index names another word once its record is
+// reused, so nothing is cached by it.  Asked only for windows whose sign
+// the partial sums leave open.
+[[gnu::noinline]] const int32_t *Scorer::passing_ids(const Token &t, int p, int32_t *scratch) {
+  const int32_t *id_rows[kTemplates];
+  const double *weight_rows[kTemplates];
+  table_->word_rows(t.w(in_), t.text(in_), id_rows, weight_rows, base_);
+  for (int which = 0; which < kTemplates; which++) scratch[which] = id_rows[which][p];
+  return scratch;
+}
+
 // Detection's first window: the partial sums of the pairs cached so far.
 [[gnu::noinline]] void Scorer::make_hot() {
   size_t slots = size_t{1} << cache_bits_;
   new_hot_table(slots);
+  if (contributions_ == nullptr) make_contributions(kFirstContributionBits);
   if (position_cache_ == nullptr) return;
   for (size_t i = 0; i < slots; i++)
     if (position_cache_[i].tag != 0) set_hot(i, position_cache_[i].tag, position_cache_[i].ids);
@@ -563,18 +602,27 @@ double Scorer::ordered_score(const int32_t *window_ids) const {
 // entries) and is read again: on text of many distinct words, most windows
 // have a pair not met before, and the exact sum, which orders the ids,
 // cost more than the forming.
-int Scorer::score_window_sign(const Token *window) {
-  check_caches();
-  if (hot_ == nullptr) make_hot();
+//
+// A passing word (see Lexicon::pass_unnamed) is read from its signature's
+// contributions, which are always there; a window without one, nearly
+// every window of running text, takes a loop without that test.
+template <bool kPassing>
+[[gnu::always_inline]] inline int Scorer::window_sign(const Token *window) {
   for (int attempt = 0;; attempt++) {
     double sum = 0.0, bound = 0.0;
     unsigned missing = 0;
     for (int p = 0; p < kWindow; p++) {
-      uint64_t key = cache_key(window[p].word, p);
-      const HotEntry &h = hot_[cache_index(key)];
-      missing |= static_cast<unsigned>(h.tag != cache_tag(key)) << p;
-      sum += static_cast<double>(h.sum);
-      bound += bound_value(h.bound);
+      const uint32_t word = window[p].word;
+      const HotEntry *h;
+      if (kPassing && is_passing_word(word)) {
+        h = &unnamed(in_.lexicon.passing_signature(word), in_.lexicon.word(word)).hot[p];
+      } else {
+        const uint64_t key = cache_key(word, p);
+        h = &hot_[cache_index(key)];
+        missing |= static_cast<unsigned>(h->tag != cache_tag(key)) << p;
+      }
+      sum += static_cast<double>(h->sum);
+      bound += bound_value(h->bound);
     }
     if (missing == 0) {
       double margin = bound * 0x1p-22 + 0x1p-126;
@@ -599,6 +647,13 @@ int Scorer::score_window_sign(const Token *window) {
     }
   }
   return score_window(window) > 0.0 ? 1 : 0;
+}
+
+int Scorer::score_window_sign(const Token *window) {
+  check_caches();
+  if (hot_ == nullptr) make_hot();
+  const uint32_t words = window[0].word | window[1].word | window[2].word | window[3].word | window[4].word;
+  return is_passing_word(words) ? window_sign<true>(window) : window_sign<false>(window);
 }
 
 double Scorer::score_window(const Token *window) {

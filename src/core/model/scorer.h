@@ -106,6 +106,10 @@ class Scorer {
   // does not name from the cache of such words' contributions (see
   // fill_unnamed), rather than forming them from the model's rows: the
   // plain way, which tests compare it with.  On by default.
+  // What the partial sums of a word whose text `model` does not name are
+  // kept by (see fill_unnamed): its stem (0 when no stem name has it), its
+  // spacing and its type, + 1.
+  static uint32_t unnamed_signature(const FeatureTable &model, const Word &w);
   void share_unnamed(bool share) {
     share_unnamed_ = share;
     if (breaks_ != nullptr) breaks_->share_unnamed(share);
@@ -145,7 +149,8 @@ class Scorer {
     uint32_t key;
     HotEntry hot[kWindow];
   };
-  static constexpr int kContributionBits = 10;
+  static constexpr int kContributionBits = 11;
+  static constexpr int kFirstContributionBits = 6;  // see form_contribution
   struct UnknownSlot {
     uint32_t hash;    // the low half of the name's keyed hash
     uint32_t offset;  // 0: empty
@@ -164,6 +169,12 @@ class Scorer {
   void set_hot_weights(size_t slot, uint64_t tag, const double *weights);
   static HotEntry hot_entry(const double *weights);
   void fill_unnamed(const Token &t);
+  inline const Contribution &unnamed(uint32_t signature, const Word &w);
+  const Contribution &form_contribution(uint32_t key, const Word &w);
+  void make_contributions(int bits);
+  const int32_t *passing_ids(const Token &t, int p, int32_t *scratch);
+  template <bool kPassing>
+  int window_sign(const Token *window);
   void make_hot();
   void drop_id_caches();
   bool index_grew();
@@ -218,6 +229,7 @@ class Scorer {
   bool share_unnamed_ = true;
   std::unique_ptr<Contribution[]> contributions_;
   int contribution_bits_ = 0;  // its size (0: not made yet)
+  size_t contribution_misses_ = 0;  // signatures formed since it was made
   // Index size when the cached entries were formed.
   int64_t cached_index_size_ = 0;
   // The lexicon's generation they were formed in (see Lexicon::forget_words).

@@ -5,6 +5,16 @@
 
 namespace fullstop::core {
 
+namespace {
+bool names_text(const void *model, const char *bytes, int32_t len, uint64_t prefix) {
+  return static_cast<const FeatureTable *>(model)->names_text(std::string_view(bytes, static_cast<size_t>(len)),
+                                                               prefix);
+}
+uint32_t word_signature(const void *model, const Word &w) {
+  return Scorer::unnamed_signature(*static_cast<const FeatureTable *>(model), w);
+}
+}  // namespace
+
 RunSinks::RunSinks(const RunOutput &output, TextMode mode) {
   if (output.task == Task::evaluate) {
     if (output.out != nullptr) errors_ = &printer_.emplace(*output.out);
@@ -22,6 +32,17 @@ Session::Session(const FeatureTable &model, const Reading &reading, const RunOut
   // many distinct ones the text holds (see kDetectionWords); training
   // numbers every word it meets, and keeps them all.
   tokens.lexicon.set_limit(kDetectionWords, kDetectionWordBytes);
+  share_unnamed(true);
+}
+
+void Session::share_unnamed(bool share) {
+  scorer.share_unnamed(share);
+  // Only over a model indexed by word can the scorer read a word whose
+  // text it does not name without the word's index (see Scorer); one that
+  // repeats a name must count the names every word forms.
+  const FeatureTable &model = scorer.table();
+  const bool pass = share && model.indexed_by_word() && !model.has_repeats();
+  tokens.lexicon.pass_unnamed(pass ? names_text : nullptr, pass ? word_signature : nullptr, pass ? &model : nullptr);
 }
 
 Session::Session(FeatureTable &table, const Reading &reading)

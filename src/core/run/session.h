@@ -89,6 +89,11 @@ class Session {
   void take(std::string_view text);
   // Forgets the text, keeping the words.
   void drop() { tokens.text.drop(); }
+  // Whether detection reads the words whose text the model does not name
+  // by their signature, not kept in the lexicon (Lexicon::pass_unnamed,
+  // Scorer::share_unnamed): on by default, off for the plain way that
+  // tests compare it with.
+  void share_unnamed(bool share);
 
  private:
   TextMode mode_;

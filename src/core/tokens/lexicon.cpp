@@ -17,6 +17,9 @@ void Lexicon::reset() {
   edge_words_[0] = edge_words_[1] = kNoWord;
   line_break_words_[0] = line_break_words_[1] = kNoWord;
   std::memset(punct_words_, 0, sizeof punct_words_);
+  passing_block_ = ZeroedBlock();
+  passing_slots_ = nullptr;
+  passing_mask_ = 0;
   generation_++;
 }
 
@@ -55,9 +58,14 @@ void Lexicon::forget_words() {
   generation_++;
 }
 
-void Lexicon::begin_walk(int32_t text_len, const WordTyping &typing) {
+void Lexicon::begin_walk(int32_t text_len, const WordTyping &typing, bool ring) {
   text_len_ = text_len;
   typing_ = typing;
+  passing_ok_ = ring && names_ != nullptr;
+  // Slots for a longer text than those so far (see passing_slots_).
+  if (passing_slots_ != nullptr && passing_mask_ + 1 < kPassingSlots &&
+      static_cast<size_t>(text_len_) > passing_mask_ + 1)
+    passing_slots_ = nullptr;
   if (slots_.empty()) grow();
 }
 
@@ -86,10 +94,36 @@ void Lexicon::index_words() {
   }
 }
 
-// A token whose word is not in the index yet: makes room if needed, then
-// creates the Word.
+// The record of a word of the text (not a marker) with these bytes and
+// key, its bytes at `at` in `bytes_`.
+inline void Lexicon::form(Word &w, int32_t at, const char *bytes, int32_t len, bool punct, const Key &key) const {
+  std::memset(&w, 0, sizeof w);
+  w.start = at;
+  w.len = len;
+  w.is_punct = punct;
+  // (starts_upper reads an ASCII first byte as is_upper_byte does.)
+  const auto first = static_cast<unsigned char>(bytes[0]);
+  w.is_upper = typing_.unicode && first >= 0x80 ? starts_upper(bytes, static_cast<size_t>(len)) : is_upper_byte(first);
+  w.space_before = (key.len_flags & token_flag::space_before) != 0;
+  w.space_after = (key.len_flags & token_flag::space_after) != 0;
+  w.list_label = (key.len_flags & token_flag::list_label) != 0;
+  w.number = typing_.unicode && !punct ? word_shape_type(bytes, len, w.space_after, typing_.rules) : 0;
+  // The first three bytes, A-Z lowered, from the key's zero-padded prefix
+  // (little-endian, as prefix_of loads it; no token holds a NUL).
+  uint32_t stem = static_cast<uint32_t>(key.prefix) & 0xFFFFFF;
+  for (int i = 0; i < 3; i++)
+    if (is_upper_byte(static_cast<unsigned char>(stem >> (8 * i)))) stem += uint32_t{'a' - 'A'} << (8 * i);
+  std::memcpy(w.stem, &stem, sizeof w.stem);
+}
+
+// A token whose word is not in the index yet: a passing word (see
+// pass_unnamed), or makes room if needed and creates the Word.
 [[gnu::noinline]] uint32_t Lexicon::add(int32_t start, const char *bytes, int32_t len, bool punct,
                                         const Key &key) {
+  if (passing_ok_ && !punct && start < text_len_) {
+    const uint32_t passing = pass(bytes, len, key);
+    if (passing != kNoWord) return passing;
+  }
   // At most half the slots in use while the index is small (up to 1 MiB,
   // where probes stay short and memory does not matter), at most three
   // quarters beyond, where a text of millions of distinct tokens makes
@@ -100,34 +134,53 @@ void Lexicon::index_words() {
   if (words.size() >= (1u << 29)) fail(ErrorKind::input, "too many distinct tokens");
   if (bytes_.size() > static_cast<size_t>(INT32_MAX) - kWordPadding - static_cast<size_t>(len))
     fail(ErrorKind::input, "too many distinct tokens");
-  Word w;
-  std::memset(&w, 0, sizeof w);
   // The bytes go where the padding after the last word's began (see
   // long_word_is), and eight zeros after them.
   if (!bytes_.empty()) bytes_.resize(bytes_.size() - kWordPadding);
-  w.start = static_cast<int32_t>(bytes_.size());
+  const auto at = static_cast<int32_t>(bytes_.size());
   bytes_.append(bytes, static_cast<size_t>(len));
   bytes_.append(kWordPadding, '\0');
-  w.len = len;
-  w.is_punct = punct;
-  w.is_upper = typing_.unicode ? starts_upper(bytes, static_cast<size_t>(len))
-                               : is_upper_byte(static_cast<unsigned char>(bytes[0]));
-  w.space_before = (key.len_flags & token_flag::space_before) != 0;
-  w.space_after = (key.len_flags & token_flag::space_after) != 0;
-  w.list_label = (key.len_flags & token_flag::list_label) != 0;
+  Word w;
+  form(w, at, bytes, len, punct, key);
   w.is_edge = start >= text_len_;  // only markers live past the text
-  w.number = typing_.unicode && !punct ? word_shape_type(bytes, len, w.space_after, typing_.rules) : 0;
-  int stem_len = len > 3 ? 3 : len;
-  for (int i = 0; i < stem_len; i++) {
-    char c = bytes[i];
-    w.stem[i] = is_upper_byte(static_cast<unsigned char>(c)) ? static_cast<char>(c - 'A' + 'a') : c;
-  }
   uint32_t index = static_cast<uint32_t>(words.size());
   words.push_back(w);
   most_words_ = std::max(most_words_, words.size());
   if (len >= kHugeWord) huge_words_ = true;
   slot = Slot{slot_head(key, len, w.start), key.len_flags, index + 1};
   return index;
+}
+
+// The passing word of a token of the text whose word the index lacks, or
+// kNoWord when the word is to be kept: the model names its text, or it was
+// met while its key's fingerprint was among the recent passing words'.
+inline uint32_t Lexicon::pass(const char *bytes, int32_t len, const Key &key) {
+  if (passing_slots_ == nullptr) [[unlikely]] make_passing();
+  uint16_t &slot = passing_slots_[key.hash & passing_mask_];
+  if (slot == passing_print(key.hash)) {
+    slot = 0;
+    return kNoWord;
+  }
+  if (names_(names_context_, bytes, len, key.prefix)) return kNoWord;
+  const uint32_t at = passing_next_++ & (kPassingWords - 1);
+  form(passing_[at], 0, bytes, len, false, key);
+  passing_signatures_[at] = signature_(names_context_, passing_[at]);
+  slot = passing_print(key.hash);
+  return kPassingWord | at;
+}
+
+// The ring of passing words' records (written before they are read) and
+// the slots of their hashes.
+[[gnu::noinline]] void Lexicon::make_passing() {
+  if (passing_ == nullptr) {
+    passing_.reset(new Word[kPassingWords]);
+    passing_signatures_.reset(new uint32_t[kPassingWords]);
+  }
+  size_t slots = 256;
+  while (slots < kPassingSlots && slots < static_cast<size_t>(text_len_)) slots *= 2;
+  passing_block_ = ZeroedBlock(slots * sizeof *passing_slots_);
+  passing_slots_ = static_cast<uint16_t *>(passing_block_.get());
+  passing_mask_ = slots - 1;
 }
 
 // Whether the word of a slot that a token longer than eight bytes matched

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -74,11 +75,47 @@ struct WordTyping {
 inline constexpr size_t kDetectionWords = size_t{1} << 16;
 inline constexpr size_t kDetectionWordBytes = size_t{4} << 20;
 
+// Set in the index of a passing word (see Lexicon::pass_unnamed): one the
+// index does not keep.  Kept words' indices stay below 2^29.
+inline constexpr uint32_t kPassingWord = uint32_t{1} << 30;
+inline bool is_passing_word(uint32_t word) { return (word & kPassingWord) != 0; }
+// The passing records a lexicon reuses in turn (see Lexicon::pass_unnamed).
+inline constexpr uint32_t kPassingWords = uint32_t{1} << 13;
+
 class Lexicon {
  public:
+  // The kept words, by index.
   PodArray<Word> words;
 
-  // The bytes of a word.
+  // The record of a word, kept or passing.
+  const Word &word(uint32_t index) const {
+    return is_passing_word(index) ? passing_[index & (kPassingWords - 1)] : words[index];
+  }
+  // Whether the text of a word is one a run must keep (see pass_unnamed);
+  // `prefix` is the key's (see Key).
+  using NamesText = bool (*)(const void *context, const char *bytes, int32_t len, uint64_t prefix);
+  // What the reader of a passing word keys its record's contributions by,
+  // formed once when the word passes (see passing_signature).
+  using WordSignature = uint32_t (*)(const void *context, const Word &w);
+  // From the next walk on, a word whose bytes `names` rejects is not kept:
+  // it gets a passing record, valid while the walk's ring of tokens can
+  // still hold its token, and an index with kPassingWord set (null: every
+  // word is kept, as training and the plain way need).  Detection over a
+  // model indexed by word passes the words whose text the model does not
+  // name: whatever they add to a window, their stem, spacing and type
+  // decide (see Scorer), so nothing is gained by finding them again, and on
+  // text whose words keep changing (logs of ids) the index then holds only
+  // the words that matter and stays in the nearest caches.  Punctuation and
+  // markers are always kept (the walk keeps shortcuts to their words).
+  void pass_unnamed(NamesText names, WordSignature signature, const void *context) {
+    names_ = names;
+    signature_ = signature;
+    names_context_ = context;
+  }
+  // The signature of a passing word's record (see WordSignature).
+  uint32_t passing_signature(uint32_t word) const { return passing_signatures_[word & (kPassingWords - 1)]; }
+
+  // The bytes of a kept word.
   std::string_view word_text(uint32_t word) const {
     return std::string_view(bytes_).substr(static_cast<size_t>(words[word].start),
                                            static_cast<size_t>(words[word].len));
@@ -106,7 +143,10 @@ class Lexicon {
   size_t most_words() const { return most_words_; }
   // Readies the index for a walk over `text_len` bytes: markers' tokens
   // start at text_len or later, and new words are typed as `typing` says.
-  void begin_walk(int32_t text_len, const WordTyping &typing);
+  // Only a walk that keeps a bounded ring of tokens (`ring`, see Tokenizer)
+  // may have passing words: their records are reused after kPassingWords
+  // more.
+  void begin_walk(int32_t text_len, const WordTyping &typing, bool ring);
 
   // What the index is searched by: everything but the bytes past the
   // eighth, and the hash.
@@ -201,6 +241,7 @@ class Lexicon {
   void grow();
   void index_words();
   uint32_t add(int32_t start, const char *bytes, int32_t len, bool punct, const Key &key);
+  void form(Word &w, int32_t at, const char *bytes, int32_t len, bool punct, const Key &key) const;
   bool long_word_is(const Slot &slot, const char *bytes, int32_t len) const;
 
   // Keyed with the process's secret (see keyed_hash.h): the tokens are
@@ -224,6 +265,39 @@ class Lexicon {
   uint32_t line_break_words_[2] = {kNoWord, kNoWord};   // "<nl>", "<nl-short>"
   uint32_t punct_words_[4][128] = {};
   size_t word_limit_ = 0, byte_limit_ = 0;  // see set_limit
+  // Passing words (see pass_unnamed): a ring of records, the number of
+  // records made so far, and whether this walk may pass words.  A visiting
+  // walk's ring holds at most 4,096 tokens, each interned at most once
+  // while it is there, so a record is reused only after every token that
+  // could name it has left the ring.
+  NamesText names_ = nullptr;
+  WordSignature signature_ = nullptr;
+  const void *names_context_ = nullptr;
+  bool passing_ok_ = false;
+  uint32_t passing_next_ = 0;
+  std::unique_ptr<Word[]> passing_;
+  std::unique_ptr<uint32_t[]> passing_signatures_;
+  // Fingerprints of the keys of recent passing words (15 bits of the hash,
+  // and the low bit set: 0 is empty), direct-mapped by the hash's low bits:
+  // a word met again while its fingerprint is here is kept from then on, as
+  // any word the model names (the rare words of running text come back, and
+  // so do a log's fixed words), so that only words met once go on passing.
+  // 2^17 slots hold most of a text's rare words from one occurrence to the
+  // next (Brown's test text read over and over keeps them, as it did before
+  // words passed), in 256 KiB; a word whose key shares another's slot and
+  // fingerprint is kept too, which answers the same.  Zeroed pages from the
+  // kernel, made at the first passing word: a short text touches a page or
+  // two of it.  A shorter text than 2^17 bytes gets slots to its length
+  // (at most one word per two bytes), so that a library call on one
+  // sentence clears a few hundred bytes, not 256 KiB; a longer text met
+  // later gets slots anew, which only forgets some words met once.
+  static constexpr size_t kPassingSlots = size_t{1} << 17;
+  static uint16_t passing_print(uint32_t hash) { return static_cast<uint16_t>(hash >> 16 | 1); }
+  ZeroedBlock passing_block_;
+  uint16_t *passing_slots_ = nullptr;
+  size_t passing_mask_ = 0;
+  void make_passing();
+  uint32_t pass(const char *bytes, int32_t len, const Key &key);
   uint64_t generation_ = 0;
   size_t most_words_ = 0;
 };

@@ -64,6 +64,9 @@ namespace {
 // needs the last five.
 constexpr size_t kKeep = 4;
 constexpr size_t kWalkCapacity = 4096;
+// A passing word's record outlives every token of the ring that names it
+// (see Lexicon::pass_unnamed).
+static_assert(kPassingWords >= 2 * kWalkCapacity);
 }  // namespace
 
 // Interning loads a token's bytes eight at a time, up to seven bytes past its
@@ -621,7 +624,7 @@ void Tokenizer::run_walk(const Walk &given) {
   walk.quiet_punct = walk.unicode && (rules.inverted_openers || rules.ordinal_periods);
   toks.clear();
   if (lexicon.over_limit()) lexicon.forget_words();
-  lexicon.begin_walk(text.data_len, WordTyping{walk.unicode, rules});
+  lexicon.begin_walk(text.data_len, WordTyping{walk.unicode, rules}, walk.visit != nullptr);
   line_labels_.clear();
   code.clear();
   if (walk.unicode && rules.code_spans) find_code(text, rules.inverted_openers, code);

@@ -154,7 +154,7 @@ class Tokenizer {
   LineLabels line_labels_;
 };
 
-inline const Word &Token::w(const Tokenizer &in) const { return in.lexicon.words[word]; }
+inline const Word &Token::w(const Tokenizer &in) const { return in.lexicon.word(word); }
 inline std::string_view Token::stem(const Tokenizer &in) const { return w(in).stem; }
 inline bool Token::is_upper(const Tokenizer &in) const { return w(in).is_upper; }
 inline std::string_view Token::text(const Tokenizer &in) const {
