@@ -81,8 +81,8 @@ struct ReadingRules {
   // Web text and e-mail leave out the space after a sentence's mark
   // ("late.He", "Thanks.See you", "done!Then"), which edited text never
   // does: a model that read the run as closed up would meet it unseen.  A
-  // mark or run of them (". ? !") between a word and a capitalised one
-  // reads as if a space followed the mark, so the mark's
+  // period, or a run of "?" and "!", between a word and a capitalised one
+  // (not a run of periods: "dead...Long" is mostly a pause) reads as if a space followed the mark, so the mark's
   // features are a spaced sentence end's, while the word after keeps its
   // closed-up flag, which tells the model the two apart.  Only the shapes
   // prose makes: on the left a word of two or more ASCII letters, lower

@@ -124,11 +124,11 @@ class MarkRuns(Transform):
 
 # The shapes the glued-sentences reading takes closed up (see
 # src/core/tokens/reading_rules.h): a sentence ending in a word of two or
-# more letters, lower case but perhaps the first, and its marks, nothing
-# else in its whitespace word; the next opening with a capital and
-# lower-case letters (not a domain's ending, "Newsfeed.Com") that no more
+# more letters, lower case but perhaps the first, and one period or a run
+# of ? and !, nothing else in its whitespace word; the next opening with a
+# capital and lower-case letters (not a domain's ending, "Newsfeed.Com") that no more
 # word follows in its whitespace word.
-GLUED_END = re.compile(r"(?:^|\s)[A-Za-z][a-z]+[.?!]+$")
+GLUED_END = re.compile(r"(?:^|\s)[A-Za-z][a-z]+(?:\.|[?!]+)$")
 GLUED_START = re.compile(r"^(?!(?:Com|Net|Org|Edu|Gov|Info|Biz)\b)[A-Z][a-z]+(?:'[a-z]+)?(?=[,;:!?.\"')]*(?:\s|$))")
 # Opening a sentence's line, the sign that no space came before it (a
 # zero-width character, which every other reading drops).
