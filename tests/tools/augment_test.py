@@ -103,6 +103,10 @@ class Transforms(unittest.TestCase):
         # The text's lines end before the sign-off or the signature.
         ("letter", lambda t: re.search(r"\u2028$", t, re.M)),
         ("quoted-reply", lambda t: re.search(r"^>{1,2} ?\S", t, re.M)),
+        # A word joiner opens the line of a sentence glued to a word's mark,
+        # and only such a line.
+        ("glued", lambda t: re.search(r"[a-z][.?!]+\n\u2060[A-Z][a-z]+\b", t)
+         and not re.search(r"(?:^|[^.?!]\n)\u2060|\u2060(?![A-Z][a-z])", t)),
         ("titles-after-initialisms", lambda t: re.search(
             r"(?:^|\n|[ap]\.m\. |U\.S\. )(?:Dr|Mr|Mrs|Ms|Prof|Gen|Sen|Gov|Rev|Capt|Sgt|Lt|Col|Rep|Pres|St)\. [A-Z]",
             t)),

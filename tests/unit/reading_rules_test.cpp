@@ -77,7 +77,7 @@ TEST(Declaration, RecordsAndNamesReadBack) {
       {"0\t#reading=edge-markers,markdown\n", TextMode::classic, true, only({&ReadingRules::edge_markers}), "",
        "unknown reading rule 'markdown' (known: edge-markers, list-labels, roman-numerals, number-types, "
        "line-breaks, colon-breaks, comma-breaks, initials, pronoun-i, labels-in-position, spaced-guillemets, "
-       "inverted-openers, ordinal-periods, code-spans)"},
+       "inverted-openers, ordinal-periods, code-spans, glued-sentences)"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.records);
@@ -189,6 +189,59 @@ std::string reading(const std::string &text, const ReadingRules &rules) {
   input().rules = ReadingRules{};
   reset_intake();
   return out;
+}
+
+// The marks and words whose spacing glued sentences change, as
+// "text:BA" (B, A: a space before, after), of every token that reads
+// otherwise with the rule than without it, in the running text `text` or,
+// with `lines`, in sentence-per-line text.
+std::string glued_changes(const std::string &text, bool lines) {
+  std::vector<std::string> read[2];
+  for (bool on : {false, true}) {
+    set_input(text);
+    input().rules.glued_sentences = on;
+    map_input(lines);
+    index_input(TextMode::unicode);
+    for (const Token &t : toks)
+      if (!t.edge)
+        read[on].push_back(std::string(t.text(input())) + ":" + std::to_string(t.space_before) +
+                           std::to_string(t.space_after));
+    input().rules = ReadingRules{};
+    reset_intake();
+  }
+  EXPECT_EQ(read[0].size(), read[1].size()) << "the rule splits no token";
+  std::string out;
+  for (size_t k = 0; k < read[1].size() && k < read[0].size(); k++)
+    if (read[0][k] != read[1][k]) out += (out.empty() ? "" : " ") + read[1][k];
+  return out;
+}
+
+// A mark closed up between the shapes prose makes reads as if spaced, the
+// next word keeping its closed-up flag; initialisms, domains, file names,
+// versions and code read as they did.  Sentence-per-line text says the
+// same with a word joiner opening the glued sentence's line.
+TEST(ReadingRules, GluedSentencesReadAsSpacedMarks) {
+  struct Case {
+    const char *text;
+    bool lines;
+    const char *changed;
+  };
+  const Case cases[] = {
+      {"I was late.He left.", false, ".:01"},
+      {"Thanks.See you!Then (done?!What's up", false, ".:01 !:01 ?!:01"},
+      {"so close...Maybe not.Com or Inc.Info or.?So", false, ""},
+      {"the U.S.A and e.g.The and Ph.D and cf.Smith", false, ".:01"},
+      {"www.Google.com example.Com Node.js ASP.NET v2.0.1 3.5 x.Y", false, ""},
+      {"obj.Method() System.IO foo.Bar.baz it.McLean it.Why2 (late.He", false, ".:01"},
+      {"a@late.He http://late.He C:late.He late.Her_name late.He/she", false, ""},
+      {"I was late.\n\xE2\x81\xA0He left.\n", true, "He:01"},
+      {"I was late.\n\xE2\x81\xA0he left.\nSo e.\n\xE2\x81\xA0He went.\n", true, ""},
+      {"I was late.\nHe left.\n", true, ""},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(glued_changes(c.text, c.lines), c.changed);
+  }
 }
 
 TEST(ReadingRules, EachRuleChangesWhatItReads) {

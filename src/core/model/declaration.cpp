@@ -91,6 +91,7 @@ constexpr Rule kRules[] = {
     {"inverted-openers", &ReadingRules::inverted_openers, never},
     {"ordinal-periods", &ReadingRules::ordinal_periods, never},
     {"code-spans", &ReadingRules::code_spans, never},
+    {"glued-sentences", &ReadingRules::glued_sentences, never},
 };
 
 const Rule *find_rule(std::string_view name) {

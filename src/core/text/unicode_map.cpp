@@ -251,9 +251,10 @@ size_t map_unicode(const char *text, size_t len, char *out, OffsetMap &map, bool
     }
     if (rules.inverted_openers && (d.cp == 0xBF || d.cp == 0xA1)) {
       changed(d.len, "`");
-    } else if (sentence_lines && d.cp == 0x2028) {
+    } else if (sentence_lines && (d.cp == 0x2028 || (d.cp == 0x2060 && rules.glued_sentences))) {
       // A line break of the text, not a sentence's end: a separator that is
-      // no line end (see map_unicode in unicode_map.h).
+      // no line end (see map_unicode in unicode_map.h); or a glued
+      // sentence's sign (see MapRules), read where it opens a line.
       changed(d.len, std::string_view("\0", 1));
     } else if (const char *with = replacement(d.cp)) {
       changed(d.len, with);

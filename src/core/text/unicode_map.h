@@ -63,6 +63,10 @@ struct MapRules {
   bool spaced_guillemets = false;
   // "¿" and "¡" map to the opening mark '`' rather than to '?' and '!'.
   bool inverted_openers = false;
+  // Where lines are sentences, a word joiner (U+2060) maps to a NUL rather
+  // than to nothing: one opening a line says that its sentence followed the
+  // one before with no space ("late.He"), which a line end cannot show.
+  bool glued_sentences = false;
 };
 
 // Maps text[0, len) into out (room for len bytes) and returns the mapped

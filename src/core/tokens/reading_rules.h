@@ -78,6 +78,21 @@ struct ReadingRules {
   // between a number or "n" and "º", "ª" or "er" inside one word, is no
   // candidate: it never ends a sentence.
   bool ordinal_periods = false;
+  // Web text and e-mail leave out the space after a sentence's mark
+  // ("late.He", "Thanks.See you", "done!Then"), which edited text never
+  // does: a model that read the run as closed up would meet it unseen.  A
+  // period, or a run of "?" and "!", between a word and a capitalised one
+  // (not a run of periods: "dead...Long" is mostly a pause) reads as if a space followed the mark, so the mark's
+  // features are a spaced sentence end's, while the word after keeps its
+  // closed-up flag, which tells the model the two apart.  Only the shapes
+  // prose makes: on the left a word of two or more ASCII letters, lower
+  // case but perhaps the first ("Thanks.See you"), with no ". / @ : _" or digit before it in its word ("e.g.The",
+  // "v2.late", "www.example.Com"); on the right a capital and lower-case
+  // letters only, with no more word after a mark and no code in the rest of
+  // its word ("www.Google.com", "obj.Method()", "Node.js", "System.IO").
+  // Training text marks such a sentence by a word joiner (U+2060) opening
+  // its line, which the mapping makes a NUL there (see MapRules).
+  bool glued_sentences = false;
 
   bool operator==(const ReadingRules &) const = default;
 };
@@ -86,7 +101,9 @@ struct ReadingRules {
 inline constexpr ReadingRules kTrainingRules{};
 
 // The rules that the mapping of the text reads (see unicode_map.h).
-inline MapRules map_rules(const ReadingRules &rules) { return {rules.spaced_guillemets, rules.inverted_openers}; }
+inline MapRules map_rules(const ReadingRules &rules) {
+  return {rules.spaced_guillemets, rules.inverted_openers, rules.glued_sentences};
+}
 
 // What a run reads with: the text mode and, in the Unicode mode, the rules.
 struct Reading {

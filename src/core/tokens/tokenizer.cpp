@@ -1,5 +1,6 @@
 #include "core/tokens/tokenizer.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -184,6 +185,86 @@ bool Tokenizer::quiet_punct_at(const Token *window) const {
   const std::string_view suffix(text.data + after.start, static_cast<size_t>(after.len));
   return (all_digits(number) || number == "n" || number == "N") &&
          (suffix.starts_with("\xC2\xBA") || suffix.starts_with("\xC2\xAA") || suffix == "er");
+}
+
+namespace {
+bool lower_letter(char c) { return c >= 'a' && c <= 'z'; }
+bool separator(char c) { return is_separator_byte(static_cast<unsigned char>(c)); }
+// How far the glued-sentence shapes look into the words on either side.
+constexpr int32_t kGluedReach = 32;
+
+// Whether [start, start + len) is a word of two or more letters, lower
+// case but perhaps the first ("Thanks.See you"), with nothing before it in
+// its whitespace word that a domain, a file name, an abbreviation or a
+// version has ("e.g.", "www.example", "v2.late").
+bool glued_left(const char *data, int32_t start, int32_t len) {
+  if (len < 2) return false;
+  for (int32_t i = start + (data[start] >= 'A' && data[start] <= 'Z'); i < start + len; i++)
+    if (!lower_letter(data[i])) return false;
+  for (int32_t i = start - 1; i >= 0 && i >= start - kGluedReach && !separator(data[i]); i--)
+    if (std::strchr("./@:_\\", data[i]) != nullptr || (data[i] >= '0' && data[i] <= '9')) return false;
+  return true;
+}
+
+// Whether a word at `start` is a capital and one or more lower-case
+// letters, not a domain's ending, the rest of its whitespace word holding no more word after a
+// mark and nothing of code ("Google.com", "Method()", "Then," and "He's"
+// pass).
+bool glued_right(const char *data, int32_t data_len, int32_t start) {
+  if (start >= data_len || data[start] < 'A' || data[start] > 'Z') return false;
+  int32_t i = start + 1;
+  while (i < data_len && lower_letter(data[i])) i++;
+  if (i == start + 1) return false;
+  // A domain's ending written with a capital ("Newsfeed.Com") opens no
+  // sentence.
+  const std::string_view word(data + start, static_cast<size_t>(i - start));
+  for (std::string_view tld : {"Com", "Net", "Org", "Edu", "Gov", "Info", "Biz"})
+    if (word == tld) return false;
+  // The word run ends here: a capital, a digit or a byte of another
+  // script after the lower-case letters is CamelCase or code.
+  if (i < data_len && !separator(data[i]) && !is_punct_byte(static_cast<unsigned char>(data[i]))) return false;
+  for (const int32_t end = std::min(data_len, i + kGluedReach); i < end && !separator(data[i]); i++) {
+    if (std::strchr("(/@_\\=<>[{", data[i]) != nullptr) return false;
+    if ((data[i - 1] == '.' || data[i - 1] == ':') && !is_punct_byte(static_cast<unsigned char>(data[i])))
+      return false;
+  }
+  return true;
+}
+
+// One period, or a run of "?" and "!".  A closed-up ellipsis ("dead...Long",
+// "And......You") is a pause inside a sentence more often than its end in
+// web text; read as spaced, it taught the model that a spaced run of dots
+// ends nothing either ("home......... Julie").
+bool glued_marks(const char *data, int32_t start, int32_t len) {
+  if (len == 1 && data[start] == '.') return true;
+  for (int32_t i = start; i < start + len; i++)
+    if (data[i] != '?' && data[i] != '!') return false;
+  return len > 0;
+}
+}  // namespace
+
+// A new token's flags with glued sentences (see ReadingRules): a mark run
+// closed up between the shapes gets the space after it that the sentence
+// end would have had; in sentence-per-line text, the first word of a line
+// that a word joiner (a NUL, mapped) opens loses the space before it, as
+// it would have read in running text.
+uint8_t Tokenizer::glued_flags(int32_t start, int32_t len, uint8_t flags) const {
+  using namespace token_flag;
+  const char *const data = text.data;
+  if (toks.empty() || toks.back().edge) return flags;
+  const Token &prev = toks.back();
+  if ((flags & (punct | space_before | space_after)) == punct) {
+    if (!prev.punct && prev.end() == start && glued_marks(data, start, len) &&
+        glued_left(data, prev.start, prev.len) && glued_right(data, text.data_len, start + len))
+      flags |= space_after;
+  } else if ((flags & (punct | space_before)) == space_before && text.sentence_lines() && start >= 2 &&
+             data[start - 1] == '\0' && data[start - 2] == '\n' && toks.size() >= 2) {
+    const Token &left = toks.end()[-2];
+    if (prev.punct && !prev.space_before && !left.punct && !left.edge && glued_marks(data, prev.start, prev.len) &&
+        glued_left(data, left.start, left.len) && glued_right(data, text.data_len, start))
+      flags &= static_cast<uint8_t>(~space_before);
+  }
+  return flags;
 }
 
 // Whether a boundary at `boundary` falls inside code (see code_spans.h).
@@ -389,6 +470,8 @@ template <bool kVisit, bool kUnicode>
       if (!(opens_item | (bullet_shape && rules.list_labels))) flags &= static_cast<uint8_t>(~marker);
       if (label.position) flags |= list_label;
     }
+    if (rules.glued_sentences) [[unlikely]]
+      flags = glued_flags(start, len, flags);
   } else {
     flags &= static_cast<uint8_t>(~token_flag::marker);  // never set in the classic mode
   }

@@ -125,6 +125,7 @@ class Tokenizer {
   void push_edges(const Walk &walk, bool after);
   void visit_line_break(const Walk &walk, Token *window);
   bool quiet_punct_at(const Token *window) const;
+  uint8_t glued_flags(int32_t start, int32_t len, uint8_t flags) const;
   void visit_mark_at_line_break(const Walk &walk, Token *window);
   inline bool mark_at_line_break(const Token *window) const;
   Token line_break_marker(const Token *window);

@@ -7,8 +7,8 @@ import re
 from .abbreviations import (Abbreviations, Continuations, CutAbbreviations, Initialisms,
                             MsTitle, RedrawnInitials, UnspacedInitials)
 from .base import ordinary_words
-from .casual import (AddressEnds, Emoticons, Letter, LowerStarts, MarkRuns, QuotedReply, Shouting,
-                     Tags)
+from .casual import (AddressEnds, Emoticons, Glued, Letter, LowerStarts, MarkRuns, QuotedReply,
+                     Shouting, Tags)
 from .hard_cases import (BracketedEllipses, EllipsisStarts, FootnoteMarkers, NumberedReferences,
                          PronounI, SpacedEllipses, TitlesAfterInitialisms)
 from .dialogue import Dialogue, FrenchDialogue, QuotedQuestions
@@ -27,7 +27,7 @@ TRANSFORMS = [QuoteConvention(), Typographic(), DoubledMarks(), Ellipsis(), List
               Initialisms(), Continuations(), UnspacedInitials(), CutAbbreviations(), MsTitle(),
               RedrawnInitials(), Citations(), Markdown(),
               LowerStarts(), Emoticons(), MarkRuns(), Shouting(), AddressEnds(), Tags(), Letter(),
-              QuotedReply(), TitlesAfterInitialisms(), PronounI(), BracketedEllipses(),
+              QuotedReply(), Glued(), TitlesAfterInitialisms(), PronounI(), BracketedEllipses(),
               EllipsisStarts(), SpacedEllipses(), FootnoteMarkers(), NumberedReferences(),
               HardWrap(),
               Headings()]

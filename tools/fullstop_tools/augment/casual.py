@@ -122,6 +122,39 @@ class MarkRuns(Transform):
         return sent[:m.start()] + pick(rng, MARK_RUNS[m.group(1)]) + m.group(2)
 
 
+# The shapes the glued-sentences reading takes closed up (see
+# src/core/tokens/reading_rules.h): a sentence ending in a word of two or
+# more letters, lower case but perhaps the first, and one period or a run
+# of ? and !, nothing else in its whitespace word; the next opening with a
+# capital and lower-case letters (not a domain's ending, "Newsfeed.Com") that no more
+# word follows in its whitespace word.
+GLUED_END = re.compile(r"(?:^|\s)[A-Za-z][a-z]+(?:\.|[?!]+)$")
+GLUED_START = re.compile(r"^(?!(?:Com|Net|Org|Edu|Gov|Info|Biz)\b)[A-Z][a-z]+(?:'[a-z]+)?(?=[,;:!?.\"')]*(?:\s|$))")
+# Opening a sentence's line, the sign that no space came before it (a
+# zero-width character, which every other reading drops).
+WORD_JOINER = "\u2060"
+
+
+class Glued(Transform):
+    """Sentences closed up to the one before, no space after its mark, as
+    web text and e-mail write them: `I was late.He left`, `Thanks.See you`,
+    `done!Then`.  The copy's line keeps the sentence and opens with a word
+    joiner, which the glued-sentences reading takes for the missing space;
+    a model trained without it reads the copy as the input."""
+    name, share = "glued", 0.0
+    help = "no space after a sentence's mark before the next (late.He left, done!Then)"
+
+    def site(self, para, i):
+        return i > 0 and bool(GLUED_END.search(para[i - 1])) and bool(GLUED_START.match(para[i]))
+
+    def apply(self, window, sites, rng):
+        out = list(window)
+        for i in sites:
+            if i > 0:
+                out[i] = WORD_JOINER + out[i]
+        return out
+
+
 class Shouting(Transform):
     """A sentence in capitals (`I LOVE IT. THE FOOD IS GREAT!`): every word
     capitalised, so capitals no longer tell a sentence's first word."""
