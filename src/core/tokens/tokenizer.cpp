@@ -248,7 +248,7 @@ bool glued_marks(const char *data, int32_t start, int32_t len) {
 // end would have had; in sentence-per-line text, the first word of a line
 // that a word joiner (a NUL, mapped) opens loses the space before it, as
 // it would have read in running text.
-uint8_t Tokenizer::glued_flags(int32_t start, int32_t len, uint8_t flags) const {
+[[gnu::noinline]] uint8_t Tokenizer::glued_flags(int32_t start, int32_t len, uint8_t flags) const {
   using namespace token_flag;
   const char *const data = text.data;
   if (toks.empty() || toks.back().edge) return flags;
@@ -470,8 +470,15 @@ template <bool kVisit, bool kUnicode>
       if (!(opens_item | (bullet_shape && rules.list_labels))) flags &= static_cast<uint8_t>(~marker);
       if (label.position) flags |= list_label;
     }
-    if (rules.glued_sentences) [[unlikely]]
-      flags = glued_flags(start, len, flags);
+    // Only a mark run closed up on both sides, or in sentence-per-line text
+    // a word after a space, can read glued: the flags rule out nearly every
+    // token before glued_flags reads the tokens around it.
+    if (rules.glued_sentences) [[unlikely]] {
+      using namespace token_flag;
+      const uint8_t shape = flags & (punct | space_before | space_after);
+      if (shape == punct || (text.sentence_lines() && (shape & (punct | space_before)) == space_before))
+        flags = glued_flags(start, len, flags);
+    }
   } else {
     flags &= static_cast<uint8_t>(~token_flag::marker);  // never set in the classic mode
   }
