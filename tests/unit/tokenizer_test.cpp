@@ -4,11 +4,13 @@
 #if defined(__SSE2__)
 #include "core/text/block_classify_sse2.h"
 #endif
+#include "core/tokens/english.h"
 #include "core/tokens/sites.h"
 #include "core/tokens/tokenizer.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <map>
 #include <random>
 #include <string>
@@ -536,6 +538,26 @@ TEST(BlockClassify, FastFormsAgreeWithThePlainOne) {
       }
       ASSERT_TRUE(same(plain, fast)) << "round " << round << " unicode " << unicode << ", AVX2";
 #endif
+    }
+  }
+}
+
+// Numerals in one case up to 39, and the words that only look like them:
+// a letter outside "ivx" ends the question early, which must answer as the
+// table does.
+TEST(Tokenizer, RomanNumeralsReadTheirValue) {
+  const std::tuple<const char *, int, bool> cases[] = {
+      {"i", 1, false},     {"iv", 4, false},  {"ix", 9, false},   {"XII", 12, true}, {"xiv", 14, false},
+      {"XXXIX", -1, true}, {"xxx", 30, false}, {"viii", 8, false}, {"iiii", -1, false}, {"Iv", -1, false},
+      {"mix", -1, false},  {"left", -1, false}, {"vil", -1, false}, {"XL", -1, true},   {"", -1, false},
+      {"xvx", -1, false},  {"I", 1, true},
+  };
+  for (const auto &[word, value, upper] : cases) {
+    bool is_upper = !upper;
+    const int got = fullstop::core::roman_numeral(word, static_cast<int32_t>(std::strlen(word)), &is_upper);
+    EXPECT_EQ(got, value) << word;
+    if (value >= 0) {
+      EXPECT_EQ(is_upper, upper) << word;
     }
   }
 }

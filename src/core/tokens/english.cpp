@@ -12,6 +12,9 @@ int roman_numeral(const char *s, int32_t len, bool *upper) {
     char c = s[i];
     if ((c >= 'A' && c <= 'Z') != is_upper) return -1;
     low[i] = static_cast<char>(c | 0x20);
+    // Asked of the word before nearly every candidate ("left."): a letter
+    // no numeral up to 49 has ends the question before the table below.
+    if (low[i] != 'i' && low[i] != 'v' && low[i] != 'x') return -1;
   }
   std::string_view rest(low, static_cast<size_t>(len));
   int tens = 0;
