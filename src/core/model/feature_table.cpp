@@ -164,8 +164,7 @@ void FeatureTable::index_by_word() {
   auto add_stem = [&](uint32_t code, std::string_view value, int p, int32_t id) {
     if (value.empty() || value.size() > 3) return;
     const uint64_t key = stem_key_of(code, value.data(), value.size());
-    const size_t bit = text_filter_bit(static_cast<uint32_t>(key), 0);
-    stem_filter_[bit / 64] |= uint64_t{1} << (bit % 64);
+    set_bit(stem_filter_, filter_bit(static_cast<uint32_t>(key), 0));
     uint64_t &slot = stem_slots_.probe(stem_home(key), [&](uint64_t s) { return s == 0 || stem_slot_key(s) == key; });
     if (slot == 0) {
       // (The weights are filled in at the end.)
@@ -190,8 +189,7 @@ void FeatureTable::index_by_word() {
       word_keys_.push_back(key);
       uint64_t prefix = 0;
       std::memcpy(&prefix, value.data(), std::min<size_t>(value.size(), 8));
-      const size_t bit = text_filter_bit(prefix, value.size());
-      text_filter_[bit / 64] |= uint64_t{1} << (bit % 64);
+      set_bit(text_filter_, filter_bit(prefix, value.size()));
       slot = TextSlot{static_cast<uint32_t>(word_keys_.size()), static_cast<uint32_t>(hash >> 32)};
     }
     word_keys_[slot.index - 1].ids[p] = id;

@@ -103,16 +103,13 @@ class FeatureTable {
   // zero-padded: a filter by it and the length answers most texts the
   // model does not name without hashing their bytes.
   bool names_text(std::string_view text, uint64_t prefix) const {
-    const size_t bit = text_filter_bit(prefix, text.size());
-    if (!(text_filter_[bit / 64] >> (bit % 64) & 1)) return false;
-    return text_key(text) != nullptr;
+    return has_bit(text_filter_, filter_bit(prefix, text.size())) && text_key(text) != nullptr;
   }
   // Whether some stem name of the model may have this stem (its bytes as
   // the low bytes, zero-padded): false means no stem or stem2 name at any
   // position does, and a word's stem rows are then empty.
   bool may_name_stem(uint32_t stem) const {
-    const size_t bit = text_filter_bit(stem, 0);
-    return stem_filter_[bit / 64] >> (bit % 64) & 1;
+    return has_bit(stem_filter_, filter_bit(stem, 0));
   }
   // Weights by id, filled by index_by_word (empty before): one load where
   // feats[id]->weight is two.
@@ -175,9 +172,11 @@ class FeatureTable {
   // One bit per texts' (prefix, length) hash (see names_text): at 2^16
   // bits, a model's few thousand texts leave nineteen in twenty clear.
   static constexpr int kTextFilterBits = 16;
-  static size_t text_filter_bit(uint64_t prefix, size_t len) {
+  static size_t filter_bit(uint64_t prefix, size_t len) {
     return static_cast<size_t>(((prefix ^ len) * 0x9E3779B97F4A7C15ull) >> (64 - kTextFilterBits));
   }
+  static bool has_bit(const std::vector<uint64_t> &filter, size_t bit) { return filter[bit / 64] >> (bit % 64) & 1; }
+  static void set_bit(std::vector<uint64_t> &filter, size_t bit) { filter[bit / 64] |= uint64_t{1} << (bit % 64); }
   std::vector<uint64_t> text_filter_ = std::vector<uint64_t>(size_t{1} << (kTextFilterBits - 6));
   // The same by the stems of the stem names (see may_name_stem).
   std::vector<uint64_t> stem_filter_ = std::vector<uint64_t>(size_t{1} << (kTextFilterBits - 6));

@@ -452,7 +452,7 @@ uint32_t Scorer::unnamed_signature(const FeatureTable &model, const Word &w) {
 // direct-mapped table lacks them.  The table is made with the partial
 // sums' (see make_hot).
 inline const Scorer::Contribution &Scorer::unnamed(uint32_t signature, const Word &w) {
-  Contribution &c = contributions_[(signature * 0x9E3779B1u) >> (32 - contribution_bits_)];
+  Contribution &c = contribution_slot(signature);
   if (c.key != signature) [[unlikely]] return form_contribution(signature, w);
   return c;
 }
@@ -466,7 +466,7 @@ inline const Scorer::Contribution &Scorer::unnamed(uint32_t signature, const Wor
 [[gnu::noinline]] const Scorer::Contribution &Scorer::form_contribution(uint32_t key, const Word &w) {
   if (contribution_bits_ < kContributionBits && ++contribution_misses_ > (size_t{1} << contribution_bits_))
     make_contributions(contribution_bits_ + 1);
-  Contribution &c = contributions_[(key * 0x9E3779B1u) >> (32 - contribution_bits_)];
+  Contribution &c = contribution_slot(key);
   const int32_t *id_rows[kTemplates];
   const double *weight_rows[kTemplates];
   table_->shape_rows(w, id_rows, weight_rows, base_);

@@ -102,14 +102,14 @@ class Scorer {
   // Stops adding records for missing names: from here on the table is read
   // as a model (detection after loading into a table of one's own).
   void keep_unknown_names(bool keep);
-  // Whether detection takes the partial sums of a word whose text the model
-  // does not name from the cache of such words' contributions (see
-  // fill_unnamed), rather than forming them from the model's rows: the
-  // plain way, which tests compare it with.  On by default.
   // What the partial sums of a word whose text `model` does not name are
   // kept by (see fill_unnamed): its stem (0 when no stem name has it), its
   // spacing and its type, + 1.
   static uint32_t unnamed_signature(const FeatureTable &model, const Word &w);
+  // Whether detection takes the partial sums of a word whose text the model
+  // does not name from the cache of such words' contributions (see
+  // fill_unnamed), rather than forming them from the model's rows: the
+  // plain way, which tests compare it with.  On by default.
   void share_unnamed(bool share) {
     share_unnamed_ = share;
     if (breaks_ != nullptr) breaks_->share_unnamed(share);
@@ -170,6 +170,9 @@ class Scorer {
   static HotEntry hot_entry(const double *weights);
   void fill_unnamed(const Token &t);
   inline const Contribution &unnamed(uint32_t signature, const Word &w);
+  Contribution &contribution_slot(uint32_t signature) {
+    return contributions_[(signature * 0x9E3779B1u) >> (32 - contribution_bits_)];
+  }
   const Contribution &form_contribution(uint32_t key, const Word &w);
   void make_contributions(int bits);
   const int32_t *passing_ids(const Token &t, int p, int32_t *scratch);

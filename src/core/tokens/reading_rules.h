@@ -82,14 +82,16 @@ struct ReadingRules {
   // ("late.He", "Thanks.See you", "done!Then"), which edited text never
   // does: a model that read the run as closed up would meet it unseen.  A
   // period, or a run of "?" and "!", between a word and a capitalised one
-  // (not a run of periods: "dead...Long" is mostly a pause) reads as if a space followed the mark, so the mark's
-  // features are a spaced sentence end's, while the word after keeps its
-  // closed-up flag, which tells the model the two apart.  Only the shapes
-  // prose makes: on the left a word of two or more ASCII letters, lower
-  // case but perhaps the first ("Thanks.See you"), with no ". / @ : _" or digit before it in its word ("e.g.The",
-  // "v2.late", "www.example.Com"); on the right a capital and lower-case
-  // letters only, with no more word after a mark and no code in the rest of
-  // its word ("www.Google.com", "obj.Method()", "Node.js", "System.IO").
+  // (not a run of periods: "dead...Long" is mostly a pause) reads as if a
+  // space followed the mark, so the mark's features are a spaced sentence
+  // end's, while the word after keeps its closed-up flag, which tells the
+  // model the two apart.  Only the shapes prose makes: on the left a word
+  // of two or more ASCII letters, lower case but perhaps the first
+  // ("Thanks.See you"), with no ". / @ : _" or digit before it in its word
+  // ("e.g.The", "v2.late", "www.example.Com"); on the right a capital and
+  // lower-case letters only, with no more word after a mark and no code in
+  // the rest of its word ("www.Google.com", "obj.Method()", "Node.js",
+  // "System.IO").
   // Training text marks such a sentence by a word joiner (U+2060) opening
   // its line, which the mapping makes a NUL there (see MapRules).
   bool glued_sentences = false;

@@ -207,9 +207,9 @@ bool glued_left(const char *data, int32_t start, int32_t len) {
 }
 
 // Whether a word at `start` is a capital and one or more lower-case
-// letters, not a domain's ending, the rest of its whitespace word holding no more word after a
-// mark and nothing of code ("Google.com", "Method()", "Then," and "He's"
-// pass).
+// letters, not a domain's ending, the rest of its whitespace word holding
+// no more word after a mark and nothing of code ("Google.com", "Method()";
+// "Then," and "He's" pass).
 bool glued_right(const char *data, int32_t data_len, int32_t start) {
   if (start >= data_len || data[start] < 'A' || data[start] > 'Z') return false;
   int32_t i = start + 1;
