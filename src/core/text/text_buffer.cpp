@@ -33,7 +33,7 @@ void TextBuffer::drop() {
   data_len = 0;
   orig_data_ = nullptr;
   orig_len_ = 0;
-  map_.segments().clear();
+  map_.clear();
   sentence_lines_ = false;
 }
 

@@ -264,14 +264,40 @@ size_t map_unicode(const char *text, size_t len, char *out, OffsetMap &map, bool
       i += d.len;
     }
   }
+  map.index(static_cast<int32_t>(o));
   return o;
+}
+
+void OffsetMap::index(int32_t mapped_len) {
+  first_.clear();
+  if (segments_.empty()) return;
+  const size_t buckets = (static_cast<size_t>(std::max(mapped_len, segments_.back().mapped)) >> kBucketShift) + 2;
+  first_.resize(buckets);
+  size_t k = 0;
+  for (size_t b = 0; b < buckets; b++) {
+    const auto from = static_cast<int64_t>(b) << kBucketShift;
+    while (k < segments_.size() && segments_[k].mapped < from) k++;
+    first_[b] = static_cast<uint32_t>(k);
+  }
+}
+
+void OffsetMap::clear() {
+  segments_.clear();
+  first_.clear();
 }
 
 const MapSegment *OffsetMap::segment_before(int32_t m) const {
   // Segments are in mapped order; several may share a mapped offset when
-  // characters mapped to nothing, and the last of those is the one wanted.
-  auto it = std::upper_bound(segments_.begin(), segments_.end(), m,
-                             [](int32_t x, const MapSegment &s) { return x < s.mapped; });
+  // characters mapped to nothing, and the last of those is the one wanted:
+  // the first segment after m, less one.  Every segment before m's bucket
+  // lies before m, every one from the next bucket on after it.
+  auto lo = segments_.begin(), hi = segments_.end();
+  const auto b = static_cast<size_t>(m) >> kBucketShift;
+  if (m >= 0 && b + 1 < first_.size()) {
+    lo = segments_.begin() + first_[b];
+    hi = segments_.begin() + first_[b + 1];
+  }
+  auto it = std::upper_bound(lo, hi, m, [](int32_t x, const MapSegment &s) { return x < s.mapped; });
   return it == segments_.begin() ? nullptr : &*(it - 1);
 }
 

@@ -43,11 +43,23 @@ class OffsetMap {
   bool identity() const { return segments_.empty(); }
   std::vector<MapSegment> &segments() { return segments_; }
   const std::vector<MapSegment> &segments() const { return segments_; }
+  // Indexes the segments, once they are all there, for the mapped text's
+  // `mapped_len` bytes (see first_); segments changed afterwards must be
+  // indexed again, or cleared.
+  void index(int32_t mapped_len);
+  void clear();
 
  private:
   // The last segment at or before mapped offset m, or nullptr.
   const MapSegment *segment_before(int32_t m) const;
   std::vector<MapSegment> segments_;
+  // first_[b] is the first segment at mapped offset b << kBucketShift or
+  // after, so that a lookup searches the few segments of one bucket rather
+  // than all of them: text of many short lines is looked up once for each
+  // candidate, and a search over a megabyte of segments misses the caches
+  // at every step.  Empty: not indexed, the whole is searched.
+  static constexpr int kBucketShift = 8;
+  std::vector<uint32_t> first_;
 };
 
 // True when the text holds a byte that the mapping would change: a byte of
