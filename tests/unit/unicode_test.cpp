@@ -354,4 +354,19 @@ INSTANTIATE_TEST_SUITE_P(
         // A label that ends its line (or the text) opens no item there.
         TypeCase{"Use: 1.\nA 2.", "3 3 1 2 4 2 1 4 2 3 3", "1 2 0 2 1 0 2"}));
 
+// Two-byte characters from U+00C0 on are copied without a lookup: each must
+// map as the reference maps it, alone and between letters.
+TEST(UnicodeMap, TwoByteLettersMapAsTheReference) {
+  for (uint32_t cp = 0xC0; cp <= 0x7FF; cp++) {
+    const std::string ch{static_cast<char>(0xC0 | (cp >> 6)), static_cast<char>(0x80 | (cp & 0x3F))};
+    for (const std::string &text : {ch, "a" + ch + "b", ch + ch + " ."}) {
+      std::string out(text.size(), '\0');
+      OffsetMap map;
+      out.resize(map_unicode(text.data(), text.size(), out.data(), map));
+      ASSERT_EQ(out, uref::map(text, false).text) << "U+" << std::hex << cp;
+    }
+  }
+}
+
 }  // namespace
+

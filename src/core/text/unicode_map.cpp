@@ -228,6 +228,17 @@ size_t map_unicode(const char *text, size_t len, char *out, OffsetMap &map, bool
       }
       continue;
     }
+    // The letters of the Latin, Greek and Cyrillic scripts with accents
+    // (U+00C0 to U+07FF: two bytes, lead C3 to DF) map to themselves, and
+    // most non-ASCII characters of European text are such letters: copied
+    // without decoding them or asking for a replacement.
+    if (c >= 0xC3 && c <= 0xDF && i + 1 < len && (p[i + 1] & 0xC0) == 0x80) {
+      out[o] = static_cast<char>(c);
+      out[o + 1] = static_cast<char>(p[i + 1]);
+      o += 2;
+      i += 2;
+      continue;
+    }
     Decoded d = decode(p + i, len - i);
     if (d.len == 0) {  // not UTF-8: a word byte
       out[o++] = static_cast<char>(c);
