@@ -226,6 +226,23 @@ TEST(Stream, TrainingHoldsOnlyUndecidedText) {
   }
 }
 
+// Lines of 40 KiB to 3 MiB (a paragraph or a document per line), in pieces:
+// a run that keeps a long line waits for more text before the next (see
+// StreamText::took), which must change no sentence.
+TEST(Stream, LongLinesEqualSplit) {
+  Model model(read_file(model_path()));
+  ASSERT_NE(model.m, nullptr);
+  std::mt19937 rng(77);
+  const char *const kSentences[] = {"A short one. ", "Mr. Smith left at 5 p.m. on Monday. ", "Was it? ",
+                                    "Yes, it was; then \xC3\xA9t\xC3\xA9 came. ", "\xE2\x80\x9CQuoted.\xE2\x80\x9D "};
+  std::string text;
+  for (size_t line_len : {40000u, 300000u, 70000u, 3200000u, 150000u, 90000u}) {
+    for (size_t start = text.size(); text.size() - start < line_len;) text += kSentences[rng() % std::size(kSentences)];
+    text += "\n";
+  }
+  ASSERT_EQ(streamed(model.m, text, rng, 200000), whole(model.m, text));
+}
+
 INSTANTIATE_TEST_SUITE_P(Modes, StreamTest,
                          ::testing::Values(FULLSTOP_TEXT_CLASSIC, FULLSTOP_TEXT_UNICODE));
 

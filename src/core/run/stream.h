@@ -51,8 +51,8 @@ class StreamText {
  public:
   StreamText(size_t min_run, LineEnds ends) : min_run_(min_run), ends_(ends) {}
   // Takes more text; true when a run is due: the new text is `min_run` bytes
-  // or more and as long as the undecided text a run reads again, so the
-  // whole stream is read a bounded number of times.
+  // or more and several times as long as the undecided text a run reads
+  // again (see took), so the whole stream is read a bounded number of times.
   bool take(const char *bytes, size_t len);
   // Room for up to `len` more bytes after the text, for a reader to write
   // them in place (no copy from a buffer of its own); took(n) then takes the
