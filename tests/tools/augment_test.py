@@ -14,7 +14,7 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "tools"))
 from fullstop_tools import augment as ab, paragraphs as text  # noqa: E402
-from fullstop_tools.augment import base, conventions, dialogue, lists, marks, pools  # noqa: E402
+from fullstop_tools.augment import base, conventions, dialogue, languages, lists, marks, pools  # noqa: E402
 AUGMENT = os.path.join(HERE, "..", "..", "scripts", "augment-brown")
 RESTYLE = os.path.join(HERE, "..", "..", "scripts", "restyle")
 
@@ -310,6 +310,65 @@ class Conventions(unittest.TestCase):
                          [["Is it loud?"], ["2. Is it late?", "b) Go now."], ["iv."]])
         self.assertEqual(ab.attach_markers([["In 1960.", "Mr.", "Now."]]),
                          [["In 1960.", "Mr.", "Now."]])
+
+
+DUTCH = """\
+Hij zei het al jaren.
+Wij hebben er genoeg van.
+Het moet anders.
+Waarom wacht de stad zo lang?
+Daarna ging hij naar huis.
+De raad besloot niets!
+Het werd laat.
+"""
+
+
+class DetachedQuotes(unittest.TestCase):
+    def copies(self):
+        paras = languages.chunk(text.read_paragraphs(DUTCH))
+        return [c for seed in range(1, 40) for c in ab.augment(
+            paras, {"detached-quotes": 1.0}, seed=seed, transforms=languages.transforms("nl"))]
+
+    def test_quotes_close_where_the_sentence_ends(self):
+        sents = set(DUTCH.splitlines())
+        copies = self.copies()
+        self.assertTrue(copies)
+        for sentences, _, _ in copies:
+            with self.subTest(copy=sentences):
+                opened = 0
+                for line in sentences:
+                    # An opening quote starts the line or follows a colon
+                    # that joined two sentences; a closing one ends the
+                    # line after a mark; none stands between sentences
+                    # inside a line.
+                    opens = len(re.findall(r'(?:^|: )(?:" |\u00ab )', line))
+                    closes = len(re.findall(r'[.?!] (?:"|\u00bb)$', line))
+                    self.assertEqual(opens + closes, len(re.findall('"|\u00ab|\u00bb', line)))
+                    opened += opens - closes
+                    self.assertIn(opened, (0, 1))
+                    bare = re.sub(r'^(?:" |\u00ab )| (?:"|\u00bb)$', "", line)
+                    head, colon, tail = bare.partition(': " ')
+                    if not colon:
+                        head, colon, tail = bare.partition(": \u00ab ")
+                    self.assertIn(head + "." if colon else bare, sents)
+                    if colon:
+                        self.assertIn(tail, sents)
+                self.assertEqual(opened, 0)
+        # Each shape the transform writes turns up.
+        joined = "\n".join("\n".join(c[0]) for c in copies)
+        for shape in (r'^" \S', r'\. "\n[A-Z]', r': " [A-Z]', r'\. "\n" ', "\u00ab "):
+            self.assertRegex(joined, re.compile(shape, re.M))
+
+    def test_off_by_default_and_other_copies_unchanged(self):
+        paras = languages.chunk(text.read_paragraphs(DUTCH + "\n" + SAMPLE))
+        for lang in sorted(languages.LANGUAGES):
+            with self.subTest(lang=lang):
+                every = languages.transforms(lang)
+                shares = {t.name: t.share for t in every}
+                self.assertEqual(shares["detached-quotes"], 0.0)
+                others = [t for t in every if t.name != "detached-quotes"]
+                self.assertEqual(ab.augment(paras, shares, seed=3, transforms=every),
+                                 ab.augment(paras, shares, seed=3, transforms=others))
 
 
 class Runs(unittest.TestCase):

@@ -77,7 +77,7 @@ TEST(Declaration, RecordsAndNamesReadBack) {
       {"0\t#reading=edge-markers,markdown\n", TextMode::classic, true, only({&ReadingRules::edge_markers}), "",
        "unknown reading rule 'markdown' (known: edge-markers, list-labels, roman-numerals, number-types, "
        "line-breaks, colon-breaks, comma-breaks, initials, pronoun-i, labels-in-position, spaced-guillemets, "
-       "inverted-openers, ordinal-periods, code-spans, glued-sentences)"},
+       "inverted-openers, guillemet-openers, ordinal-periods, code-spans, glued-sentences)"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.records);
@@ -268,6 +268,10 @@ TEST(ReadingRules, EachRuleChangesWhatItReads) {
        "[\" . \" .] 3 3 2 1 0 2 2 1 0 2 3 3"},
       {&ReadingRules::inverted_openers, "Ya. ¿Dónde? ¡Hola!", "[. ? !] 3 3 1 2 2 1 2 2 1 2 3 3",
        "[. ? ? ! !] 3 3 1 2 2 1 2 2 1 2 3 3"},
+      // "«" opens, spaced or not: no candidate, and the mark before it
+      // sees an opener, not the '"' that closes.
+      {&ReadingRules::guillemet_openers, "Ja. « Nee » (« Ok ». Zo.", "[. \" \". .] 3 3 1 2 2 1 2 2 1 2 1 2 3 3",
+       "[. \" \" (\" \". .] 3 3 1 2 2 1 2 2 1 2 1 2 3 3"},
       {&ReadingRules::ordinal_periods, "El 1.º de mayo, n.º 3.er día.", "[, .] 3 3 1 4 2 1 0 0 2 0 2 1 4 2 0 0 2 3 3",
        "[. , . . .] 3 3 1 4 2 1 0 0 2 0 2 1 4 2 0 0 2 3 3"},
       {&ReadingRules::code_spans, "Try `a. b` now.", "[` .] 3 3 1 2 0 2 0 2 0 2 3 3",
@@ -285,9 +289,9 @@ TEST(ReadingRules, EachRuleChangesWhatItReads) {
 
 // Code in markdown: the candidates a walk visits (window[2]'s text, '|'
 // after a paragraph end), the same by both scanners.
-std::string code_walk(const std::string &text, bool bytewise, bool inverted_openers = false) {
+std::string code_walk(const std::string &text, bool bytewise, bool ReadingRules::*opener = nullptr) {
   set_input(text);
-  input().rules.inverted_openers = inverted_openers;
+  if (opener != nullptr) input().rules.*opener = true;
   map_input();
   std::string seen = "[";
   auto visit = [](const Token *window, void *context) {
@@ -300,7 +304,7 @@ std::string code_walk(const std::string &text, bool bytewise, bool inverted_open
     input().walk(visit, &seen, TextMode::unicode);
   }
   reset_intake();
-  input().rules.inverted_openers = false;
+  if (opener != nullptr) input().rules.*opener = false;
   return seen + "]";
 }
 
@@ -337,11 +341,22 @@ TEST(ReadingRules, NoBoundaryFallsInsideCode) {
   }
 }
 
-// With inverted openers "\xC2\xBF" and "\xC2\xA1" read as a backtick, but mark no
-// code: three opening a line open no block, two around words no span.
-TEST(ReadingRules, InvertedOpenersMarkNoCode) {
-  const std::string text = "\xC2\xBF\xC2\xBF\xC2\xBFQu\xC3\xA9?\nS\xC3\xAD. \xC2\xA1Ya. \xC2\xA1No! Bien.";
-  for (bool bytewise : {false, true}) EXPECT_EQ(code_walk(text, bytewise, true), "[? . . ! .]") << bytewise;
+// With inverted openers "\xC2\xBF" and "\xC2\xA1" read as a backtick, and with
+// guillemet openers "\xC2\xAB", but mark no code: three opening a line open no
+// block, two around words no span.
+TEST(ReadingRules, MappedOpenersMarkNoCode) {
+  struct Case {
+    bool ReadingRules::*rule;
+    const char *text, *sites;
+  };
+  const Case cases[] = {
+      {&ReadingRules::inverted_openers, "\xC2\xBF\xC2\xBF\xC2\xBFQu\xC3\xA9?\nS\xC3\xAD. \xC2\xA1Ya. \xC2\xA1No! Bien.",
+       "[? . . ! .]"},
+      {&ReadingRules::guillemet_openers, "\xC2\xAB\xC2\xAB\xC2\xAB Wat?\nJa. \xC2\xABZo. \xC2\xABNee! Goed.",
+       "[? . . ! .]"},
+  };
+  for (const Case &c : cases)
+    for (bool bytewise : {false, true}) EXPECT_EQ(code_walk(c.text, bytewise, c.rule), c.sites) << c.text << bytewise;
 }
 
 // A model with a reading record reads by it: without line breaks it never

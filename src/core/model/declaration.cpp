@@ -89,6 +89,7 @@ constexpr Rule kRules[] = {
     {"labels-in-position", &ReadingRules::labels_in_position, never},
     {"spaced-guillemets", &ReadingRules::spaced_guillemets, never},
     {"inverted-openers", &ReadingRules::inverted_openers, never},
+    {"guillemet-openers", &ReadingRules::guillemet_openers, never},
     {"ordinal-periods", &ReadingRules::ordinal_periods, never},
     {"code-spans", &ReadingRules::code_spans, never},
     {"glued-sentences", &ReadingRules::glued_sentences, never},

@@ -265,7 +265,7 @@ int64_t ParallelStream::outside_fences(int64_t end, int64_t line) const {
   text.borrow(std::string_view(p, n));
   text.map(evaluating_, map_rules(reading_.rules));
   CodeRegions code;
-  find_code(text, reading_.rules.inverted_openers, code);
+  find_code(text, maps_openers(reading_.rules), code);
   return context_ + core::outside_fences(text, code.fences, line - context_);
 }
 

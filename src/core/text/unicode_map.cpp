@@ -260,7 +260,7 @@ size_t map_unicode(const char *text, size_t len, char *out, OffsetMap &map, bool
         continue;
       }
     }
-    if (rules.inverted_openers && (d.cp == 0xBF || d.cp == 0xA1)) {
+    if ((rules.inverted_openers && (d.cp == 0xBF || d.cp == 0xA1)) || (rules.guillemet_openers && d.cp == 0xAB)) {
       changed(d.len, "`");
     } else if (sentence_lines && (d.cp == 0x2028 || (d.cp == 0x2060 && rules.glued_sentences))) {
       // A line break of the text, not a sentence's end: a separator that is

@@ -79,6 +79,8 @@ struct MapRules {
   // than to nothing: one opening a line says that its sentence followed the
   // one before with no space ("late.He"), which a line end cannot show.
   bool glued_sentences = false;
+  // "«" maps to the opening mark '`' rather than to '"'.
+  bool guillemet_openers = false;
 };
 
 // Maps text[0, len) into out (room for len bytes) and returns the mapped

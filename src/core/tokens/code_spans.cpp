@@ -137,9 +137,9 @@ void find_code(const char *data, int32_t len, CodeRegions &out) {
   }
 }
 
-void find_code(const TextBuffer &text, bool inverted_openers, CodeRegions &out) {
+void find_code(const TextBuffer &text, bool mapped_openers, CodeRegions &out) {
   const auto n = static_cast<size_t>(text.data_len);
-  if (!inverted_openers || text.original_data() == text.data || std::memchr(text.data, '`', n) == nullptr) {
+  if (!mapped_openers || text.original_data() == text.data || std::memchr(text.data, '`', n) == nullptr) {
     find_code(text.data, text.data_len, out);
     return;
   }

@@ -57,11 +57,11 @@ struct CodeRegions {
 // backtick and no tilde has none, which one scan finds.
 void find_code(const char *data, int32_t len, CodeRegions &out);
 
-// The code of a mapped text.  With inverted openers, "\xC2\xBF" and
-// "\xC2\xA1" map to a backtick as well; they mark no code, so they are read
-// here as the punctuation they are (three of them opening a line must not
-// open a block).
-void find_code(const TextBuffer &text, bool inverted_openers, CodeRegions &out);
+// The code of a mapped text.  With `mapped_openers` (inverted or guillemet
+// openers), "\xC2\xBF", "\xC2\xA1" and "\xC2\xAB" map to a backtick as
+// well; they mark no code, so they are read here as the punctuation they
+// are (three of them opening a line must not open a block).
+void find_code(const TextBuffer &text, bool mapped_openers, CodeRegions &out);
 
 }  // namespace fullstop::core
 

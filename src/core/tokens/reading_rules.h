@@ -74,6 +74,13 @@ struct ReadingRules {
   // rather than as "?" and "!", which showed the model a doubled mark in
   // "estabas? ¿Dónde" and asked a decision inside "¿Dónde".
   bool inverted_openers = false;
+  // "«" opens a quotation (Dutch and French typography) and reads as the
+  // opening mark "`" too, where it maps to '"' otherwise: a quote standing
+  // apart between two sentences ("gehoord. « De Blauwe Lotus »", "worden.
+  // \" Tijdens") may close the one before or open the next, and only the
+  // guillemet's direction tells them apart.  Off where "«" closes (German
+  // "»...«").
+  bool guillemet_openers = false;
   // The period of an ordinal abbreviation ("1.º", "2.ª", "n.º", "3.er"),
   // between a number or "n" and "º", "ª" or "er" inside one word, is no
   // candidate: it never ends a sentence.
@@ -104,7 +111,14 @@ inline constexpr ReadingRules kTrainingRules{};
 
 // The rules that the mapping of the text reads (see unicode_map.h).
 inline MapRules map_rules(const ReadingRules &rules) {
-  return {rules.spaced_guillemets, rules.inverted_openers, rules.glued_sentences};
+  return {rules.spaced_guillemets, rules.inverted_openers, rules.glued_sentences,
+          rules.guillemet_openers};
+}
+
+// Whether the mapping writes '`' for marks that open (see MapRules): such a
+// '`' is no code span's, and, closed up to a word, no candidate.
+inline bool maps_openers(const ReadingRules &rules) {
+  return rules.inverted_openers || rules.guillemet_openers;
 }
 
 // What a run reads with: the text mode and, in the Unicode mode, the rules.

@@ -172,12 +172,17 @@ bool all_digits(std::string_view s) {
 // Whether the punctuation token window[2] is no candidate by the rules
 // that make some punctuation none: with inverted openers, a run that "¿"
 // or "¡" ends (mapped to '`') inside its word, which opens what follows;
+// with guillemet openers, a run that ends in '`' ("«", or a typewriter
+// quote that opens), spaced or not ("(« De"), for a sentence never ends on
+// the mark that opens a quotation;
 // with ordinal periods, the "." of "1.º", "2.ª", "n.º" and "3.er".
 bool Tokenizer::quiet_punct_at(const Token *window) const {
   const Token &t = window[2];
-  if (t.edge || t.space_after) return false;
+  if (t.edge) return false;
   const char *s = text.data + t.start;
-  if (rules.inverted_openers && s[t.len - 1] == '`') return true;
+  if (s[t.len - 1] == '`' && (rules.guillemet_openers || (rules.inverted_openers && !t.space_after)))
+    return true;
+  if (t.space_after) return false;
   if (!rules.ordinal_periods || t.len != 1 || s[0] != '.' || t.space_before) return false;
   const Token &before = window[1], &after = window[3];
   if (before.edge || before.punct || after.edge || after.punct) return false;
@@ -711,13 +716,13 @@ void Tokenizer::run_walk(const Walk &given) {
   // A token is a candidate, or in running text may be followed by a line
   // break, when it has one of these flags (see site_flags).
   walk.site_flags = site_flags(walk.unicode, rules, text.sentence_lines());
-  walk.quiet_punct = walk.unicode && (rules.inverted_openers || rules.ordinal_periods);
+  walk.quiet_punct = walk.unicode && (maps_openers(rules) || rules.ordinal_periods);
   toks.clear();
   if (lexicon.over_limit()) lexicon.forget_words();
   lexicon.begin_walk(text.data_len, WordTyping{walk.unicode, rules}, walk.visit != nullptr);
   line_labels_.clear();
   code.clear();
-  if (walk.unicode && rules.code_spans) find_code(text, rules.inverted_openers, code);
+  if (walk.unicode && rules.code_spans) find_code(text, maps_openers(rules), code);
   fence_index_ = quiet_index_ = 0;
   in_fence_ = false;
   fence_event_ = code.fences.empty() ? INT32_MAX : code.fences[0].begin;
