@@ -90,14 +90,16 @@ bool StreamText::adopt(char *bytes, size_t len, size_t cap) {
 // where lines are long (a paragraph, or a document, per line: up to a
 // quarter of a megabyte in UD's French), and the stream would be read up to
 // twice.  So when a run keeps 64 KiB or more, the next one waits for eight
-// times as much new text (about 1.1 readings); past 2 MiB kept (a line that
-// long is held whole anyway) for as much again, so that memory stays about
-// twice the longest line.  Text of shorter lines holds a few lines.
+// times as much new text (about 1.1 readings), but for no more than 4 MiB
+// or what it keeps, whichever is more, so that the text held stays within
+// twice the longest line or that line and 4 MiB.  Text of shorter lines
+// holds a few lines.
 bool StreamText::took(size_t n) {
   pending_.n += n;
   const size_t fresh = pending_.size() - run_end_;
-  const bool long_line = run_end_ >= (size_t{64} << 10) && run_end_ <= (size_t{2} << 20);
-  const size_t again = long_line ? 8 * run_end_ : run_end_;
+  const size_t again = run_end_ >= (size_t{64} << 10)
+                           ? std::max(run_end_, std::min(8 * run_end_, size_t{4} << 20))
+                           : run_end_;
   return fresh >= min_run_ && fresh >= again;
 }
 
