@@ -310,7 +310,7 @@ void ParallelStream::submit(std::shared_ptr<Job> job) {
 // block reads again the text from its context's line start to from_: a
 // line or two of most text, but a whole line where a line is a paragraph
 // or a document, which blocks of block_size_ would read about twice.  So
-// when that is 64 to 512 KiB, a block takes twice as much new text (as
+// when that is kLongKept to 512 KiB, a block takes twice as much new text (as
 // StreamText::took waits for a stream's next window), and the text is read
 // about 1.3 times.  The blocks in flight and their chunks grow with them:
 // four times as much took the peak memory of UD's French from 28 to 50 MB,
@@ -319,7 +319,7 @@ void ParallelStream::dispatch_blocks() {
   int64_t total = this->total();
   for (;;) {
     const int64_t again = from_ - context_;
-    const bool long_line = again >= (int64_t{64} << 10) && again <= (int64_t{512} << 10);
+    const bool long_line = again >= static_cast<int64_t>(kLongKept) && again <= (int64_t{512} << 10);
     const int64_t size = long_line ? std::max(static_cast<int64_t>(block_size_), 2 * again)
                                    : static_cast<int64_t>(block_size_);
     int64_t look = std::max(scan_, from_ + size - 1);

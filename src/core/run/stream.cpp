@@ -97,7 +97,7 @@ bool StreamText::adopt(char *bytes, size_t len, size_t cap) {
 bool StreamText::took(size_t n) {
   pending_.n += n;
   const size_t fresh = pending_.size() - run_end_;
-  const size_t again = run_end_ >= (size_t{64} << 10)
+  const size_t again = run_end_ >= kLongKept
                            ? std::max(run_end_, std::min(8 * run_end_, size_t{4} << 20))
                            : run_end_;
   return fresh >= min_run_ && fresh >= again;

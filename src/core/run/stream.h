@@ -43,6 +43,12 @@ int64_t token_start_back(const char *data, int64_t end, int n);
 // start outside any.
 int64_t outside_fences(const TextBuffer &text, const std::vector<CodeFence> &fences, int64_t keep);
 
+// A window (or a --jobs block) that reads again this much text or more of
+// what the one before kept holds a long line (a paragraph or a document per
+// line): the next one takes more new text, so that such text is not read
+// nearly twice (see StreamText::took and ParallelStream::dispatch_blocks).
+inline constexpr size_t kLongKept = size_t{64} << 10;
+
 // The text of a stream that is not decided yet, and where its windows end:
 // what SentenceStream and TrainingStream share.  Text is taken in pieces; a
 // window ends after the last line end not yet run (all of the text at the

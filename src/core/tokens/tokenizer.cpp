@@ -204,7 +204,7 @@ constexpr int32_t kGluedReach = 32;
 // version has ("e.g.", "www.example", "v2.late").
 bool glued_left(const char *data, int32_t start, int32_t len) {
   if (len < 2) return false;
-  for (int32_t i = start + (data[start] >= 'A' && data[start] <= 'Z'); i < start + len; i++)
+  for (int32_t i = start + is_upper_byte(static_cast<unsigned char>(data[start])); i < start + len; i++)
     if (!lower_letter(data[i])) return false;
   for (int32_t i = start - 1; i >= 0 && i >= start - kGluedReach && !separator(data[i]); i--)
     if (std::strchr("./@:_\\", data[i]) != nullptr || (data[i] >= '0' && data[i] <= '9')) return false;
@@ -216,7 +216,7 @@ bool glued_left(const char *data, int32_t start, int32_t len) {
 // no more word after a mark and nothing of code ("Google.com", "Method()";
 // "Then," and "He's" pass).
 bool glued_right(const char *data, int32_t data_len, int32_t start) {
-  if (start >= data_len || data[start] < 'A' || data[start] > 'Z') return false;
+  if (start >= data_len || !is_upper_byte(static_cast<unsigned char>(data[start]))) return false;
   int32_t i = start + 1;
   while (i < data_len && lower_letter(data[i])) i++;
   if (i == start + 1) return false;
