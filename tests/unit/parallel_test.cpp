@@ -22,6 +22,7 @@
 #include "core/run/session.h"
 #include "core/run/stream.h"
 #include "markdown_texts.h"
+#include "run_in_texts.h"
 
 namespace {
 
@@ -165,6 +166,16 @@ TEST(Parallel, MarkdownInEveryForm) {
   ASSERT_TRUE(model_reading(model, "en", nullptr).rules.code_spans);
   std::mt19937 rng(11);
   for (int round = 0; round < 25; round++) check_all(model, markdown_text(rng, round * 9), "markdown");
+}
+
+// Blocks that begin inside paragraphs count their words as one thread does
+// (see context_words), with a model that reads run-in headings.
+TEST(Parallel, RunInHeadingsInEveryForm) {
+  LoadedModel model;
+  load_model_file(model, (kSource / "models/en.model").c_str());
+  ASSERT_TRUE(model_reading(model, "en", nullptr).rules.run_in_headings);
+  std::mt19937 rng(13);
+  for (int round = 0; round < 25; round++) check_all(model, run_in_text(rng, round), "run-in");
 }
 
 // Text no block can end in for a long way: lines of several blocks (the

@@ -77,7 +77,7 @@ TEST(Declaration, RecordsAndNamesReadBack) {
       {"0\t#reading=edge-markers,markdown\n", TextMode::classic, true, only({&ReadingRules::edge_markers}), "",
        "unknown reading rule 'markdown' (known: edge-markers, list-labels, roman-numerals, number-types, "
        "line-breaks, colon-breaks, comma-breaks, initials, pronoun-i, labels-in-position, spaced-guillemets, "
-       "inverted-openers, guillemet-openers, ordinal-periods, code-spans, glued-sentences)"},
+       "inverted-openers, guillemet-openers, ordinal-periods, code-spans, glued-sentences, run-in-headings)"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.records);
@@ -284,6 +284,57 @@ TEST(ReadingRules, EachRuleChangesWhatItReads) {
     off.*c.rule = false;
     EXPECT_EQ(reading(c.text, on), c.with);
     EXPECT_EQ(reading(c.text, off), c.without);
+  }
+}
+
+// Run-in headings: the sites a walk visits with the rule, as the token
+// before each marker and the marker, by both scanners.
+std::string run_in_sites(const std::string &text, bool bytewise) {
+  set_input(text);
+  input().rules.run_in_headings = true;
+  map_input();
+  std::string seen;
+  auto visit = [](const Token *window, void *context) {
+    const std::string_view site = window[2].text(input());
+    if (site.starts_with("<hd"))
+      *static_cast<std::string *>(context) += " " + std::string(window[1].text(input())) + std::string(site);
+  };
+  if (bytewise) {
+    input().walk_bytewise(visit, &seen, TextMode::unicode);
+  } else {
+    input().walk(visit, &seen, TextMode::unicode);
+  }
+  input().rules = ReadingRules{};
+  reset_intake();
+  return seen.empty() ? seen : seen.substr(1);
+}
+
+// A word among a paragraph's first 16 before a capitalised one ends a
+// run-in heading's candidate; "<hd-late>" after the third word.  Not after
+// the 16th word, nor at a short word in lower case ("for", "a"), nor
+// before a paragraph's last word, nor where a mark or a line break is the
+// candidate ("Outlook"), nor before a lower-case word.
+TEST(ReadingRules, RunInHeadingsEndAParagraphsFirstWords) {
+  struct Case {
+    const char *text, *sites;
+  };
+  const Case cases[] = {
+      {"Merger proposed However, the jury said so.", "proposed<hd>"},
+      {"Anne Hone Rogers judges 28th finals This year it rained.", "Anne<hd> Hone<hd> finals<hd-late>"},
+      {"Kay Mann 04/26/2001 07:17 AM Will you sign?", "Kay<hd> 17<hd-late> AM<hd-late>"},
+      {"word word word word word word word word word word word word word word word word last Then it went.\n\n"
+       "Short head Then it went.",
+       "head<hd>"},
+      {"word word word word word word word word word word word word word word word last Then it went.", "last<hd-late>"},
+      {"1.2 Scope\n\nHello, World plus Mine.", "plus<hd>"},
+      {"Tips for Buying a Car Here is how.", "Car<hd-late>"},
+      {"Weather Outlook\nSunny and mild.", "Weather<hd>"},
+      {"It was late.He left. `code Here` ok", ""},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(run_in_sites(c.text, false), c.sites);
+    EXPECT_EQ(run_in_sites(c.text, true), c.sites);
   }
 }
 

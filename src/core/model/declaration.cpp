@@ -93,6 +93,7 @@ constexpr Rule kRules[] = {
     {"ordinal-periods", &ReadingRules::ordinal_periods, never},
     {"code-spans", &ReadingRules::code_spans, never},
     {"glued-sentences", &ReadingRules::glued_sentences, never},
+    {"run-in-headings", &ReadingRules::run_in_headings, never},
 };
 
 const Rule *find_rule(std::string_view name) {

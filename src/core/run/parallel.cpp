@@ -237,7 +237,7 @@ bool ParallelStream::find_cut(int64_t end, int64_t reach, int64_t &cut, int64_t 
       data = mapped_.data();
     }
     int64_t third = token_start_back(data, static_cast<int64_t>(n), 3);
-    int64_t fifth = third >= 0 ? token_start_back(data, third, 2) : -1;
+    int64_t fifth = third >= 0 ? context_start(data, third, reading_.rules) : -1;
     auto original = [&](int64_t m) { return s + (mapped ? map_.start(static_cast<int32_t>(m)) : m); };
     // At the start of the text the next block may begin at 0, whatever
     // precedes its first candidate (as SentenceStream's first window).

@@ -13,7 +13,8 @@
 // the start of the third-last token before R, so every flag in every window
 // it decides is final.  The next block decides from that `until` on and
 // begins at the line holding the second token before it, so its first
-// windows see the same two tokens as a whole run does.  The coordinating
+// windows see the same two tokens as a whole run does (with run-in
+// headings, more: see context_words in tokens/sites.h).  The coordinating
 // thread finds each cut by mapping and tokenizing only the last few lines
 // before R.
 //

@@ -24,6 +24,16 @@ int64_t token_start_back(const char *data, int64_t end, int n) {
   return -1;
 }
 
+int64_t context_start(const char *data, int64_t end, const ReadingRules &rules) {
+  if (!rules.run_in_headings) return token_start_back(data, end, 2);
+  int words = context_words(rules);
+  for (int64_t p = end - 1; p >= 0; p--)
+    if (byte_kind(static_cast<unsigned char>(data[p])) != 2 &&
+        (p == 0 || byte_kind(static_cast<unsigned char>(data[p - 1])) == 2) && --words == 0)
+      return p;
+  return -1;
+}
+
 int64_t outside_fences(const TextBuffer &text, const std::vector<CodeFence> &fences, int64_t keep) {
   const char *original = text.original_data();
   // From the last block back: a line that opens one may lie inside an
@@ -44,14 +54,15 @@ size_t line_start(const LineEnds &ends, std::string_view text, size_t pos) {
 }
 
 // Where a window that stopped before mapped offset `limit` is cut: the line
-// start before the second token ahead of `limit` (so the first undecided
-// candidate sees the same two tokens before it), `back` bytes earlier still
+// start before the text that the first undecided candidate needs
+// (context_start: the same two tokens before it, and with run-in headings
+// as many words of its paragraph as count), `back` bytes earlier still
 // (see short_line_before in tokens/sites.h), never before `cap`, and never at a line
 // that starts with a byte order mark (a window's first bytes would lose
 // it).  0 when nothing can go.
-size_t cut_point(const LineEnds &ends, std::string_view pending, const TextBuffer &in, int32_t limit, size_t cap,
-                 size_t end, size_t back = 0) {
-  int32_t before = static_cast<int32_t>(token_start_back(in.data, limit, 2));
+size_t cut_point(const LineEnds &ends, std::string_view pending, const TextBuffer &in, const ReadingRules &rules,
+                 int32_t limit, size_t cap, size_t end, size_t back = 0) {
+  int32_t before = static_cast<int32_t>(context_start(in.data, limit, rules));
   if (before < 0) return 0;
   const auto at = static_cast<size_t>(in.original_start(before));
   size_t keep = line_start(ends, pending, at > back ? at - back : 0);
@@ -187,7 +198,8 @@ void SentenceStream::run(bool final) {
   if (!evaluating) cap = line_start(text_.ends(), pending, std::min(static_cast<size_t>(start_ - base), end));
   // Where lines are sentences, how long a text line is cannot be read from a
   // sentence's line start (see short_line_before).
-  size_t keep = cut_point(text_.ends(), pending, text, limit, cap, end, evaluating ? kShortLine : 0);
+  size_t keep = cut_point(text_.ends(), pending, text, session_.tokens.rules, limit, cap, end,
+                          evaluating ? kShortLine : 0);
   keep = static_cast<size_t>(outside_fences(text, session_.tokens.code.fences, static_cast<int64_t>(keep)));
   // The window may point into the stream's text, which changes from here on.
   session_.drop();
@@ -265,7 +277,8 @@ void TrainingStream::run(bool final) {
     return;
   }
   from_ = base + text.original_start(limit);
-  size_t keep = cut_point(text_.ends(), pending, text, limit, end, end, kShortLine);
+  size_t keep =
+      cut_point(text_.ends(), pending, text, session_.tokens.rules, limit, end, end, kShortLine);
   keep = static_cast<size_t>(outside_fences(text, session_.tokens.code.fences, static_cast<int64_t>(keep)));
   // The window may point into the stream's text, which changes from here on.
   session_.drop();

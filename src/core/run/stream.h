@@ -8,7 +8,8 @@
 // character is cut.  In a window
 // that does not end the text, a candidate is decided only when three tokens
 // follow it inside the window, so that every flag its five tokens carry is
-// final; the window keeps two tokens before the first undecided candidate, so
+// final; the window keeps two tokens before the first undecided candidate
+// (more with run-in headings: see context_words in tokens/sites.h), so
 // that candidate sees the same tokens as in a reading of the whole text.
 // Sentences are offsets from the stream's start (64-bit), and the output is
 // byte for byte that of one run over all of the text.
@@ -35,6 +36,9 @@ namespace fullstop::core {
 // (data[0] begins a line): how the streams, and the blocks of --jobs, find
 // the text a window must keep or leave undecided.
 int64_t token_start_back(const char *data, int64_t end, int n);
+// Where the text that the first undecided candidate at mapped offset `end`
+// needs begins (see context_words in tokens/sites.h), or -1.
+int64_t context_start(const char *data, int64_t end, const ReadingRules &rules);
 
 // A window's walk finds fenced blocks (tokens/code_spans.h) from its own
 // start, so no window begins inside one: the line start `keep` of `text`'s

@@ -170,10 +170,12 @@ class Lexicon {
     static_assert(token_flag::space_before == 2 && token_flag::space_after == 4);
     return punct_words_[(flags & (token_flag::space_before | token_flag::space_after)) >> 1][byte & 127];
   }
-  // The words of the edge markers "<s>" and "</s>" and of the line-break
-  // markers "<nl>" and "<nl-short>" once interned, else kNoWord.
+  // The words of the edge markers "<s>" and "</s>", of the line-break
+  // markers "<nl>" and "<nl-short>" and of the run-in markers once
+  // interned, else kNoWord.
   uint32_t &edge_word(bool after) { return edge_words_[after]; }
   uint32_t &line_break_word(bool short_line) { return line_break_words_[short_line]; }
+  uint32_t &run_in_word(bool late) { return line_break_words_[2 + late]; }
 
   // The most slots a lookup in the index visits now (tests bound it).
   size_t longest_probe() const;
@@ -262,7 +264,8 @@ class Lexicon {
   int32_t text_len_ = 0;  // the text being walked: markers start at its end
   WordTyping typing_;
   uint32_t edge_words_[2] = {kNoWord, kNoWord};         // "<s>", "</s>"
-  uint32_t line_break_words_[2] = {kNoWord, kNoWord};   // "<nl>", "<nl-short>"
+  // "<nl>", "<nl-short>", then the run-in markers (kRunInMarkers)
+  uint32_t line_break_words_[4] = {kNoWord, kNoWord, kNoWord, kNoWord};
   uint32_t punct_words_[4][128] = {};
   size_t word_limit_ = 0, byte_limit_ = 0;  // see set_limit
   // Passing words (see pass_unnamed): a ring of records, the number of

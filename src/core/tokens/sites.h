@@ -56,6 +56,29 @@ bool list_marker_at(const Token *window, const char *text, bool roman_numerals);
   return std::memchr(text + t.end(), '\0', static_cast<size_t>(gap)) != nullptr;
 }
 
+// The shapes glued sentences are read in (see ReadingRules::glued_sentences
+// and Tokenizer::glued_flags): the word before the mark, the word after it
+// and the mark run.
+bool glued_left(const char *data, int32_t start, int32_t len);
+bool glued_right(const char *data, int32_t data_len, int32_t start);
+bool glued_marks(const char *data, int32_t start, int32_t len);
+
+// With run-in headings: whether window[2] has the shape of a run-in
+// heading's end: a word that is no short word in lower case ("of", "the"),
+// and a word opening with a capital follows it, with more of the paragraph
+// after that ("1.2 Scope" alone is a paragraph of its own).  Where in its
+// paragraph it stands is the walk's to say (see Tokenizer::visit_run_in).
+bool run_in_shape(const Token *window, const char *text);
+
+// How much a stream's window or a parallel run's block keeps before its
+// first undecided candidate (from a line start on), so that every candidate
+// it decides reads as in the whole text: two tokens, its window's; with
+// run-in headings, kRunInWords + 1 words.  A window that begins inside a
+// paragraph counts that paragraph's words from there (see
+// Tokenizer::visit_run_in), and a candidate with that many words before it
+// is none in either reading.
+inline int context_words(const ReadingRules &rules) { return rules.run_in_headings ? kRunInWords + 1 : 0; }
+
 // Whether the text's line that ends at mapped offset `end` (a line break
 // follows) is shorter than kShortLine bytes of the original text: a
 // heading, a list item, an address line, where a hard-wrapped line is about

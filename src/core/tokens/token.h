@@ -50,6 +50,13 @@ inline const char *edge_marker_text(int32_t len) { return kEdgeMarkers[len == 4]
 // text: an edge token of length 0, whose text is its word's.
 alignas(8) inline constexpr char kLineBreakMarkers[2][16] = {"<nl>", "<nl-short>"};
 inline constexpr int32_t kShortLine = 40;
+// The run-in heading markers (see ReadingRules::run_in_headings): "<hd>"
+// after one of a paragraph's first kRunInEarly words, "<hd-late>" after a
+// later one of its first kRunInWords (among its first kRunInTokens tokens).
+// Like a line break's, a marker stands at the end of the token before it
+// and takes no bytes.
+alignas(8) inline constexpr char kRunInMarkers[2][16] = {"<hd>", "<hd-late>"};
+inline constexpr int32_t kRunInEarly = 3, kRunInWords = 16, kRunInTokens = 48;
 // A comma ends a greeting or sign-off line ("Hi Anna,", "Best regards,")
 // when its line is shorter than this (see ReadingRules::comma_breaks): a
 // hard-wrapped line is cut only where the next word would pass the width,

@@ -102,6 +102,7 @@ static_assert(kPassingWords >= 2 * kWalkCapacity);
 template <bool kVisit, bool kUnicode>
 [[gnu::always_inline]] inline void Tokenizer::push_token(const Walk &walk, const Token &tok, uint8_t site_flags) {
   if (kVisit && toks.size() == kWalkCapacity) {
+    if (run_in_until_ >= 0) [[unlikely]] keep_run_in(kWalkCapacity - kKeep);
     std::memmove(toks.ptr, toks.ptr + kWalkCapacity - kKeep, kKeep * sizeof(Token));
     toks.n = kKeep;
     // The only tokens left that hold a word: where a bounded lexicon can
@@ -127,13 +128,20 @@ template <bool kVisit, bool kUnicode>
     // (see Token::marker) or, in running text, last on their line (see
     // run_walk for where lines are sentences).
     const uint8_t marked = flags_of(window[3]) & token_flag::marker;
-    if (!((flags & site_flags) | marked)) return;
+    if (!((flags & site_flags) | marked)) {
+      if (may_end_run_in(window)) [[unlikely]] visit_run_in(walk, window);
+      return;
+    }
     // Every site's boundary is at the end of window[2] (a line break's
     // too); none falls inside code.
     if (window[2].end() > quiet_begin_ && !window[2].edge && in_code(window[2].end())) [[unlikely]]
       return;
     if (!(flags & kSite) && !(marked && list_marker_at(window))) {
-      if (line_break_after(window, text.data, rules.line_breaks, text.sentence_lines())) visit_line_break(walk, window);
+      if (line_break_after(window, text.data, rules.line_breaks, text.sentence_lines())) {
+        visit_line_break(walk, window);
+      } else if (may_end_run_in(window)) [[unlikely]] {
+        visit_run_in(walk, window);
+      }
       return;
     }
     // Punctuation that some models read as no candidate (rarely asked).
@@ -192,62 +200,6 @@ bool Tokenizer::quiet_punct_at(const Token *window) const {
          (suffix.starts_with("\xC2\xBA") || suffix.starts_with("\xC2\xAA") || suffix == "er");
 }
 
-namespace {
-bool lower_letter(char c) { return c >= 'a' && c <= 'z'; }
-bool separator(char c) { return is_separator_byte(static_cast<unsigned char>(c)); }
-// How far the glued-sentence shapes look into the words on either side.
-constexpr int32_t kGluedReach = 32;
-
-// Whether [start, start + len) is a word of two or more letters, lower
-// case but perhaps the first ("Thanks.See you"), with nothing before it in
-// its whitespace word that a domain, a file name, an abbreviation or a
-// version has ("e.g.", "www.example", "v2.late").
-bool glued_left(const char *data, int32_t start, int32_t len) {
-  if (len < 2) return false;
-  for (int32_t i = start + is_upper_byte(static_cast<unsigned char>(data[start])); i < start + len; i++)
-    if (!lower_letter(data[i])) return false;
-  for (int32_t i = start - 1; i >= 0 && i >= start - kGluedReach && !separator(data[i]); i--)
-    if (std::strchr("./@:_\\", data[i]) != nullptr || (data[i] >= '0' && data[i] <= '9')) return false;
-  return true;
-}
-
-// Whether a word at `start` is a capital and one or more lower-case
-// letters, not a domain's ending, the rest of its whitespace word holding
-// no more word after a mark and nothing of code ("Google.com", "Method()";
-// "Then," and "He's" pass).
-bool glued_right(const char *data, int32_t data_len, int32_t start) {
-  if (start >= data_len || !is_upper_byte(static_cast<unsigned char>(data[start]))) return false;
-  int32_t i = start + 1;
-  while (i < data_len && lower_letter(data[i])) i++;
-  if (i == start + 1) return false;
-  // A domain's ending written with a capital ("Newsfeed.Com") opens no
-  // sentence.
-  const std::string_view word(data + start, static_cast<size_t>(i - start));
-  for (std::string_view tld : {"Com", "Net", "Org", "Edu", "Gov", "Info", "Biz"})
-    if (word == tld) return false;
-  // The word run ends here: a capital, a digit or a byte of another
-  // script after the lower-case letters is CamelCase or code.
-  if (i < data_len && !separator(data[i]) && !is_punct_byte(static_cast<unsigned char>(data[i]))) return false;
-  for (const int32_t end = std::min(data_len, i + kGluedReach); i < end && !separator(data[i]); i++) {
-    if (std::strchr("(/@_\\=<>[{", data[i]) != nullptr) return false;
-    if ((data[i - 1] == '.' || data[i - 1] == ':') && !is_punct_byte(static_cast<unsigned char>(data[i])))
-      return false;
-  }
-  return true;
-}
-
-// One period, or a run of "?" and "!".  A closed-up ellipsis ("dead...Long",
-// "And......You") is a pause inside a sentence more often than its end in
-// web text; read as spaced, it taught the model that a spaced run of dots
-// ends nothing either ("home......... Julie").
-bool glued_marks(const char *data, int32_t start, int32_t len) {
-  if (len == 1 && data[start] == '.') return true;
-  for (int32_t i = start; i < start + len; i++)
-    if (data[i] != '?' && data[i] != '!') return false;
-  return len > 0;
-}
-}  // namespace
-
 // A new token's flags with glued sentences (see ReadingRules): a mark run
 // closed up between the shapes gets the space after it that the sentence
 // end would have had; in sentence-per-line text, the first word of a line
@@ -300,27 +252,68 @@ bool glued_marks(const char *data, int32_t start, int32_t len) {
   return cut;
 }
 
-// The line-break marker for a break after window[2] (see walk), interned.
-Token Tokenizer::line_break_marker(const Token *window) {
+// A marker token standing at the end of window[2] (a line break's or a
+// run-in heading's, see walk), its word interned the first time and kept in
+// `word`, past the text as the edge markers' words (the lexicon knows them
+// so).
+Token Tokenizer::marker_after(const Token *window, uint32_t &word, const char *marker) {
   constexpr uint8_t kFlags = token_flag::space_before | token_flag::space_after | token_flag::edge;
-  const bool short_line = short_line_before(text, window[2].end());
-  uint32_t &word = lexicon.line_break_word(short_line);
   if (word == kNoWord) {
-    const char *marker = kLineBreakMarkers[short_line];
     const auto len = static_cast<int32_t>(std::strlen(marker));
-    // Past the text, as the edge markers' words (the lexicon knows them so).
     word = lexicon.find(text.data_len + kEdgeAfter, marker, len, false, lexicon.key(marker, len, kFlags));
   }
   return token_of(window[2].end(), 0, kFlags | (flags_of(window[2]) & token_flag::boundary), word);
 }
 
-// Visits the line break after window[2] (see walk): the window's last four
-// tokens, interned, with the line-break marker between the second and third.
-[[gnu::noinline]] void Tokenizer::visit_line_break(const Walk &walk, Token *window) {
+// The line-break marker for a break after window[2] (see walk), interned.
+Token Tokenizer::line_break_marker(const Token *window) {
+  const bool short_line = short_line_before(text, window[2].end());
+  return marker_after(window, lexicon.line_break_word(short_line), kLineBreakMarkers[short_line]);
+}
+
+// Visits a marker's site: the window's last four tokens, interned, with the
+// marker between the second and third.
+void Tokenizer::visit_marked(const Walk &walk, Token *window, const Token &marker) {
   for (int k = 1; k < 5; k++)
     if (window[k].word == kNoWord) intern_token(window[k]);
-  const Token sites[kWindow] = {window[1], window[2], line_break_marker(window), window[3], window[4]};
+  const Token sites[kWindow] = {window[1], window[2], marker, window[3], window[4]};
   walk.visit(sites, walk.context);
+}
+
+// Visits the line break after window[2] (see walk).
+[[gnu::noinline]] void Tokenizer::visit_line_break(const Walk &walk, Token *window) {
+  visit_marked(walk, window, line_break_marker(window));
+}
+
+// A paragraph begins with the token about to be pushed (see visit_run_in).
+[[gnu::noinline]] void Tokenizer::begin_run_in() {
+  para_first_ = static_cast<int32_t>(toks.size());
+  para_words_gone_ = 0;
+  // When toks.size() is checked, window[2] is the third-last token: one of
+  // the paragraph's first kRunInTokens up to this size.
+  run_in_until_ = para_first_ + kRunInTokens + 2;
+}
+
+// `toks` loses its first `gone` tokens: the paragraph's words among them
+// are counted first, and its positions move with the rest.
+void Tokenizer::keep_run_in(int32_t gone) {
+  for (int32_t i = std::max(para_first_, 0); i < gone; i++) para_words_gone_ += toks.ptr[i].space_before;
+  para_first_ = std::max(para_first_ - gone, 0);
+  run_in_until_ = run_in_until_ - gone < 0 ? -1 : run_in_until_ - gone;
+}
+
+// Visits window[2] as the end of a run-in heading (see
+// ReadingRules::run_in_headings) with its run-in marker, as a line break,
+// when it has the shape (run_in_shape) and ends one of its paragraph's first
+// kRunInWords words within its first kRunInTokens tokens.  Asked of tokens
+// that are no candidate otherwise and no line break follows.
+[[gnu::noinline]] void Tokenizer::visit_run_in(const Walk &walk, Token *window) {
+  if (!run_in_shape(window, text.data) || (window[2].end() > quiet_begin_ && in_code(window[2].end()))) return;
+  int32_t words = para_words_gone_;
+  for (const Token *t = toks.ptr + para_first_; t <= window + 2; t++) words += t->space_before;
+  if (words > kRunInWords) return;
+  const bool late = words > kRunInEarly;
+  visit_marked(walk, window, marker_after(window, lexicon.run_in_word(late), kRunInMarkers[late]));
 }
 
 // Whether the punctuation token window[2] is a colon that ends a short line,
@@ -439,6 +432,7 @@ template <bool kVisit, bool kUnicode>
     if (new_paragraph && rules.edge_markers) {
       if (!toks.empty()) push_edges(walk, true);
       push_edges(walk, false);
+      if (rules.run_in_headings && kVisit) begin_run_in();
     }
     // A line's labels are forgotten when the next line begins.
     if (line_labels_.any() && (flags_of(toks.back()) & (token_flag::boundary | token_flag::edge)))
@@ -717,6 +711,8 @@ void Tokenizer::run_walk(const Walk &given) {
   // break, when it has one of these flags (see site_flags).
   walk.site_flags = site_flags(walk.unicode, rules, text.sentence_lines());
   walk.quiet_punct = walk.unicode && (maps_openers(rules) || rules.ordinal_periods);
+  para_first_ = para_words_gone_ = 0;
+  run_in_until_ = -1;
   toks.clear();
   if (lexicon.over_limit()) lexicon.forget_words();
   lexicon.begin_walk(text.data_len, WordTyping{walk.unicode, rules}, walk.visit != nullptr);

@@ -13,6 +13,7 @@
 
 #include "core/base/memory.h"
 #include "core/text/block_classify.h"
+#include "core/text/byte_class.h"
 #include "core/text/text_buffer.h"
 #include "core/text/text_mode.h"
 #include "core/tokens/code_spans.h"
@@ -128,7 +129,20 @@ class Tokenizer {
   uint8_t glued_flags(int32_t start, int32_t len, uint8_t flags) const;
   void visit_mark_at_line_break(const Walk &walk, Token *window);
   inline bool mark_at_line_break(const Token *window) const;
+  void visit_run_in(const Walk &walk, Token *window);
+  void begin_run_in();
+  void keep_run_in(int32_t gone);
+  // Only a paragraph's first few tokens may end a run-in heading (see
+  // visit_run_in), and only before a word that may open with a capital: a
+  // test in line that passes over most tokens before a call.
+  bool may_end_run_in(const Token *window) const {
+    if (static_cast<int32_t>(toks.size()) > run_in_until_ || window[3].edge) return false;
+    const auto first = static_cast<unsigned char>(text.data[window[3].start]);
+    return is_upper_byte(first) || first >= 0x80;
+  }
   Token line_break_marker(const Token *window);
+  Token marker_after(const Token *window, uint32_t &word, const char *marker);
+  void visit_marked(const Walk &walk, Token *window, const Token &marker);
   void tokenize_line(const Walk &walk, int32_t begin, int32_t end);
   void scan_bytewise(const Walk &walk);
   void gap_flags(int32_t from, int32_t to, bool at_end);
@@ -138,6 +152,15 @@ class Tokenizer {
   void run_walk(const Walk &walk);
   bool fence_line(int32_t start);
   bool in_code(int32_t boundary);
+
+  // Run-in headings (see visit_run_in): where in `toks` the current
+  // paragraph's first token is, the number of its words that a compaction
+  // of `toks` took away before that, and the largest toks.size() at which a
+  // token of the paragraph may still end a heading (-1: never).  Set as a
+  // paragraph begins, so that a token costs one comparison.
+  int32_t para_first_ = 0;
+  int32_t para_words_gone_ = 0;
+  int32_t run_in_until_ = -1;
 
   // The walk's way through `code`: the next fence event (the first byte of
   // a block not yet entered, or the end of the block entered; INT32_MAX
