@@ -287,26 +287,31 @@ TEST(ReadingRules, EachRuleChangesWhatItReads) {
   }
 }
 
-// Run-in headings: the sites a walk visits with the rule, as the token
-// before each marker and the marker, by both scanners.
-std::string run_in_sites(const std::string &text, bool bytewise) {
+// The candidates a walk visits in `text` with `rule` on too, each as `show`
+// appends it to a string, by the block scanner or (bytewise) the plain one.
+std::string walked(const std::string &text, bool bytewise, bool ReadingRules::*rule, SiteVisitor show) {
   set_input(text);
-  input().rules.run_in_headings = true;
+  if (rule != nullptr) input().rules.*rule = true;
   map_input();
   std::string seen;
-  auto visit = [](const Token *window, void *context) {
-    const std::string_view site = window[2].text(input());
-    if (site.starts_with("<hd"))
-      *static_cast<std::string *>(context) += " " + std::string(window[1].text(input())) + std::string(site);
-  };
   if (bytewise) {
-    input().walk_bytewise(visit, &seen, TextMode::unicode);
+    input().walk_bytewise(show, &seen, TextMode::unicode);
   } else {
-    input().walk(visit, &seen, TextMode::unicode);
+    input().walk(show, &seen, TextMode::unicode);
   }
-  input().rules = ReadingRules{};
   reset_intake();
-  return seen.empty() ? seen : seen.substr(1);
+  input().rules = ReadingRules{};
+  return seen;
+}
+
+// Run-in headings: the sites a walk visits with the rule, as the token
+// before each marker and the marker.
+std::string run_in_sites(const std::string &text, bool bytewise) {
+  return walked(text, bytewise, &ReadingRules::run_in_headings, [](const Token *window, void *context) {
+    std::string &s = *static_cast<std::string *>(context);
+    const std::string_view site = window[2].text(input());
+    if (site.starts_with("<hd")) s += (s.empty() ? "" : " ") + std::string(window[1].text(input())) + std::string(site);
+  });
 }
 
 // A word among a paragraph's first 16 before a capitalised one ends a
@@ -341,22 +346,10 @@ TEST(ReadingRules, RunInHeadingsEndAParagraphsFirstWords) {
 // Code in markdown: the candidates a walk visits (window[2]'s text, '|'
 // after a paragraph end), the same by both scanners.
 std::string code_walk(const std::string &text, bool bytewise, bool ReadingRules::*opener = nullptr) {
-  set_input(text);
-  if (opener != nullptr) input().rules.*opener = true;
-  map_input();
-  std::string seen = "[";
-  auto visit = [](const Token *window, void *context) {
-    std::string &s = *static_cast<std::string *>(context);
-    s += (s.size() > 1 ? " " : "") + std::string(window[2].text(input())) + (window[2].para_break ? "|" : "");
-  };
-  if (bytewise) {
-    input().walk_bytewise(visit, &seen, TextMode::unicode);
-  } else {
-    input().walk(visit, &seen, TextMode::unicode);
-  }
-  reset_intake();
-  if (opener != nullptr) input().rules.*opener = false;
-  return seen + "]";
+  return "[" + walked(text, bytewise, opener, [](const Token *window, void *context) {
+           std::string &s = *static_cast<std::string *>(context);
+           s += (s.empty() ? "" : " ") + std::string(window[2].text(input())) + (window[2].para_break ? "|" : "");
+         }) + "]";
 }
 
 TEST(ReadingRules, NoBoundaryFallsInsideCode) {
