@@ -22,8 +22,8 @@ using namespace fullstop::core;
 // Records that fire often, huge, infinite, not-a-number, subnormal and
 // negative-zero weights, a list marker's type, the Unicode mode's line
 // breaks (short lines split), colons joined with their line break and
-// initials; no name twice (a model that repeats a name is never decided in
-// blocks).
+// initials, run-in headings (early ones split, late ones before "The");
+// no name twice (a model that repeats a name is never decided in blocks).
 const char kModel[] =
     "-0.18549871816904487\ttype_0_0\n"
     "-0.7165257797629875\ttype_1_1\n"
@@ -53,7 +53,10 @@ const char kModel[] =
     "0.6\ttext_7_<nl-short>\n"
     "-0.4\ttext_7_<nl>\n"
     "2\ttext_6_:\n"
-    "-0.9\ttype_1_7\n";
+    "-0.9\ttype_1_7\n"
+    "0.5\ttext_7_<hd>\n"
+    "-0.3\ttext_7_<hd-late>\n"
+    "0.4\ttext_8_The\n";
 
 const LoadedModel *fixed_model = nullptr;
 
@@ -67,7 +70,14 @@ RunOutput output_of(const harness::Options &o, Output &out, std::vector<Sentence
   return output;
 }
 
-Reading reading_of(TextMode mode) { return model_reading(*fixed_model, "fixed.model", &mode); }
+// The model's reading; in the Unicode mode an input of even length reads
+// run-in headings too, whose sites count a paragraph's words from its start.
+bool run_in = false;
+Reading reading_of(TextMode mode) {
+  Reading reading = model_reading(*fixed_model, "fixed.model", &mode);
+  if (mode == TextMode::unicode) reading.rules.run_in_headings = run_in;
+  return reading;
+}
 
 std::string whole(TextMode mode, const harness::Options &o, std::string_view text,
                   std::vector<SentenceSpan> *spans) {
@@ -104,7 +114,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 // The first byte: the block size (bits 0-2: 1 to 8 bytes), the workers (bits
 // 3-4: 1 to 3), the text mode (bit 5) and the form (bits 6-7: offsets, -F,
 // jsonl or evaluation); -f, text and tsv print the same sentences as -F and
-// jsonl through the same calls.
+// jsonl through the same calls.  The length's parity: run-in headings.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
   if (size == 0) return 0;
   uint8_t pick = bytes[0];
@@ -112,6 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
   size_t block = (pick & 7) + 1;
   int jobs = ((pick >> 3) & 3) % 3 + 1;
   TextMode mode = pick & 0x20 ? TextMode::unicode : TextMode::classic;
+  run_in = size % 2 == 0;
   harness::Options o;
   switch (pick >> 6) {
     case 1: o.form = FormKind::lines; break;
