@@ -287,18 +287,18 @@ void Tokenizer::visit_marked(const Walk &walk, Token *window, const Token &marke
 
 // A paragraph begins with the token about to be pushed (see visit_run_in).
 [[gnu::noinline]] void Tokenizer::begin_run_in() {
-  para_first_ = static_cast<int32_t>(toks.size());
-  para_words_gone_ = 0;
+  run_in_counted_ = static_cast<int32_t>(toks.size());
+  run_in_words_ = 0;
   // When toks.size() is checked, window[2] is the third-last token: one of
   // the paragraph's first kRunInTokens up to this size.
-  run_in_until_ = para_first_ + kRunInTokens + 2;
+  run_in_until_ = run_in_counted_ + kRunInTokens + 2;
 }
 
 // `toks` loses its first `gone` tokens: the paragraph's words among them
 // are counted first, and its positions move with the rest.
 void Tokenizer::keep_run_in(int32_t gone) {
-  for (int32_t i = std::max(para_first_, 0); i < gone; i++) para_words_gone_ += toks.ptr[i].space_before;
-  para_first_ = std::max(para_first_ - gone, 0);
+  for (int32_t i = run_in_counted_; i < gone; i++) run_in_words_ += toks.ptr[i].space_before;
+  run_in_counted_ = std::max(run_in_counted_, gone) - gone;
   run_in_until_ = run_in_until_ - gone < 0 ? -1 : run_in_until_ - gone;
 }
 
@@ -306,13 +306,18 @@ void Tokenizer::keep_run_in(int32_t gone) {
 // ReadingRules::run_in_headings) with its run-in marker, as a line break,
 // when it has the shape (run_in_shape) and ends one of its paragraph's first
 // kRunInWords words within its first kRunInTokens tokens.  Asked of tokens
-// that are no candidate otherwise and no line break follows.
+// that are no candidate otherwise and no line break follows, in order: the
+// words are counted on from the last call, and past the last word that
+// counts the paragraph asks no more.
 [[gnu::noinline]] void Tokenizer::visit_run_in(const Walk &walk, Token *window) {
+  const auto site = static_cast<int32_t>(window + 2 - toks.ptr);
+  for (; run_in_counted_ <= site; run_in_counted_++) run_in_words_ += toks.ptr[run_in_counted_].space_before;
+  if (run_in_words_ > kRunInWords) {
+    run_in_until_ = -1;
+    return;
+  }
   if (!run_in_shape(window, text.data) || (window[2].end() > quiet_begin_ && in_code(window[2].end()))) return;
-  int32_t words = para_words_gone_;
-  for (const Token *t = toks.ptr + para_first_; t <= window + 2; t++) words += t->space_before;
-  if (words > kRunInWords) return;
-  const bool late = words > kRunInEarly;
+  const bool late = run_in_words_ > kRunInEarly;
   visit_marked(walk, window, marker_after(window, lexicon.run_in_word(late), kRunInMarkers[late]));
 }
 
@@ -711,7 +716,7 @@ void Tokenizer::run_walk(const Walk &given) {
   // break, when it has one of these flags (see site_flags).
   walk.site_flags = site_flags(walk.unicode, rules, text.sentence_lines());
   walk.quiet_punct = walk.unicode && (maps_openers(rules) || rules.ordinal_periods);
-  para_first_ = para_words_gone_ = 0;
+  run_in_counted_ = run_in_words_ = 0;
   run_in_until_ = -1;
   toks.clear();
   if (lexicon.over_limit()) lexicon.forget_words();

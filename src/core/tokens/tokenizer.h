@@ -153,13 +153,13 @@ class Tokenizer {
   bool fence_line(int32_t start);
   bool in_code(int32_t boundary);
 
-  // Run-in headings (see visit_run_in): where in `toks` the current
-  // paragraph's first token is, the number of its words that a compaction
-  // of `toks` took away before that, and the largest toks.size() at which a
-  // token of the paragraph may still end a heading (-1: never).  Set as a
-  // paragraph begins, so that a token costs one comparison.
-  int32_t para_first_ = 0;
-  int32_t para_words_gone_ = 0;
+  // Run-in headings (see visit_run_in): the current paragraph's words
+  // counted so far, the position in `toks` of the first token not counted
+  // yet, and the largest toks.size() at which a token of the paragraph may
+  // still end a heading (-1: none may).  Set as a paragraph begins, so that
+  // a token costs one comparison.
+  int32_t run_in_words_ = 0;
+  int32_t run_in_counted_ = 0;
   int32_t run_in_until_ = -1;
 
   // The walk's way through `code`: the next fence event (the first byte of
