@@ -106,9 +106,11 @@ struct ReadingRules {
   // into its first sentence with no mark between ("Merger proposed However,
   // the jury said", "Kay Mann 04/26/2001 07:17 AM Will you"), as text joined
   // from separate lines (a page's headings, an e-mail's header) reads.
-  // The last token of one of a paragraph's first kRunInWords words, when a
-  // word opening with a capital follows it, is a candidate of its own, decided as a line break is (see Tokenizer::walk): its window holds
-  // a run-in marker (kRunInMarkers) and is scored with the line breaks'
+  // The last token of one of a paragraph's first kRunInWords words (within
+  // its first kRunInTokens tokens), when a word opening with a capital
+  // follows it (see run_in_shape in sites.h), is a candidate of its own,
+  // decided as a line break is (see Tokenizer::walk): its window holds a
+  // run-in marker (kRunInMarkers) and is scored with the line breaks'
   // names, which read a heading's end before a line of text alike.  Needs
   // edge markers, which the count of words starts from.
   bool run_in_headings = false;
