@@ -15,23 +15,27 @@ inline int byte_kind(unsigned char c) { return is_separator_byte(c) ? 2 : is_pun
 
 }  // namespace
 
-int64_t token_start_back(const char *data, int64_t end, int n) {
+namespace {
+
+// Where the n-th token (or, with `words`, the n-th whitespace-delimited
+// word) counted back from `end` starts in data[0, end), or -1.
+int64_t start_back(const char *data, int64_t end, int n, bool words) {
   for (int64_t p = end - 1; p >= 0; p--) {
     int k = byte_kind(static_cast<unsigned char>(data[p]));
-    if (k != 2 && (p == 0 || byte_kind(static_cast<unsigned char>(data[p - 1])) != k) && --n == 0)
-      return p;
+    if (k == 2) continue;
+    const int before = p == 0 ? 2 : byte_kind(static_cast<unsigned char>(data[p - 1]));
+    if ((words ? before == 2 : before != k) && --n == 0) return p;
   }
   return -1;
 }
 
+}  // namespace
+
+int64_t token_start_back(const char *data, int64_t end, int n) { return start_back(data, end, n, false); }
+
 int64_t context_start(const char *data, int64_t end, const ReadingRules &rules) {
-  if (!rules.run_in_headings) return token_start_back(data, end, 2);
-  int words = context_words(rules);
-  for (int64_t p = end - 1; p >= 0; p--)
-    if (byte_kind(static_cast<unsigned char>(data[p])) != 2 &&
-        (p == 0 || byte_kind(static_cast<unsigned char>(data[p - 1])) == 2) && --words == 0)
-      return p;
-  return -1;
+  const int words = context_words(rules);
+  return words == 0 ? start_back(data, end, 2, false) : start_back(data, end, words, true);
 }
 
 int64_t outside_fences(const TextBuffer &text, const std::vector<CodeFence> &fences, int64_t keep) {

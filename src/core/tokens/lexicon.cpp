@@ -15,7 +15,7 @@ void Lexicon::reset() {
   bytes_.clear();
   huge_words_ = false;
   edge_words_[0] = edge_words_[1] = kNoWord;
-  std::fill(std::begin(line_break_words_), std::end(line_break_words_), kNoWord);
+  std::fill(std::begin(marker_words_), std::end(marker_words_), kNoWord);
   std::memset(punct_words_, 0, sizeof punct_words_);
   passing_block_ = ZeroedBlock();
   passing_slots_ = nullptr;
@@ -53,7 +53,7 @@ void Lexicon::forget_words() {
   // The shortcuts to words name them by their old indices: they are found
   // again in the index when next met.
   edge_words_[0] = edge_words_[1] = kNoWord;
-  std::fill(std::begin(line_break_words_), std::end(line_break_words_), kNoWord);
+  std::fill(std::begin(marker_words_), std::end(marker_words_), kNoWord);
   std::memset(punct_words_, 0, sizeof punct_words_);
   generation_++;
 }

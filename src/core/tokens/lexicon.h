@@ -174,8 +174,8 @@ class Lexicon {
   // markers "<nl>" and "<nl-short>" and of the run-in markers once
   // interned, else kNoWord.
   uint32_t &edge_word(bool after) { return edge_words_[after]; }
-  uint32_t &line_break_word(bool short_line) { return line_break_words_[short_line]; }
-  uint32_t &run_in_word(bool late) { return line_break_words_[2 + late]; }
+  uint32_t &line_break_word(bool short_line) { return marker_words_[short_line]; }
+  uint32_t &run_in_word(bool late) { return marker_words_[2 + late]; }
 
   // The most slots a lookup in the index visits now (tests bound it).
   size_t longest_probe() const;
@@ -265,7 +265,7 @@ class Lexicon {
   WordTyping typing_;
   uint32_t edge_words_[2] = {kNoWord, kNoWord};         // "<s>", "</s>"
   // "<nl>", "<nl-short>", then the run-in markers (kRunInMarkers)
-  uint32_t line_break_words_[4] = {kNoWord, kNoWord, kNoWord, kNoWord};
+  uint32_t marker_words_[4] = {kNoWord, kNoWord, kNoWord, kNoWord};
   uint32_t punct_words_[4][128] = {};
   size_t word_limit_ = 0, byte_limit_ = 0;  // see set_limit
   // Passing words (see pass_unnamed): a ring of records, the number of

@@ -437,7 +437,7 @@ template <bool kVisit, bool kUnicode>
     if (new_paragraph && rules.edge_markers) {
       if (!toks.empty()) push_edges(walk, true);
       push_edges(walk, false);
-      if (rules.run_in_headings && kVisit) begin_run_in();
+      if (kVisit && rules.run_in_headings) begin_run_in();
     }
     // A line's labels are forgotten when the next line begins.
     if (line_labels_.any() && (flags_of(toks.back()) & (token_flag::boundary | token_flag::edge)))
