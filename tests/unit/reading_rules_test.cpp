@@ -314,6 +314,23 @@ std::string run_in_sites(const std::string &text, bool bytewise) {
   });
 }
 
+// The walk keeps its tokens in a ring that drops all but the last few
+// when full: a paragraph's sites are the same wherever in the ring it
+// begins, its first token pushed just before, at or after a drop.
+TEST(ReadingRules, RunInHeadingsAcrossTheWalksRing) {
+  const std::string para = "Merger proposed However Anne Hone Rogers judges finals This year it rained.";
+  const std::string alone = run_in_sites(para, false);
+  ASSERT_EQ(alone, "proposed<hd> However<hd> Anne<hd-late> Hone<hd-late> finals<hd-late>");
+  for (int filler = 4080; filler < 4100; filler++) {
+    std::string text;
+    for (int k = 0; k < filler; k++) text += "w ";
+    text += "w.\n\n" + para;
+    SCOPED_TRACE(filler);
+    EXPECT_EQ(run_in_sites(text, false), alone);
+    EXPECT_EQ(run_in_sites(text, true), alone);
+  }
+}
+
 // A word among a paragraph's first 16 before a capitalised one ends a
 // run-in heading's candidate; "<hd-late>" after the third word.  Not after
 // the 16th word, nor at a short word in lower case ("for", "a"), nor

@@ -47,19 +47,6 @@ inline uint8_t byte_class(char c) { return kByteClass[static_cast<unsigned char>
 
 }  // namespace
 
-// The tokenizer's state: what to do with each new token.
-struct Tokenizer::Walk {
-  SiteVisitor visit = nullptr;  // null: keep and intern every token
-  void *context = nullptr;
-  bool bytewise = false;        // use the plain scanner
-  bool unicode = false;         // pad paragraphs, visit line breaks and tokens before list markers
-  // Set by run_walk: the flags that make a token worth a closer look (see
-  // push_token), and whether a rule makes some punctuation no candidate
-  // (see quiet_punct_at).
-  uint8_t site_flags = 0;
-  bool quiet_punct = false;
-};
-
 namespace {
 // Keep this many tokens when `toks` is compacted during a walk: a window
 // needs the last five.
@@ -102,7 +89,7 @@ static_assert(kPassingWords >= 2 * kWalkCapacity);
 template <bool kVisit, bool kUnicode>
 [[gnu::always_inline]] inline void Tokenizer::push_token(const Walk &walk, const Token &tok, uint8_t site_flags) {
   if (kVisit && toks.size() == kWalkCapacity) {
-    if (run_in_until_ >= 0) [[unlikely]] keep_run_in(kWalkCapacity - kKeep);
+    if (run_in_next_ != INT32_MAX) [[unlikely]] keep_run_in(walk, kWalkCapacity - kKeep);
     std::memmove(toks.ptr, toks.ptr + kWalkCapacity - kKeep, kKeep * sizeof(Token));
     toks.n = kKeep;
     // The only tokens left that hold a word: where a bounded lexicon can
@@ -127,11 +114,12 @@ template <bool kVisit, bool kUnicode>
     // One branch for the common case: few tokens are candidates, marked
     // (see Token::marker) or, in running text, last on their line (see
     // run_walk for where lines are sentences).
+    // (Run-in headings among these tokens are looked for later, in one
+    // pass: see catch_up_run_in.)
     const uint8_t marked = flags_of(window[3]) & token_flag::marker;
-    if (!((flags & site_flags) | marked)) {
-      if (may_end_run_in(window)) [[unlikely]] visit_run_in(walk, window);
-      return;
-    }
+    if (!((flags & site_flags) | marked)) return;
+    const int32_t at = window_at();
+    if (run_in_next_ < at) catch_up_run_in(walk, at);
     // Every site's boundary is at the end of window[2] (a line break's
     // too); none falls inside code.
     if (window[2].end() > quiet_begin_ && !window[2].edge && in_code(window[2].end())) [[unlikely]]
@@ -139,8 +127,8 @@ template <bool kVisit, bool kUnicode>
     if (!(flags & kSite) && !(marked && list_marker_at(window))) {
       if (line_break_after(window, text.data, rules.line_breaks, text.sentence_lines())) {
         visit_line_break(walk, window);
-      } else if (may_end_run_in(window)) [[unlikely]] {
-        visit_run_in(walk, window);
+      } else if (run_in_next_ == at) [[unlikely]] {
+        run_in_here(walk, window);
       }
       return;
     }
@@ -285,42 +273,6 @@ void Tokenizer::visit_marked(const Walk &walk, Token *window, const Token &marke
   visit_marked(walk, window, line_break_marker(window));
 }
 
-// A paragraph begins with the token about to be pushed (see visit_run_in).
-[[gnu::noinline]] void Tokenizer::begin_run_in() {
-  run_in_counted_ = static_cast<int32_t>(toks.size());
-  run_in_words_ = 0;
-  // When toks.size() is checked, window[2] is the third-last token: one of
-  // the paragraph's first kRunInTokens up to this size.
-  run_in_until_ = run_in_counted_ + kRunInTokens + 2;
-}
-
-// `toks` loses its first `gone` tokens: the paragraph's words among them
-// are counted first, and its positions move with the rest.
-void Tokenizer::keep_run_in(int32_t gone) {
-  for (int32_t i = run_in_counted_; i < gone; i++) run_in_words_ += toks.ptr[i].space_before;
-  run_in_counted_ = std::max(run_in_counted_, gone) - gone;
-  run_in_until_ = run_in_until_ - gone < 0 ? -1 : run_in_until_ - gone;
-}
-
-// Visits window[2] as the end of a run-in heading (see
-// ReadingRules::run_in_headings) with its run-in marker, as a line break,
-// when it has the shape (run_in_shape) and ends one of its paragraph's first
-// kRunInWords words within its first kRunInTokens tokens.  Asked of tokens
-// that are no candidate otherwise and no line break follows, in order: the
-// words are counted on from the last call, and past the last word that
-// counts the paragraph asks no more.
-[[gnu::noinline]] void Tokenizer::visit_run_in(const Walk &walk, Token *window) {
-  const auto site = static_cast<int32_t>(window + 2 - toks.ptr);
-  for (; run_in_counted_ <= site; run_in_counted_++) run_in_words_ += toks.ptr[run_in_counted_].space_before;
-  if (run_in_words_ > kRunInWords) {
-    run_in_until_ = -1;
-    return;
-  }
-  if (!run_in_shape(window, text.data) || (window[2].end() > quiet_begin_ && in_code(window[2].end()))) return;
-  const bool late = run_in_words_ > kRunInEarly;
-  visit_marked(walk, window, marker_after(window, lexicon.run_in_word(late), kRunInMarkers[late]));
-}
-
 // Whether the punctuation token window[2] is a colon that ends a short line,
 // or with comma breaks a comma that ends a greeting's shorter one (see
 // ReadingRules), inside its paragraph.
@@ -435,6 +387,7 @@ template <bool kVisit, bool kUnicode>
                                                     uint8_t flags, bool new_paragraph, uint8_t site_flags) {
   if (kUnicode) {
     if (new_paragraph && rules.edge_markers) {
+      if (kVisit && run_in_next_ != INT32_MAX) end_run_in(walk);
       if (!toks.empty()) push_edges(walk, true);
       push_edges(walk, false);
       if (kVisit && rules.run_in_headings) begin_run_in();
@@ -716,8 +669,9 @@ void Tokenizer::run_walk(const Walk &given) {
   // break, when it has one of these flags (see site_flags).
   walk.site_flags = site_flags(walk.unicode, rules, text.sentence_lines());
   walk.quiet_punct = walk.unicode && (maps_openers(rules) || rules.ordinal_periods);
-  run_in_counted_ = run_in_words_ = 0;
-  run_in_until_ = -1;
+  run_in_next_ = INT32_MAX;
+  run_in_words_ = 0;
+  run_in_last_ = -1;
   toks.clear();
   if (lexicon.over_limit()) lexicon.forget_words();
   lexicon.begin_walk(text.data_len, WordTyping{walk.unicode, rules}, walk.visit != nullptr);
@@ -739,7 +693,10 @@ void Tokenizer::run_walk(const Walk &given) {
   } else {
     scan_blocks(walk);
   }
-  if (walk.unicode && rules.edge_markers && !toks.empty()) push_edges(walk, true);
+  if (walk.unicode && rules.edge_markers && !toks.empty()) {
+    if (run_in_next_ != INT32_MAX) end_run_in(walk);
+    push_edges(walk, true);
+  }
 }
 
 void Tokenizer::index(TextMode mode) { run_walk(Walk{nullptr, nullptr, false, mode == TextMode::unicode}); }

@@ -109,7 +109,18 @@ class Tokenizer {
   CodeRegions code;
 
  private:
-  struct Walk;
+  // The tokenizer's state: what to do with each new token.
+  struct Walk {
+    SiteVisitor visit = nullptr;  // null: keep and intern every token
+    void *context = nullptr;
+    bool bytewise = false;        // use the plain scanner
+    bool unicode = false;         // pad paragraphs, visit line breaks and tokens before list markers
+    // Set by run_walk: the flags that make a token worth a closer look (see
+    // push_token), and whether a rule makes some punctuation no candidate
+    // (see quiet_punct_at).
+    uint8_t site_flags = 0;
+    bool quiet_punct = false;
+  };
 
   inline void intern_token(Token &t);
   inline void intern_at(Token &t, const char *bytes);
@@ -129,17 +140,22 @@ class Tokenizer {
   uint8_t glued_flags(int32_t start, int32_t len, uint8_t flags) const;
   void visit_mark_at_line_break(const Walk &walk, Token *window);
   inline bool mark_at_line_break(const Token *window) const;
-  void visit_run_in(const Walk &walk, Token *window);
   void begin_run_in();
-  void keep_run_in(int32_t gone);
-  // Only a paragraph's first few tokens may end a run-in heading (see
-  // visit_run_in), and only before a word that may open with a capital: a
-  // test in line that passes over most tokens before a call.
+  void end_run_in(const Walk &walk);
+  void keep_run_in(const Walk &walk, int32_t gone);
+  inline bool count_run_in(int32_t at);
+  void catch_up_run_in(const Walk &walk, int32_t end);
+  void run_in_here(const Walk &walk, Token *window);
+  void visit_run_in(const Walk &walk, Token *window);
+  // Whether a word that may open with a capital follows window[2].
   bool may_end_run_in(const Token *window) const {
-    if (static_cast<int32_t>(toks.size()) > run_in_until_ || window[3].edge) return false;
+    if (window[3].edge) return false;
     const auto first = static_cast<unsigned char>(text.data[window[3].start]);
     return is_upper_byte(first) || first >= 0x80;
   }
+  // The ring position of the token that push_token's slow path is at:
+  // window[2], the third-last.
+  int32_t window_at() const { return static_cast<int32_t>(toks.size()) - 3; }
   Token line_break_marker(const Token *window);
   Token marker_after(const Token *window, uint32_t &word, const char *marker);
   void visit_marked(const Walk &walk, Token *window, const Token &marker);
@@ -153,14 +169,13 @@ class Tokenizer {
   bool fence_line(int32_t start);
   bool in_code(int32_t boundary);
 
-  // Run-in headings (see visit_run_in): the current paragraph's words
-  // counted so far, the position in `toks` of the first token not counted
-  // yet, and the largest toks.size() at which a token of the paragraph may
-  // still end a heading (-1: none may).  Set as a paragraph begins, so that
-  // a token costs one comparison.
+  // Run-in headings (see catch_up_run_in): the ring position of the current
+  // paragraph's first token not yet examined (INT32_MAX when the paragraph
+  // asks no more), its words before that token, and the last position that
+  // may end a heading.
+  int32_t run_in_next_ = INT32_MAX;
   int32_t run_in_words_ = 0;
-  int32_t run_in_counted_ = 0;
-  int32_t run_in_until_ = -1;
+  int32_t run_in_last_ = -1;
 
   // The walk's way through `code`: the next fence event (the first byte of
   // a block not yet entered, or the end of the block entered; INT32_MAX
