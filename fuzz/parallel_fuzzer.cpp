@@ -71,11 +71,12 @@ RunOutput output_of(const harness::Options &o, Output &out, std::vector<Sentence
 }
 
 // The model's reading; in the Unicode mode an input of even length reads
-// run-in headings too, whose sites count a paragraph's words from its start.
+// run-in headings (and dates) too, whose sites count a paragraph's words
+// from its start.
 bool run_in = false;
 Reading reading_of(TextMode mode) {
   Reading reading = model_reading(*fixed_model, "fixed.model", &mode);
-  if (mode == TextMode::unicode) reading.rules.run_in_headings = run_in;
+  if (mode == TextMode::unicode) reading.rules.run_in_headings = reading.rules.run_in_dates = run_in;
   return reading;
 }
 

@@ -77,7 +77,8 @@ TEST(Declaration, RecordsAndNamesReadBack) {
       {"0\t#reading=edge-markers,markdown\n", TextMode::classic, true, only({&ReadingRules::edge_markers}), "",
        "unknown reading rule 'markdown' (known: edge-markers, list-labels, roman-numerals, number-types, "
        "line-breaks, colon-breaks, comma-breaks, initials, pronoun-i, labels-in-position, spaced-guillemets, "
-       "inverted-openers, guillemet-openers, ordinal-periods, code-spans, glued-sentences, run-in-headings)"},
+       "inverted-openers, guillemet-openers, ordinal-periods, code-spans, glued-sentences, run-in-headings, "
+       "run-in-dates)"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.records);
@@ -312,6 +313,30 @@ std::string run_in_sites(const std::string &text, bool bytewise) {
     const std::string_view site = window[2].text(input());
     if (site.starts_with("<hd")) s += (s.empty() ? "" : " ") + std::string(window[1].text(input())) + std::string(site);
   });
+}
+
+// With run-in dates, a date written with slashes follows a heading's end
+// as a capitalised word does; a number or a date of another shape does not.
+TEST(ReadingRules, RunInDatesFollowAHeadingsEnd) {
+  struct Case {
+    const char *text, *with, *without;
+  };
+  const Case cases[] = {
+      {"Kay Mann 04/26/2001 07:17 AM Will you sign?", "Kay<hd> Mann<hd> 17<hd-late> AM<hd-late>",
+       "Kay<hd> 17<hd-late> AM<hd-late>"},
+      {"sent by Marlene 10/8/99 to us", "Marlene<hd>", ""},
+      {"see page 12/3/45/6 then 3/4 then 12/12/12345 then 1/2/3 then 123/4/56 then 4/5/67.8 then 4/5/67. then "
+       "4/5/678 now",
+       "then<hd-late> then<hd-late>", ""},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.text);
+    for (bool bytewise : {false, true}) {
+      input().rules.run_in_dates = true;
+      EXPECT_EQ(run_in_sites(c.text, bytewise), c.with);
+    }
+    EXPECT_EQ(run_in_sites(c.text, false), c.without);
+  }
 }
 
 // The walk keeps its tokens in a ring that drops all but the last few

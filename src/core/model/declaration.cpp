@@ -94,6 +94,7 @@ constexpr Rule kRules[] = {
     {"code-spans", &ReadingRules::code_spans, never},
     {"glued-sentences", &ReadingRules::glued_sentences, never},
     {"run-in-headings", &ReadingRules::run_in_headings, never},
+    {"run-in-dates", &ReadingRules::run_in_dates, never},
 };
 
 const Rule *find_rule(std::string_view name) {

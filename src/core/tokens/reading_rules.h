@@ -114,6 +114,11 @@ struct ReadingRules {
   // names, which read a heading's end before a line of text alike.  Needs
   // edge markers, which the count of words starts from.
   bool run_in_headings = false;
+  // With run-in headings: a date written with slashes ("04/26/2001",
+  // "10/08/99") after one of those words is read as a capitalised word is,
+  // for an e-mail's header names its sender before the date ("Kay Mann
+  // 04/26/2001 07:17 AM") where a mark would end a heading.
+  bool run_in_dates = false;
 
   bool operator==(const ReadingRules &) const = default;
 };

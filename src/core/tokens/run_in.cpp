@@ -56,6 +56,7 @@ inline bool Tokenizer::count_run_in(int32_t at) {
   Token *const ptr = toks.ptr;
   const char *const data = text.data;
   const uint8_t taken = walk.site_flags;
+  const bool dates = rules.run_in_dates;
   const int32_t stop = std::min(end, run_in_last_ + 1);
   int32_t words = run_in_words_;
   for (int32_t at = run_in_next_; at < stop; at++) {
@@ -67,7 +68,7 @@ inline bool Tokenizer::count_run_in(int32_t at) {
     }
     if ((flags_of(window[2]) & taken) | (flags_of(window[3]) & (token_flag::marker | token_flag::edge))) continue;
     const auto first = static_cast<unsigned char>(data[window[3].start]);
-    if (!is_upper_byte(first) && first < 0x80) continue;
+    if (!is_upper_byte(first) && first < 0x80 && !(dates && is_digit_byte(first))) continue;
     run_in_words_ = words;
     visit_run_in(walk, window);
   }
@@ -90,7 +91,7 @@ inline bool Tokenizer::count_run_in(int32_t at) {
 // Visits window[2] as the end of a run-in heading with its run-in marker,
 // as a line break, when it has the shape (run_in_shape) outside code.
 void Tokenizer::visit_run_in(const Walk &walk, Token *window) {
-  if (!run_in_shape(window, text.data) || (window[2].end() > quiet_begin_ && in_code(window[2].end()))) return;
+  if (!run_in_shape(window, text.data, text.data_len, rules.run_in_dates) || (window[2].end() > quiet_begin_ && in_code(window[2].end()))) return;
   const bool late = run_in_words_ > kRunInEarly;
   visit_marked(walk, window, marker_after(window, lexicon.run_in_word(late), kRunInMarkers[late]));
 }

@@ -84,7 +84,31 @@ bool glued_marks(const char *data, int32_t start, int32_t len) {
   return len > 0;
 }
 
-bool run_in_shape(const Token *window, const char *text) {
+namespace {
+// Digits, from one to `most`, at `at`: where they end, or -1.
+int32_t digits_at(const char *text, int32_t text_len, int32_t at, int most) {
+  int32_t end = at;
+  while (end < text_len && end - at < most && text[end] >= '0' && text[end] <= '9') end++;
+  return end == at || (end < text_len && text[end] >= '0' && text[end] <= '9') ? -1 : end;
+}
+
+// "4/26/2001", "10/08/99": one or two digits, a slash, one or two, a slash,
+// two to four, and then no more of a number or a path.
+bool slashed_date(const char *text, int32_t text_len, int32_t at) {
+  for (int part = 0; part < 2; part++) {
+    at = digits_at(text, text_len, at, 2);
+    if (at < 0 || at >= text_len || text[at] != '/') return false;
+    at++;
+  }
+  const int32_t end = digits_at(text, text_len, at, 4);
+  if (end - at < 2) return false;
+  // (Not "4/5/67.8", nor a path's "12/12/12/").
+  return end == text_len || (text[end] != '/' && !(text[end] == '.' && end + 1 < text_len &&
+                                                    text[end + 1] >= '0' && text[end + 1] <= '9'));
+}
+}  // namespace
+
+bool run_in_shape(const Token *window, const char *text, int32_t text_len, bool dates) {
   const Token &t = window[2], &next = window[3];
   constexpr uint8_t kWord = token_flag::punct | token_flag::space_after | token_flag::para_break | token_flag::edge;
   constexpr uint8_t kNext = token_flag::punct | token_flag::space_before | token_flag::edge;
@@ -94,7 +118,8 @@ bool run_in_shape(const Token *window, const char *text) {
   // On the Brown and web training text, 20 of 6,000 sites at such short
   // words were boundaries, and they were two fifths of all sites.
   if (t.len <= 3 && text[t.start] >= 'a' && text[t.start] <= 'z') return false;
-  return starts_upper(text + next.start, static_cast<size_t>(next.len));
+  return starts_upper(text + next.start, static_cast<size_t>(next.len)) ||
+         (dates && slashed_date(text, text_len, next.start));
 }
 
 bool short_line_before(const TextBuffer &text, int32_t end, int32_t limit) {

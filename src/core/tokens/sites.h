@@ -66,9 +66,11 @@ bool glued_marks(const char *data, int32_t start, int32_t len);
 // With run-in headings: whether window[2] has the shape of a run-in
 // heading's end: a word that is no short word in lower case ("of", "the"),
 // and a word opening with a capital follows it, with more of the paragraph
-// after that ("1.2 Scope" alone is a paragraph of its own).  Where in its
-// paragraph it stands is the walk's to say (see Tokenizer::visit_run_in).
-bool run_in_shape(const Token *window, const char *text);
+// after that ("1.2 Scope" alone is a paragraph of its own); with `dates`, a
+// date written with slashes may follow instead (see
+// ReadingRules::run_in_dates).  Where in its paragraph it stands is the
+// walk's to say (see Tokenizer::catch_up_run_in).
+bool run_in_shape(const Token *window, const char *text, int32_t text_len, bool dates);
 
 // How much a stream's window or a parallel run's block keeps before its
 // first undecided candidate (from a line start on), so that every candidate

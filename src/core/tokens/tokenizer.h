@@ -147,11 +147,12 @@ class Tokenizer {
   void catch_up_run_in(const Walk &walk, int32_t end);
   void run_in_here(const Walk &walk, Token *window);
   void visit_run_in(const Walk &walk, Token *window);
-  // Whether a word that may open with a capital follows window[2].
+  // Whether a word that may open with a capital (or a date, see
+  // ReadingRules::run_in_dates) follows window[2].
   bool may_end_run_in(const Token *window) const {
     if (window[3].edge) return false;
     const auto first = static_cast<unsigned char>(text.data[window[3].start]);
-    return is_upper_byte(first) || first >= 0x80;
+    return is_upper_byte(first) || first >= 0x80 || (rules.run_in_dates && is_digit_byte(first));
   }
   // The ring position of the token that push_token's slow path is at:
   // window[2], the third-last.
