@@ -54,7 +54,6 @@ inline bool Tokenizer::count_run_in(int32_t at) {
 [[gnu::noinline]] void Tokenizer::catch_up_run_in(const Walk &walk, int32_t end) {
   // (Locals, which a visit cannot change, keep the loop in registers.)
   Token *const ptr = toks.ptr;
-  const char *const data = text.data;
   const uint8_t taken = walk.site_flags;
   const bool dates = rules.run_in_dates;
   const int32_t stop = std::min(end, run_in_last_ + 1);
@@ -67,8 +66,7 @@ inline bool Tokenizer::count_run_in(int32_t at) {
       return;
     }
     if ((flags_of(window[2]) & taken) | (flags_of(window[3]) & (token_flag::marker | token_flag::edge))) continue;
-    const auto first = static_cast<unsigned char>(data[window[3].start]);
-    if (!is_upper_byte(first) && first < 0x80 && !(dates && is_digit_byte(first))) continue;
+    if (!may_follow_run_in(window[3], dates)) continue;
     run_in_words_ = words;
     visit_run_in(walk, window);
   }

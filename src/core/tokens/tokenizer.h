@@ -7,6 +7,7 @@
 #ifndef FULLSTOP_CORE_TOKENS_TOKENIZER_H
 #define FULLSTOP_CORE_TOKENS_TOKENIZER_H
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -147,12 +148,25 @@ class Tokenizer {
   void catch_up_run_in(const Walk &walk, int32_t end);
   void run_in_here(const Walk &walk, Token *window);
   void visit_run_in(const Walk &walk, Token *window);
-  // Whether a word that may open with a capital (or a date, see
-  // ReadingRules::run_in_dates) follows window[2].
+  // Whether `next` may open the word after a run-in heading: it may open
+  // with a capital, or with `dates` be a date's first digits before a slash
+  // (see ReadingRules::run_in_dates; run_in_shape has the last word).
+  // By its first byte: kRunInNext[dates] is 0 (no), 1 (yes) or 2 (a digit).
+  bool may_follow_run_in(const Token &next, bool dates) const {
+    const uint8_t kind = kRunInNext[dates][static_cast<unsigned char>(text.data[next.start])];
+    if (kind != 2) return kind != 0;
+    return next.len <= 2 && next.end() < text.data_len && text.data[next.end()] == '/';
+  }
+  static constexpr std::array<std::array<uint8_t, 256>, 2> kRunInNext = [] {
+    std::array<std::array<uint8_t, 256>, 2> t{};
+    for (int c = 0; c < 256; c++) {
+      t[0][c] = t[1][c] = is_upper_byte(static_cast<unsigned char>(c)) || c >= 0x80;
+      if (is_digit_byte(static_cast<unsigned char>(c))) t[1][c] = 2;
+    }
+    return t;
+  }();
   bool may_end_run_in(const Token *window) const {
-    if (window[3].edge) return false;
-    const auto first = static_cast<unsigned char>(text.data[window[3].start]);
-    return is_upper_byte(first) || first >= 0x80 || (rules.run_in_dates && is_digit_byte(first));
+    return !window[3].edge && may_follow_run_in(window[3], rules.run_in_dates);
   }
   // The ring position of the token that push_token's slow path is at:
   // window[2], the third-last.
