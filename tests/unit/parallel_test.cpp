@@ -174,6 +174,7 @@ TEST(Parallel, RunInHeadingsInEveryForm) {
   LoadedModel model;
   load_model_file(model, (kSource / "models/en.model").c_str());
   ASSERT_TRUE(model_reading(model, "en", nullptr).rules.run_in_headings);
+  ASSERT_TRUE(model_reading(model, "en", nullptr).rules.run_in_dates);
   std::mt19937 rng(13);
   for (int round = 0; round < 25; round++) check_all(model, run_in_text(rng, round), "run-in");
 }

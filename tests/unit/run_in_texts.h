@@ -11,7 +11,7 @@
 
 inline std::string run_in_text(std::mt19937 &rng, int paragraphs) {
   static const char *const kWords[] = {"Merger", "proposed", "However", "the", "jury", "said", "so.",
-                                       "Kay",    "Mann",     "07:17",   "AM",  "Will", "you",  "The"};
+                                       "Kay",    "Mann",     "07:17",   "AM",  "Will", "you",  "The", "04/26/2001"};
   std::string t;
   for (int p = 0; p < paragraphs; p++) {
     const unsigned n = 1 + rng() % 40;

@@ -218,7 +218,7 @@ TEST(Stream, RunInHeadingsChunkingsEqualWhole) {
   Model model(read_file(model_path()));
   ASSERT_NE(model.m, nullptr);
   ReadingRules rules = kTrainingRules;
-  rules.run_in_headings = true;
+  rules.run_in_headings = rules.run_in_dates = true;
   const Reading reading{TextMode::unicode, rules};
   std::mt19937 rng(41);
   for (int round = 0; round < 200; round++) {
