@@ -500,7 +500,7 @@ void Scorer::make_contributions(int bits) {
 [[gnu::noinline]] void Scorer::make_hot() {
   size_t slots = size_t{1} << cache_bits_;
   new_hot_table(slots);
-  if (contributions_ == nullptr) make_contributions(kFirstContributionBits);
+  if (contributions_ == nullptr) make_contributions(base_ == 0 ? kFirstContributionBits : kFirstBreakContributionBits);
   if (position_cache_ == nullptr) return;
   for (size_t i = 0; i < slots; i++)
     if (position_cache_[i].tag != 0) set_hot(i, position_cache_[i].tag, position_cache_[i].ids);

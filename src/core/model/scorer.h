@@ -151,6 +151,10 @@ class Scorer {
   };
   static constexpr int kContributionBits = 11;
   static constexpr int kFirstContributionBits = 6;  // see form_contribution
+  // The line breaks' scorer sees a few words of each paragraph: a short
+  // text (a library call) gives it a handful, and a table cleared for 64
+  // signatures cost such a call more than the handful did.
+  static constexpr int kFirstBreakContributionBits = 3;
   struct UnknownSlot {
     uint32_t hash;    // the low half of the name's keyed hash
     uint32_t offset;  // 0: empty
