@@ -77,7 +77,7 @@ bool run_in_shape(const Token *window, const char *text, int32_t text_len, bool 
 // it decides reads as in the whole text: two tokens, its window's; with
 // run-in headings, kRunInWords + 1 words.  A window that begins inside a
 // paragraph counts that paragraph's words from there (see
-// Tokenizer::visit_run_in), and a candidate with that many words before it
+// Tokenizer::catch_up_run_in), and a candidate with that many words before it
 // is none in either reading.
 inline int context_words(const ReadingRules &rules) { return rules.run_in_headings ? kRunInWords + 1 : 0; }
 
