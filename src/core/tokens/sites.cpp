@@ -44,7 +44,7 @@ bool glued_left(const char *data, int32_t start, int32_t len) {
   for (int32_t i = start + is_upper_byte(static_cast<unsigned char>(data[start])); i < start + len; i++)
     if (!lower_letter(data[i])) return false;
   for (int32_t i = start - 1; i >= 0 && i >= start - kGluedReach && !separator(data[i]); i--)
-    if (std::strchr("./@:_\\", data[i]) != nullptr || (data[i] >= '0' && data[i] <= '9')) return false;
+    if (std::strchr("./@:_\\", data[i]) != nullptr || is_digit_byte(static_cast<unsigned char>(data[i]))) return false;
   return true;
 }
 
@@ -85,11 +85,15 @@ bool glued_marks(const char *data, int32_t start, int32_t len) {
 }
 
 namespace {
+bool digit_at(const char *text, int32_t text_len, int32_t at) {
+  return at < text_len && is_digit_byte(static_cast<unsigned char>(text[at]));
+}
+
 // Digits, from one to `most`, at `at`: where they end, or -1.
 int32_t digits_at(const char *text, int32_t text_len, int32_t at, int most) {
   int32_t end = at;
-  while (end < text_len && end - at < most && text[end] >= '0' && text[end] <= '9') end++;
-  return end == at || (end < text_len && text[end] >= '0' && text[end] <= '9') ? -1 : end;
+  while (end - at < most && digit_at(text, text_len, end)) end++;
+  return end == at || digit_at(text, text_len, end) ? -1 : end;
 }
 
 // "4/26/2001", "10/08/99": one or two digits, a slash, one or two, a slash,
@@ -103,8 +107,7 @@ bool slashed_date(const char *text, int32_t text_len, int32_t at) {
   const int32_t end = digits_at(text, text_len, at, 4);
   if (end - at < 2) return false;
   // (Not "4/5/67.8", nor a path's "12/12/12/").
-  return end == text_len || (text[end] != '/' && !(text[end] == '.' && end + 1 < text_len &&
-                                                    text[end + 1] >= '0' && text[end + 1] <= '9'));
+  return end == text_len || (text[end] != '/' && !(text[end] == '.' && digit_at(text, text_len, end + 1)));
 }
 }  // namespace
 
