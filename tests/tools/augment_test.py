@@ -138,6 +138,16 @@ class Transforms(unittest.TestCase):
                     self.assertEqual((eol, made_by), ("\n", name))
                     self.assertTrue(claim("\n".join(sents)), sents)
 
+    def test_numbered_references_hold_long_numbers_too(self):
+        # With short numbers alone (`No. 12.3`) the model learnt that a long
+        # one after the abbreviation (`No. 1026.253.553`) opens a sentence.
+        text = "\n".join("\n".join(sents) for sents, _, _ in all_copies("numbered-references"))
+        numbers = re.findall(r"\b(?:No|Art|Sec|Fig|Vol|Ch|Item|Table|Section|Rule)\.? (\d+(?:\.\d+)*)", text)
+        firsts = [len(n.split(".")[0]) for n in numbers]
+        parts = [len(part) for n in numbers for part in n.split(".")[1:]]
+        self.assertTrue(min(firsts) <= 2 and max(firsts) >= 4, firsts)
+        self.assertTrue(min(parts) == 1 and max(parts) == 3, parts)
+
     def test_sentence_count_is_kept(self):
         # Everything but lists, short-start and the e-mail layouts (which add
         # greetings, signatures and attribution lines) rewrites sentences in

@@ -76,8 +76,18 @@ REFERENCE_ABBREVIATIONS = ["No.", "no.", "Art.", "Sec.", "sec.", "Fig.", "fig.",
 
 def reference_number(rng):
     n = rng.randint(1, 120)
-    return pick(rng, [(str(n), 5), ("%d.%d" % (n, rng.randint(1, 9)), 3),
-                      ("%d.%d.%d" % (n, rng.randint(1, 9), rng.randint(1, 9)), 2),
+    # A third of the numbers long, and a third of the parts (`No.
+    # 1026.253.553`), which the window types apart from short ones: with
+    # short ones alone the model learnt that a long number after `No.`
+    # opens a sentence.  Made from the same draws as the short ones, so
+    # that every other copy stays as it was.
+    if n % 3 == 0:
+        n = n * 83 + 121
+
+    def part(d):
+        return d * 111 if (d + n) % 3 == 0 else d
+    return pick(rng, [(str(n), 5), ("%d.%d" % (n, part(rng.randint(1, 9))), 3),
+                      ("%d.%d.%d" % (n, part(rng.randint(1, 9)), part(rng.randint(1, 9))), 2),
                       ("%d-%d" % (n, n + rng.randint(1, 9)), 1), ("%d(%s)" % (n, rng.choice("abc")), 1)])
 
 
