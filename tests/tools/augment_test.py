@@ -117,6 +117,8 @@ class Transforms(unittest.TestCase):
         ("footnote-markers", lambda t: re.search(r"\.(?: ?\[[^\]]+\]+|[\u00b2\u00b3\u00b9\u2074])", t)),
         ("numbered-references", lambda t: re.search(r"\b(?:No|no|Art|Sec|sec|Fig|fig|p|pp|Vol|vol|Ch|ch|ver|Op|Par"
                                                     r"|Eq|Ex)\. \d|\b(?:Item|Table|Section|Rule) \d", t)),
+        # Inside the sentence: the initialism's name follows it.
+        ("initialism-names", lambda t: re.search(r"\b(?:U\.S|U\.N|U\.K|E\.U|D\.C)\. [A-Z][a-z]", t)),
         # A line of at most 80 characters, broken where a space was.
         ("hard-wrap", lambda t: "\u2028" in t and all(
             len(line) <= 80 or " " not in line for line in re.split("[\u2028\n]", t))),

@@ -9,8 +9,8 @@ from .abbreviations import (Abbreviations, Continuations, CutAbbreviations, Init
 from .base import ordinary_words
 from .casual import (AddressEnds, Emoticons, Glued, Letter, LowerStarts, MarkRuns, QuotedReply,
                      Shouting, Tags)
-from .hard_cases import (BracketedEllipses, EllipsisStarts, FootnoteMarkers, NumberedReferences,
-                         PronounI, SpacedEllipses, TitlesAfterInitialisms)
+from .hard_cases import (BracketedEllipses, EllipsisStarts, FootnoteMarkers, InitialismNames,
+                         NumberedReferences, PronounI, SpacedEllipses, TitlesAfterInitialisms)
 from .dialogue import Dialogue, FrenchDialogue, QuotedQuestions
 from .layout import HardWrap, Headings, Markdown
 from .lists import InlineLists, Lists, ShortLists
@@ -29,7 +29,7 @@ TRANSFORMS = [QuoteConvention(), Typographic(), DoubledMarks(), Ellipsis(), List
               LowerStarts(), Emoticons(), MarkRuns(), Shouting(), AddressEnds(), Tags(), Letter(),
               QuotedReply(), Glued(), TitlesAfterInitialisms(), PronounI(), BracketedEllipses(),
               EllipsisStarts(), SpacedEllipses(), FootnoteMarkers(), NumberedReferences(),
-              HardWrap(),
+              InitialismNames(), HardWrap(),
               Headings()]
 BY_NAME = {t.name: t for t in TRANSFORMS}
 # Layouts change where the text's lines break, which the windows of marks

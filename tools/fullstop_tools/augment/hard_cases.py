@@ -46,6 +46,49 @@ class TitlesAfterInitialisms(Transform):
         return out
 
 
+# An initialism before the name it belongs to, by its kind.
+INITIALISM_NAMES = [
+    (("U.S.", "the U.S."), ["Supreme Court", "Congress", "Senate", "House", "Army", "Navy", "Air Force",
+                            "Coast Guard", "Treasury", "State Department", "Embassy", "Census Bureau",
+                            "Constitution", "District Court", "Postal Service", "Government",
+                            "Ambassador", "Attorney General", "Open", "Forest Service"], 6),
+    (("U.N.", "the U.N."), ["Security Council", "General Assembly", "Secretary-General", "Charter",
+                            "Human Rights Council"], 2),
+    (("U.K.", "the U.K."), ["Parliament", "Treasury", "Government", "Home Office", "Supreme Court"], 2),
+    (("E.U.", "the E.U."), ["Commission", "Parliament", "Council", "Court of Justice"], 1),
+    (("D.C.", "the D.C."), ["Council", "Circuit", "Metro"], 1),
+]
+NAME_VERBS = ["said that", "ruled that", "agreed that", "announced that", "reported that", "decided that",
+              "warned that", "found that"]
+
+
+class InitialismNames(Transform):
+    """An initialism inside a sentence before the capitalised name it
+    belongs to (`the U.S. Supreme Court ruled`, `a U.N. Security Council
+    vote`).  The copies that end a sentence at an initialism before a
+    capitalised word (`in the U.S. The`) outnumber these many times in the
+    other copies, and taught the model to split every such pair; the word
+    after the initialism is what tells them apart."""
+    name, share = "initialism-names", 0.0
+    help = "an initialism before the name it belongs to: the U.S. Supreme Court ruled"
+
+    def site(self, para, i):
+        return bool(WORD_END.search(para[i]))
+
+    def rewrite(self, sent, rng):
+        kind = pick(rng, [(k, w) for k, _, w in INITIALISM_NAMES])
+        names = next(n for k, n, _ in INITIALISM_NAMES if k == kind)
+        bare, the = kind
+        name = rng.choice(names)
+        form = rng.random()
+        if form < 0.4:
+            return "T%s %s %s %s" % (the[1:], name, rng.choice(NAME_VERBS), lower_first(sent))
+        if form < 0.7:
+            return "%s, %s %s %s." % (sent[:-1], rng.choice(["said", "according to", "wrote", "told"]),
+                                      the, name)
+        return "%s %s officials %s %s" % (bare, name, rng.choice(NAME_VERBS), lower_first(sent))
+
+
 I_ENDS = ["and so did I.", "as did I.", "and neither did I.", "or so thought I.",
           "but not I.", "than I.", "as much as I.", "the same as I."]
 
