@@ -117,6 +117,7 @@ class Transforms(unittest.TestCase):
         ("footnote-markers", lambda t: re.search(r"\.(?: ?\[[^\]]+\]+|[\u00b2\u00b3\u00b9\u2074])", t)),
         ("numbered-references", lambda t: re.search(r"\b(?:No|no|Art|Sec|sec|Fig|fig|p|pp|Vol|vol|Ch|ch|ver|Op|Par"
                                                     r"|Eq|Ex)\. \d|\b(?:Item|Table|Section|Rule) \d", t)),
+        ("spaced-marks", lambda t: re.search(r"\w [.?!]+[\"')]*$", t, re.M)),
         # Inside the sentence: the initialism's name follows it.
         ("initialism-names", lambda t: re.search(r"\b(?:U\.S|U\.N|U\.K|E\.U|D\.C)\. [A-Z][a-z]", t)),
         # A line of at most 80 characters, broken where a space was.
