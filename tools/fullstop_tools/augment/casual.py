@@ -176,9 +176,8 @@ SPACED_COMMA = re.compile(r"(\w),(?= )")
 class SpacedMarks(Transform):
     """A space typed before a sentence's mark (`can even survive . That's`,
     `is it true ? I doubt it`), and in half the copies before its commas
-    too, as web text has them: edited text never does, so the model met a
-    spaced period at an initial's (`p . m .`) or a list's and read it as
-    going on."""
+    too, as web text has them: edited text never does, and the model read
+    `survive . That's` on."""
     name, share = "spaced-marks", 0.0
     help = "a space before a sentence's mark (it was late . We left)"
 
