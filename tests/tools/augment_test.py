@@ -151,6 +151,19 @@ class Transforms(unittest.TestCase):
         self.assertTrue(min(firsts) <= 2 and max(firsts) >= 4, firsts)
         self.assertTrue(min(parts) == 1 and max(parts) == 3, parts)
 
+    def test_english_transforms_off_by_default_add_copies_beside_the_others(self):
+        # Each transform draws from a stream of its own: turning one on adds
+        # its copies and changes no other's, so a recipe that leaves it off
+        # (en-brown's) builds the same text as before it came.
+        shares = {t.name: t.share for t in ab.TRANSFORMS}
+        base = ab.augment(paragraphs(), shares, seed=3)
+        for name in ("initialism-names", "spaced-marks", "numbered-references"):
+            with self.subTest(transform=name):
+                self.assertEqual(shares[name], 0.0)
+                on = ab.augment(paragraphs(), dict(shares, **{name: 1.0}), seed=3)
+                self.assertIn(name, [made_by for _, _, made_by in on])
+                self.assertEqual([c for c in on if c[2] != name], base)
+
     def test_sentence_count_is_kept(self):
         # Everything but lists, short-start and the e-mail layouts (which add
         # greetings, signatures and attribution lines) rewrites sentences in

@@ -76,13 +76,11 @@ class InitialismNames(Transform):
         return bool(WORD_END.search(para[i]))
 
     def rewrite(self, sent, rng):
-        kind = pick(rng, [(k, w) for k, _, w in INITIALISM_NAMES])
-        names = next(n for k, n, _ in INITIALISM_NAMES if k == kind)
-        bare, the = kind
+        (bare, the), names = pick(rng, [((kind, names), w) for kind, names, w in INITIALISM_NAMES])
         name = rng.choice(names)
         form = rng.random()
         if form < 0.4:
-            return "T%s %s %s %s" % (the[1:], name, rng.choice(NAME_VERBS), lower_first(sent))
+            return "The %s %s %s %s" % (bare, name, rng.choice(NAME_VERBS), lower_first(sent))
         if form < 0.7:
             return "%s, %s %s %s." % (sent[:-1], rng.choice(["said", "according to", "wrote", "told"]),
                                       the, name)
