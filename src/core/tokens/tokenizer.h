@@ -141,6 +141,9 @@ class Tokenizer {
   uint8_t glued_flags(int32_t start, int32_t len, uint8_t flags) const;
   void visit_mark_at_line_break(const Walk &walk, Token *window);
   inline bool mark_at_line_break(const Token *window) const;
+  // Set by run_walk: whether a closed-up mark run, and a line's first word
+  // after a word joiner, may read glued (see add_token).
+  bool glued_closed_ = false, glued_lines_ = false;
   void begin_run_in();
   void end_run_in(const Walk &walk);
   void keep_run_in(const Walk &walk, int32_t gone);
