@@ -90,7 +90,10 @@ FULLSTOP_API fullstop_model *fullstop_model_load_named(const char *name, char **
  * Empty input gives one span {0, 0} in the classic text mode; in the Unicode
  * mode, empty or blank input (whitespace, zero-width characters and a byte
  * order mark only; no NUL) gives none (0), as the program prints.  `text` may
- * be NULL when len is 0.  Safe to call concurrently on one model.  The text is
+ * be NULL when len is 0.  Safe to call concurrently on one model: a text of
+ * up to 256 KiB goes through a splitter the model keeps (see
+ * fullstop_splitter_new; a few are kept, one per call at a time), so a call
+ * per sentence or paragraph costs about what its bytes cost.  The text is
  * read where it is (a copy is made only of text the Unicode mode maps: bytes
  * of 0x80 and above, CR, VT, FF), never past text[len - 1].
  * Text of any length: past 2147483583 bytes (2 GiB - 65), where one run's

@@ -9,7 +9,6 @@
 
 #include <cstdlib>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -65,56 +64,11 @@ std::pair<const char *, size_t> bytes_of(const py::bytes &data) {
   return {buffer, static_cast<size_t>(len)};
 }
 
-// Splitters of one model (fullstop_splitter_*) kept between calls: a short
-// text split by a splitter that has met words before costs a fraction of a
-// fresh fullstop_split.  A splitter serves one thread at a time, and the
-// GIL is released while it works, so each call takes one from the pool (or
-// makes one) and gives it back; a few are kept, one per thread splitting
-// at once.
-class SplitterPool {
- public:
-  explicit SplitterPool(std::shared_ptr<fullstop_model> model) : model_(std::move(model)) {}
-  SplitterPool(const SplitterPool &) = delete;
-  SplitterPool &operator=(const SplitterPool &) = delete;
-  ~SplitterPool() {
-    for (fullstop_splitter *s : idle_) fullstop_splitter_free(s);
-  }
-
-  // fullstop_split's result for the bytes, through a pooled splitter.
-  int64_t split(const char *data, size_t len, fullstop_span **spans, char **error) {
-    fullstop_splitter *s = nullptr;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (!idle_.empty()) {
-        s = idle_.back();
-        idle_.pop_back();
-      }
-    }
-    if (s == nullptr && (s = fullstop_splitter_new(model_.get(), error)) == nullptr) return -1;
-    int64_t n = fullstop_splitter_split(s, data, len, spans, error);
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (idle_.size() < kKept) {
-        idle_.push_back(s);
-        s = nullptr;
-      }
-    }
-    fullstop_splitter_free(s);
-    return n;
-  }
-
- private:
-  static constexpr size_t kKept = 8;
-  std::shared_ptr<fullstop_model> model_;
-  std::mutex mutex_;
-  std::vector<fullstop_splitter *> idle_;
-};
-
 // A loaded model; immutable, so any number of threads may split with it at once.
 class Model {
  public:
   explicit Model(fullstop_model *m)
-      : model_(m, &fullstop_model_free), splitters_(std::make_shared<SplitterPool>(model_)) {}
+      : model_(m, &fullstop_model_free) {}
 
   static Model parse(py::bytes data) {
     auto [buffer, len] = bytes_of(data);
@@ -209,17 +163,13 @@ class Model {
   }
 
  private:
-  // jobs: threads, as fullstop_split_jobs takes them (1: this one; 0: all CPUs).
-  // A text of up to kPooledText bytes on this thread goes to a pooled
-  // splitter (the same spans); a longer one, whose set-up is a small part
-  // of its cost, is split afresh, so that no splitter keeps the room a
-  // large text needed.
-  static constexpr size_t kPooledText = size_t{1} << 20;
+  // jobs: threads, as fullstop_split_jobs takes them (1: this one; 0: all
+  // CPUs).  (On this thread a short text goes through a splitter the model
+  // keeps: see fullstop_split.)
   Pairs split(const char *data, size_t len, int jobs) const {
     fullstop_span *raw = nullptr;
     char *error = nullptr;
-    int64_t n = jobs == 1 && len <= kPooledText ? splitters_->split(data, len, &raw, &error)
-                                                : fullstop_split_jobs(model_.get(), data, len, jobs, &raw, &error);
+    int64_t n = fullstop_split_jobs(model_.get(), data, len, jobs, &raw, &error);
     Spans spans(raw);
     return to_pairs(spans.get(), checked(n, error));
   }
@@ -267,7 +217,6 @@ class Model {
   }
 
   std::shared_ptr<fullstop_model> model_;
-  std::shared_ptr<SplitterPool> splitters_;
 };
 
 // Sentences of bytes that arrive in pieces (fullstop_stream_*): each call

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <string>
 #include <vector>
@@ -27,6 +28,11 @@ using fullstop::core::fail;
 struct fullstop_model {
   fullstop::core::LoadedModel loaded;
   fullstop::core::Reading reading;
+  // Splitters kept between fullstop_split calls on short texts (see
+  // split_pooled), each serving one call at a time: the model's loaded
+  // tables stay shared and unchanged.
+  mutable std::mutex idle_mutex;
+  mutable std::vector<std::unique_ptr<fullstop::core::TextSplitter>> idle;
 };
 
 namespace {
@@ -121,6 +127,36 @@ void run_detection(const fullstop_model *model, std::string_view text, int jobs,
   core::detect_any_length(model->loaded.table, model->reading, text, output);
 }
 
+// fullstop_split of a text of up to kPooledText bytes on the calling
+// thread goes through a splitter kept with the model: it decides each text
+// exactly as a fresh run does (see TextSplitter) but keeps the words met,
+// their ids and partial sums, and its room, where a fresh run learns every
+// word of a short text again and sets up its tables for it, which cost a
+// text of a few hundred bytes three to four times its splitting.  Calls at
+// once take a splitter each; a few are kept.  A longer text, whose set-up
+// is a small part of its cost, runs afresh, so that no kept splitter holds
+// the room a large text needed.
+constexpr size_t kPooledText = size_t{256} << 10;
+constexpr size_t kKeptSplitters = 8;
+
+int64_t split_pooled(const fullstop_model &model, std::string_view text, fullstop_span **spans) {
+  std::unique_ptr<core::TextSplitter> splitter;
+  {
+    std::lock_guard<std::mutex> lock(model.idle_mutex);
+    model.idle.reserve(kKeptSplitters);  // so that giving it back cannot fail
+    if (!model.idle.empty()) {
+      splitter = std::move(model.idle.back());
+      model.idle.pop_back();
+    }
+  }
+  if (splitter == nullptr) splitter = std::make_unique<core::TextSplitter>(model.loaded.table, model.reading);
+  // (A splitter that throws is dropped, not kept.)
+  const int64_t count = hand_over(splitter->split(text), spans);
+  std::lock_guard<std::mutex> lock(model.idle_mutex);
+  if (model.idle.size() < kKeptSplitters) model.idle.push_back(std::move(splitter));
+  return count;
+}
+
 }  // namespace
 
 extern "C" {
@@ -209,6 +245,10 @@ int64_t fullstop_split_jobs(const fullstop_model *model, const char *text, size_
     require(model != nullptr, "model is NULL");
     require(spans != nullptr, "spans is NULL");
     const std::string_view whole = text_of(text, len);
+    if (jobs == 1 && len <= kPooledText) {
+      count = split_pooled(*model, whole, spans);
+      return;
+    }
     std::vector<core::SentenceSpan> found;
     // Room for a sentence per 64 bytes (prose has one per 100 or more) up to
     // a million: growing from empty would copy the spans and fault in new

@@ -1,6 +1,8 @@
 // A splitter keeps words and caches from one text to the next: every text
-// must still get exactly the spans fullstop_split gives it alone, whatever
-// was split before, with every kind of model, and misuse must fail cleanly.
+// must still get exactly the spans a fresh run gives it alone, whatever was
+// split before, with every kind of model, and misuse must fail cleanly.
+// fullstop_split takes a splitter kept with the model for a short text, from
+// any number of threads at once: the same must hold for it.
 #include <fullstop/fullstop.hpp>
 
 #include <gtest/gtest.h>
@@ -9,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -20,10 +23,15 @@ std::string read_file(const std::string &path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::vector<std::pair<int64_t, int64_t>> alone(const fullstop_model *model, std::string_view text) {
+using Pairs = std::vector<std::pair<int64_t, int64_t>>;
+
+// The spans of `text` split by fullstop_split_jobs (`jobs` 1, a kept
+// splitter for a short text, as fullstop_split), or with any other `jobs`
+// by a fresh run on the calling thread (a text shorter than a block).
+Pairs alone(const fullstop_model *model, std::string_view text, int jobs = 2) {
   fullstop_span *spans = nullptr;
   char *error = nullptr;
-  int64_t n = fullstop_split(model, text.data(), text.size(), &spans, &error);
+  int64_t n = fullstop_split_jobs(model, text.data(), text.size(), jobs, &spans, &error);
   EXPECT_GE(n, 0) << (error != nullptr ? error : "");
   std::vector<std::pair<int64_t, int64_t>> out;
   for (int64_t i = 0; i < n; i++) out.emplace_back(spans[i].start, spans[i].end);
@@ -86,9 +94,36 @@ TEST(Splitter, EveryTextGetsTheSpansOfSplittingItAlone) {
     fullstop::Model model =
         c.path.empty() ? fullstop::Model::parse(c.bytes) : fullstop::Model::load(c.path);
     fullstop::Splitter splitter(model);
-    for (size_t i = 0; i < all.size(); i++)
-      ASSERT_EQ(pairs(splitter.split(all[i])), alone(model.get(), all[i]))
-          << "text " << i << " of " << all[i].size() << " bytes";
+    for (size_t i = 0; i < all.size(); i++) {
+      const Pairs fresh = alone(model.get(), all[i]);
+      ASSERT_EQ(pairs(splitter.split(all[i])), fresh) << "text " << i << " of " << all[i].size() << " bytes";
+      ASSERT_EQ(alone(model.get(), all[i], 1), fresh) << "fullstop_split, text " << i;
+    }
+  }
+}
+
+TEST(Splitter, FullstopSplitFromThreadsAtOnceGivesEachTextItsOwnSpans) {
+  const std::vector<std::string> all = texts();
+  for (const char *name : {"en", "repeated name"}) {
+    SCOPED_TRACE(name);
+    fullstop::Model model = name == std::string("en")
+                                ? fullstop::Model::load(kSource + "/models/en.model")
+                                : fullstop::Model::parse(model_cases().back().bytes);
+    std::vector<Pairs> fresh;
+    for (const std::string &text : all) fresh.push_back(alone(model.get(), text));
+    // Four threads, each through the texts from its own place, twice, so
+    // that kept splitters pass from text to text and thread to thread.
+    std::vector<size_t> wrong(4, 0);
+    std::vector<std::thread> threads;
+    for (size_t t = 0; t < wrong.size(); t++)
+      threads.emplace_back([&, t] {
+        for (size_t k = 0; k < 2 * all.size(); k++) {
+          const size_t i = (k + t * all.size() / 4) % all.size();
+          if (alone(model.get(), all[i], 1) != fresh[i]) wrong[t]++;
+        }
+      });
+    for (std::thread &thread : threads) thread.join();
+    EXPECT_EQ(wrong, std::vector<size_t>(4, 0));
   }
 }
 
