@@ -118,6 +118,9 @@ class Transforms(unittest.TestCase):
         ("numbered-references", lambda t: re.search(r"\b(?:No|no|Art|Sec|sec|Fig|fig|p|pp|Vol|vol|Ch|ch|ver|Op|Par"
                                                     r"|Eq|Ex)\. \d|\b(?:Item|Table|Section|Rule) \d", t)),
         ("spaced-marks", lambda t: re.search(r"\w [.?!]+[\"')]*$", t, re.M)),
+        # Inside the sentence: a bracket or a reference between two words in
+        # lower case.
+        ("inner-citations", lambda t: re.search(r"[a-z] (?:(?:\[[^\]\n]+\])+|\([A-Z][a-z]+(?: et al\.)?, \d{4}\)) [a-z]", t)),
         # Inside the sentence: the initialism's name follows it.
         ("initialism-names", lambda t: re.search(r"\b(?:U\.S|U\.N|U\.K|E\.U|D\.C)\. [A-Z][a-z]", t)),
         # A line of at most 80 characters, broken where a space was.
@@ -157,7 +160,7 @@ class Transforms(unittest.TestCase):
         # (en-brown's) builds the same text as before it came.
         shares = {t.name: t.share for t in ab.TRANSFORMS}
         base = ab.augment(paragraphs(), shares, seed=3)
-        for name in ("initialism-names", "spaced-marks", "numbered-references"):
+        for name in ("initialism-names", "spaced-marks", "numbered-references", "inner-citations"):
             with self.subTest(transform=name):
                 self.assertEqual(shares[name], 0.0)
                 on = ab.augment(paragraphs(), dict(shares, **{name: 1.0}), seed=3)

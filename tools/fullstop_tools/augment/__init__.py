@@ -14,8 +14,8 @@ from .hard_cases import (BracketedEllipses, EllipsisStarts, FootnoteMarkers, Ini
 from .dialogue import Dialogue, FrenchDialogue, QuotedQuestions
 from .layout import HardWrap, Headings, Markdown
 from .lists import InlineLists, Lists, ShortLists
-from .marks import (Citations, Crlf, DoubledMarks, Ellipsis, French, InnerMarks, Parentheses,
-                    QuoteConvention, ShortStart, Typographic)
+from .marks import (Citations, Crlf, DoubledMarks, Ellipsis, French, InnerCitations, InnerMarks,
+                    Parentheses, QuoteConvention, ShortStart, Typographic)
 from .pools import noun_phrases
 
 DEFAULT_SEED = 1
@@ -29,7 +29,7 @@ TRANSFORMS = [QuoteConvention(), Typographic(), DoubledMarks(), Ellipsis(), List
               LowerStarts(), Emoticons(), MarkRuns(), Shouting(), AddressEnds(), Tags(), Letter(),
               QuotedReply(), Glued(), TitlesAfterInitialisms(), PronounI(), BracketedEllipses(),
               EllipsisStarts(), SpacedEllipses(), FootnoteMarkers(), NumberedReferences(),
-              InitialismNames(), SpacedMarks(), HardWrap(),
+              InitialismNames(), SpacedMarks(), InnerCitations(), HardWrap(),
               Headings()]
 BY_NAME = {t.name: t for t in TRANSFORMS}
 # Layouts change where the text's lines break, which the windows of marks

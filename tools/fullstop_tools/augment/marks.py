@@ -164,6 +164,36 @@ class Citations(Transform):
         return sent[:-1] + " (%s, %d)." % (author, rng.randint(1950, 2023))
 
 
+# A gap after a lower-case word and before another, inside a sentence:
+# where a reference or an editor's note can stand.
+INNER_GAP = re.compile(r"\b(?!(?:the|and|but|for|its|his|her|our|their|was|were|has|had|not)\b)[a-z]{3,}(?= [a-z])")
+
+
+class InnerCitations(Transform):
+    """References and editors' notes in brackets inside a sentence, before
+    a lower-case word: `previous work [3] has shown`, `two studies [4, 5]
+    found`, `earlier models (Smith et al., 1990) were`, `the treaty [signed
+    in 1848] ended`, `spelled recieve [sic] in`.  Citations sets them at a
+    sentence's end only, and the model then took a bracket closed after a
+    number for a sentence's end before any word (`studies [4, 5] | found`)."""
+    name, share = "inner-citations", 0.0
+    help = "studies [4, 5] found / models (Smith et al., 1990) were / the treaty [signed in 1848] ended"
+
+    def site(self, para, i):
+        return bool(INNER_GAP.search(para[i]))
+
+    def rewrite(self, sent, rng):
+        at = rng.choice(list(INNER_GAP.finditer(sent))).end()
+        n, year = rng.randint(1, 60), rng.randint(1800, 2023)
+        author = rng.choice(SURNAMES)
+        note = pick(rng, [("[%d]" % n, 4), ("[%d, %d]" % (n, n + rng.randint(1, 9)), 2),
+                          ("[%d-%d]" % (n, n + rng.randint(2, 6)), 1), ("[%d][%d]" % (n, n + 1), 1),
+                          ("(%s, %d)" % (author, year), 2), ("(%s et al., %d)" % (author, year), 1),
+                          ("[sic]", 1), ("[signed in %d]" % year, 1), ("[published %d]" % year, 1),
+                          ("[pages %d-%d]" % (n, n + rng.randint(2, 9)), 1), ("[emphasis added]", 1)])
+        return sent[:at] + " " + note + sent[at:]
+
+
 SHORT_STARTS = [
     ("Yes.", 4), ("No.", 4), ("No!", 2), ("Yes!", 2), ("OK.", 2), ("Okay.", 1),
     ("Hello!", 2), ("Hello!!", 1), ("Really?", 2), ("Really?!", 1), ("Why?", 2),
