@@ -32,6 +32,7 @@ Mrs. J. F. Baker and A. Lee met U. S. Grant.
 Things went well.
 The plan had three parts; the first was a new road, and the second was a bridge.
 Costs were low.
+Two of them voted no.
 Taxes rose sharply.
 Nobody objected.
 
@@ -121,6 +122,8 @@ class Transforms(unittest.TestCase):
         # Inside the sentence: a bracket or a reference between two words in
         # lower case.
         ("inner-citations", lambda t: re.search(r"[a-z] (?:(?:\[[^\]\n]+\])+|\([A-Z][a-z]+(?: et al\.)?, \d{4}\)) [a-z]", t)),
+        # A sentence after another opening with its count in digits.
+        ("number-starts", lambda t: re.search(r"[.?!][\"')]*\n\d+ [a-z%]", t)),
         # Inside the sentence: the initialism's name follows it.
         ("initialism-names", lambda t: re.search(r"\b(?:U\.S|U\.N|U\.K|E\.U|D\.C)\. [A-Z][a-z]", t)),
         # A line of at most 80 characters, broken where a space was.
@@ -160,7 +163,8 @@ class Transforms(unittest.TestCase):
         # (en-brown's) builds the same text as before it came.
         shares = {t.name: t.share for t in ab.TRANSFORMS}
         base = ab.augment(paragraphs(), shares, seed=3)
-        for name in ("initialism-names", "spaced-marks", "numbered-references", "inner-citations"):
+        for name in ("initialism-names", "spaced-marks", "numbered-references", "inner-citations",
+                     "number-starts"):
             with self.subTest(transform=name):
                 self.assertEqual(shares[name], 0.0)
                 on = ab.augment(paragraphs(), dict(shares, **{name: 1.0}), seed=3)
@@ -453,7 +457,7 @@ class Restyle(unittest.TestCase):
                         gold = [tuple(map(int, l.split())) for l in f]
                     paras = [p.split(eol) for p in lines[:-len(eol)].split(eol * 2)]
                     want = [(s, i) for i, p in enumerate(paras) for s in p]
-                    self.assertEqual(len(want), 19)
+                    self.assertEqual(len(want), 20)
                     # The wrapped text breaks its lines where .lines has U+2028.
                     want_text = [(s.rstrip("\u2028").replace("\u2028", "\n"), p) for s, p in want]
                     self.assertEqual([(txt[a:b].decode(), p) for a, b, p in gold], want_text)

@@ -7,8 +7,8 @@ import re
 from .abbreviations import (Abbreviations, Continuations, CutAbbreviations, Initialisms,
                             MsTitle, RedrawnInitials, UnspacedInitials)
 from .base import ordinary_words
-from .casual import (AddressEnds, Emoticons, Glued, Letter, LowerStarts, MarkRuns, QuotedReply,
-                     Shouting, SpacedMarks, Tags)
+from .casual import (AddressEnds, Emoticons, Glued, Letter, LowerStarts, MarkRuns, NumberStarts,
+                     QuotedReply, Shouting, SpacedMarks, Tags)
 from .hard_cases import (BracketedEllipses, EllipsisStarts, FootnoteMarkers, InitialismNames,
                          NumberedReferences, PronounI, SpacedEllipses, TitlesAfterInitialisms)
 from .dialogue import Dialogue, FrenchDialogue, QuotedQuestions
@@ -29,7 +29,7 @@ TRANSFORMS = [QuoteConvention(), Typographic(), DoubledMarks(), Ellipsis(), List
               LowerStarts(), Emoticons(), MarkRuns(), Shouting(), AddressEnds(), Tags(), Letter(),
               QuotedReply(), Glued(), TitlesAfterInitialisms(), PronounI(), BracketedEllipses(),
               EllipsisStarts(), SpacedEllipses(), FootnoteMarkers(), NumberedReferences(),
-              InitialismNames(), SpacedMarks(), InnerCitations(), HardWrap(),
+              InitialismNames(), SpacedMarks(), InnerCitations(), NumberStarts(), HardWrap(),
               Headings()]
 BY_NAME = {t.name: t for t in TRANSFORMS}
 # Layouts change where the text's lines break, which the windows of marks

@@ -193,6 +193,50 @@ ADDRESS_ENDS = ["see {x}", "at {x}", "go to {x}", "more at {x}", "details: {x}",
                 "via {x}", "it is {x}", "email me at {x}", "see {x} for more"]
 
 
+COUNT_WORDS = {w: n for n, w in enumerate(
+    "_ _ Two Three Four Five Six Seven Eight Nine Ten Eleven Twelve Thirteen Fourteen Fifteen Sixteen "
+    "Seventeen Eighteen Nineteen".split()) if n >= 2}
+COUNT_WORDS.update({"Twenty": 20, "Thirty": 30, "Forty": 40, "Fifty": 50, "Sixty": 60, "Seventy": 70,
+                    "Eighty": 80, "Ninety": 90})
+UNITS = dict({w.lower(): n for w, n in COUNT_WORDS.items() if n < 10}, one=1)
+# A sentence opening with a count in words ("Two of them", "Twenty-five
+# years ago"), after the sentence before it in the paragraph.
+COUNT_START = re.compile(r"^(%s)(?:-(%s))?\b" % ("|".join(COUNT_WORDS), "|".join(UNITS)))
+# Or with a count in digits after a word of measure ("About 75 persons").
+ABOUT_COUNT = re.compile(r"^(?:About|Some|Nearly|Almost|Over|Only|Roughly|Approximately) (?=\d)")
+
+
+class NumberStarts(Transform):
+    """A sentence opening with its count in digits (`sold the house. 25
+    people came`, `scored twice. 3 goals`), as web text, reports and
+    reviews write it: edited prose spells such a count out or puts a word
+    before it (`Two of them`, `About 75 persons`), and unseen a number
+    after a sentence's period read as the sentence going on (as after
+    `No.` or `Oct.`)."""
+    name, share = "number-starts", 0.0
+    help = "a sentence opening with its count in digits: the house. 25 people came"
+
+    def site(self, para, i):
+        return i > 0 and bool(FINAL.search(para[i - 1])) and bool(COUNT_START.match(para[i])
+                                                                  or ABOUT_COUNT.match(para[i]))
+
+    def apply(self, window, sites, rng):
+        # Only after a sentence of the copy: a count opening the copy's
+        # first line follows no mark there.
+        out = list(window)
+        for i in sites:
+            if i > 0:
+                out[i] = self.rewrite(out[i], rng)
+        return out
+
+    def rewrite(self, sent, rng):
+        m = COUNT_START.match(sent)
+        if m is None:
+            return ABOUT_COUNT.sub("", sent, count=1)
+        n = COUNT_WORDS[m.group(1)] + (UNITS[m.group(2)] if m.group(2) else 0)
+        return str(n) + sent[m.end():]
+
+
 class AddressEnds(Transform):
     """A URL, address, file name or version ending a sentence, with its
     final period or without one (`see example.com/a.b. Then`, `email me
