@@ -193,11 +193,9 @@ ADDRESS_ENDS = ["see {x}", "at {x}", "go to {x}", "more at {x}", "details: {x}",
                 "via {x}", "it is {x}", "email me at {x}", "see {x} for more"]
 
 
-COUNT_WORDS = {w: n for n, w in enumerate(
-    "_ _ Two Three Four Five Six Seven Eight Nine Ten Eleven Twelve Thirteen Fourteen Fifteen Sixteen "
-    "Seventeen Eighteen Nineteen".split()) if n >= 2}
-COUNT_WORDS.update({"Twenty": 20, "Thirty": 30, "Forty": 40, "Fifty": 50, "Sixty": 60, "Seventy": 70,
-                    "Eighty": 80, "Ninety": 90})
+COUNT_WORDS = dict(zip("Two Three Four Five Six Seven Eight Nine Ten Eleven Twelve Thirteen Fourteen "
+                       "Fifteen Sixteen Seventeen Eighteen Nineteen".split(), range(2, 20)))
+COUNT_WORDS.update(zip("Twenty Thirty Forty Fifty Sixty Seventy Eighty Ninety".split(), range(20, 100, 10)))
 UNITS = dict({w.lower(): n for w, n in COUNT_WORDS.items() if n < 10}, one=1)
 # A sentence opening with a count in words ("Two of them", "Twenty-five
 # years ago"), after the sentence before it in the paragraph.
