@@ -124,6 +124,10 @@ class Transforms(unittest.TestCase):
         ("inner-citations", lambda t: re.search(r"[a-z] (?:(?:\[[^\]\n]+\])+|\([A-Z][a-z]+(?: et al\.)?, \d{4}\)) [a-z]", t)),
         # A sentence after another opening with its count in digits.
         ("number-starts", lambda t: re.search(r"[.?!][\"')]*\n\d+ [a-z%]", t)),
+        # A unit or day written short: inside the sentence before a
+        # lower-case word or a number, or ending it.
+        ("unit-abbreviations", lambda t: re.search(r"(?:\d[ -][a-z]{1,4}\.|[A-Z][a-z]{2,3}\.-[A-Z][a-z]{2,3}\.)"
+                                                   r"(?: [a-z\d]|$)", t, re.M)),
         # Inside the sentence: the initialism's name follows it.
         ("initialism-names", lambda t: re.search(r"\b(?:U\.S|U\.N|U\.K|E\.U|D\.C)\. [A-Z][a-z]", t)),
         # A line of at most 80 characters, broken where a space was.
@@ -164,7 +168,7 @@ class Transforms(unittest.TestCase):
         shares = {t.name: t.share for t in ab.TRANSFORMS}
         base = ab.augment(paragraphs(), shares, seed=3)
         for name in ("initialism-names", "spaced-marks", "numbered-references", "inner-citations",
-                     "number-starts"):
+                     "number-starts", "unit-abbreviations"):
             with self.subTest(transform=name):
                 self.assertEqual(shares[name], 0.0)
                 on = ab.augment(paragraphs(), dict(shares, **{name: 1.0}), seed=3)

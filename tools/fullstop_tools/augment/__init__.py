@@ -5,7 +5,7 @@ import random
 import re
 
 from .abbreviations import (Abbreviations, Continuations, CutAbbreviations, Initialisms,
-                            MsTitle, RedrawnInitials, UnspacedInitials)
+                            MsTitle, RedrawnInitials, UnitAbbreviations, UnspacedInitials)
 from .base import ordinary_words
 from .casual import (AddressEnds, Emoticons, Glued, Letter, LowerStarts, MarkRuns, NumberStarts,
                      QuotedReply, Shouting, SpacedMarks, Tags)
@@ -29,7 +29,8 @@ TRANSFORMS = [QuoteConvention(), Typographic(), DoubledMarks(), Ellipsis(), List
               LowerStarts(), Emoticons(), MarkRuns(), Shouting(), AddressEnds(), Tags(), Letter(),
               QuotedReply(), Glued(), TitlesAfterInitialisms(), PronounI(), BracketedEllipses(),
               EllipsisStarts(), SpacedEllipses(), FootnoteMarkers(), NumberedReferences(),
-              InitialismNames(), SpacedMarks(), InnerCitations(), NumberStarts(), HardWrap(),
+              InitialismNames(), SpacedMarks(), InnerCitations(), NumberStarts(), UnitAbbreviations(),
+              HardWrap(),
               Headings()]
 BY_NAME = {t.name: t for t in TRANSFORMS}
 # Layouts change where the text's lines break, which the windows of marks
@@ -95,7 +96,7 @@ def augment(paras, shares, seed=DEFAULT_SEED, window=DEFAULT_WINDOW, transforms=
             vocabulary = ordinary_words(paras) if vocabulary is None else vocabulary
             BY_NAME[t.name].vocabulary = vocabulary
     users = (ShortLists, InlineLists, InnerMarks, Continuations, CutAbbreviations, AddressEnds,
-             BracketedEllipses)
+             BracketedEllipses, UnitAbbreviations)
     if any(shares.get(t.name) for t in users):
         phrases = noun_phrases(paras)
         for t in users:

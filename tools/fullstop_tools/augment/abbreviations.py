@@ -170,6 +170,54 @@ class Continuations(Transform):
         return sent[:m.start()] + " " + insert + sent[m.start():]
 
 
+# Units and days written short, as recipes, timetables and guides write
+# them: "1 tsp. salt", "40 hrs. a week", "a 10-min. walk", "open Mon.-Fri.
+# from 9".  Continuations puts its units before "of" or a word like "for",
+# which read on anyway; after the content words these go on with, the model
+# split "1 tsp. | baking soda" and "40 hrs. | a week".
+MEASURE_UNITS = ["tsp.", "tbsp.", "c.", "oz.", "lb.", "lbs.", "pt.", "qt.", "gal.", "doz.", "pkg.",
+                 "min.", "mins.", "sec.", "secs.", "hr.", "hrs.", "wk.", "wks.", "mo.", "mos.",
+                 "yr.", "yrs.", "mi.", "ft.", "yd.", "sq. ft.", "km.", "kg.", "cm.", "mm.", "deg.",
+                 "pcs.", "cal."]
+SHORT_DAYS = ["Mon.", "Tue.", "Tues.", "Wed.", "Thu.", "Thur.", "Thurs.", "Fri.", "Sat.", "Sun."]
+SHORT_MONTHS = ["Jan.", "Feb.", "Mar.", "Apr.", "Aug.", "Sept.", "Sep.", "Oct.", "Nov.", "Dec."]
+PER = ["a week", "a day", "an hour", "a month", "a year", "each", "per person", "per day", "or so",
+       "or more", "or less", "or until golden", "or until soft", "at most", "at a time", "in all"]
+# Inside a sentence, before the word it goes on with.
+MEASURES_INSIDE = [
+    ("{n} {unit} {np}", 4), ("{n} {unit} {per}", 4), ("a {n}-{unit} {np}", 2),
+    ("{n} to {m} {unit} {per}", 1), ("about {n} {unit} {np}", 1),
+    ("open {day}-{day2} from {h} to {h2}", 2), ("from {mon}-{mon2} only", 1),
+]
+# Ending the sentence: the unit's period is the sentence's too.
+MEASURES_AT_END = [("for {n} {unit}", 3), ("about {n} {unit}", 2), ("open {day}-{day2}", 1),
+                   ("from {mon}-{mon2}", 1)]
+
+
+class UnitAbbreviations(Transform):
+    name, share = "unit-abbreviations", 0.0
+    help = "units and days written short inside a sentence and ending one (1 tsp. salt, Mon.-Fri. from 9)"
+    phrases = []  # set by augment() from the input
+
+    def site(self, para, i):
+        return bool(CONTINUE_GAP.search(para[i]) or WORD_END.search(para[i]))
+
+    def _fill(self, template, rng):
+        n = pick(rng, [(rng.randint(1, 12), 3), (rng.randint(13, 90), 2), ("1/2", 1), ("1/4", 1)])
+        days, months = rng.sample(SHORT_DAYS, 2), rng.sample(SHORT_MONTHS, 2)
+        return template.format(
+            n=n, m=(n + rng.randint(1, 9)) if isinstance(n, int) else 1, unit=rng.choice(MEASURE_UNITS),
+            np=any_phrase(rng, self.phrases), per=rng.choice(PER), day=days[0], day2=days[1],
+            mon=months[0], mon2=months[1], h=rng.randint(7, 11), h2=rng.randint(4, 9))
+
+    def rewrite(self, sent, rng):
+        gaps = list(CONTINUE_GAP.finditer(sent))
+        if gaps and (rng.random() < 0.7 or not WORD_END.search(sent)):
+            m = rng.choice(gaps)
+            return sent[:m.start()] + " " + self._fill(pick(rng, MEASURES_INSIDE), rng) + sent[m.start():]
+        return sent[:-1] + " " + self._fill(pick(rng, MEASURES_AT_END), rng)
+
+
 class RedrawnInitials(Transform):
     """Brown's initials are mostly a few letters (J., W., A.), so a fit learns
     those letters before the initial's shape; copies with every letter drawn
