@@ -128,6 +128,9 @@ class Transforms(unittest.TestCase):
         # lower-case word or a number, or ending it.
         ("unit-abbreviations", lambda t: re.search(r"(?:\d[ -][a-z]{1,4}\.|[A-Z][a-z]{2,3}\.-[A-Z][a-z]{2,3}\.)"
                                                    r"(?: [a-z\d]|$)", t, re.M)),
+        # Inside the sentence: a lower-case abbreviation before a word in
+        # lower case.
+        ("inner-abbreviations", lambda t: re.search(r"(?:^|[ (])[a-z]{2,6}\. [a-z]", t, re.M)),
         # Inside the sentence: the initialism's name follows it.
         ("initialism-names", lambda t: re.search(r"\b(?:U\.S|U\.N|U\.K|E\.U|D\.C)\. [A-Z][a-z]", t)),
         # A line of at most 80 characters, broken where a space was.
@@ -168,7 +171,7 @@ class Transforms(unittest.TestCase):
         shares = {t.name: t.share for t in ab.TRANSFORMS}
         base = ab.augment(paragraphs(), shares, seed=3)
         for name in ("initialism-names", "spaced-marks", "numbered-references", "inner-citations",
-                     "number-starts", "unit-abbreviations"):
+                     "number-starts", "unit-abbreviations", "inner-abbreviations"):
             with self.subTest(transform=name):
                 self.assertEqual(shares[name], 0.0)
                 on = ab.augment(paragraphs(), dict(shares, **{name: 1.0}), seed=3)

@@ -5,7 +5,8 @@ import random
 import re
 
 from .abbreviations import (Abbreviations, Continuations, CutAbbreviations, Initialisms,
-                            MsTitle, RedrawnInitials, UnitAbbreviations, UnspacedInitials)
+                            InnerAbbreviations, MsTitle, RedrawnInitials, UnitAbbreviations,
+                            UnspacedInitials)
 from .base import ordinary_words
 from .casual import (AddressEnds, Emoticons, Glued, Letter, LowerStarts, MarkRuns, NumberStarts,
                      QuotedReply, Shouting, SpacedMarks, Tags)
@@ -30,7 +31,7 @@ TRANSFORMS = [QuoteConvention(), Typographic(), DoubledMarks(), Ellipsis(), List
               QuotedReply(), Glued(), TitlesAfterInitialisms(), PronounI(), BracketedEllipses(),
               EllipsisStarts(), SpacedEllipses(), FootnoteMarkers(), NumberedReferences(),
               InitialismNames(), SpacedMarks(), InnerCitations(), NumberStarts(), UnitAbbreviations(),
-              HardWrap(),
+              InnerAbbreviations(), HardWrap(),
               Headings()]
 BY_NAME = {t.name: t for t in TRANSFORMS}
 # Layouts change where the text's lines break, which the windows of marks
@@ -96,7 +97,7 @@ def augment(paras, shares, seed=DEFAULT_SEED, window=DEFAULT_WINDOW, transforms=
             vocabulary = ordinary_words(paras) if vocabulary is None else vocabulary
             BY_NAME[t.name].vocabulary = vocabulary
     users = (ShortLists, InlineLists, InnerMarks, Continuations, CutAbbreviations, AddressEnds,
-             BracketedEllipses, UnitAbbreviations)
+             BracketedEllipses, UnitAbbreviations, InnerAbbreviations)
     if any(shares.get(t.name) for t in users):
         phrases = noun_phrases(paras)
         for t in users:
