@@ -267,13 +267,9 @@ def cut_short(phrase, rng):
     return cut.capitalize() if rng.random() < 0.2 else cut
 
 
-class CutAbbreviations(Transform):
-    """Abbreviations no list holds ("yrs.", "mgmt.", "approx.") are words cut
-    short.  The listed ones of the other transforms teach their own names;
-    these, made anew from the text's words, teach that a period after an
-    unknown short word goes on when a lower-case word or a number follows."""
-    name, share = "cut-abbreviations", 0.1
-    help = "a word of the text cut short (dept. yrs. approx.) before lower case or a number"
+class GapInsertion(Transform):
+    """Text inserted before a word that carries the clause on (CONTINUE_GAP),
+    the gap drawn first: insert(rng) makes the text."""
     phrases = []  # set by augment() from the input
 
     def site(self, para, i):
@@ -281,12 +277,22 @@ class CutAbbreviations(Transform):
 
     def rewrite(self, sent, rng):
         m = rng.choice(list(CONTINUE_GAP.finditer(sent)))
+        return sent[:m.start()] + " " + self.insert(rng) + sent[m.start():]
+
+
+class CutAbbreviations(GapInsertion):
+    """Abbreviations no list holds ("yrs.", "mgmt.", "approx.") are words cut
+    short.  The listed ones of the other transforms teach their own names;
+    these, made anew from the text's words, teach that a period after an
+    unknown short word goes on when a lower-case word or a number follows."""
+    name, share = "cut-abbreviations", 0.1
+    help = "a word of the text cut short (dept. yrs. approx.) before lower case or a number"
+
+    def insert(self, rng):
         p = any_phrase(rng, self.phrases)
         if rng.random() < 0.8:
-            insert = "%s %s." % (p, cut_short(p, rng))
-        else:
-            insert = "in %s. %d" % (cut_short(p, rng), rng.randint(1, 40))
-        return sent[:m.start()] + " " + insert + sent[m.start():]
+            return "%s %s." % (p, cut_short(p, rng))
+        return "in %s. %d" % (cut_short(p, rng), rng.randint(1, 40))
 
 
 # Abbreviations in lower case that prose sets before the words they go on
@@ -300,7 +306,7 @@ LOWER_ABBREVIATIONS = ["excl.", "incl.", "dept.", "govt.", "est.", "max.", "min.
 INNER_ABBREVIATION_FORMS = [("{a} {np}", 4), ("the {a} {np}", 3), ("({a} {np})", 1), ("{a} {np2} and {np}", 1)]
 
 
-class InnerAbbreviations(Transform):
+class InnerAbbreviations(GapInsertion):
     """An abbreviation before the content word that the sentence goes on
     with (`excl. delivery`, `the dept. head`): continuations and
     cut-abbreviations set theirs before "of", "for" or "in", which read on
@@ -311,17 +317,11 @@ class InnerAbbreviations(Transform):
     sentences after short words (`it opens fine now. thx!`)."""
     name, share = "inner-abbreviations", 0.0
     help = "an abbreviation before a content word inside a sentence (excl. delivery, the dept. head)"
-    phrases = []  # set by augment() from the input
 
-    def site(self, para, i):
-        return bool(CONTINUE_GAP.search(para[i]))
-
-    def rewrite(self, sent, rng):
-        m = rng.choice(list(CONTINUE_GAP.finditer(sent)))
+    def insert(self, rng):
         p, p2 = any_phrase(rng, self.phrases), any_phrase(rng, self.phrases)
         a = rng.choice(LOWER_ABBREVIATIONS)
-        insert = pick(rng, INNER_ABBREVIATION_FORMS).format(a=a, np=p, np2=p2)
-        return sent[:m.start()] + " " + insert + sent[m.start():]
+        return pick(rng, INNER_ABBREVIATION_FORMS).format(a=a, np=p, np2=p2)
 
 
 # Two or more initials before a name, as Brown spaces them ("J. F. Kennedy"),
