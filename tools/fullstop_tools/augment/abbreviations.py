@@ -3,7 +3,7 @@ and cut from the text's own words."""
 
 import re
 
-from .base import PHRASE_GAP, STARTS_CAPITAL, WORD_END, Transform, lower_first
+from .base import PHRASE_GAP, STARTS_CAPITAL, WORD_END, Transform, insert_before, lower_first
 from .marks import MID_ELLIPSES
 from .pools import COMPANIES, SURNAMES, any_phrase, fill, pick
 
@@ -167,7 +167,7 @@ class Continuations(Transform):
             insert = self._fill(pick(rng, CONTINUED_ABBREVIATIONS), rng)
         else:
             insert = self._fill(pick(rng, CONTINUED_NOTES), rng)
-        return sent[:m.start()] + " " + insert + sent[m.start():]
+        return insert_before(sent, m, insert)
 
 
 # Units and days written short, as recipes, timetables and guides write
@@ -214,7 +214,7 @@ class UnitAbbreviations(Transform):
         gaps = list(CONTINUE_GAP.finditer(sent))
         if gaps and (rng.random() < 0.7 or not WORD_END.search(sent)):
             m = rng.choice(gaps)
-            return sent[:m.start()] + " " + self._fill(pick(rng, MEASURES_INSIDE), rng) + sent[m.start():]
+            return insert_before(sent, m, self._fill(pick(rng, MEASURES_INSIDE), rng))
         return sent[:-1] + " " + self._fill(pick(rng, MEASURES_AT_END), rng)
 
 
@@ -277,7 +277,7 @@ class GapInsertion(Transform):
 
     def rewrite(self, sent, rng):
         m = rng.choice(list(CONTINUE_GAP.finditer(sent)))
-        return sent[:m.start()] + " " + self.insert(rng) + sent[m.start():]
+        return insert_before(sent, m, self.insert(rng))
 
 
 class CutAbbreviations(GapInsertion):

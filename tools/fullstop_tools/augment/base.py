@@ -15,6 +15,12 @@ def words(s):
     return s.split()
 
 
+def insert_before(sent, gap, text):
+    """sent with text and a space put in at gap, a match of a space before
+    the word it goes in front of."""
+    return sent[:gap.start()] + " " + text + sent[gap.start():]
+
+
 def lower_first(s, vocabulary=()):
     """Lower-case a sentence's first word unless it is a name, so the sentence
     can follow a phrase put in front of it.  A word is taken for an ordinary

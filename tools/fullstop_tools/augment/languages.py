@@ -13,7 +13,7 @@ English ones do (see augment/__init__), one language's pools at a time
 
 import re
 
-from .base import Transform
+from .base import Transform, insert_before
 from .layout import HardWrap
 from .lists import Lists
 from .marks import Crlf, DoubledMarks, ShortStart
@@ -387,8 +387,7 @@ class Ordinals(LanguageTransform):
         if not gaps:
             return sent
         m = rng.choice(gaps)
-        return sent[:m.start()] + " " + fill(self.p, rng.choice(self.p.ordinals), rng) + \
-            sent[m.start():]
+        return insert_before(sent, m, fill(self.p, rng.choice(self.p.ordinals), rng))
 
 
 INITIAL_LETTERS = "ABCDEFGHJKLMNOPRSTVW"
@@ -412,7 +411,7 @@ class Initials(LanguageTransform):
         name = letters + ". " + rng.choice(self.names)
         if rng.random() < 0.4:
             name = rng.choice(self.names) + " " + name
-        return sent[:m.start()] + " " + name + sent[m.start():]
+        return insert_before(sent, m, name)
 
 
 def names_of(paras, limit=300):
@@ -437,8 +436,7 @@ class Numbers(LanguageTransform):
 
     def rewrite(self, sent, rng):
         m = rng.choice(list(LOWER_GAP.finditer(sent)))
-        return sent[:m.start()] + " " + fill(self.p, rng.choice(self.p.numbers), rng) + \
-            sent[m.start():]
+        return insert_before(sent, m, fill(self.p, rng.choice(self.p.numbers), rng))
 
 
 class LanguageLists(Lists):
