@@ -197,6 +197,34 @@ class Transforms(unittest.TestCase):
                     for s in out:
                         self.assertTrue(s.strip() and "\n" not in s and "\r" not in s)
 
+    def test_inserted_abbreviations_keep_the_sentence_and_its_end(self):
+        # The abbreviation transforms splice text into a sentence of the
+        # corpus, whose line end is its label: every word of the sentence
+        # must survive in order, the line must still end in one period, and
+        # no spliced period may stand before a capital, which would teach a
+        # sentence end labelled as none.
+        words = lambda s: re.findall(r"[\w']+", s)
+        rng = random.Random(5)
+        for name in ("cut-abbreviations", "inner-abbreviations", "unit-abbreviations"):
+            t = ab.BY_NAME[name]
+            t.phrases = pools.noun_phrases(paragraphs())
+            changed = 0
+            for _ in range(4):
+                for para in paragraphs():
+                    out = t.apply(para, t.sites(para), rng) or para
+                    for before, after in zip(para, out):
+                        if before == after:
+                            continue
+                        changed += 1
+                        with self.subTest(transform=name, sentence=after):
+                            rest = iter(words(after))
+                            self.assertTrue(all(w in rest for w in words(before)))
+                            self.assertEqual(after[-1:] == ".", before[-1:] == ".")
+                            self.assertNotIn("..", after.replace("...", ""))
+                            self.assertNotIn(before + " ", after)  # its own end inside the line
+                            self.assertEqual(len(re.findall(r"\. [A-Z]", after)), len(re.findall(r"\. [A-Z]", before)))
+            self.assertGreater(changed, 10, name)
+
     def test_lists(self):
         layouts = set()
         for sents, _, _ in all_copies("lists"):
