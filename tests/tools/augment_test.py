@@ -164,6 +164,19 @@ class Transforms(unittest.TestCase):
         self.assertTrue(min(firsts) <= 2 and max(firsts) >= 4, firsts)
         self.assertTrue(min(parts) == 1 and max(parts) == 3, parts)
 
+    def test_number_starts_open_with_counts_and_years_and_keep_the_rest(self):
+        # Counts alone taught nothing of `in 1945. 1946 was`; and a copy
+        # must change only the sentence's first word, never what follows.
+        opened = []
+        for sents, _, _ in all_copies("number-starts"):
+            for sent in sents:
+                m = re.match(r"(\d+) (.*)", sent)
+                if m:
+                    opened.append(len(m.group(1)))
+                    self.assertTrue(any(p.endswith(" " + m.group(2)) or p == m.group(2)
+                                        for para in paragraphs() for p in para), sent)
+        self.assertTrue(min(opened) <= 2 and 4 in opened, opened)
+
     def test_english_transforms_off_by_default_add_copies_beside_the_others(self):
         # Each transform draws from a stream of its own: turning one on adds
         # its copies and changes no other's, so a recipe that leaves it off

@@ -202,21 +202,38 @@ UNITS = dict({w.lower(): n for w, n in COUNT_WORDS.items() if n < 10}, one=1)
 COUNT_START = re.compile(r"^(%s)(?:-(%s))?\b" % ("|".join(COUNT_WORDS), "|".join(UNITS)))
 # Or with a count in digits after a word of measure ("About 75 persons").
 ABOUT_COUNT = re.compile(r"^(?:About|Some|Nearly|Almost|Over|Only|Roughly|Approximately) (?=\d)")
+# Or with a determiner before a lower-case noun ("Many people came", "The
+# war was over"), which a count or a year can stand for ("25 people came",
+# "1946 was over"): the only openings common enough to teach that a number
+# after an ordinary word's period starts a sentence.  The shape is what the
+# model reads, not the sense.
+DETERMINER_START = re.compile(r"^(?:The|These|Those|Some|Many|Several|Most|All|Both|Few|Its|Their|Our) (?=[a-z])")
+
+
+def count_or_year(rng):
+    """A count as reports write it (mostly small), or a year."""
+    kind = rng.random()
+    if kind < 0.6:
+        return str(rng.randint(2, 99))
+    if kind < 0.75:
+        return str(rng.randint(100, 999))
+    return str(rng.randint(1900, 2030))
 
 
 class NumberStarts(Transform):
-    """A sentence opening with its count in digits (`sold the house. 25
-    people came`, `scored twice. 3 goals`), as web text, reports and
-    reviews write it: edited prose spells such a count out or puts a word
-    before it (`Two of them`, `About 75 persons`), and unseen a number
-    after a sentence's period read as the sentence going on (as after
-    `No.` or `Oct.`)."""
+    """A sentence opening with its count or its year in digits (`sold the
+    house. 25 people came`, `scored twice. 3 goals`, `in 2019. 2020 was
+    worse`), as web text, reports and reviews write it: edited prose spells
+    such a count out or puts a word before it (`Two of them`, `About 75
+    persons`), and unseen a number after a sentence's period read as the
+    sentence going on (as after `No.` or `Oct.`)."""
     name, share = "number-starts", 0.0
-    help = "a sentence opening with its count in digits: the house. 25 people came"
+    help = "a sentence opening with a count or a year in digits: the house. 25 people came"
 
     def site(self, para, i):
         return i > 0 and bool(FINAL.search(para[i - 1])) and bool(COUNT_START.match(para[i])
-                                                                  or ABOUT_COUNT.match(para[i]))
+                                                                  or ABOUT_COUNT.match(para[i])
+                                                                  or DETERMINER_START.match(para[i]))
 
     def apply(self, window, sites, rng):
         # Only after a sentence of the copy: a count opening the copy's
@@ -230,7 +247,9 @@ class NumberStarts(Transform):
     def rewrite(self, sent, rng):
         m = COUNT_START.match(sent)
         if m is None:
-            return ABOUT_COUNT.sub("", sent, count=1)
+            if ABOUT_COUNT.match(sent):
+                return ABOUT_COUNT.sub("", sent, count=1)
+            return DETERMINER_START.sub(count_or_year(rng) + " ", sent, count=1)
         n = COUNT_WORDS[m.group(1)] + (UNITS[m.group(2)] if m.group(2) else 0)
         return str(n) + sent[m.end():]
 
