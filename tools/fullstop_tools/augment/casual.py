@@ -203,11 +203,12 @@ COUNT_START = re.compile(r"^(%s)(?:-(%s))?\b" % ("|".join(COUNT_WORDS), "|".join
 # Or with a count in digits after a word of measure ("About 75 persons").
 ABOUT_COUNT = re.compile(r"^(?:About|Some|Nearly|Almost|Over|Only|Roughly|Approximately) (?=\d)")
 # Or with a determiner before a lower-case noun ("Many people came", "The
-# war was over"), which a count or a year can stand for ("25 people came",
-# "1946 was over"): the only openings common enough to teach that a number
-# after an ordinary word's period starts a sentence.  The shape is what the
-# model reads, not the sense.
+# war was over"), for which a count or a year stands ("25 people came",
+# "1946 war was over"): the only openings common enough to teach that a
+# number after an ordinary word's period starts a sentence.  The shape is
+# what the model reads, not the sense.
 DETERMINER_START = re.compile(r"^(?:The|These|Those|Some|Many|Several|Most|All|Both|Few|Its|Their|Our) (?=[a-z])")
+COUNTABLE_STARTS = (COUNT_START, ABOUT_COUNT, DETERMINER_START)
 
 
 def count_or_year(rng):
@@ -231,9 +232,7 @@ class NumberStarts(Transform):
     help = "a sentence opening with a count or a year in digits: the house. 25 people came"
 
     def site(self, para, i):
-        return i > 0 and bool(FINAL.search(para[i - 1])) and bool(COUNT_START.match(para[i])
-                                                                  or ABOUT_COUNT.match(para[i])
-                                                                  or DETERMINER_START.match(para[i]))
+        return i > 0 and bool(FINAL.search(para[i - 1])) and any(p.match(para[i]) for p in COUNTABLE_STARTS)
 
     def apply(self, window, sites, rng):
         # Only after a sentence of the copy: a count opening the copy's
@@ -246,12 +245,12 @@ class NumberStarts(Transform):
 
     def rewrite(self, sent, rng):
         m = COUNT_START.match(sent)
-        if m is None:
-            if ABOUT_COUNT.match(sent):
-                return ABOUT_COUNT.sub("", sent, count=1)
-            return DETERMINER_START.sub(count_or_year(rng) + " ", sent, count=1)
-        n = COUNT_WORDS[m.group(1)] + (UNITS[m.group(2)] if m.group(2) else 0)
-        return str(n) + sent[m.end():]
+        if m:
+            n = COUNT_WORDS[m.group(1)] + (UNITS[m.group(2)] if m.group(2) else 0)
+            return str(n) + sent[m.end():]
+        if ABOUT_COUNT.match(sent):
+            return ABOUT_COUNT.sub("", sent, count=1)
+        return DETERMINER_START.sub(count_or_year(rng) + " ", sent, count=1)
 
 
 class AddressEnds(Transform):
