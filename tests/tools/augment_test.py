@@ -73,6 +73,7 @@ class Transforms(unittest.TestCase):
         ("ellipsis", lambda t: re.search(r"\.\.\.|\u2026|\. \. \.", t)),
         ("abbreviations", lambda t: ABBREVIATIONS.search(t)),
         ("quoted-questions", lambda t: re.search(r"\w[?!]\" [a-z]", t)),
+        ("quoted-statements", lambda t: re.search(r"\w\.\" [a-z]", t)),
         ("french", lambda t: "\u00ab" in t or re.search(r"\w[ \u00a0\u202f][?!;:]", t)),
         ("parentheses", lambda t: re.search(r"\(.+\)", t)),
         ("short-lists", lambda t: len(re.findall(r"^" + MARKER.pattern[1:], t, re.M)) >= 2),
@@ -93,8 +94,11 @@ class Transforms(unittest.TestCase):
         # The initials keep their shape and the names; no letter is drawn as I.
         ("redrawn-initials", lambda t: re.search(r"Mrs\. [A-Z]\. [A-Z]\. Baker and [A-Z]\. Lee met [A-Z]\. [A-Z]\. Grant", t)
          and not re.search(r"\bI\.", t)),
-        # Casual text: a sentence after the first starting in lower case.
-        ("lower-starts", lambda t: re.search(r"\n[\"'(]*[a-z]", t)),
+        # Casual text: a sentence after the first starting in lower case,
+        # but never one after a closing quote, where a lower-case word is a
+        # speech tag going on with the sentence.
+        ("lower-starts", lambda t: re.search(r"\n[\"'(]*[a-z]", t)
+         and not re.search(r"[.?!][\"']+\n[\"'(]*[a-z]", t)),
         ("emoticons", lambda t: re.search(r"(?:[:;=][-']?[()DP/]|XD|<3|\^\^|[\u2600-\u27bf\U0001f300-\U0001faff]\ufe0f?)$",
                                           t, re.M)),
         ("mark-runs", lambda t: re.search(r"(?:[!?]{3,}|\.\.|!!)[\"')]*$", t, re.M)),
@@ -184,7 +188,8 @@ class Transforms(unittest.TestCase):
         shares = {t.name: t.share for t in ab.TRANSFORMS}
         base = ab.augment(paragraphs(), shares, seed=3)
         for name in ("initialism-names", "spaced-marks", "numbered-references", "inner-citations",
-                     "number-starts", "unit-abbreviations", "inner-abbreviations"):
+                     "number-starts", "unit-abbreviations", "inner-abbreviations",
+                     "quoted-statements"):
             with self.subTest(transform=name):
                 self.assertEqual(shares[name], 0.0)
                 on = ab.augment(paragraphs(), dict(shares, **{name: 1.0}), seed=3)

@@ -12,7 +12,7 @@ from .casual import (AddressEnds, Emoticons, Glued, Letter, LowerStarts, MarkRun
                      QuotedReply, Shouting, SpacedMarks, Tags)
 from .hard_cases import (BracketedEllipses, EllipsisStarts, FootnoteMarkers, InitialismNames,
                          NumberedReferences, PronounI, SpacedEllipses, TitlesAfterInitialisms)
-from .dialogue import Dialogue, FrenchDialogue, QuotedQuestions
+from .dialogue import Dialogue, FrenchDialogue, QuotedQuestions, QuotedStatements
 from .layout import HardWrap, Headings, Markdown
 from .lists import InlineLists, Lists, ShortLists
 from .marks import (Citations, Crlf, DoubledMarks, Ellipsis, French, InnerCitations, InnerMarks,
@@ -31,7 +31,7 @@ TRANSFORMS = [QuoteConvention(), Typographic(), DoubledMarks(), Ellipsis(), List
               QuotedReply(), Glued(), TitlesAfterInitialisms(), PronounI(), BracketedEllipses(),
               EllipsisStarts(), SpacedEllipses(), FootnoteMarkers(), NumberedReferences(),
               InitialismNames(), SpacedMarks(), InnerCitations(), NumberStarts(), UnitAbbreviations(),
-              InnerAbbreviations(), HardWrap(),
+              InnerAbbreviations(), QuotedStatements(), HardWrap(),
               Headings()]
 BY_NAME = {t.name: t for t in TRANSFORMS}
 # Layouts change where the text's lines break, which the windows of marks

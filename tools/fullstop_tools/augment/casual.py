@@ -16,6 +16,8 @@ from .pools import DAYS, FIRST_NAMES, SURNAMES, inner_token, pick
 
 # A sentence that begins with a capitalised word (after opening quotes).
 CAPITAL_START = re.compile(r"^([\"'(]*)([A-Z])")
+# A sentence that ends in a mark inside its closing quote.
+QUOTE_END = re.compile(r"[.?!][\"']+$")
 PRONOUN_I = re.compile(r"\bI(?=\b|'[a-z])")
 
 
@@ -24,7 +26,10 @@ class LowerStarts(Transform):
     doing tonight.`  Each sentence of the window starts in lower case (a
     name stays as it is: only common openers and words the text writes in
     lower case elsewhere are lowered), "I" often becomes "i", and now and
-    then the whole sentence is lower case."""
+    then the whole sentence is lower case.  A sentence after a closing
+    quote keeps its start: there a lower-case word is a speech tag that goes
+    on with the sentence (`"That is fine." he said`), in web text as in
+    fiction, and a copy would teach the opposite."""
     name, share = "lower-starts", 0.0
     help = "sentences starting in lower case (i will ... . what are ...), often all lower case"
     vocabulary = frozenset()  # set by augment() from the input
@@ -32,7 +37,7 @@ class LowerStarts(Transform):
     ALL_LOWER = 0.2
 
     def site(self, para, i):
-        return i > 0 and bool(CAPITAL_START.match(para[i]))
+        return i > 0 and bool(CAPITAL_START.match(para[i])) and not QUOTE_END.search(para[i - 1])
 
     def apply(self, window, sites, rng):
         if len(window) < 2:
@@ -40,6 +45,9 @@ class LowerStarts(Transform):
         pronoun = rng.random() < self.PRONOUN
         out = []
         for k, sent in enumerate(window):
+            if k > 0 and QUOTE_END.search(window[k - 1]):
+                out.append(sent)
+                continue
             if rng.random() < self.ALL_LOWER:
                 sent = sent.lower()
             else:

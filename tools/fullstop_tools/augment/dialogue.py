@@ -36,6 +36,20 @@ class QuotedQuestions(Transform):
             return mark + m.group(1) + tail
         return SAID_PATTERN.sub(change, sent, count=1)
 
+class QuotedStatements(Transform):
+    """A statement quoted with its own period before a speech tag in lower
+    case, as informal writing sets it: the tag goes on with the sentence,
+    whatever the mark inside the quote."""
+    name, share = "quoted-statements", 0.0
+    help = '"...," he said. -> "...." he said.'
+
+    def site(self, para, i):
+        return bool(SAID_PATTERN.search(para[i]))
+
+    def rewrite(self, sent, rng):
+        return SAID_PATTERN.sub(lambda m: "." + m.group(1) + m.group(2), sent, count=1)
+
+
 PRONOUNS = ["I", "he", "she", "we", "they"]
 ASK_VERBS = ["asked", "wondered", "inquired", "demanded", "whispered", "said", "cried"]
 SHOUT_VERBS = ["shouted", "cried", "yelled", "exclaimed", "said", "called", "screamed", "snapped"]
