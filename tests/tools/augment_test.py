@@ -91,6 +91,9 @@ class Transforms(unittest.TestCase):
         ("markdown", lambda t: re.search(r"(?:^|[ \"'(])(\*\*|__|[*_`])[A-Za-z][^\n]*?[\w:]\1(?:[ .,;:?!'\")]|$)"
                                          r"|^#{1,3} [^\n]+\u2028$", t, re.M)),
         ("ms-title", lambda t: "Ms. J. F. Baker" in t and "Mrs." not in t),
+        # Every initial before a name in a run of two or three closed up.
+        ("closed-initials", lambda t: re.search(r"\b(?:[A-Z]\.){2,3} Baker and (?:[A-Z]\.){2,3} Lee", t)
+         and not re.search(r"(?<![A-Z.])[A-Z]\. [A-Z]", t)),
         # The initials keep their shape and the names; no letter is drawn as I.
         ("redrawn-initials", lambda t: re.search(r"Mrs\. [A-Z]\. [A-Z]\. Baker and [A-Z]\. Lee met [A-Z]\. [A-Z]\. Grant", t)
          and not re.search(r"\bI\.", t)),
@@ -189,7 +192,7 @@ class Transforms(unittest.TestCase):
         base = ab.augment(paragraphs(), shares, seed=3)
         for name in ("initialism-names", "spaced-marks", "numbered-references", "inner-citations",
                      "number-starts", "unit-abbreviations", "inner-abbreviations",
-                     "quoted-statements"):
+                     "quoted-statements", "closed-initials"):
             with self.subTest(transform=name):
                 self.assertEqual(shares[name], 0.0)
                 on = ab.augment(paragraphs(), dict(shares, **{name: 1.0}), seed=3)

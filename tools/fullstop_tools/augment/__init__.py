@@ -4,9 +4,9 @@ the transforms in one list, and the drawing of copies and layouts."""
 import random
 import re
 
-from .abbreviations import (Abbreviations, Continuations, CutAbbreviations, Initialisms,
-                            InnerAbbreviations, MsTitle, RedrawnInitials, UnitAbbreviations,
-                            UnspacedInitials)
+from .abbreviations import (Abbreviations, ClosedInitials, Continuations, CutAbbreviations,
+                            Initialisms, InnerAbbreviations, MsTitle, RedrawnInitials,
+                            UnitAbbreviations, UnspacedInitials)
 from .base import ordinary_words
 from .casual import (AddressEnds, Emoticons, Glued, Letter, LowerStarts, MarkRuns, NumberStarts,
                      QuotedReply, Shouting, SpacedMarks, Tags)
@@ -31,7 +31,7 @@ TRANSFORMS = [QuoteConvention(), Typographic(), DoubledMarks(), Ellipsis(), List
               QuotedReply(), Glued(), TitlesAfterInitialisms(), PronounI(), BracketedEllipses(),
               EllipsisStarts(), SpacedEllipses(), FootnoteMarkers(), NumberedReferences(),
               InitialismNames(), SpacedMarks(), InnerCitations(), NumberStarts(), UnitAbbreviations(),
-              InnerAbbreviations(), QuotedStatements(), HardWrap(),
+              InnerAbbreviations(), QuotedStatements(), ClosedInitials(), HardWrap(),
               Headings()]
 BY_NAME = {t.name: t for t in TRANSFORMS}
 # Layouts change where the text's lines break, which the windows of marks

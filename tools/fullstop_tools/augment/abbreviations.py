@@ -237,6 +237,29 @@ INITIALS_BEFORE_NAME = re.compile(r"\b[A-Z]\.(?: ?[A-Z]\.)* (?=[A-Z][a-z])")
 INITIAL_LETTERS = "ABCDEFGHJKLMNOPQRSTUVWXYZ"
 
 
+class ClosedInitials(Transform):
+    """Two or three initials closed up before a name, letters drawn anew
+    (`J. Smith`, `J. F. Kennedy` -> `Q.X. Smith`, `D.W.K. Kennedy`), as
+    `J.K. Rowling` and `C.S. Lewis` are written.  Brown spaces its initials,
+    and unspaced-initials closes up only those few runs, so a fit read a
+    closed-up run before an unknown name as an initialism ending a sentence
+    (`in the U.S. Then`)."""
+    name, share = "closed-initials", 0.0
+    help = "initials before a name closed up, letters drawn anew (J. Smith -> Q.X. Smith)"
+    THREE = 0.2
+
+    def site(self, para, i):
+        return bool(INITIALS_BEFORE_NAME.search(para[i]))
+
+    def rewrite(self, sent, rng):
+        def closed(m):
+            count = m.group(0).count(".")
+            if count < 2:
+                count = 3 if rng.random() < self.THREE else 2
+            return "".join(rng.choice(INITIAL_LETTERS) + "." for _ in range(count)) + " "
+        return INITIALS_BEFORE_NAME.sub(closed, sent)
+
+
 # "Ms.", the title most text now gives a woman, is not in Brown, which
 # writes "Mrs." and "Miss": unseen, the model read "Ms." as a short word
 # ending a sentence.
