@@ -5,8 +5,8 @@ import random
 import re
 
 from .abbreviations import (Abbreviations, ClosedInitials, Continuations, CutAbbreviations,
-                            Initialisms, InnerAbbreviations, MsTitle, RedrawnInitials,
-                            UnitAbbreviations, UnspacedInitials)
+                            Initialisms, InnerAbbreviations, MsTitle, PluralTitles,
+                            RedrawnInitials, UnitAbbreviations, UnspacedInitials)
 from .base import ordinary_words
 from .casual import (AddressEnds, Emoticons, Glued, Letter, LowerStarts, MarkRuns, NumberStarts,
                      QuotedReply, Shouting, SpacedMarks, Tags)
@@ -31,7 +31,7 @@ TRANSFORMS = [QuoteConvention(), Typographic(), DoubledMarks(), Ellipsis(), List
               QuotedReply(), Glued(), TitlesAfterInitialisms(), PronounI(), BracketedEllipses(),
               EllipsisStarts(), SpacedEllipses(), FootnoteMarkers(), NumberedReferences(),
               InitialismNames(), SpacedMarks(), InnerCitations(), NumberStarts(), UnitAbbreviations(),
-              InnerAbbreviations(), QuotedStatements(), ClosedInitials(), HardWrap(),
+              InnerAbbreviations(), QuotedStatements(), ClosedInitials(), PluralTitles(), HardWrap(),
               Headings()]
 BY_NAME = {t.name: t for t in TRANSFORMS}
 # Layouts change where the text's lines break, which the windows of marks

@@ -260,6 +260,30 @@ class ClosedInitials(Transform):
         return INITIALS_BEFORE_NAME.sub(closed, sent)
 
 
+# A title before a name, and its plural before two: Brown has hardly any
+# "Drs." or "Messrs.", so the model read them as words ending a sentence.
+TITLE_BEFORE_NAME = re.compile(r"\b(Dr|Mr|Prof|Gen|Sen|Rep|Gov|Rev)\. ((?:[A-Z]\. )*[A-Z][a-z]+)\b")
+PLURAL_TITLES = {"Dr": "Drs.", "Mr": "Messrs.", "Prof": "Profs.", "Gen": "Gens.",
+                 "Sen": "Sens.", "Rep": "Reps.", "Gov": "Govs.", "Rev": "Revs."}
+
+
+class PluralTitles(Transform):
+    """A title before a name made plural before two names (`Dr. Smith` ->
+    `Drs. Smith and Baker`, `Mr. Hart` -> `Messrs. Hart and Lowe`), as
+    reports, papers and news write a pair."""
+    name, share = "plural-titles", 0.0
+    help = "a title made plural before two names: Dr. Smith -> Drs. Smith and Baker"
+
+    def site(self, para, i):
+        return bool(TITLE_BEFORE_NAME.search(para[i]))
+
+    def rewrite(self, sent, rng):
+        def plural(m):
+            other = rng.choice([n for n in SURNAMES if n != m.group(2)])
+            return PLURAL_TITLES[m.group(1)] + " " + m.group(2) + " and " + other
+        return TITLE_BEFORE_NAME.sub(plural, sent, count=1)
+
+
 # "Ms.", the title most text now gives a woman, is not in Brown, which
 # writes "Mrs." and "Miss": unseen, the model read "Ms." as a short word
 # ending a sentence.
