@@ -36,6 +36,7 @@ class QuotedQuestions(Transform):
             return mark + m.group(1) + tail
         return SAID_PATTERN.sub(change, sent, count=1)
 
+
 class QuotedStatements(Transform):
     """A statement quoted with its own period before a speech tag in lower
     case, as informal writing sets it: the tag goes on with the sentence,
