@@ -78,7 +78,7 @@ TEST(Declaration, RecordsAndNamesReadBack) {
        "unknown reading rule 'markdown' (known: edge-markers, list-labels, roman-numerals, number-types, "
        "line-breaks, colon-breaks, comma-breaks, initials, pronoun-i, labels-in-position, spaced-guillemets, "
        "inverted-openers, guillemet-openers, ordinal-periods, code-spans, glued-sentences, run-in-headings, "
-       "run-in-dates)"},
+       "run-in-dates, initialism-runs)"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.records);

@@ -95,6 +95,7 @@ constexpr Rule kRules[] = {
     {"glued-sentences", &ReadingRules::glued_sentences, never},
     {"run-in-headings", &ReadingRules::run_in_headings, never},
     {"run-in-dates", &ReadingRules::run_in_dates, never},
+    {"initialism-runs", &ReadingRules::initialism_runs, never},
 };
 
 const Rule *find_rule(std::string_view name) {

@@ -286,7 +286,7 @@ void FeatureTable::shape_rows(const Word &w, const int32_t **ids, const double *
     ids[1 + k] = (stem_keys[k] != nullptr ? stem_keys[k]->ids : kNoIds.data()) + base;
     weights[1 + k] = (stem_keys[k] != nullptr ? stem_keys[k]->weights : kNoWeights) + base;
   }
-  // token_type is 0..7: always a row of the type tables.
+  // token_type is 0..8: always a row of the type tables.
   ids[3] = type_ids_[token_type(w)] + base;
   weights[3] = type_weights_[token_type(w)] + base;
 }

@@ -39,8 +39,8 @@ inline constexpr int kPositions = 2 * kWindow;
 // The type value of a word: 2 punctuation, 1 upper-case start, 0 otherwise;
 // in the Unicode mode also 3 for the markers, 4 or 5 for numbers (see
 // number_type), 6 for list labels in list position (Token::list_label),
-// whatever their case, and 7 for initials (word_shape_type): a shape's type
-// before the case's.  Always below 10.
+// whatever their case, 7 for initials and 8 for an initialism's run
+// (word_shape_type): a shape's type before the case's.  Always below 10.
 inline int token_type(const Word &w) {
   if (w.is_punct) return 2;
   if (w.list_label) return 6;

@@ -119,6 +119,14 @@ struct ReadingRules {
   // for an e-mail's header names its sender before the date ("Kay Mann
   // 04/26/2001 07:17 AM") where a mark would end a heading.
   bool run_in_dates = false;
+  // A run of two to four capitals closed up with periods ("U.K.", "J.K.",
+  // "U.S.S.R.") reads, before its last period, as one word of the run's
+  // letters and inner periods ("U.K", typed 8), not as its last letter:
+  // else the window of that period sees "K" alone, which ends "U.K." and
+  // "J.K." alike, and a country's name before a new sentence and a
+  // writer's initials before a name read the same (see
+  // Tokenizer::visit_initialism_run).
+  bool initialism_runs = false;
 
   bool operator==(const ReadingRules &) const = default;
 };

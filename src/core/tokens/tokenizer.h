@@ -140,6 +140,7 @@ class Tokenizer {
   bool quiet_punct_at(const Token *window) const;
   uint8_t glued_flags(int32_t start, int32_t len, uint8_t flags) const;
   void visit_mark_at_line_break(const Walk &walk, Token *window);
+  bool visit_initialism_run(const Walk &walk, Token *window);
   inline bool mark_at_line_break(const Token *window) const;
   // Set by run_walk: whether a closed-up mark run, and a line's first word
   // after a word joiner, may read glued (see add_token).
