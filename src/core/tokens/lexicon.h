@@ -39,16 +39,6 @@ inline uint8_t number_type(const char *bytes, int32_t len) {
   return len <= 3 ? 4 : 5;
 }
 
-// The type value the Unicode mode gives a word by its shape: with the
-// `initials` rule 7 for one capital ASCII letter that ends no word (a mark
-// follows it): an initial ("J." of "J. F. Kennedy", "A.B." of "A.B.
-// Carver") or a letter of an initialism ("U.S."), which otherwise types as
-// any capitalised word (1) and leaves each letter's own weights (a "Q." met
-// a few times) to tell a name's initial from the end of "in the U.S.".
-// With `pronoun_i`, not "I" (english.h).  With `initialism_runs`, 8 for
-// a run's word (is_initialism_run).  Else, with `number_types`, a
-// number's type (number_type).  A word's type depends on its key only (text
-// and spacing), as its other names do.
 // Whether a word is an initialism's run as the `initialism_runs` rule reads
 // one: two to four capital ASCII letters with a period between each two
 // ("U.K", "U.S.S.R").  No token of the text has this shape (a period and
@@ -61,8 +51,18 @@ inline bool is_initialism_run(const char *bytes, int32_t len) {
   return true;
 }
 
+// The type value the Unicode mode gives a word by its shape: with the
+// `initials` rule 7 for one capital ASCII letter that ends no word (a mark
+// follows it): an initial ("J." of "J. F. Kennedy", "A.B." of "A.B.
+// Carver") or a letter of an initialism ("U.S."), which otherwise types as
+// any capitalised word (1) and leaves each letter's own weights (a "Q." met
+// a few times) to tell a name's initial from the end of "in the U.S.".
+// With `pronoun_i`, not "I" (english.h).  With `initialism_runs`, 8 for
+// a run's word (is_initialism_run).  Else, with `number_types`, a
+// number's type (number_type).  A word's type depends on its key only (text
+// and spacing), as its other names do.
 inline uint8_t word_shape_type(const char *bytes, int32_t len, bool space_after, const ReadingRules &rules) {
-  if (rules.initialism_runs && len >= 3 && is_initialism_run(bytes, len)) return 8;
+  if (rules.initialism_runs && is_initialism_run(bytes, len)) return 8;
   if (rules.initials && len == 1 && bytes[0] >= 'A' && bytes[0] <= 'Z' && !space_after &&
       !(rules.pronoun_i && is_pronoun_i(bytes, len)))
     return 7;

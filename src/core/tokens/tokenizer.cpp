@@ -164,30 +164,29 @@ template <bool kVisit, bool kUnicode>
 
 // With initialism runs (see ReadingRules): when window[1] is the last
 // letter of a run of two to four capitals closed up with periods, and the
-// run's last period follows it, visits the site with the run's word ("U.K") in its
-// place.  The run lies inside one word, so inside one line, and a walk's
-// text always holds its line from the start (see run/stream.h): its bytes
-// are there whether the text came whole, in a stream's windows or in
-// blocks, and every reading finds the same run.  A run that more letters,
-// a digit or a period continue to the left ("AB.C.D.", "Mr.J.K.", a fifth
-// letter) is none.  Returns whether it visited.
+// run's last period follows it, visits the site with the run's word
+// ("U.K") in its place.  The run lies inside one word, so inside one line,
+// and a walk's text always holds its line from the start (see
+// run/stream.h): its bytes are there whether the text came whole, in a
+// stream's windows or in blocks, and every reading finds the same run.  A
+// run that more letters, a digit or a period continue to the left
+// ("AB.C.D.", "Mr.J.K.", a fifth letter) is none.  Returns whether it
+// visited.
 [[gnu::noinline]] bool Tokenizer::visit_initialism_run(const Walk &walk, Token *window) {
-  const char *const d = text.data;
-  const auto upper = [](char c) { return c >= 'A' && c <= 'Z'; };
+  const auto *const d = reinterpret_cast<const unsigned char *>(text.data);
   const int32_t last = window[1].start;
   // (Not inside a run: "U.S" of "U.S.S.R." is none.)
   const int32_t after = window[2].start + 1;
-  if (!upper(d[last]) || (after < text.data_len && upper(d[after]))) return false;
+  if (!is_upper_byte(d[last]) || (after < text.data_len && is_upper_byte(d[after]))) return false;
   int32_t first = last, letters = 1;
-  while (first >= 2 && d[first - 1] == '.' && upper(d[first - 2])) {
+  while (first >= 2 && d[first - 1] == '.' && is_upper_byte(d[first - 2])) {
     first -= 2;
     if (++letters > 4) return false;
   }
   if (letters < 2) return false;
   if (first > 0) {
-    const char c = d[first - 1];
-    if (c == '.' || is_digit_byte(static_cast<unsigned char>(c)) || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z'))
-      return false;
+    const unsigned char c = d[first - 1];
+    if (c == '.' || is_digit_byte(c) || is_upper_byte(c) || (c >= 'a' && c <= 'z')) return false;
   }
   Token run = token_of(first, window[1].end() - first, flags_of(window[1]));
   intern_token(run);
