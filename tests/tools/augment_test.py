@@ -98,6 +98,8 @@ class Transforms(unittest.TestCase):
         # Every initial before a name in a run of two or three closed up.
         ("closed-initials", lambda t: re.search(r"\b(?:[A-Z]\.){2,3} Baker and (?:[A-Z]\.){2,3} Lee", t)
          and not re.search(r"(?<![A-Z.])[A-Z]\. [A-Z]", t)),
+        # A sentence ends in a run of closed-up capitals.
+        ("initialism-ends", lambda t: re.search(r" (?:[A-Z]\.){2,4}$", t, re.M)),
         # The initials keep their shape and the names; no letter is drawn as I.
         ("redrawn-initials", lambda t: re.search(r"Mrs\. [A-Z]\. [A-Z]\. Baker and [A-Z]\. Lee met [A-Z]\. [A-Z]\. Grant", t)
          and not re.search(r"\bI\.", t)),
@@ -196,7 +198,7 @@ class Transforms(unittest.TestCase):
         base = ab.augment(paragraphs(), shares, seed=3)
         for name in ("initialism-names", "spaced-marks", "numbered-references", "inner-citations",
                      "number-starts", "unit-abbreviations", "inner-abbreviations",
-                     "quoted-statements", "closed-initials", "plural-titles"):
+                     "quoted-statements", "closed-initials", "plural-titles", "initialism-ends"):
             with self.subTest(transform=name):
                 self.assertEqual(shares[name], 0.0)
                 on = ab.augment(paragraphs(), dict(shares, **{name: 1.0}), seed=3)

@@ -5,7 +5,7 @@ import random
 import re
 
 from .abbreviations import (Abbreviations, ClosedInitials, Continuations, CutAbbreviations,
-                            Initialisms, InnerAbbreviations, MsTitle, PluralTitles,
+                            InitialismEnds, Initialisms, InnerAbbreviations, MsTitle, PluralTitles,
                             RedrawnInitials, UnitAbbreviations, UnspacedInitials)
 from .base import ordinary_words
 from .casual import (AddressEnds, Emoticons, Glued, Letter, LowerStarts, MarkRuns, NumberStarts,
@@ -31,7 +31,8 @@ TRANSFORMS = [QuoteConvention(), Typographic(), DoubledMarks(), Ellipsis(), List
               QuotedReply(), Glued(), TitlesAfterInitialisms(), PronounI(), BracketedEllipses(),
               EllipsisStarts(), SpacedEllipses(), FootnoteMarkers(), NumberedReferences(),
               InitialismNames(), SpacedMarks(), InnerCitations(), NumberStarts(), UnitAbbreviations(),
-              InnerAbbreviations(), QuotedStatements(), ClosedInitials(), PluralTitles(), HardWrap(),
+              InnerAbbreviations(), QuotedStatements(), ClosedInitials(), PluralTitles(), InitialismEnds(),
+              HardWrap(),
               Headings()]
 BY_NAME = {t.name: t for t in TRANSFORMS}
 # Layouts change where the text's lines break, which the windows of marks

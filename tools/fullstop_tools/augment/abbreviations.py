@@ -260,6 +260,43 @@ class ClosedInitials(Transform):
         return INITIALS_BEFORE_NAME.sub(closed, sent)
 
 
+# Initialisms that end sentences in news, history and biography, each a
+# run of closed-up capitals: with runs read whole, each learns weights of
+# its own, and the drawn ones below keep an unknown run from reading as a
+# name's initials alone, which the closed-up initials' copies would teach.
+KNOWN_INITIALISMS = [
+    ("the F.B.I.", 2), ("the C.I.A.", 2), ("the I.R.S.", 1), ("the B.B.C.", 1), ("the E.P.A.", 1),
+    ("the F.D.A.", 1), ("the N.H.S.", 1), ("the R.A.F.", 1), ("the I.M.F.", 1), ("the A.C.L.U.", 1),
+    ("the U.S.A.", 2), ("the U.S.", 3), ("the U.K.", 2), ("the E.U.", 2), ("the U.N.", 2),
+    ("L.A.", 2), ("N.Y.", 1), ("Washington, D.C.", 1), ("an M.B.A.", 1), ("a B.A.", 1),
+    ("{y} A.D.", 2), ("{h}00 B.C.", 1), ("the U.S.S.R.", 1),
+]
+END_PREPOSITIONS = ["in", "to", "at", "for", "with", "from", "by", "against", "about", "of"]
+ERA_PREPOSITIONS = ["in", "around", "by", "after", "before"]
+
+
+class InitialismEnds(Transform):
+    """A sentence that ends in an initialism, known (`He joined the
+    F.B.I.`, `in 1066 A.D.`) or drawn (`for the K.P.W.`), before the next
+    sentence's capital."""
+    name, share = "initialism-ends", 0.0
+    help = "a sentence ending in an initialism before a capital: he joined the F.B.I. After"
+    DRAWN = 0.3
+
+    def site(self, para, i):
+        return bool(WORD_END.search(para[i])) and i + 1 < len(para) \
+            and bool(STARTS_CAPITAL.match(para[i + 1]))
+
+    def rewrite(self, sent, rng):
+        if rng.random() < self.DRAWN:
+            count = rng.randint(2, 4)
+            run = "the " + "".join(rng.choice(INITIAL_LETTERS) + "." for _ in range(count))
+        else:
+            run = pick(rng, KNOWN_INITIALISMS).format(y=rng.randint(400, 1900), h=rng.randint(1, 9))
+        prep = rng.choice(ERA_PREPOSITIONS if run[0].isdigit() else END_PREPOSITIONS)
+        return sent[:-1] + " " + prep + " " + run
+
+
 # A title before a name, and its plural before two: Brown has hardly any
 # "Drs." or "Messrs.", so the model read them as words ending a sentence.
 TITLE_BEFORE_NAME = re.compile(r"\b(Dr|Mr|Prof|Gen|Sen|Rep|Gov|Rev)\. ((?:[A-Z]\. )*[A-Z][a-z]+)\b")
