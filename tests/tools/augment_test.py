@@ -493,6 +493,12 @@ class Runs(unittest.TestCase):
         both = self.run_script("--seed", "4", "--rounds", "2", "--only-augmented").decode()
         self.assertEqual(text.read_paragraphs(both), text.read_paragraphs(one) + text.read_paragraphs(five))
 
+    def test_help_names_every_share(self):
+        # A transform's help with a % in it once made --help itself fail.
+        out = subprocess.run([sys.executable, AUGMENT, "--help"], capture_output=True, check=True).stdout.decode()
+        for t in ab.TRANSFORMS + [t for lang in languages.LANGUAGES for t in languages.transforms(lang)]:
+            self.assertIn("--share-" + t.name, out)
+
     def test_bad_share_is_refused(self):
         proc = subprocess.run([sys.executable, AUGMENT, "--share-lists", "2", "-"],
                               input=b"", capture_output=True)

@@ -125,7 +125,8 @@ def parser(with_files=True):
                     help="with --lang, sentences per piece (default: %(default)s)")
     for name, t in share_names().items():
         ap.add_argument("--share-" + name, type=float, default=None, metavar="P",
-                        help="%s (default: %s)" % (t.help, t.share))
+                        # (argparse formats help with %: a transform's own % is text)
+                        help="%s (default: %s)" % (t.help.replace("%", "%%"), t.share))
     return ap
 
 
