@@ -26,6 +26,7 @@ struct Options {
   FormKind form = FormKind::xml;
   bool text_mode_forced = false;
   TextMode forced_text_mode = TextMode::classic;
+  ReadingRules training_rules = kTrainingRules;  // what training reads with
 
   RunOutput output(Output &out) const {
     return RunOutput{test ? Task::evaluate : Task::detect, form, &out, nullptr};
@@ -55,7 +56,7 @@ inline void run_in_process(RunResult &r, std::string_view input, const LoadedMod
     Session session(model->table, options.reading(*model, name), output);
     run_text(session, input, output);
   } else {
-    Session session(r.features, options.forced_text_mode);
+    Session session(r.features, Reading{options.forced_text_mode, options.training_rules});
     train_text(session, input, out);
     StringSink def_sink;
     Output def(def_sink);
@@ -97,11 +98,12 @@ inline std::string stream_in_process(std::string_view input, const LoadedModel &
 
 // Training as the program runs it on a pipe, pieces drawn from `seed`: the
 // contexts, then the feature list after a line "--".
-inline std::string train_stream_in_process(std::string_view input, TextMode mode, uint32_t seed) {
+inline std::string train_stream_in_process(std::string_view input, TextMode mode, uint32_t seed,
+                                           const ReadingRules &rules = kTrainingRules) {
   FeatureTable table;
   StringSink sink;
   Output out(sink);
-  TrainingStream stream(table, mode, out, 0);
+  TrainingStream stream(table, Reading{mode, rules}, out, 0);
   feed_in_pieces(stream, input, seed, 97);
   out.write("--\n");
   write_feature_list(table, out);

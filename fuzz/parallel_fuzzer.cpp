@@ -22,8 +22,10 @@ using namespace fullstop::core;
 // Records that fire often, huge, infinite, not-a-number, subnormal and
 // negative-zero weights, a list marker's type, the Unicode mode's line
 // breaks (short lines split), colons joined with their line break and
-// initials, run-in headings (early ones split, late ones before "The");
-// no name twice (a model that repeats a name is never decided in blocks).
+// initials, run-in headings (early ones split, late ones before "The"),
+// initialism runs (split after one) and glued sentences (a mark closed up
+// to a capital's word splits); no name twice (a model that repeats a name
+// is never decided in blocks).
 const char kModel[] =
     "-0.18549871816904487\ttype_0_0\n"
     "-0.7165257797629875\ttype_1_1\n"
@@ -56,7 +58,9 @@ const char kModel[] =
     "-0.9\ttype_1_7\n"
     "0.5\ttext_7_<hd>\n"
     "-0.3\ttext_7_<hd-late>\n"
-    "0.4\ttext_8_The\n";
+    "0.4\ttext_8_The\n"
+    "1.5\ttype_1_8\n"
+    "5\tstem2_3_0_1_the\n";
 
 const LoadedModel *fixed_model = nullptr;
 
@@ -72,11 +76,17 @@ RunOutput output_of(const harness::Options &o, Output &out, std::vector<Sentence
 
 // The model's reading; in the Unicode mode an input of even length reads
 // run-in headings (and dates) too, whose sites count a paragraph's words
-// from its start.
-bool run_in = false;
+// from its start, and one whose length is 0 or 1 modulo 4 the other rules
+// the bundled English model declares, which read back along a word (an
+// initialism's run, a glued sentence's words) or forward to a code span's
+// end.
+bool run_in = false, english_rules = false;
 Reading reading_of(TextMode mode) {
   Reading reading = model_reading(*fixed_model, "fixed.model", &mode);
-  if (mode == TextMode::unicode) reading.rules.run_in_headings = reading.rules.run_in_dates = run_in;
+  if (mode == TextMode::unicode) {
+    reading.rules.run_in_headings = reading.rules.run_in_dates = run_in;
+    reading.rules.glued_sentences = reading.rules.code_spans = reading.rules.initialism_runs = english_rules;
+  }
   return reading;
 }
 
@@ -115,7 +125,8 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 // The first byte: the block size (bits 0-2: 1 to 8 bytes), the workers (bits
 // 3-4: 1 to 3), the text mode (bit 5) and the form (bits 6-7: offsets, -F,
 // jsonl or evaluation); -f, text and tsv print the same sentences as -F and
-// jsonl through the same calls.  The length's parity: run-in headings.
+// jsonl through the same calls.  The length's parity: run-in headings;
+// the length modulo 4: the English rules (see reading_of).
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
   if (size == 0) return 0;
   uint8_t pick = bytes[0];
@@ -124,6 +135,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
   int jobs = ((pick >> 3) & 3) % 3 + 1;
   TextMode mode = pick & 0x20 ? TextMode::unicode : TextMode::classic;
   run_in = size % 2 == 0;
+  english_rules = size % 4 < 2;
   harness::Options o;
   switch (pick >> 6) {
     case 1: o.form = FormKind::lines; break;

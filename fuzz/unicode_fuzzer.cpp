@@ -4,11 +4,14 @@
 //  - detection with an empty model (no window scores above zero), whose
 //    sentences are exactly the paragraphs the reference finds, in the offsets
 //    form and as -F lines;
-//  - detection with a model that splits freely, whose sentences must be in
-//    order, not overlap, start and end at character edges of the original,
-//    end at the input's end, and print as lines free of line-end characters.
-//  - training, whose contexts and feature list read as a stream in random
-//    pieces must be those of the whole input.
+//  - detection with a model that splits freely (for odd lengths, read with
+//    the bundled English model's rules), whose sentences must be in order,
+//    not overlap, start and end at character edges of the original, end at
+//    the input's end, print as lines free of line-end characters, and be
+//    the same when the input is streamed in random pieces.
+//  - training (for odd lengths with the English model's rules), whose
+//    contexts and feature list read as a stream in random pieces must be
+//    those of the whole input.
 #include <unistd.h>
 
 #include <cstddef>
@@ -53,6 +56,20 @@ const char kSplittingModel[] =
     "4\ttext_6_:\n"
     "1\ttype_8_1\n";
 
+// The same weights read with every rule the bundled English model declares
+// (initialism runs, glued sentences, code spans, run-in headings and dates
+// among them), and weights that split after an initialism's run and before
+// a word glued to a mark, so that a rule read differently in a stream's
+// window than in the whole text changes the sentences.
+const char kEnglishRules[] =
+    "0\t#reading=edge-markers,list-labels,roman-numerals,number-types,line-breaks,colon-breaks,comma-breaks,"
+    "initials,pronoun-i,code-spans,glued-sentences,run-in-headings,run-in-dates,initialism-runs\n"
+    "1.5\ttype_1_8\n"
+    "5\tstem2_3_0_1_the\n"
+    "0.5\ttext_7_<hd>\n";
+const LoadedModel *english_model = nullptr;
+Reading english_model_reading;
+
 std::string run(std::string_view input, const LoadedModel *model, bool text_only) {
   harness::Options options;
   if (text_only) options.form = FormKind::lines;
@@ -67,15 +84,18 @@ std::string run(std::string_view input, const LoadedModel *model, bool text_only
   return got.out;
 }
 
-// Training in the Unicode mode, streamed against the whole input.
-void check_training(std::string_view input) {
+// Training in the Unicode mode, streamed against the whole input; with
+// `english`, read as the bundled English model's recipe trains it.
+void check_training(std::string_view input, bool english) {
   harness::Options options;
   options.text_mode_forced = true;
   options.forced_text_mode = TextMode::unicode;
+  if (english) options.training_rules = english_model_reading.rules;
   harness::RunResult got;
   harness::run_in_process(got, input, nullptr, "", options);
   std::string whole = got.out + "--\n" + got.features_def;
-  std::string streamed = harness::train_stream_in_process(input, TextMode::unicode, static_cast<uint32_t>(input.size()) * 13u);
+  std::string streamed = harness::train_stream_in_process(input, TextMode::unicode, static_cast<uint32_t>(input.size()) * 13u,
+                                                          options.training_rules);
   if (streamed != whole) harness::mismatch("streamed training", input, whole, streamed);
 }
 
@@ -150,8 +170,8 @@ void check_unsplit(std::string_view input) {
   if (got != lines) harness::mismatch("-F lines with an empty model", input, lines, got);
 }
 
-void check_split(std::string_view input) {
-  std::vector<std::pair<size_t, size_t>> spans = parse_offsets(run(input, splitting_model, false), input);
+void check_split(std::string_view input, const LoadedModel *model) {
+  std::vector<std::pair<size_t, size_t>> spans = parse_offsets(run(input, model, false), input);
   // Blank text is no sentence, whatever the model.
   if (uref::unsplit_sentences(input).empty()) {
     if (!spans.empty()) harness::fail("a sentence in blank text\n" + harness::show(input));
@@ -171,7 +191,7 @@ void check_split(std::string_view input) {
                     ") out of order or inside a character\n" + harness::show(input));
     prev_end = e;
   }
-  std::string lines = run(input, splitting_model, true);
+  std::string lines = run(input, model, true);
   std::string want;
   for (auto [s, e] : spans) want += reference_line(input.substr(s, e - s)) + "\n";
   if (lines != want) harness::mismatch("-F lines", input, want, lines);
@@ -187,6 +207,10 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
   auto *splitting = new LoadedModel;
   harness::load_model_from(*splitting, "splitting.model", kSplittingModel);
   splitting_model = splitting;
+  auto *english = new LoadedModel;
+  harness::load_model_from(*english, "english.model", std::string(kSplittingModel) + kEnglishRules);
+  english_model = english;
+  english_model_reading = model_reading(*english, "english.model", nullptr);
   return 0;
 }
 
@@ -195,7 +219,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
   check_mapping(input, false);
   check_mapping(input, true);
   check_unsplit(input);
-  check_split(input);
-  check_training(input);
+  // Odd lengths with the English model's rules.
+  check_split(input, size % 2 == 0 ? splitting_model : english_model);
+  check_training(input, size % 2 != 0);
   return 0;
 }
