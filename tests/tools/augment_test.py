@@ -14,7 +14,7 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "tools"))
 from fullstop_tools import augment as ab, paragraphs as text  # noqa: E402
-from fullstop_tools.augment import base, conventions, dialogue, languages, lists, marks, pools  # noqa: E402
+from fullstop_tools.augment import abbreviations, base, conventions, dialogue, languages, lists, marks, pools  # noqa: E402
 AUGMENT = os.path.join(HERE, "..", "..", "scripts", "augment-brown")
 RESTYLE = os.path.join(HERE, "..", "..", "scripts", "restyle")
 
@@ -129,6 +129,10 @@ class Transforms(unittest.TestCase):
         ("ellipsis-starts", lambda t: re.search(r"(?:^|: )(?:\.\.\.|\u2026|\. \. \. )\S", t, re.M)),
         ("spaced-ellipses", lambda t: re.search(r"\w(?: \. \. \.|\.\.\.|\u2026| \.\.\.) (?:I |[a-z'])", t)),
         ("footnote-markers", lambda t: re.search(r"\.(?: ?\[[^\]]+\]+|[\u00b2\u00b3\u00b9\u2074])", t)),
+        # A rank or an office written short before a name, never the common
+        # title it took the place of.
+        ("rare-titles", lambda t: re.search(r"(?:^|\. |[a-z,] )(?:%s) (?:[A-Z]\. )*[A-Z][a-z]" % "|".join(
+            re.escape(title) for title in abbreviations.RARE_TITLES), t, re.M)),
         ("numbered-references", lambda t: re.search(r"\b(?:No|no|Art|Sec|sec|Fig|fig|p|pp|Vol|vol|Ch|ch|ver|Op|Par"
                                                     r"|Eq|Ex)\. \d|\b(?:Item|Table|Section|Rule) \d", t)),
         ("spaced-marks", lambda t: re.search(r"\w [.?!]+[\"')]*$", t, re.M)),
@@ -198,7 +202,8 @@ class Transforms(unittest.TestCase):
         base = ab.augment(paragraphs(), shares, seed=3)
         for name in ("initialism-names", "spaced-marks", "numbered-references", "inner-citations",
                      "number-starts", "unit-abbreviations", "inner-abbreviations",
-                     "quoted-statements", "closed-initials", "plural-titles", "initialism-ends"):
+                     "quoted-statements", "closed-initials", "plural-titles", "initialism-ends",
+                     "rare-titles"):
             with self.subTest(transform=name):
                 self.assertEqual(shares[name], 0.0)
                 on = ab.augment(paragraphs(), dict(shares, **{name: 1.0}), seed=3)

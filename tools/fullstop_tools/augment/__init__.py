@@ -6,7 +6,7 @@ import re
 
 from .abbreviations import (Abbreviations, ClosedInitials, Continuations, CutAbbreviations,
                             InitialismEnds, Initialisms, InnerAbbreviations, MsTitle, PluralTitles,
-                            RedrawnInitials, UnitAbbreviations, UnspacedInitials)
+                            RareTitles, RedrawnInitials, UnitAbbreviations, UnspacedInitials)
 from .base import ordinary_words
 from .casual import (AddressEnds, Emoticons, Glued, Letter, LowerStarts, MarkRuns, NumberStarts,
                      QuotedReply, Shouting, SpacedMarks, Tags)
@@ -32,7 +32,7 @@ TRANSFORMS = [QuoteConvention(), Typographic(), DoubledMarks(), Ellipsis(), List
               EllipsisStarts(), SpacedEllipses(), FootnoteMarkers(), NumberedReferences(),
               InitialismNames(), SpacedMarks(), InnerCitations(), NumberStarts(), UnitAbbreviations(),
               InnerAbbreviations(), QuotedStatements(), ClosedInitials(), PluralTitles(), InitialismEnds(),
-              HardWrap(),
+              RareTitles(), HardWrap(),
               Headings()]
 BY_NAME = {t.name: t for t in TRANSFORMS}
 # Layouts change where the text's lines break, which the windows of marks

@@ -321,6 +321,34 @@ class PluralTitles(Transform):
         return TITLE_BEFORE_NAME.sub(plural, sent, count=1)
 
 
+# Titles written short before a name that Brown hardly writes: ranks,
+# offices, the clergy's and French ones.  A closed class, learnt word by
+# word: unseen, "met Maj. Anderson" and "door. Det. Ruiz knocked" split
+# after the title.  Two-word ranks too ("Lt. Col. Hale"), whose first
+# period a name's capital follows as well.
+RARE_TITLES = ["Maj.", "Adm.", "Cmdr.", "Cdr.", "Cpl.", "Pvt.", "Pfc.", "Sgt.", "Lt.", "Capt.", "Col.",
+               "Gen.", "Brig.", "Ens.", "Det.", "Insp.", "Supt.", "Amb.", "Atty.", "Gov.", "Sen.", "Rep.",
+               "Pres.", "Treas.", "Hon.", "Ald.", "Fr.", "Msgr.", "Rev.", "Bro.", "Mme.", "Mlle.", "Mmes.",
+               "Prof.", "Lt. Col.", "Lt. Gen.", "Maj. Gen.", "Brig. Gen.", "Rear Adm.", "Vice Adm.",
+               "Sgt. Maj.", "Det. Sgt.", "Det. Insp.", "Rt. Rev.", "Rt. Hon."]
+COMMON_TITLE = re.compile(r"\b(?:Mr|Mrs|Dr|Miss)\.? (?=(?:[A-Z]\. )*[A-Z][a-z])")
+
+
+class RareTitles(Transform):
+    """A common title before a name (`Mr.`, `Mrs.`, `Dr.`, `Miss`) given
+    one of the ranks and offices Brown hardly writes (`Maj.`, `Msgr.`,
+    `Det. Sgt.`, `Mme.`), wherever the sentence has it: inside, or opening
+    a sentence after another's end."""
+    name, share = "rare-titles", 0.0
+    help = "a common title before a name given a rarer one: Mr. Hale -> Maj. Hale, Msgr. Hale"
+
+    def site(self, para, i):
+        return bool(COMMON_TITLE.search(para[i]))
+
+    def rewrite(self, sent, rng):
+        return COMMON_TITLE.sub(lambda m: rng.choice(RARE_TITLES) + " ", sent, count=1)
+
+
 # "Ms.", the title most text now gives a woman, is not in Brown, which
 # writes "Mrs." and "Miss": unseen, the model read "Ms." as a short word
 # ending a sentence.
