@@ -43,7 +43,7 @@ Nobody objected.
 
 Road works ahead
 The new road opens in May.
-It has two lanes.
+The National Guard built its two lanes.
 """
 
 
@@ -133,6 +133,9 @@ class Transforms(unittest.TestCase):
         # title it took the place of.
         ("rare-titles", lambda t: re.search(r"(?:^|\. |[a-z,] )(?:%s) (?:[A-Z]\. )*[A-Z][a-z]" % "|".join(
             re.escape(title) for title in abbreviations.RARE_TITLES), t, re.M)),
+        # A word of a name written short before the rest of the name.
+        ("name-abbreviations", lambda t: re.search(r"(?:%s) [A-Z0-9]" % "|".join(
+            re.escape(short) for short in abbreviations.NAME_SHORT), t)),
         ("numbered-references", lambda t: re.search(r"\b(?:No|no|Art|Sec|sec|Fig|fig|p|pp|Vol|vol|Ch|ch|ver|Op|Par"
                                                     r"|Eq|Ex)\. \d|\b(?:Item|Table|Section|Rule) \d", t)),
         ("spaced-marks", lambda t: re.search(r"\w [.?!]+[\"')]*$", t, re.M)),
@@ -203,7 +206,7 @@ class Transforms(unittest.TestCase):
         for name in ("initialism-names", "spaced-marks", "numbered-references", "inner-citations",
                      "number-starts", "unit-abbreviations", "inner-abbreviations",
                      "quoted-statements", "closed-initials", "plural-titles", "initialism-ends",
-                     "rare-titles"):
+                     "rare-titles", "name-abbreviations"):
             with self.subTest(transform=name):
                 self.assertEqual(shares[name], 0.0)
                 on = ab.augment(paragraphs(), dict(shares, **{name: 1.0}), seed=3)

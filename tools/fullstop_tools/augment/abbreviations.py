@@ -349,6 +349,42 @@ class RareTitles(Transform):
         return COMMON_TITLE.sub(lambda m: rng.choice(RARE_TITLES) + " ", sent, count=1)
 
 
+# Words of names that lists, addresses and reports write short before the
+# rest of the name ("the Natl. Guard", "Hwy. 61", "the Amer. Acad. of
+# Arts").  Brown writes them out, and unseen, each read as a word ending a
+# sentence before a capital.  Not the ones that end a sentence as often as
+# they go on ("Acme Corp. He", "on Elm Ave. The"): with copies inside a
+# name only, the model would read those on.
+NAME_ABBREVIATIONS = {
+    "National": "Natl.", "International": "Intl.", "American": "Amer.", "Association": "Assn.",
+    "Society": "Soc.", "Institute": "Inst.", "University": "Univ.", "College": "Coll.",
+    "Academy": "Acad.", "Department": "Dept.", "Division": "Div.", "District": "Dist.",
+    "Government": "Govt.", "Commission": "Comm.", "Committee": "Comm.", "Manufacturing": "Mfg.",
+    "Hospital": "Hosp.", "Museum": "Mus.", "Library": "Libr.", "Federal": "Fed.", "Central": "Cent.",
+    "Memorial": "Mem.", "Highway": "Hwy.", "Route": "Rte.", "Township": "Twp.", "Mount": "Mt.",
+    "Fort": "Ft.", "Building": "Bldg.", "Apartment": "Apt.", "Assistant": "Asst.", "Associate": "Assoc.",
+}
+NAME_WORD = re.compile(r"\b(%s) (?=[A-Z0-9])" % "|".join(NAME_ABBREVIATIONS))
+NAME_SHORT = sorted(set(NAME_ABBREVIATIONS.values()))
+
+
+class NameAbbreviations(Transform):
+    """A word of a name written short before the rest of it (`the National
+    Guard` -> `the Natl. Guard`, `Highway 61` -> `Hwy. 61`), as lists,
+    addresses and reports write them; two in five take another word's
+    abbreviation, so that the rarer ones are met too."""
+    name, share = "name-abbreviations", 0.0
+    help = "a word of a name written short before the rest: the Natl. Guard, Hwy. 61"
+
+    def site(self, para, i):
+        return bool(NAME_WORD.search(para[i]))
+
+    def rewrite(self, sent, rng):
+        m = rng.choice(list(NAME_WORD.finditer(sent)))
+        short = NAME_ABBREVIATIONS[m.group(1)] if rng.random() < 0.6 else rng.choice(NAME_SHORT)
+        return sent[:m.start()] + short + " " + sent[m.end():]
+
+
 # "Ms.", the title most text now gives a woman, is not in Brown, which
 # writes "Mrs." and "Miss": unseen, the model read "Ms." as a short word
 # ending a sentence.

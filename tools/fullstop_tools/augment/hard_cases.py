@@ -224,7 +224,10 @@ class SpacedEllipses(Transform):
 
     def rewrite(self, sent, rng):
         words = sent.split(" ")
-        gaps = [k for k in range(2, len(words) - 1) if words[k - 1][-1:].isalpha()]
+        # Not before a name ("the National . . . Guard"): a spaced ellipsis
+        # before a capital mostly ends its sentence (`waited . . . Nobody
+        # came`), and lower_first keeps a name's capital.
+        gaps = [k for k in range(2, len(words) - 1) if words[k - 1][-1:].isalpha() and words[k][:1].islower()]
         if not gaps:
             return sent
         k = rng.choice(gaps)
