@@ -325,7 +325,7 @@ class PluralTitles(Transform):
 # offices, the clergy's and French ones.  A closed class, learnt word by
 # word: unseen, "met Maj. Anderson" and "door. Det. Ruiz knocked" split
 # after the title.  Two-word ranks too ("Lt. Col. Hale"), whose first
-# period a name's capital follows as well.
+# period another title follows, not the name.
 RARE_TITLES = ["Maj.", "Adm.", "Cmdr.", "Cdr.", "Cpl.", "Pvt.", "Pfc.", "Sgt.", "Lt.", "Capt.", "Col.",
                "Gen.", "Brig.", "Ens.", "Det.", "Insp.", "Supt.", "Amb.", "Atty.", "Gov.", "Sen.", "Rep.",
                "Pres.", "Treas.", "Hon.", "Ald.", "Fr.", "Msgr.", "Rev.", "Bro.", "Mme.", "Mlle.", "Mmes.",
