@@ -29,7 +29,7 @@ bool list_marker_at(const Token *window, const char *text, bool roman_numerals) 
 }
 
 namespace {
-bool lower_letter(char c) { return c >= 'a' && c <= 'z'; }
+bool lower_letter(char c) { return is_lower_byte(static_cast<unsigned char>(c)); }
 bool separator(char c) { return is_separator_byte(static_cast<unsigned char>(c)); }
 // How far the glued-sentence shapes look into the words on either side.
 constexpr int32_t kGluedReach = 32;
@@ -120,7 +120,7 @@ bool run_in_shape(const Token *window, const char *text, int32_t text_len, bool 
     return false;
   // On the Brown and web training text, 20 of 6,000 sites at such short
   // words were boundaries, and they were two fifths of all sites.
-  if (t.len <= 3 && text[t.start] >= 'a' && text[t.start] <= 'z') return false;
+  if (t.len <= 3 && is_lower_byte(static_cast<unsigned char>(text[t.start]))) return false;
   return starts_upper(text + next.start, static_cast<size_t>(next.len)) ||
          (dates && slashed_date(text, text_len, next.start));
 }

@@ -186,7 +186,7 @@ template <bool kVisit, bool kUnicode>
   if (letters < 2) return false;
   if (first > 0) {
     const unsigned char c = d[first - 1];
-    if (c == '.' || is_digit_byte(c) || is_upper_byte(c) || (c >= 'a' && c <= 'z')) return false;
+    if (c == '.' || is_digit_byte(c) || is_upper_byte(c) || is_lower_byte(c)) return false;
   }
   Token run = token_of(first, window[1].end() - first, flags_of(window[1]));
   intern_token(run);
