@@ -137,7 +137,8 @@ class Transforms(unittest.TestCase):
         ("name-abbreviations", lambda t: re.search(r"(?:%s) [A-Z0-9]" % "|".join(
             re.escape(short) for short in abbreviations.NAME_SHORT), t)),
         ("numbered-references", lambda t: re.search(r"\b(?:No|no|Art|Sec|sec|Fig|fig|p|pp|Vol|vol|Ch|ch|ver|Op|Par"
-                                                    r"|Eq|Ex)\. \d|\b(?:Item|Table|Section|Rule) \d", t)),
+                                                    r"|Eq|Ex)\. \d|\b(?:Item|Table|Section|Rule) \d"
+                                                    r"|(?:N[\u00b0\u00ba]\.?|\u2116) \d", t)),
         ("spaced-marks", lambda t: re.search(r"\w [.?!]+[\"')]*$", t, re.M)),
         # Inside the sentence: a bracket or a reference between two words in
         # lower case.
@@ -183,6 +184,8 @@ class Transforms(unittest.TestCase):
         parts = [len(part) for n in numbers for part in n.split(".")[1:]]
         self.assertTrue(min(firsts) <= 2 and max(firsts) >= 4, firsts)
         self.assertTrue(min(parts) == 1 and max(parts) == 3, parts)
+        # Text from other languages writes the number sign its own ways.
+        self.assertRegex(text, "(?:N[\u00b0\u00ba]|\u2116) \\d")
 
     def test_number_starts_open_with_counts_and_years_and_keep_the_rest(self):
         # Counts alone taught nothing of `in 1945. 1946 was`; and a copy

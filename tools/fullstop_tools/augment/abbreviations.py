@@ -189,9 +189,13 @@ MEASURES_INSIDE = [
     ("{n} to {m} {unit} {per}", 1), ("about {n} {unit} {np}", 1),
     ("open {day}-{day2} from {h} to {h2}", 2), ("from {mon}-{mon2} only", 1),
 ]
-# Ending the sentence: the unit's period is the sentence's too.
+# Ending the sentence: the unit's period is the sentence's too.  Metric
+# units are written without one, so after them the period is the
+# sentence's alone (`stirred for 2 h.`, `weighed 40 g.`): a lower-case
+# letter before a period read as an initial's, and the sentence went on.
 MEASURES_AT_END = [("for {n} {unit}", 3), ("about {n} {unit}", 2), ("open {day}-{day2}", 1),
-                   ("from {mon}-{mon2}", 1)]
+                   ("from {mon}-{mon2}", 1), ("for {n} {si}.", 1), ("of {n} {si}.", 1)]
+METRIC_UNITS = ["h", "s", "m", "g", "l", "min", "ms", "mg", "ml", "kg", "km", "cm", "mm", "nm"]
 
 
 class UnitAbbreviations(Transform):
@@ -207,6 +211,7 @@ class UnitAbbreviations(Transform):
         days, months = rng.sample(SHORT_DAYS, 2), rng.sample(SHORT_MONTHS, 2)
         return template.format(
             n=n, m=(n + rng.randint(1, 9)) if isinstance(n, int) else 1, unit=rng.choice(MEASURE_UNITS),
+            si=rng.choice(METRIC_UNITS),
             np=any_phrase(rng, self.phrases), per=rng.choice(PER), day=days[0], day2=days[1],
             mon=months[0], mon2=months[1], h=rng.randint(7, 11), h2=rng.randint(4, 9))
 

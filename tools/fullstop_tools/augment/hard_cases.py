@@ -113,6 +113,12 @@ class PronounI(Transform):
 REFERENCE_ABBREVIATIONS = ["No.", "no.", "Art.", "Sec.", "sec.", "Fig.", "fig.", "p.", "pp.", "Vol.",
                            "vol.", "Ch.", "ch.", "ver.", "Op.", "Par.", "Eq.", "Ex.", "Item", "Table",
                            "Section", "Rule"]
+# The number sign as text from other languages writes it, for half of the
+# `No.` drawn: with the degree sign or the ordinal indicator for the o,
+# closed up with a period or not, or the numero sign.  A word the model had
+# not met, `N°.` read as an unknown word's period before a number that opens
+# a sentence.
+NUMERO_SIGNS = ["N\u00b0.", "N\u00b0", "N\u00ba", "N\u00ba.", "\u2116"]
 
 
 def reference_number(rng):
@@ -144,7 +150,10 @@ class NumberedReferences(Transform):
         return bool(WORD_END.search(para[i]))
 
     def rewrite(self, sent, rng):
-        ref = "%s %s" % (rng.choice(REFERENCE_ABBREVIATIONS), reference_number(rng))
+        abbreviation = rng.choice(REFERENCE_ABBREVIATIONS)
+        if abbreviation == "No." and rng.random() < 0.5:
+            abbreviation = rng.choice(NUMERO_SIGNS)
+        ref = "%s %s" % (abbreviation, reference_number(rng))
         if rng.random() < 0.6:
             return sent[:-1] + " " + rng.choice(["in", "under", "see", "as", "per", "at"]) + " " + ref + "."
         if rng.random() < 0.5:
