@@ -136,6 +136,9 @@ class Transforms(unittest.TestCase):
         # A word of a name written short before the rest of the name.
         ("name-abbreviations", lambda t: re.search(r"(?:%s) [A-Z0-9]" % "|".join(
             re.escape(short) for short in abbreviations.NAME_SHORT), t)),
+        # A sentence ending in a noun and the letter it names, or its number.
+        ("letter-labels", lambda t: re.search(r" (?:%s) (?:[A-Z]|[Nn]o\. \d+)\.$" % "|".join(
+            n for noun, _ in abbreviations.LETTER_LABEL_NOUNS for n in (noun, noun.capitalize())), t, re.M)),
         ("numbered-references", lambda t: re.search(r"\b(?:No|no|Art|Sec|sec|Fig|fig|p|pp|Vol|vol|Ch|ch|ver|Op|Par"
                                                     r"|Eq|Ex)\. \d|\b(?:Item|Table|Section|Rule) \d"
                                                     r"|(?:N[\u00b0\u00ba]\.?|\u2116) \d", t)),
@@ -209,7 +212,7 @@ class Transforms(unittest.TestCase):
         for name in ("initialism-names", "spaced-marks", "numbered-references", "inner-citations",
                      "number-starts", "unit-abbreviations", "inner-abbreviations",
                      "quoted-statements", "closed-initials", "plural-titles", "initialism-ends",
-                     "rare-titles", "name-abbreviations"):
+                     "rare-titles", "name-abbreviations", "letter-labels"):
             with self.subTest(transform=name):
                 self.assertEqual(shares[name], 0.0)
                 on = ab.augment(paragraphs(), dict(shares, **{name: 1.0}), seed=3)

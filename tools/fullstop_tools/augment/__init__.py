@@ -5,8 +5,9 @@ import random
 import re
 
 from .abbreviations import (Abbreviations, ClosedInitials, Continuations, CutAbbreviations,
-                            InitialismEnds, Initialisms, InnerAbbreviations, MsTitle, NameAbbreviations,
-                            PluralTitles, RareTitles, RedrawnInitials, UnitAbbreviations, UnspacedInitials)
+                            InitialismEnds, Initialisms, InnerAbbreviations, LetterLabels, MsTitle,
+                            NameAbbreviations, PluralTitles, RareTitles, RedrawnInitials,
+                            UnitAbbreviations, UnspacedInitials)
 from .base import ordinary_words
 from .casual import (AddressEnds, Emoticons, Glued, Letter, LowerStarts, MarkRuns, NumberStarts,
                      QuotedReply, Shouting, SpacedMarks, Tags)
@@ -32,7 +33,7 @@ TRANSFORMS = [QuoteConvention(), Typographic(), DoubledMarks(), Ellipsis(), List
               EllipsisStarts(), SpacedEllipses(), FootnoteMarkers(), NumberedReferences(),
               InitialismNames(), SpacedMarks(), InnerCitations(), NumberStarts(), UnitAbbreviations(),
               InnerAbbreviations(), QuotedStatements(), ClosedInitials(), PluralTitles(), InitialismEnds(),
-              RareTitles(), NameAbbreviations(), HardWrap(),
+              RareTitles(), NameAbbreviations(), LetterLabels(), HardWrap(),
               Headings()]
 BY_NAME = {t.name: t for t in TRANSFORMS}
 # Layouts change where the text's lines break, which the windows of marks

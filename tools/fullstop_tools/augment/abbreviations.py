@@ -302,6 +302,50 @@ class InitialismEnds(Transform):
         return sent[:-1] + " " + prep + " " + run
 
 
+# A noun that a letter names one of (`plan B`, `vitamin C`, `Gate E`), by
+# weight.  Brown's capital letters before a period are nearly all initials,
+# so such a letter ending a sentence read as a name's initial
+# (`switch to plan B. | The first plan` ran on).
+LETTER_LABEL_NOUNS = [
+    ("plan", 3), ("vitamin", 3), ("type", 3), ("group", 3), ("option", 2), ("appendix", 2),
+    ("hepatitis", 1), ("class", 1), ("grade", 1), ("section", 1), ("part", 1), ("annex", 1),
+    ("exhibit", 1), ("building", 1), ("block", 1), ("gate", 2), ("terminal", 1), ("exit", 1),
+    ("platform", 1), ("level", 1), ("phase", 1), ("stage", 1), ("model", 1), ("row", 1),
+    ("wing", 1), ("ward", 1), ("room", 1), ("division", 1), ("category", 1), ("tier", 1),
+    ("size", 1), ("box", 1), ("figure", 1), ("table", 1), ("schedule", 1), ("zone", 1),
+    ("lot", 1), ("unit", 1), ("track", 1), ("pool", 1), ("league", 1), ("series", 1),
+]
+LABEL_LETTERS = [("ABCDE", 4), ("FGH", 1), ("JKLMNOPQRSTUVWXYZ", 1)]
+
+
+class LetterLabels(Transform):
+    """A sentence that ends in a letter naming one of a kind (`to plan B`,
+    `rich in vitamin C`, `from Gate E`) before the next sentence's capital.
+    The noun is mostly in lower case: a capitalised word before a capital
+    letter's period is most often a first name before its middle initial
+    (`Martha P. Quinn`).  A quarter of the copies give the noun a number
+    after `No.` or `no.` instead (`at gate No. 5.`), where the sentence
+    goes on after the abbreviation: with letters alone the noun itself came
+    to weigh for a boundary two tokens on (`gate no. | 5`).  Mostly `No.`:
+    with a third after `no.`, `Oh no. | The car` read on."""
+    name, share = "letter-labels", 0.0
+    help = "a sentence ending in a letter that names one of a kind: switch to plan B. The"
+
+    def site(self, para, i):
+        return bool(WORD_END.search(para[i])) and i + 1 < len(para) \
+            and bool(STARTS_CAPITAL.match(para[i + 1]))
+
+    def rewrite(self, sent, rng):
+        noun = pick(rng, LETTER_LABEL_NOUNS)
+        if rng.random() < 0.15:
+            noun = noun.capitalize()
+        if rng.random() < 0.25:
+            label = "%s %s %d" % (noun, pick(rng, [("No.", 2), ("no.", 1)]), rng.randint(1, 40))
+        else:
+            label = "%s %s" % (noun, rng.choice(pick(rng, LABEL_LETTERS)))
+        return "%s %s %s." % (sent[:-1], rng.choice(END_PREPOSITIONS), label)
+
+
 # A title before a name, and its plural before two: Brown has hardly any
 # "Drs." or "Messrs.", so the model read them as words ending a sentence.
 TITLE_BEFORE_NAME = re.compile(r"\b(Dr|Mr|Prof|Gen|Sen|Rep|Gov|Rev)\. ((?:[A-Z]\. )*[A-Z][a-z]+)\b")
