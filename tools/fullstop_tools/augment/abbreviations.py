@@ -3,7 +3,7 @@ and cut from the text's own words."""
 
 import re
 
-from .base import PHRASE_GAP, STARTS_CAPITAL, WORD_END, Transform, insert_before, lower_first
+from .base import PHRASE_GAP, WORD_END, Transform, ends_before_capital, insert_before, lower_first
 from .marks import MID_ELLIPSES
 from .pools import COMPANIES, SURNAMES, any_phrase, fill, pick
 
@@ -75,8 +75,7 @@ class Initialisms(Transform):
     help = "U.S. D.C. p.m. St. ending a sentence before a capital, and before names inside one"
 
     def site(self, para, i):
-        return bool(WORD_END.search(para[i])) and i + 1 < len(para) \
-            and bool(STARTS_CAPITAL.match(para[i + 1]))
+        return ends_before_capital(para, i)
 
     def rewrite(self, sent, rng):
         if rng.random() < 0.55:
@@ -289,8 +288,7 @@ class InitialismEnds(Transform):
     DRAWN = 0.3
 
     def site(self, para, i):
-        return bool(WORD_END.search(para[i])) and i + 1 < len(para) \
-            and bool(STARTS_CAPITAL.match(para[i + 1]))
+        return ends_before_capital(para, i)
 
     def rewrite(self, sent, rng):
         if rng.random() < self.DRAWN:
@@ -332,8 +330,7 @@ class LetterLabels(Transform):
     help = "a sentence ending in a letter that names one of a kind: switch to plan B. The"
 
     def site(self, para, i):
-        return bool(WORD_END.search(para[i])) and i + 1 < len(para) \
-            and bool(STARTS_CAPITAL.match(para[i + 1]))
+        return ends_before_capital(para, i)
 
     def rewrite(self, sent, rng):
         noun = pick(rng, LETTER_LABEL_NOUNS)

@@ -11,6 +11,14 @@ WORD_END = re.compile(r"(?<![\w.])(?!(?:etc|al|viz|cf|vs|approx|ibid|ca|pp|ft|ed
 STARTS_CAPITAL = re.compile(r"^[\"'(]?[A-Z]")
 
 
+def ends_before_capital(para, i):
+    """Whether para[i] ends in an ordinary word's period and the paragraph's
+    next sentence opens with a capital: where a transform can end the
+    sentence in something else and still show the boundary before it."""
+    return bool(WORD_END.search(para[i])) and i + 1 < len(para) \
+        and bool(STARTS_CAPITAL.match(para[i + 1]))
+
+
 def words(s):
     return s.split()
 

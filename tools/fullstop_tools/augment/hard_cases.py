@@ -7,7 +7,7 @@ the fit learnt it from a handful of cases or none.
 
 Off unless a recipe gives them a share, as the casual transforms are."""
 
-from .base import STARTS_CAPITAL, WORD_END, Transform, lower_first
+from .base import STARTS_CAPITAL, WORD_END, Transform, ends_before_capital, lower_first
 from .abbreviations import INITIALISM_ENDS
 from .pools import FIRST_NAMES, SURNAMES, any_phrase, fill, pick
 
@@ -28,8 +28,7 @@ class TitlesAfterInitialisms(Transform):
     help = "an initialism ending a sentence before a title and a name: at 5 p.m. Dr. Lee left"
 
     def site(self, para, i):
-        return bool(WORD_END.search(para[i])) and i + 1 < len(para) \
-            and bool(STARTS_CAPITAL.match(para[i + 1]))
+        return ends_before_capital(para, i)
 
     def apply(self, window, sites, rng):
         out = list(window)
